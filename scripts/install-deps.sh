@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every build, test and tool dependency from Debian packages.
+# Safe to run again: apt skips what is already installed.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+packages=(
+  build-essential cmake pkg-config ninja-build
+  libsndfile1-dev libsoxr-dev libfftw3-dev libplist-dev portaudio19-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
+  sox ffmpeg python3
+)
+if [ "${ORVEX_WITH_GUI:-0}" = "1" ]; then
+  packages+=(qt6-base-dev qt6-multimedia-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

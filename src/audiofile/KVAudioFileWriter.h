@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Types.h"
+
+namespace orvex {
+
+// Creates a 24-bit linear PCM WAVE file and appends de-interleaved float frames to it,
+// clipping them in the caller's buffers to [-1.0, 0.999]. No lock: callers that share a
+// writer order their calls.
+class KVAudioFileWriter {
+public:
+    static constexpr std::uint32_t kTypeWAVE = fourCC("WAVE");
+
+    KVAudioFileWriter();
+    ~KVAudioFileWriter();
+    KVAudioFileWriter(const KVAudioFileWriter&) = delete;
+    KVAudioFileWriter& operator=(const KVAudioFileWriter&) = delete;
+
+    // Nothing when createFileAtPath fails.
+    static std::unique_ptr<KVAudioFileWriter> initWithFile(const std::string& path, double sr, std::int32_t channels,
+                                                           std::int32_t bits, std::uint32_t type);
+
+    Status createFileAtPath(const std::string& path, double sr, std::int32_t channels, std::int32_t bits,
+                            std::uint32_t type);
+    // Clips each non-null channel buffer in place, writes n frames; null channels write silence.
+    Status writeFrames(FrameCount n, float** buffers);
+    // Stores a metadata chunk; ignored when data is null or size 0. Chunks must be stored
+    // before the first frames are written.
+    void setUserData(const void* data, std::uint32_t id, std::int32_t index, std::uint32_t size);
+    // Finishes and closes the file; safe to call twice.
+    Status closeFile();
+
+    static float** allocateBuffersForChannels(std::int32_t channels, std::int32_t length);
+    static void freeBuffers(float** buffers, std::int32_t channels);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
+    std::uint32_t mAudioChannels = 0;
+};
+
+}  // namespace orvex

@@ -1,0 +1,156 @@
+#include "platform/PropertyList.h"
+
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace orvex {
+
+namespace {
+
+struct PlistFree {
+    void operator()(plist_t node) const { plist_free(node); }
+};
+using PlistPtr = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
+
+std::optional<PropertyList::Value> scalarOf(plist_t node) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_BOOLEAN: {
+            std::uint8_t b = 0;
+            plist_get_bool_val(node, &b);
+            return PropertyList::Value(b != 0);
+        }
+        case PLIST_UINT: {
+            // libplist keeps every integer as unsigned 64 bits; negative values round-trip by cast.
+            std::uint64_t u = 0;
+            plist_get_uint_val(node, &u);
+            return PropertyList::Value(static_cast<std::int64_t>(u));
+        }
+        case PLIST_REAL: {
+            double d = 0.0;
+            plist_get_real_val(node, &d);
+            return PropertyList::Value(d);
+        }
+        case PLIST_STRING: {
+            char* s = nullptr;
+            plist_get_string_val(node, &s);
+            std::string out = s ? s : "";
+            std::free(s);
+            return PropertyList::Value(std::move(out));
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+plist_t nodeOf(const PropertyList::Value& v) {
+    return std::visit(
+        [](const auto& x) -> plist_t {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, bool>) return plist_new_bool(x ? 1 : 0);
+            else if constexpr (std::is_same_v<T, std::int64_t>) return plist_new_uint(static_cast<std::uint64_t>(x));
+            else if constexpr (std::is_same_v<T, double>) return plist_new_real(x);
+            else return plist_new_string(x.c_str());
+        },
+        v);
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool PropertyList::getBool(const std::string& key) const { return getInt(key) != 0; }
+
+std::int64_t PropertyList::getInt(const std::string& key) const {
+    auto it = mValues.find(key);
+    if (it == mValues.end()) return 0;
+    if (auto* b = std::get_if<bool>(&it->second)) return *b ? 1 : 0;
+    if (auto* i = std::get_if<std::int64_t>(&it->second)) return *i;
+    if (auto* d = std::get_if<double>(&it->second)) return static_cast<std::int64_t>(*d);
+    return 0;
+}
+
+double PropertyList::getReal(const std::string& key) const {
+    auto it = mValues.find(key);
+    if (it != mValues.end())
+        if (auto* d = std::get_if<double>(&it->second)) return *d;
+    return static_cast<double>(getInt(key));
+}
+
+std::string PropertyList::getString(const std::string& key) const {
+    auto it = mValues.find(key);
+    if (it != mValues.end())
+        if (auto* s = std::get_if<std::string>(&it->second)) return *s;
+    return {};
+}
+
+std::optional<PropertyList> PropertyList::fromBytes(const std::string& bytes) {
+    if (bytes.empty()) return std::nullopt;
+    plist_t raw = nullptr;
+    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &raw);
+    PlistPtr root(raw);
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
+
+    PropertyList out;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(root.get(), &it);
+    for (;;) {
+        char* key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(root.get(), it, &key, &value);
+        if (!key) break;
+        if (auto scalar = scalarOf(value)) out.mValues[key] = std::move(*scalar);
+        std::free(key);
+    }
+    std::free(it);
+    return out;
+}
+
+std::string PropertyList::toXml() const {
+    PlistPtr root(plist_new_dict());
+    for (const auto& [key, value] : mValues) plist_dict_set_item(root.get(), key.c_str(), nodeOf(value));
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root.get(), &xml, &length);
+    std::string out(xml ? xml : "", length);
+    plist_to_xml_free(xml);
+    return out;
+}
+
+std::optional<PropertyList> PropertyList::readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return fromBytes(buffer.str());
+}
+
+bool PropertyList::writeFileAtomically(const std::string& path) const {
+    // Unique per call: the main thread and a worker may save the same dictionary at once.
+    static std::atomic<unsigned> serial{0};
+    const std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(serial++);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, toXml()) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temp.c_str());
+    return false;
+}
+
+}  // namespace orvex

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "support/PlatformFixture.h"
+
+namespace orvex {
+namespace {
+
+using test::PlatformFixture;
+using namespace std::chrono_literals;
+
+class HeadlessPlatformTest : public PlatformFixture {};
+
+TEST_F(HeadlessPlatformTest, AlertsAreRecordedAndAnsweredInOrderThenWithTheDefault) {
+    platform().queueAlertAnswer(AlertButton::Alternate);
+    EXPECT_EQ(Platform::shared().runAlert("First", "one", {"Ok", "Cancel"}), AlertButton::Alternate);
+    EXPECT_EQ(Platform::shared().runAlert("Second", "two", {"Ok"}), AlertButton::Default);
+    auto alerts = platform().alerts();
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[0].title, "First");
+    EXPECT_EQ(alerts[0].message, "one");
+    EXPECT_EQ(alerts[1].buttons, std::vector<std::string>{"Ok"});
+}
+
+TEST_F(HeadlessPlatformTest, AlertEchoGoesToStandardErrorAsTitleColonMessage) {
+    platform().setEchoAlerts(true);
+    testing::internal::CaptureStderr();
+    Platform::shared().runAlert("Unreadable file \"x.wav\"", "Access denied", {"Bummer"});
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unreadable file \"x.wav\": Access denied\n");
+}
+
+TEST_F(HeadlessPlatformTest, PostedCallsRunOnTheMainThreadInPostingOrder) {
+    std::vector<int> order;
+    std::thread worker([&] {
+        for (int i = 0; i < 5; ++i) Platform::shared().postToMainThread([&order, i] { order.push_back(i); }, false);
+    });
+    worker.join();
+    EXPECT_TRUE(order.empty());
+    EXPECT_EQ(platform().pumpMainThread(), 5);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+TEST_F(HeadlessPlatformTest, WaitingPostFromWorkerResumesAfterTheMainThreadRanIt) {
+    // The worker holds no lock the main thread needs, while the main thread takes a monitor the
+    // worker released before posting: the pattern of a worker's final post.
+    std::recursive_mutex monitor;
+    std::atomic<bool> ran{false}, resumed{false};
+    std::thread worker([&] {
+        { std::lock_guard<std::recursive_mutex> g(monitor); }
+        Platform::shared().postToMainThread(
+            [&] {
+                std::lock_guard<std::recursive_mutex> g(monitor);
+                ran = true;
+            },
+            true);
+        resumed = ran.load();
+    });
+    EXPECT_TRUE(platform().pumpMainThreadUntil([&] { return ran.load(); }, 5000ms));
+    worker.join();
+    EXPECT_TRUE(resumed);
+}
+
+TEST_F(HeadlessPlatformTest, WaitingPostFromTheMainThreadRunsAtOnce) {
+    bool ran = false;
+    Platform::shared().postToMainThread([&] { ran = true; }, true);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(platform().pumpMainThread(), 0);
+}
+
+TEST_F(HeadlessPlatformTest, DefaultsReadMissingKeysAsFalseZeroOrNothingAndPersistOnSynchronize) {
+    const std::string path = temp().file("defaults.plist");
+    {
+        HeadlessPlatform p(path);
+        EXPECT_FALSE(p.boolForKey("General_ChimeWhenDone"));
+        EXPECT_EQ(p.integerForKey("General_PrefsVersion"), 0);
+        EXPECT_FALSE(p.stringForKey("ORVX_LastFolder").has_value());
+        p.setBoolForKey("General_ChimeWhenDone", true);
+        p.setIntegerForKey("General_PrefsVersion", 3);
+        p.setStringForKey("ORVX_LastFolder", "/tmp");
+        p.synchronizeDefaults();
+    }
+    HeadlessPlatform reopened(path);
+    EXPECT_TRUE(reopened.boolForKey("General_ChimeWhenDone"));
+    EXPECT_EQ(reopened.integerForKey("General_PrefsVersion"), 3);
+    EXPECT_EQ(reopened.stringForKey("ORVX_LastFolder").value_or(""), "/tmp");
+}
+
+TEST_F(HeadlessPlatformTest, FreeBytesIsPositiveForAFolderAndMinusOneForAMissingPath) {
+    EXPECT_GT(Platform::shared().freeBytesOfVolume(temp().path().string()), 0);
+    EXPECT_EQ(Platform::shared().freeBytesOfVolume(temp().file("no/such/folder")), -1);
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/PropertyList.h"
+#include "support/TempDir.h"
+#include "support/Unprivileged.h"
+
+namespace orvex {
+namespace {
+
+std::string runPython(const std::string& script) {
+    std::string out;
+    FILE* pipe = ::popen(("python3 -c '" + script + "'").c_str(), "r");
+    if (!pipe) return out;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    ::pclose(pipe);
+    return out;
+}
+
+PropertyList sampleDictionary() {
+    PropertyList d;
+    d.setInt("ORVXFileGroup_Version", 259);
+    d.setInt("ORVXFileGroup_AnalysisEndFrame", 5000000000LL);  // beyond 32 bits
+    d.setInt("Negative", -3);
+    d.setBool("AnalysisDataSelected", true);
+    d.setBool("AnalysisCompleteForSelection", false);
+    d.setString("ORVXFileGroup_DictionaryPath", "/x/take.analysis/take.plist");
+    d.setReal("Gain", 0.5);
+    return d;
+}
+
+TEST(PropertyList, WrittenFileIsReadByAnIndependentReaderWithEveryTypeIntact) {
+    test::TempDir temp;
+    const std::string path = temp.file("take.plist");
+    ASSERT_TRUE(sampleDictionary().writeFileAtomically(path));
+    const std::string out = runPython(
+        "import plistlib; d = plistlib.load(open(\"" + path +
+        "\", \"rb\")); print(d[\"ORVXFileGroup_Version\"], d[\"ORVXFileGroup_AnalysisEndFrame\"], "
+        "d[\"AnalysisDataSelected\"], d[\"AnalysisCompleteForSelection\"], d[\"ORVXFileGroup_DictionaryPath\"], "
+        "d[\"Gain\"])");
+    EXPECT_EQ(out, "259 5000000000 True False /x/take.analysis/take.plist 0.5\n");
+}
+
+TEST(PropertyList, RoundTripsThroughTheFileIncludingNegativeIntegers) {
+    test::TempDir temp;
+    const std::string path = temp.file("d.plist");
+    ASSERT_TRUE(sampleDictionary().writeFileAtomically(path));
+    auto back = PropertyList::readFile(path);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, sampleDictionary());
+    EXPECT_EQ(back->getInt("Negative"), -3);
+}
+
+TEST(PropertyList, MissingKeysReadAsZeroFalseAndEmpty) {
+    PropertyList d;
+    EXPECT_EQ(d.getInt("x"), 0);
+    EXPECT_FALSE(d.getBool("x"));
+    EXPECT_EQ(d.getString("x"), "");
+    d.setBool("b", true);
+    EXPECT_EQ(d.getInt("b"), 1);
+}
+
+TEST(PropertyList, MissingGarbageAndNonDictionaryFilesReadAsNothing) {
+    test::TempDir temp;
+    EXPECT_FALSE(PropertyList::readFile(temp.file("missing.plist")).has_value());
+    std::ofstream(temp.file("garbage.plist")) << "this is not a property list";
+    EXPECT_FALSE(PropertyList::readFile(temp.file("garbage.plist")).has_value());
+    std::ofstream(temp.file("array.plist"))
+        << "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><integer>1</integer></array></plist>";
+    EXPECT_FALSE(PropertyList::readFile(temp.file("array.plist")).has_value());
+}
+
+TEST(PropertyList, FailedWriteLeavesTheOldFileAndNoTemporaryBehind) {
+    test::TempDir temp;
+    const std::string path = temp.file("d.plist");
+    ASSERT_TRUE(sampleDictionary().writeFileAtomically(path));
+    ::chmod(temp.path().c_str(), 0555);  // write-protected, but others may read
+    ::chmod(path.c_str(), 0644);
+    const int failedAsExpected = test::runUnprivileged([&] {
+        PropertyList other;
+        other.setInt("ORVXFileGroup_Version", 1);
+        return other.writeFileAtomically(path) ? 1 : 0;
+    });
+    ::chmod(temp.path().c_str(), 0700);
+    EXPECT_EQ(failedAsExpected, 0);
+    EXPECT_EQ(*PropertyList::readFile(path), sampleDictionary());
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(temp.path())) ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(PropertyList, WriteIntoAMissingFolderFails) {
+    test::TempDir temp;
+    EXPECT_FALSE(sampleDictionary().writeFileAtomically(temp.file("no/such/d.plist")));
+}
+
+}  // namespace
+}  // namespace orvex

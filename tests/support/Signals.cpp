@@ -1,0 +1,69 @@
+#include "support/Signals.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <random>
+#include <stdexcept>
+
+namespace orvex::test {
+
+std::vector<float> sine(double frequency, double sampleRate, std::int64_t frames, double amplitude, double phase) {
+    std::vector<float> out(static_cast<std::size_t>(frames));
+    for (std::int64_t i = 0; i < frames; ++i)
+        out[i] = static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequency * i / sampleRate + phase));
+    return out;
+}
+
+std::vector<float> chirp(double f0, double f1, double sampleRate, std::int64_t frames, double amplitude) {
+    std::vector<float> out(static_cast<std::size_t>(frames));
+    const double duration = frames / sampleRate;
+    for (std::int64_t i = 0; i < frames; ++i) {
+        const double t = i / sampleRate;
+        out[i] = static_cast<float>(amplitude * std::sin(2.0 * M_PI * (f0 * t + 0.5 * (f1 - f0) / duration * t * t)));
+    }
+    return out;
+}
+
+std::vector<float> noise(std::int64_t frames, double amplitude, std::uint32_t seedValue) {
+    std::mt19937 generator(seedValue);
+    std::uniform_real_distribution<double> uniform(-amplitude, amplitude);
+    std::vector<float> out(static_cast<std::size_t>(frames));
+    for (auto& v : out) v = static_cast<float>(uniform(generator));
+    return out;
+}
+
+void mixInto(std::vector<float>& a, const std::vector<float>& b) {
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) a[i] += b[i];
+}
+
+void writeWave(const std::string& path, const Channels& channels, int sampleRate, int subtype) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = static_cast<int>(channels.size());
+    info.format = SF_FORMAT_WAV | (subtype ? subtype : SF_FORMAT_PCM_24);
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
+    const std::size_t frames = channels.empty() ? 0 : channels[0].size();
+    std::vector<float> interleaved(frames * channels.size());
+    for (std::size_t i = 0; i < frames; ++i)
+        for (std::size_t c = 0; c < channels.size(); ++c) interleaved[i * channels.size() + c] = channels[c][i];
+    sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames));
+    sf_close(file);
+}
+
+Channels readSound(const std::string& path, int* sampleRate) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) throw std::runtime_error("cannot read " + path);
+    std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * info.channels);
+    const sf_count_t got = sf_readf_float(file, interleaved.data(), info.frames);
+    sf_close(file);
+    Channels out(info.channels, std::vector<float>(static_cast<std::size_t>(got)));
+    for (sf_count_t i = 0; i < got; ++i)
+        for (int c = 0; c < info.channels; ++c) out[c][i] = interleaved[i * info.channels + c];
+    if (sampleRate) *sampleRate = info.samplerate;
+    return out;
+}
+
+}  // namespace orvex::test
