@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "audiofile/KVAudioFileReader.h"
+#include "platform/PropertyList.h"
+
+namespace orvex {
+
+class KVAudioFileWriter;
+
+// An RGBA colour with components in 0..1.
+struct ThemeColor {
+    double red, green, blue, alpha;
+    bool operator==(const ThemeColor&) const = default;
+};
+
+// Class-level helpers used across the system.
+class KVUtilities {
+public:
+    KVUtilities() = delete;
+
+    // --- Time formats and note names ---
+    static std::string SamplesToTime(std::uint64_t samples, double rate);
+    static std::string SamplesToTimeShort(std::uint64_t samples, double rate);
+    static std::string noteNumberFromFrequency(float frequency);
+
+    // --- Sounds (through the platform) ---
+    static void playFinishedSound();
+    static void playFinishedSoundInMainThread();
+    static void playStartupSound();
+
+    // --- Theme colours ---
+    static ThemeColor themeColorBlack();
+    static ThemeColor themeColorWhiteWithAlpha(double alpha);
+    static ThemeColor themeColorDarkGray();
+    static ThemeColor themeColorMediumGray();
+    // themeColor00 ... themeColor09 by index 0..9.
+    static ThemeColor themeColor(int index);
+    static ThemeColor themeColorHighlightWithAlpha(double alpha);
+    static ThemeColor themeColorWaveformColor();
+    static ThemeColor themeColorColdHighlightWithAlpha(double alpha);
+    static ThemeColor themeColorDarkCanvas();
+    static ThemeColor themeColorMediumCanvas();
+    static ThemeColor themeColorLightCanvas();
+    static ThemeColor themeColorSelection();
+    static ThemeColor themeColorEditCursor();
+    static ThemeColor themeColorPlayCursor();
+
+    // --- Metadata chunks ---
+    static KVMetadataChunks metadataChunksOfFile(KVAudioFileReader& reader);
+    static void writeMetadataChunks(const KVMetadataChunks& chunks, KVAudioFileWriter& writer);
+    static void releaseMetadataChunks(KVMetadataChunks& chunks);
+
+    // --- Analysis folder and parameter dictionary (path = working sound file or file-set base) ---
+    static std::string analysisFolderForFileAtPath(const std::string& path);
+    static std::string paramDictPathForAnalysisOfFileAtPath(const std::string& path);
+    static PropertyList paramDictForAnalysisOfFileAtPath(const std::string& path);
+    static bool keyExistsInDictForAnalysisOfFileAtPath(const std::string& path, const std::string& key);
+    static bool chunkFileForFileAtPathIsCompatible(const std::string& path);
+    // dict null: the stored dictionary is updated.
+    static bool updateAndSaveParamDictForAnalysisOfFileAtPath(const std::string& path, const PropertyList* dict);
+    static bool saveParamDictForAnalysisOfFileAtPath(const std::string& path, const PropertyList& dict);
+};
+
+}  // namespace orvex
