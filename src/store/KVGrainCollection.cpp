@@ -1,0 +1,146 @@
+#include "store/KVGrainCollection.h"
+
+#include <algorithm>
+
+#include "store/KVAnalysisPaths.h"
+#include "store/KVStoreAlerts.h"
+
+namespace orvex {
+
+namespace {
+constexpr float kEmphasis = 0.25f;
+}
+
+KVGrainCollection::KVGrainCollection(Token, const std::string& path, bool readOnly)
+    : mSourcePath(path),
+      mReadOnly(readOnly),
+      mFile(KVAnalysisPaths::dataFilePath(path, ".asp.noindex"), sizeof(KVEncodedGrain)) {}
+
+KVGrainCollection::~KVGrainCollection() { closeFile(); }
+
+std::unique_ptr<KVGrainCollection> KVGrainCollection::initByOpeningFileAtPath(const std::string& path, bool readOnly,
+                                                                              bool recreate) {
+    auto collection = std::make_unique<KVGrainCollection>(Token(), path, readOnly);
+    if (recreate && !readOnly) {
+        collection->createFile();
+        return collection;
+    }
+    if (collection->mFile.exists()) {
+        if (!collection->mFile.open(readOnly) && readOnly) return nullptr;
+        collection->frameCount();
+        return collection;
+    }
+    if (readOnly) return nullptr;
+    collection->createFile();
+    return collection;
+}
+
+bool KVGrainCollection::createFile() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mFrameCount = 0;
+    if (mFile.create()) return true;
+    KVStoreAlerts::cannotCreateFile(mFile.path());
+    return false;
+}
+
+Status KVGrainCollection::writeRecord(const KVEncodedGrain& grain, FramePos index) {
+    if (index < 0) return 0;
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mDirty = true;
+    if (mFile.write(&grain, index)) return 0;
+    KVStoreAlerts::writeFailed("Error writing data", mFile.lastError());
+    return -1;
+}
+
+Status KVGrainCollection::appendRecord(const KVEncodedGrain& grain) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    return writeRecord(grain, mAppendIndex++);
+}
+
+FrameCount KVGrainCollection::readRecords(KVEncodedGrain* into, FramePos index, FrameCount count) {
+    if (count <= 0 || index < 0) return 0;
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    const std::int64_t bytes = mFile.read(into, index, count);
+    if (bytes < 0) {
+        std::fill_n(reinterpret_cast<char*>(into), sizeof(KVEncodedGrain) * static_cast<std::size_t>(count), 0);
+        return 0;
+    }
+    return bytes / static_cast<std::int64_t>(sizeof(KVEncodedGrain));
+}
+
+void KVGrainCollection::setFrameCount(FrameCount n) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (!mFile.truncate(std::max<FrameCount>(n, 0))) KVStoreAlerts::writeFailed("Error writing data", mFile.lastError());
+    mFrameCount = mFile.recordCount();
+    mDirty = true;
+}
+
+FrameCount KVGrainCollection::frameCount() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mFrameCount = mFile.isOpen() ? mFile.recordCount() : 0;
+    return mFrameCount;
+}
+
+void KVGrainCollection::seekGrainRecord(FramePos record) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    currentRecord = std::max<FramePos>(record, 0);
+    mStreamPosition = kStreamStart;
+    mAccumulator.fill(0.0f);
+    mOutputBlock.fill(0.0f);
+}
+
+FramePos KVGrainCollection::currentSample() const {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    return currentRecord * kHop;
+}
+
+// Decodes the next grain into the accumulator and moves the next 128 finished samples into
+// the output block.
+void KVGrainCollection::advanceStream() {
+    mRecord.clear();
+    mFile.read(&mRecord, currentRecord);
+    ++currentRecord;
+    if (currentRecord > frameCount()) mStreamStatus = -1;
+
+    mRecord.decode(mGrain.data());
+    float previous = 0.0f;
+    for (int j = 0; j < kGrainSize; ++j) {
+        const float x = mGrain[j];
+        mAccumulator[j] += x + kEmphasis * (x - previous);
+        previous = x;
+    }
+    std::copy_n(mAccumulator.begin(), kHop, mOutputBlock.begin());
+    std::copy(mAccumulator.begin() + kHop, mAccumulator.end(), mAccumulator.begin());
+    std::fill(mAccumulator.end() - kHop, mAccumulator.end(), 0.0f);
+}
+
+Status KVGrainCollection::readAudio(FrameCount n, float** buffers) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mStreamStatus = 0;
+    float* out = buffers ? buffers[0] : nullptr;
+    for (FrameCount i = 0; i < n; ++i) {
+        if (out) out[i] = mOutputBlock[mStreamPosition - kStreamStart];
+        if (++mStreamPosition == kGrainSize) {
+            mStreamPosition = kStreamStart;
+            advanceStream();
+        }
+    }
+    return mStreamStatus;
+}
+
+void KVGrainCollection::synchronize() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mFile.synchronize();
+}
+
+void KVGrainCollection::markComplete() {
+    synchronize();
+    mIsComplete = true;
+}
+
+void KVGrainCollection::closeFile() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mFile.close();
+}
+
+}  // namespace orvex

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/Types.h"
+#include "store/KVEncodedGrain.h"
+#include "store/KVRecordFile.h"
+
+namespace orvex {
+
+// A file of encoded grains, one per analysis frame (128 samples apart), played back as one
+// continuous signal by overlap-adding the decoded grains. After a seek to record k the first
+// 128 samples are silence and sample j of grain k' >= k arrives at stream position
+// (k' - k + 1) x 128 + j; every grain passes a first-order emphasis y = 1.25 x - 0.25 x[-1].
+// Threads: every file operation and the seek run under monitor(); the stream state belongs to
+// one consumer thread at a time (others open their own read-only collection on the path).
+class KVGrainCollection {
+public:
+    static constexpr FrameCount kHop = kAnalysisHop;
+    static constexpr int kGrainSize = KVEncodedGrain::kSampleCount;
+    // Stream position right after a seek; the stream runs from here to kGrainSize.
+    static constexpr int kStreamStart = kGrainSize - static_cast<int>(kHop);
+
+    // Opens the collection of base path P (its data file is P without extension +
+    // ".asp.noindex"). Nothing when a read-only collection's file is missing or unreadable.
+    // A writable one creates its file when missing or when recreate is set.
+    static std::unique_ptr<KVGrainCollection> initByOpeningFileAtPath(const std::string& path, bool readOnly,
+                                                                      bool recreate);
+    ~KVGrainCollection();
+    KVGrainCollection(const KVGrainCollection&) = delete;
+    KVGrainCollection& operator=(const KVGrainCollection&) = delete;
+
+    // Writes one record at index (negative indices are ignored). 0, or -1 after a write alert.
+    Status writeRecord(const KVEncodedGrain& grain, FramePos index);
+    // Writes at the append index and advances it.
+    Status appendRecord(const KVEncodedGrain& grain);
+    // Reads count records from index; a failed read zero-fills the buffer, a short read stops
+    // quietly (the rest of the buffer is left as it was). Returns the records read whole.
+    FrameCount readRecords(KVEncodedGrain* into, FramePos index, FrameCount count);
+    // Cuts or extends the file to n records.
+    void setFrameCount(FrameCount n);
+    // Records in the file now (also remembered for hasAudio).
+    FrameCount frameCount();
+    bool hasAudio() const { return mFrameCount.load() != 0; }
+    FrameCount numberOfSamples() { return frameCount() * kHop; }
+
+    // Stream control and streaming.
+    void seekGrainRecord(FramePos record);
+    void setPlayPosition(FramePos sample) { seekGrainRecord(sample / kHop); }
+    FramePos currentSample() const;
+    // Streams n samples into buffers[0] (the other channels are not touched). 0, or -1 when
+    // the stream ran past the last record (the missing grains are silence).
+    Status readAudio(FrameCount n, float** buffers);
+
+    void synchronize();
+    void markComplete();
+    bool isAnalysisComplete() const { return mIsComplete.load(); }
+    void closeFile();
+
+    const std::string& sourceFilePath() const { return mSourcePath; }
+    const std::string& filePath() const { return mFile.path(); }
+    std::recursive_mutex& monitor() const { return mMonitor; }
+
+    // Use initByOpeningFileAtPath; the token keeps construction inside the class.
+    struct Token {
+        explicit Token() = default;
+    };
+    KVGrainCollection(Token, const std::string& path, bool readOnly);
+
+private:
+    bool createFile();
+    void advanceStream();
+
+    std::atomic<bool> mIsComplete{false};
+    std::atomic<FrameCount> mFrameCount{0};
+    std::string mSourcePath;
+    bool mReadOnly;
+    KVRecordFile mFile;
+    KVEncodedGrain mRecord{};
+    FramePos mAppendIndex = 0;
+    std::atomic<bool> mDirty{false};
+    FramePos currentRecord = 0;
+    int mStreamPosition = kStreamStart;
+    std::array<float, kGrainSize> mGrain{};
+    std::array<float, kGrainSize> mAccumulator{};
+    std::array<float, kHop> mOutputBlock{};
+    Status mStreamStatus = 0;
+    mutable std::recursive_mutex mMonitor;
+};
+
+}  // namespace orvex

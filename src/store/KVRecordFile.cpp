@@ -1,0 +1,116 @@
+#include "store/KVRecordFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace orvex {
+
+KVRecordFile::KVRecordFile(std::string path, std::size_t recordSize)
+    : mPath(std::move(path)), mRecordSize(recordSize) {}
+
+KVRecordFile::~KVRecordFile() { close(); }
+
+bool KVRecordFile::fail() {
+    mLastError = std::strerror(errno);
+    return false;
+}
+
+bool KVRecordFile::create() {
+    close();
+    // Emptying in place keeps other descriptors on the path (read-only collections) in step;
+    // a file that cannot be opened for writing is deleted and made anew.
+    mFd = ::open(mPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (mFd >= 0) return true;
+    if (::unlink(mPath.c_str()) != 0 && errno != ENOENT) return fail();
+    mFd = ::open(mPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return mFd >= 0 || fail();
+}
+
+bool KVRecordFile::open(bool readOnly) {
+    close();
+    mFd = ::open(mPath.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    return mFd >= 0 || fail();
+}
+
+void KVRecordFile::close() {
+    if (mFd >= 0) ::close(mFd);
+    mFd = -1;
+}
+
+bool KVRecordFile::exists() const {
+    struct stat info {};
+    return ::stat(mPath.c_str(), &info) == 0;
+}
+
+std::int64_t KVRecordFile::byteSize() const {
+    struct stat info {};
+    const int result = mFd >= 0 ? ::fstat(mFd, &info) : ::stat(mPath.c_str(), &info);
+    return result == 0 ? static_cast<std::int64_t>(info.st_size) : 0;
+}
+
+std::int64_t KVRecordFile::readPart(void* into, std::int64_t index, std::size_t offset, std::size_t length) {
+    if (mFd < 0) {
+        mLastError = "file not open";
+        return -1;
+    }
+    auto* bytes = static_cast<char*>(into);
+    const off_t start = static_cast<off_t>(index) * static_cast<off_t>(mRecordSize) + static_cast<off_t>(offset);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(mFd, bytes + done, length - done, start + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            fail();
+            return -1;
+        }
+        if (n == 0) break;  // end of file
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t KVRecordFile::read(void* into, std::int64_t index, std::int64_t count) {
+    if (count <= 0) return 0;
+    return readPart(into, index, 0, mRecordSize * static_cast<std::size_t>(count));
+}
+
+bool KVRecordFile::write(const void* from, std::int64_t index, std::int64_t count) {
+    if (mFd < 0) {
+        mLastError = "file not open";
+        return false;
+    }
+    const auto* bytes = static_cast<const char*>(from);
+    const std::size_t length = mRecordSize * static_cast<std::size_t>(count);
+    const off_t start = static_cast<off_t>(index) * static_cast<off_t>(mRecordSize);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pwrite(mFd, bytes + done, length - done, start + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return fail();
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool KVRecordFile::truncate(std::int64_t count) {
+    if (mFd < 0) {
+        mLastError = "file not open";
+        return false;
+    }
+    const off_t length = static_cast<off_t>(count) * static_cast<off_t>(mRecordSize);
+    return ::ftruncate(mFd, length) == 0 || fail();
+}
+
+bool KVRecordFile::synchronize() {
+    if (mFd < 0) return true;
+    return ::fdatasync(mFd) == 0 || fail();
+}
+
+}  // namespace orvex

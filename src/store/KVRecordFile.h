@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace orvex {
+
+// One data file of fixed-size records stored back to back from byte 0, record i at
+// i x recordSize, read and written with positional I/O on a file descriptor (one call per
+// run of records, no shared file offset). Failures return false or -1 and leave the reason in
+// lastError(); the owner decides how to tell the user.
+// Not synchronised: the owner serialises calls with its own monitor.
+class KVRecordFile {
+public:
+    KVRecordFile(std::string path, std::size_t recordSize);
+    ~KVRecordFile();
+    KVRecordFile(const KVRecordFile&) = delete;
+    KVRecordFile& operator=(const KVRecordFile&) = delete;
+
+    // Makes the file empty (creating it when missing) and opens it for reading and writing.
+    bool create();
+    // Opens an existing file for reading only or for reading and writing.
+    bool open(bool readOnly);
+    void close();
+    bool isOpen() const { return mFd >= 0; }
+    bool exists() const;
+
+    // Bytes in the file (of the open descriptor, else of the path); 0 when there is none.
+    std::int64_t byteSize() const;
+    // Whole records in the file (integer division).
+    std::int64_t recordCount() const { return byteSize() / static_cast<std::int64_t>(mRecordSize); }
+
+    // Reads up to count records from index into the buffer; returns the bytes read (short at
+    // the end of the file) or -1 when the read fails.
+    std::int64_t read(void* into, std::int64_t index, std::int64_t count = 1);
+    // Reads bytes [offset, offset + length) of record index (for header peeks).
+    std::int64_t readPart(void* into, std::int64_t index, std::size_t offset, std::size_t length);
+    // Writes count records at index; false unless every byte was written.
+    bool write(const void* from, std::int64_t index, std::int64_t count = 1);
+    // Cuts or extends the file to count records.
+    bool truncate(std::int64_t count);
+    // Pushes written data to the disk.
+    bool synchronize();
+
+    const std::string& path() const { return mPath; }
+    std::size_t recordSize() const { return mRecordSize; }
+    // The platform's reason for the last failure.
+    const std::string& lastError() const { return mLastError; }
+
+private:
+    bool fail();
+
+    std::string mPath;
+    std::size_t mRecordSize;
+    int mFd = -1;
+    std::string mLastError;
+};
+
+}  // namespace orvex

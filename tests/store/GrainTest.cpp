@@ -1,0 +1,215 @@
+// The grain codec against hand-computed words, and grain collections streaming back signals
+// whose overlap-added form is worked out independently in the test.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "store/KVEncodedGrain.h"
+#include "store/KVGrainCollection.h"
+#include "support/PlatformFixture.h"
+#include "support/Signals.h"
+
+namespace orvex {
+namespace {
+
+constexpr int kN = KVEncodedGrain::kSampleCount;
+constexpr double kPi = 3.14159265358979323846;
+
+std::uint16_t expectedWord(long q, int index) {
+    if (index & 1) q = -q;
+    return static_cast<std::uint16_t>(static_cast<std::uint16_t>(q) ^ 0x6C93);
+}
+
+TEST(EncodedGrain, SilenceEncodesToTheMaskAndDecodesToZeros) {
+    std::vector<float> zeros(kN, 0.0f), out(kN, 9.0f);
+    KVEncodedGrain grain;
+    std::memset(&grain, 0xAB, sizeof grain);
+    grain.encode(zeros.data());
+    EXPECT_EQ(grain.marker, 0.0f);
+    EXPECT_EQ(grain.scale, 0.0001f);
+    EXPECT_EQ(grain.minimum, 0.0f);
+    EXPECT_EQ(grain.maximum, 0.0f);
+    for (int i = 0; i < kN; ++i) ASSERT_EQ(grain.words[i], 0x6C93) << i;
+    grain.decode(out.data());
+    for (float v : out) ASSERT_EQ(v, 0.0f);
+
+    // Unwritten file space (all bytes zero) is silence as well, whatever the words say.
+    grain.clear();
+    grain.words[3] = 0x1234;
+    grain.decode(out.data());
+    for (float v : out) ASSERT_EQ(v, 0.0f);
+}
+
+TEST(EncodedGrain, SinglePeakUsesTheFullRangeWithAlternatingSign) {
+    for (int index : {0, 1, 2047, 4095}) {
+        std::vector<float> x(kN, 0.0f), out(kN);
+        x[index] = 0.5f;
+        KVEncodedGrain grain;
+        grain.encode(x.data());
+        EXPECT_EQ(grain.scale, 0.5f);
+        EXPECT_EQ(grain.maximum, 0.5f);
+        EXPECT_EQ(grain.minimum, 0.0f);
+        EXPECT_EQ(grain.words[index], expectedWord(32766, index));
+        grain.decode(out.data());
+        EXPECT_FLOAT_EQ(out[index], 0.5f * 32766.0f / 32767.0f);
+        EXPECT_EQ(out[(index + 1) % kN], 0.0f);
+    }
+}
+
+TEST(EncodedGrain, RoundTripMatchesIndependentQuantisation) {
+    std::vector<float> x = test::noise(kN, 0.8, 7);
+    x[100] = -0.9f;  // the largest magnitude is negative
+    x[5] = NAN;      // non-finite input is stored as silence
+    KVEncodedGrain grain;
+    grain.encode(x.data());
+    EXPECT_EQ(grain.scale, 0.9f);
+    EXPECT_EQ(grain.minimum, -0.9f);
+    std::vector<float> out(kN);
+    grain.decode(out.data());
+    double largest = 0.0;
+    for (int i = 0; i < kN; ++i) {
+        if (i == 5) {
+            EXPECT_EQ(out[i], 0.0f);
+            continue;
+        }
+        largest = std::max(largest, double(x[i]));
+        // Single-precision arithmetic may round a value within a hair of a tie either way.
+        const double exact = double(x[i]) / double(0.9f) * 32766.0;
+        const long q = std::lround(exact);
+        const bool nearTie = std::fabs(std::fabs(exact - std::trunc(exact)) - 0.5) < 1e-3;
+        if (!nearTie) ASSERT_EQ(grain.words[i], expectedWord(q, i)) << i;
+        ASSERT_NEAR(out[i], q / 32767.0 * 0.9, nearTie ? 1e-4 : 1e-6) << i;
+    }
+    EXPECT_FLOAT_EQ(grain.maximum, float(largest));
+}
+
+class GrainCollectionTest : public test::PlatformFixture {
+protected:
+    std::string base() { return temp().file("grains.kva"); }
+    std::unique_ptr<KVGrainCollection> writable() { return KVGrainCollection::initByOpeningFileAtPath(base(), false, false); }
+    static void put(KVGrainCollection& c, const std::vector<float>& samples, FramePos index) {
+        KVEncodedGrain grain;
+        grain.encode(samples.data());
+        ASSERT_EQ(c.writeRecord(grain, index), 0);
+    }
+    static std::vector<float> stream(KVGrainCollection& c, FrameCount n, Status* status = nullptr) {
+        std::vector<float> out(n, -99.0f);
+        float* channels[1] = {out.data()};
+        const Status s = c.readAudio(n, channels);
+        if (status) *status = s;
+        return out;
+    }
+};
+
+TEST_F(GrainCollectionTest, OpeningCreatesOnlyWritableCollections) {
+    EXPECT_EQ(KVGrainCollection::initByOpeningFileAtPath(base(), true, false), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(temp().file("grains.asp.noindex")));
+    auto c = writable();
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->filePath(), temp().file("grains.asp.noindex"));
+    EXPECT_EQ(c->sourceFilePath(), base());
+    EXPECT_EQ(c->frameCount(), 0);
+    EXPECT_FALSE(c->hasAudio());
+
+    put(*c, std::vector<float>(kN, 0.25f), 2);
+    EXPECT_EQ(c->writeRecord(KVEncodedGrain{}, -1), 0);  // ignored
+    EXPECT_EQ(c->frameCount(), 3);
+    EXPECT_EQ(c->numberOfSamples(), 3 * 128);
+    EXPECT_TRUE(c->hasAudio());
+    EXPECT_EQ(std::filesystem::file_size(c->filePath()), 3u * 8208u);
+
+    auto reader = KVGrainCollection::initByOpeningFileAtPath(base(), true, false);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->frameCount(), 3);
+    std::vector<KVEncodedGrain> records(5);
+    records[4].scale = 42.0f;
+    EXPECT_EQ(reader->readRecords(records.data(), 1, 5), 2);  // short read stops quietly
+    EXPECT_EQ(records[0].scale, 0.0f);                        // the gap reads as zero bytes
+    EXPECT_EQ(records[1].scale, 0.25f);
+    EXPECT_EQ(records[4].scale, 42.0f);
+
+    auto recreated = KVGrainCollection::initByOpeningFileAtPath(base(), false, true);
+    EXPECT_EQ(recreated->frameCount(), 0);
+    EXPECT_EQ(reader->frameCount(), 0);  // the reader sees the same (now empty) file
+
+    c->setFrameCount(4);
+    EXPECT_EQ(c->frameCount(), 4);
+    c->appendRecord(KVEncodedGrain{});
+    EXPECT_EQ(c->frameCount(), 4);  // the append index starts at 0
+    c->setFrameCount(0);
+    EXPECT_FALSE(c->hasAudio() && c->frameCount() != 0);
+}
+
+TEST_F(GrainCollectionTest, StreamingOneConstantGrainShowsEmphasisAndDelay) {
+    auto c = writable();
+    put(*c, std::vector<float>(kN, 1.0f), 0);
+    c->seekGrainRecord(0);
+    Status status = 1;
+    const std::vector<float> silence = stream(*c, 128, &status);
+    EXPECT_EQ(status, 0);
+    for (float v : silence) ASSERT_EQ(v, 0.0f);
+    const std::vector<float> out = stream(*c, 128);
+    EXPECT_FLOAT_EQ(out[0], 1.25f * 32766.0f / 32767.0f);
+    for (int i = 1; i < 128; ++i) ASSERT_FLOAT_EQ(out[i], 32766.0f / 32767.0f) << i;
+
+    // The stream runs past the single record: silence after its tail and the status says so.
+    stream(*c, 4096, &status);
+    EXPECT_EQ(status, -1);
+    const std::vector<float> after = stream(*c, 512, &status);
+    for (float v : after) ASSERT_EQ(v, 0.0f);
+}
+
+TEST_F(GrainCollectionTest, SeekingPositionsTheStreamOnARecord) {
+    auto c = writable();
+    for (int k = 0; k < 6; ++k) {
+        std::vector<float> g(kN, 0.0f);
+        g[0] = float(k + 1);  // one impulse at the start of each grain
+        put(*c, g, k);
+    }
+    c->setPlayPosition(3 * 128 + 77);
+    EXPECT_EQ(c->currentSample(), 3 * 128);
+    const std::vector<float> out = stream(*c, 3 * 128);
+    // Grain k' arrives at (k' - 3 + 1) x 128, its impulse scaled by 1.25 (emphasis) and
+    // 32766 / 32767 (16-bit code).
+    for (int i = 0; i < 3 * 128; ++i) {
+        float expected = 0.0f;
+        if (i == 128) expected = 4.0f * 1.25f * 32766.0f / 32767.0f;
+        if (i == 256) expected = 5.0f * 1.25f * 32766.0f / 32767.0f;
+        if (i == 129) expected = -4.0f * 0.25f * 32766.0f / 32767.0f;
+        if (i == 257) expected = -5.0f * 0.25f * 32766.0f / 32767.0f;
+        ASSERT_NEAR(out[i], expected, 1e-5) << i;
+    }
+    EXPECT_EQ(c->currentSample(), 6 * 128);
+}
+
+// Windowed slices of a sine (periodic Hann / 16, 32 per window length) overlap-add back to the
+// sine: the stream must equal the sine delayed by 4096 samples, passed through the emphasis.
+TEST_F(GrainCollectionTest, WindowedSlicesOfASineStreamBackTheSine) {
+    const int grains = 80;
+    const std::vector<float> signal = test::sine(1000.0, 44100.0, grains * 128, 0.5);
+    auto c = writable();
+    std::vector<float> window(kN, 0.0f), grain(kN);
+    for (int k = 0; k < grains; ++k) {
+        std::copy(window.begin() + 128, window.end(), window.begin());
+        std::copy_n(signal.begin() + k * 128, 128, window.end() - 128);
+        for (int i = 0; i < kN; ++i) grain[i] = window[i] * float((0.5 - 0.5 * std::cos(2 * kPi * i / kN)) * 0.0625);
+        put(*c, grain, k);
+    }
+    c->seekGrainRecord(0);
+    const std::vector<float> out = stream(*c, grains * 128);
+    const int delay = 4096;
+    double worst = 0.0;
+    for (int t = delay + kN; t < grains * 128; ++t) {
+        const double s = signal[t - delay], prev = signal[t - delay - 1];
+        const double expected = (1.25 * s - 0.25 * prev) * 32766.0 / 32767.0;
+        worst = std::max(worst, std::fabs(out[t] - expected));
+    }
+    EXPECT_LT(worst, 2e-4);
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,131 @@
+// The analysis folder layout and the parameter dictionary, checked against paths spelled out by
+// hand and against Python's own property-list reader.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "store/KVAnalysisPaths.h"
+#include "support/PlatformFixture.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ParamDictTest : public test::PlatformFixture {
+protected:
+    std::string sound() { return temp().file("take.aif"); }
+    std::string dictPath() { return temp().file("take.analysis/take.plist"); }
+    void storeVersion(std::int64_t version) {
+        PropertyList dict;
+        dict.setInt("ORVXFileGroup_Version", version);
+        ASSERT_TRUE(KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict));
+    }
+};
+
+std::string runCommand(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    std::string out;
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get())) out += buffer;
+    return out;
+}
+
+TEST_F(ParamDictTest, FolderLayoutFollowsTheWorkingFileName) {
+    const std::string d = temp().path().string();
+    EXPECT_EQ(KVUtilities::paramDictPathForAnalysisOfFileAtPath(sound()), d + "/take.analysis/take.plist");
+    EXPECT_TRUE(fs::is_directory(d + "/take.analysis"));
+    // A converted copy gets a folder of its own.
+    EXPECT_EQ(KVUtilities::analysisFolderForFileAtPath(d + "/take[orvx].wav"), d + "/take[orvx].analysis");
+
+    const std::string selection = KVAnalysisPaths::selectionFileSetPath(sound());
+    EXPECT_EQ(selection, d + "/take.analysis/take-selection.analysis");
+    EXPECT_EQ(KVUtilities::paramDictPathForAnalysisOfFileAtPath(selection),
+              d + "/take.analysis/take-selection.analysis/take-selection.plist");
+    EXPECT_EQ(KVAnalysisPaths::channelChunkPath(selection, 1),
+              d + "/take.analysis/take-selection.analysis/take-selection_1.kva");
+
+    EXPECT_EQ(KVAnalysisPaths::channelChunkPath(sound(), 0), d + "/take.analysis/take_0.kva");
+    EXPECT_EQ(KVAnalysisPaths::overviewChunkPath(sound()), d + "/take.analysis/take_ovw.kva");
+    EXPECT_EQ(KVAnalysisPaths::dataFilePath(d + "/take.analysis/take_ovw.kva", ".ana.noindex"),
+              d + "/take.analysis/take_ovw.ana.noindex");
+    EXPECT_EQ(KVAnalysisPaths::mixdownLeftPath(sound()), d + "/take.analysis/take-collection.analysis/mxl.xxx");
+    EXPECT_EQ(KVAnalysisPaths::mixdownRightPath(sound()), d + "/take.analysis/take-collection.analysis/mxr.xxx");
+    EXPECT_TRUE(fs::is_directory(d + "/take.analysis/take-collection.analysis"));
+    EXPECT_EQ(KVAnalysisPaths::dataFilePath(KVAnalysisPaths::mixdownLeftPath(sound()), ".asp.noindex"),
+              d + "/take.analysis/take-collection.analysis/mxl.asp.noindex");
+}
+
+TEST_F(ParamDictTest, CompatibilityDependsOnlyOnTheStoredVersion) {
+    EXPECT_TRUE(KVUtilities::chunkFileForFileAtPathIsCompatible(sound()));  // no dictionary yet
+    const std::pair<std::int64_t, bool> cases[] = {{0, true}, {259, true}, {-3, true}, {258, false}, {260, false}, {1, false}};
+    for (auto [version, compatible] : cases) {
+        storeVersion(version);
+        EXPECT_EQ(KVUtilities::chunkFileForFileAtPathIsCompatible(sound()), compatible) << version;
+    }
+    PropertyList withoutVersion;
+    withoutVersion.setBool("AnalysisDataSelected", true);
+    KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), withoutVersion);
+    EXPECT_TRUE(KVUtilities::chunkFileForFileAtPathIsCompatible(sound()));
+}
+
+TEST_F(ParamDictTest, UnreadableDictionaryIsEmptyAndCompatible) {
+    KVUtilities::paramDictPathForAnalysisOfFileAtPath(sound());
+    std::ofstream(dictPath()) << "<?xml this is not a property list";
+    EXPECT_TRUE(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).empty());
+    EXPECT_TRUE(KVUtilities::chunkFileForFileAtPathIsCompatible(sound()));
+    EXPECT_FALSE(KVUtilities::keyExistsInDictForAnalysisOfFileAtPath(sound(), "ORVXFileGroup_Version"));
+}
+
+TEST_F(ParamDictTest, UpdateKeepsOtherKeysAndIsReadableByPython) {
+    PropertyList dict;
+    dict.setInt("ORVXFileGroup_AnalysisStartFrame", 5000000000LL);
+    dict.setInt("ORVXFileGroup_AnalysisEndFrame", -7);
+    dict.setBool("AnalysisCompleteForSelection", true);
+    dict.setBool("AnalysisDataSelected", false);
+    dict.setInt("ORVXFileGroup_Version", 258);
+    ASSERT_TRUE(KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict));
+    EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 258);
+
+    ASSERT_TRUE(KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(sound(), nullptr));
+    const PropertyList stored = KVUtilities::paramDictForAnalysisOfFileAtPath(sound());
+    EXPECT_EQ(stored.getInt("ORVXFileGroup_AnalysisStartFrame"), 5000000000LL);
+    EXPECT_EQ(stored.getInt("ORVXFileGroup_AnalysisEndFrame"), -7);
+    EXPECT_TRUE(stored.getBool("AnalysisCompleteForSelection"));
+    EXPECT_TRUE(KVUtilities::keyExistsInDictForAnalysisOfFileAtPath(sound(), "AnalysisDataSelected"));
+    EXPECT_FALSE(KVUtilities::keyExistsInDictForAnalysisOfFileAtPath(sound(), "DocumentConfiguredForMode"));
+    EXPECT_EQ(stored.getInt("DocumentConfiguredForMode"), 0);
+    EXPECT_EQ(stored.getInt("ORVXFileGroup_Version"), 259);
+    EXPECT_EQ(stored.getString("ORVXFileGroup_DictionaryPath"), dictPath());
+
+    const std::string script =
+        "import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); "
+        "print(d['ORVXFileGroup_Version'], d['ORVXFileGroup_DictionaryPath'], d['ORVXFileGroup_AnalysisStartFrame'], "
+        "d['AnalysisCompleteForSelection'], d['AnalysisDataSelected'], sorted(d))";
+    const std::string seen = runCommand("python3 -c \"" + script + "\" '" + dictPath() + "'");
+    EXPECT_EQ(seen, "259 " + dictPath() +
+                        " 5000000000 True False ['AnalysisCompleteForSelection', 'AnalysisDataSelected', "
+                        "'ORVXFileGroup_AnalysisEndFrame', 'ORVXFileGroup_AnalysisStartFrame', "
+                        "'ORVXFileGroup_DictionaryPath', 'ORVXFileGroup_Version']\n");
+}
+
+TEST_F(ParamDictTest, UpdateWithAGivenDictionaryReplacesTheStoredOne) {
+    PropertyList first;
+    first.setInt("DocumentConfiguredForMode", 2);
+    KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), first);
+    PropertyList second;
+    second.setBool("AnalysisDataSelected", true);
+    ASSERT_TRUE(KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(sound(), &second));
+    const PropertyList stored = KVUtilities::paramDictForAnalysisOfFileAtPath(sound());
+    EXPECT_FALSE(stored.has("DocumentConfiguredForMode"));
+    EXPECT_TRUE(stored.getBool("AnalysisDataSelected"));
+    EXPECT_EQ(stored.size(), 3u);
+}
+
+}  // namespace
+}  // namespace orvex
