@@ -1,0 +1,220 @@
+#include "dsp/DisplayColourMap.h"
+#include "dsp/DisplayColumn.h"
+#include "dsp/DisplaySummary.h"
+#include "dsp/FrameRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+using namespace orvex;
+
+namespace {
+
+// The colour map worked out in double precision, independently of the single-precision code.
+std::array<double, 3> referenceColour(double x) {
+    x = std::clamp(x, 0.0, 1.0);
+    const double t = 2.0 * std::numbers::pi * x + 4.1887903;
+    const double base[3] = {0.5 + 0.5 * std::sin(t), 0.5 - 0.5 * std::cos(t), 0.5 - 0.5 * std::sin(t)};
+    const double white = x * x * x * x;
+    std::array<double, 3> out{};
+    for (int i = 0; i < 3; ++i) out[i] = (65535.0 * base[i] * std::sqrt(x) * (1.0 - white) + 65535.0 * white) / 65536.0;
+    return out;
+}
+
+// A valid record of the analysis size (8192 bins) with the given bins; everything else 0 Hz, 0.
+// The largest frequency becomes the scale, so it decodes exactly.
+struct BinValue {
+    int bin;
+    float frequency;
+    float magnitude;
+};
+std::unique_ptr<FrameRecord> recordWith(const std::vector<BinValue>& values) {
+    auto r = FrameRecord::create();
+    r->frameSize = 4096;
+    r->zeroPaddingFactor = 4;
+    r->valid = 1;
+    std::vector<float> f(8192, 0.0f), m(8192, 0.0f);
+    for (const BinValue& v : values) {
+        f[v.bin] = v.frequency;
+        m[v.bin] = v.magnitude;
+    }
+    r->encodeMagnitudesAndFrequencies(m, f);
+    return r;
+}
+
+// Row bytes r, g, b, a.
+std::array<int, 4> rgba(const DisplayColumn& c, int row) {
+    const DisplayColumnRow& x = c.rows[row];
+    return {x.red, x.green, x.blue, x.alpha};
+}
+
+std::vector<std::uint8_t> bytesOf(const DisplayColumn& c) {
+    std::vector<std::uint8_t> b(12016);
+    std::memcpy(b.data(), &c, b.size());
+    return b;
+}
+
+}  // namespace
+
+TEST(DisplayColourMap, RunsFromBlackToWhiteThroughTheHueCircle) {
+    DisplayColour black = displayColour(0.0f);
+    EXPECT_EQ(black.red, 0.0f);
+    EXPECT_EQ(black.green, 0.0f);
+    EXPECT_EQ(black.blue, 0.0f);
+    for (float x : {1.0f, 5.0f}) {
+        DisplayColour white = displayColour(x);
+        EXPECT_NEAR(white.red, 1.0, 2e-5);
+        EXPECT_NEAR(white.green, 1.0, 2e-5);
+        EXPECT_NEAR(white.blue, 1.0, 2e-5);
+    }
+    EXPECT_EQ(displayColour(-3.0f).red, 0.0f);
+    for (double x : {0.02, 0.1, 0.25, 0.5, 0.8, 0.95}) {
+        auto expected = referenceColour(x);
+        DisplayColour c = displayColour(float(x));
+        EXPECT_NEAR(c.red, expected[0], 1e-5) << x;
+        EXPECT_NEAR(c.green, expected[1], 1e-5) << x;
+        EXPECT_NEAR(c.blue, expected[2], 1e-5) << x;
+    }
+}
+
+TEST(DisplayRows, FrequenciesMapToSixthsOfASemitone) {
+    EXPECT_EQ(displayRowOfFrequency(440.0f, 1499), 414);
+    EXPECT_EQ(displayRowOfFrequency(880.0f, 1499), 486);
+    EXPECT_EQ(displayRowOfFrequency(27.5f, 1499), 126);
+    EXPECT_EQ(displayRowOfFrequency(1000.0f, 1499), 499);  // (log2(1000/440) x 12 + 69) x 6 = 499.3
+    EXPECT_EQ(displayRowOfFrequency(0.0f, 1499), 0);
+    EXPECT_EQ(displayRowOfFrequency(1.0f, 1499), 0);
+    EXPECT_EQ(displayRowOfFrequency(std::nanf(""), 1499), 0);
+    EXPECT_EQ(displayRowOfFrequency(1e9f, 1498), 1498);
+}
+
+TEST(DisplaySpectralColumn, SteadyBinsAreYellowAndUnsteadyBinsBlue) {
+    // Bins 150..180 all at 440 Hz (steady), only bin 163 sounding; a lone 300 Hz bin (unsteady).
+    std::vector<BinValue> values;
+    for (int k = 150; k <= 180; ++k) values.push_back({k, 440.0f, k == 163 ? 100.0f : 0.0f});
+    values.push_back({111, 300.0f, 100.0f});
+    auto column = spectralColumn(*recordWith(values));
+    EXPECT_EQ(column->valid, 1);
+    EXPECT_EQ(rgba(*column, 414), (std::array<int, 4>{255, 255, 0, 255}));
+    const int blue = int(255.0 * 1.1 * std::pow((300.0 / 1102.5 + 1.0) * 100.0 / 155.0, 0.9));
+    EXPECT_EQ(rgba(*column, 374)[0], 0);  // (log2(300/440) x 12 + 69) x 6 = 374.2
+    EXPECT_EQ(rgba(*column, 374)[1], 0);
+    EXPECT_NEAR(rgba(*column, 374)[2], blue, 1);
+    EXPECT_EQ(rgba(*column, 374)[3], 255);
+    EXPECT_EQ(rgba(*column, 0), (std::array<int, 4>{0, 0, 0, 255}));  // the 0 Hz bins
+    for (int row = 1; row < 1500; ++row) {
+        if (row == 414 || row == 374) continue;
+        ASSERT_EQ(rgba(*column, row), (std::array<int, 4>{0, 0, 0, 0})) << row;
+    }
+}
+
+TEST(DisplaySpectralColumn, BrightnessFollowsMagnitudeWithTheHighFrequencyLift) {
+    // Steady runs at 441 Hz (magnitude 20) and 4410 Hz (magnitude 5), far below full brightness.
+    std::vector<BinValue> values;
+    for (int k = 150; k <= 170; ++k) values.push_back({k, 441.0f, k == 160 ? 20.0f : 0.0f});
+    for (int k = 1600; k <= 1700; ++k) values.push_back({k, 4410.0f, k == 1634 ? 5.0f : 0.0f});
+    auto column = spectralColumn(*recordWith(values));
+    auto expectedLevel = [](double f, double m) {
+        return int(255.0 * 1.1 * std::pow((f / 1102.5 + 1.0) * m / 155.0, 0.9));
+    };
+    const int low = expectedLevel(441.0, 20.0);
+    const int high = expectedLevel(4410.0, 5.0);
+    ASSERT_GT(low, 20);
+    ASSERT_LT(low, 200);
+    EXPECT_NEAR(rgba(*column, 414)[0], low, 1);
+    EXPECT_NEAR(rgba(*column, 414)[1], low, 1);
+    EXPECT_NEAR(rgba(*column, 653)[0], high, 1);  // (log2(4410/440) x 12 + 69) x 6 = 653.4
+    EXPECT_EQ(rgba(*column, 653)[2], 0);
+}
+
+TEST(DisplayHarmonicColumn, PeaksPaintBarsColouredByTheirHarmonics) {
+    // Peaks: 440 Hz (100), near its second harmonic 882 Hz (50), and 1430 Hz (30), which is
+    // not within 4 % of any harmonic of either. Remaining entries point at an empty bin.
+    auto r = recordWith({{163, 440.0f, 100.0f}, {327, 882.0f, 50.0f}, {531, 1430.0f, 30.0f}});
+    for (int j = 0; j < 255; ++j) r->peakBins[j] = 4096;
+    r->peakBins[0] = 163;
+    r->peakBins[1] = 327;
+    r->peakBins[2] = 531;
+    const double m440 = r->binMagnitude(163), m880 = r->binMagnitude(327), m1430 = r->binMagnitude(531);
+    auto column = harmonicColumn(*r);
+    EXPECT_EQ(column->valid, 1);
+
+    auto c440 = referenceColour(440.0 / 22050), c880 = referenceColour(882.0 / 22050), c1430 = referenceColour(1430.0 / 22050);
+    auto level = [](double sum) { return int(std::clamp(sum, 0.0, 1.0) * 255.0); };
+    for (int i = 0; i < 3; ++i) {
+        const int fundamental = level(0.5 * 0.03125 * (c440[i] * m440 + c880[i] * m880 / 2.0));
+        const int second = level(0.5 * 0.03125 * c880[i] * m880);
+        const int third = level(0.5 * 0.03125 * c1430[i] * m1430);
+        // 440 Hz, magnitude 100: rows 414 - 1 .. 414; 882 Hz (row 486) and 1430 Hz (536): one each.
+        EXPECT_NEAR(rgba(*column, 413)[i], fundamental, 1) << i;
+        EXPECT_NEAR(rgba(*column, 414)[i], fundamental, 1) << i;
+        EXPECT_NEAR(rgba(*column, 486)[i], second, 1) << i;
+        EXPECT_NEAR(rgba(*column, 536)[i], third, 1) << i;
+    }
+    EXPECT_GT(rgba(*column, 414)[0] + rgba(*column, 414)[1] + rgba(*column, 414)[2], 0);
+    for (int row = 0; row < 1500; ++row) {
+        bool bar = row == 413 || row == 414 || row == 486 || row == 536;
+        ASSERT_EQ(rgba(*column, row)[3], bar ? 255 : 0) << row;
+    }
+}
+
+TEST(DisplayHarmonicColumn, TallBarsStopAtTheEdgesOfThePicture) {
+    auto r = recordWith({{10, 30.0f, 50000.0f}});  // rows 135 - 500 .. 135 + 499
+    for (int j = 0; j < 255; ++j) r->peakBins[j] = j == 0 ? 10 : 4096;
+    auto column = harmonicColumn(*r);
+    for (int row = 0; row < 1500; ++row) ASSERT_EQ(rgba(*column, row)[3], row <= 135 + 499 ? 255 : 0) << row;
+}
+
+TEST(DisplayDerivations, InvalidRecordGivesHeaderOnlyColumnsAndBlankSummary) {
+    auto r = recordWith({{163, 440.0f, 100.0f}});
+    r->peakBins[0] = 163;
+    r->maximumSample = 0.5f;
+    r->valid = 0;
+    std::vector<std::uint8_t> expected(12016, 0);
+    expected[0] = 12016 & 0xFF;
+    expected[1] = 12016 >> 8;
+    expected[4] = 1500 & 0xFF;
+    expected[5] = 1500 >> 8;
+    EXPECT_EQ(bytesOf(*spectralColumn(*r)), expected);
+    EXPECT_EQ(bytesOf(*harmonicColumn(*r)), expected);
+    FrameSummary s = frameSummary(*r);
+    std::uint8_t bytes[8];
+    std::memcpy(bytes, &s, 8);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + 8), (std::vector<std::uint8_t>{0, 0, 0, 255, 0, 0, 0, 0}));
+}
+
+TEST(DisplayFrameSummary, MeanColourAndSampleRangeBytes) {
+    // Eight bins (P 1, N 16): one at 440 Hz with magnitude 8, so the mean weight is 0.5.
+    auto r = FrameRecord::create();
+    r->frameSize = 16;
+    r->zeroPaddingFactor = 1;
+    r->valid = 1;
+    std::vector<float> f = {0, 0, 440, 0, 0, 0, 0, 0}, m = {0, 0, 8, 0, 0, 0, 0, 0};
+    r->encodeMagnitudesAndFrequencies(m, f);
+    r->maximumSample = 0.5f;
+    r->minimumSample = -0.25f;
+    FrameSummary s = frameSummary(*r);
+    auto c = referenceColour(440.0 / 22050);
+    std::uint8_t bytes[8];
+    std::memcpy(bytes, &s, 8);
+    EXPECT_NEAR(bytes[0], int(0.5 * c[0] * 255.0), 1);
+    EXPECT_NEAR(bytes[1], int(0.5 * c[1] * 255.0), 1);
+    EXPECT_NEAR(bytes[2], int(0.5 * c[2] * 255.0), 1);
+    EXPECT_EQ(bytes[3], 255);
+    EXPECT_EQ(bytes[4], 191);  // (0.5 + 1) x 127.5 = 191.25
+    EXPECT_EQ(bytes[5], 95);   // (-0.25 + 1) x 127.5 = 95.6
+    EXPECT_EQ(bytes[6], 0);
+    EXPECT_EQ(bytes[7], 0);
+
+    // Samples beyond full scale saturate instead of wrapping around a byte.
+    r->maximumSample = 3.0f;
+    r->minimumSample = -2.0f;
+    s = frameSummary(*r);
+    EXPECT_EQ(s.maximumLevel, 255);
+    EXPECT_EQ(s.minimumLevel, 0);
+}
