@@ -61,6 +61,9 @@ public:
     static void freeBuffers(float** buffers, std::int32_t channels);
 
 private:
+    // Reads n frames, first seeking to start when seekFirst is set.
+    std::int32_t readFramesFrom(bool seekFirst, FramePos start, FrameCount n, float** buffers);
+
     std::unique_ptr<DecoderBackend> extAFRef;  // the decoding (and converting) back end
     std::int32_t mChannels = 0;
     double mRateRatio = 1.0;

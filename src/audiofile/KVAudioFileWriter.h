@@ -10,8 +10,9 @@
 namespace orvex {
 
 // Creates a 24-bit linear PCM WAVE file and appends de-interleaved float frames to it,
-// clipping them in the caller's buffers to [-1.0, 0.999]. No lock: callers that share a
-// writer order their calls.
+// clipping them in the caller's buffers to [-1.0, 0.999]. Failures print a diagnostic on
+// standard error and return errno-style or four-character status codes. No lock: callers
+// that share a writer order their calls.
 class KVAudioFileWriter {
 public:
     static constexpr std::uint32_t kTypeWAVE = fourCC("WAVE");
@@ -29,8 +30,8 @@ public:
                             std::uint32_t type);
     // Clips each non-null channel buffer in place, writes n frames; null channels write silence.
     Status writeFrames(FrameCount n, float** buffers);
-    // Stores a metadata chunk; ignored when data is null or size 0. Chunks must be stored
-    // before the first frames are written.
+    // Stores a metadata chunk with its exact bytes; ignored when data is null or size 0. Chunks
+    // stored before the first frames go before the audio in the file, later ones after it.
     void setUserData(const void* data, std::uint32_t id, std::int32_t index, std::uint32_t size);
     // Finishes and closes the file; safe to call twice.
     Status closeFile();

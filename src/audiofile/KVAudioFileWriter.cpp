@@ -1,0 +1,156 @@
+#include "audiofile/KVAudioFileWriter.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <new>
+
+#include "audiofile/ChannelBuffers.h"
+#include "audiofile/WaveFileOutput.h"
+
+namespace orvex {
+
+namespace {
+
+// Status code of a file type or sample format this writer cannot produce.
+constexpr Status kUnsupportedFormat = static_cast<Status>(fourCC("fmt?"));
+
+// The status as four characters, as printf's "%-4.4s" would show the big-endian code: up to
+// the first NUL byte, padded with spaces to four.
+std::string statusChars(Status status) {
+    std::string chars;
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>((static_cast<std::uint32_t>(status) >> (24 - 8 * i)) & 0xff);
+        if (c == '\0') break;
+        chars += c;
+    }
+    chars.resize(4, ' ');
+    return chars;
+}
+
+void reportFailure(const char* what, Status status) {
+    std::fprintf(stderr, "%s FAILED! %d '%s'\n", what, status, statusChars(status).c_str());
+}
+
+// Clips in place to the file's range: above 0.999 becomes 0.999, below -1.0 or NaN becomes -1.0.
+inline float clipSample(float& sample) {
+    if (sample > 0.999f) sample = 0.999f;
+    else if (!(sample >= -1.0f)) sample = -1.0f;
+    return sample;
+}
+
+// Little-endian signed integer of width bytes (8-bit WAVE samples are unsigned by convention).
+inline void encodeSample(float sample, int width, std::uint8_t* out) {
+    const double scale = std::ldexp(1.0, 8 * width - 1);
+    auto value = static_cast<std::int64_t>(std::lrint(sample * scale));
+    value = std::min<std::int64_t>(std::max<std::int64_t>(value, static_cast<std::int64_t>(-scale)),
+                                   static_cast<std::int64_t>(scale) - 1);
+    if (width == 1) value += 128;
+    for (int b = 0; b < width; ++b) out[b] = static_cast<std::uint8_t>((static_cast<std::uint64_t>(value) >> (8 * b)) & 0xff);
+}
+
+}  // namespace
+
+struct KVAudioFileWriter::Impl {
+    std::unique_ptr<WaveFileOutput> output;
+    WaveFormatPCM format{};
+    std::vector<std::uint8_t> encoded;
+};
+
+KVAudioFileWriter::KVAudioFileWriter() = default;
+
+KVAudioFileWriter::~KVAudioFileWriter() { closeFile(); }
+
+std::unique_ptr<KVAudioFileWriter> KVAudioFileWriter::initWithFile(const std::string& path, double sr,
+                                                                   std::int32_t channels, std::int32_t bits,
+                                                                   std::uint32_t type) {
+    auto writer = std::make_unique<KVAudioFileWriter>();
+    if (writer->createFileAtPath(path, sr, channels, bits, type) != 0) return nullptr;
+    return writer;
+}
+
+// A ":" in the file name is kept as it is: unlike the "/" of some platforms' name
+// conventions, it is an ordinary character in a Linux file name.
+Status KVAudioFileWriter::createFileAtPath(const std::string& path, double sr, std::int32_t channels,
+                                           std::int32_t bits, std::uint32_t type) {
+    closeFile();
+    const std::filesystem::path target(path);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(target, ec) || std::filesystem::is_symlink(target, ec))
+        ::unlink(path.c_str());
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    if (target.filename().empty() || !std::filesystem::is_directory(folder, ec)) {
+        std::printf("Cannot convert path\n");
+        return ENOENT;
+    }
+    const std::int32_t width = bits / 8;
+    const bool known = type == kTypeWAVE && width >= 1 && width <= 4 && channels > 0 && channels <= 0xffff &&
+                       sr >= 1.0 && sr <= 4.0e9;
+    if (!known) {
+        reportFailure("AudioFileCreate", kUnsupportedFormat);
+        return kUnsupportedFormat;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->format = {kWaveFormatPCM,
+                    static_cast<std::uint16_t>(channels),
+                    static_cast<std::uint32_t>(std::lrint(sr)),
+                    static_cast<std::uint32_t>(std::lrint(sr)) * static_cast<std::uint32_t>(channels * width),
+                    static_cast<std::uint16_t>(channels * width),
+                    static_cast<std::uint16_t>(width * 8)};
+    int error = 0;
+    impl->output = WaveFileOutput::create(path, impl->format, error);
+    if (!impl->output) {
+        reportFailure("AudioFileCreate", error);
+        return error;
+    }
+    mImpl = std::move(impl);
+    mAudioChannels = static_cast<std::uint32_t>(channels);
+    return 0;
+}
+
+Status KVAudioFileWriter::writeFrames(FrameCount n, float** buffers) {
+    if (!buffers || n <= 0 || !mImpl) return -1;
+    const int width = mImpl->format.bitsPerSample / 8;
+    const std::uint32_t channels = mAudioChannels;
+    std::vector<std::uint8_t>& encoded = mImpl->encoded;
+    try {
+        encoded.resize(static_cast<std::size_t>(n) * channels * width);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    for (std::uint32_t c = 0; c < channels; ++c) {
+        float* channel = buffers[c];
+        std::uint8_t* out = encoded.data() + static_cast<std::size_t>(c) * width;
+        const std::size_t stride = static_cast<std::size_t>(channels) * width;
+        for (FrameCount i = 0; i < n; ++i, out += stride) encodeSample(channel ? clipSample(channel[i]) : 0.0f, width, out);
+    }
+    const Status status = mImpl->output->appendAudio(encoded.data(), encoded.size());
+    if (status != 0) reportFailure("ExtAudioFileWrite", status);
+    return status;
+}
+
+void KVAudioFileWriter::setUserData(const void* data, std::uint32_t id, std::int32_t index, std::uint32_t size) {
+    (void)index;  // every chunk this system stores is the first of its kind
+    if (!mImpl || !data || size == 0) return;
+    mImpl->output->addChunk(id, data, size);
+}
+
+Status KVAudioFileWriter::closeFile() {
+    if (!mImpl) return 0;
+    const Status status = mImpl->output->finish();
+    mImpl.reset();
+    std::fflush(nullptr);
+    return status;
+}
+
+float** KVAudioFileWriter::allocateBuffersForChannels(std::int32_t channels, std::int32_t length) {
+    return ChannelBuffers::allocate(channels, length);
+}
+
+void KVAudioFileWriter::freeBuffers(float** buffers, std::int32_t channels) { ChannelBuffers::release(buffers, channels); }
+
+}  // namespace orvex
