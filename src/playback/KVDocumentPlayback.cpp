@@ -1,0 +1,191 @@
+#include "playback/KVDocumentPlayback.h"
+
+#include <algorithm>
+
+#include "platform/Platform.h"
+#include "playback/KVAudioEngineController.h"
+
+namespace orvex {
+
+KVDocumentPlayback::KVDocumentPlayback(std::recursive_mutex& monitor, KVPlaybackDelegate* delegate)
+    : mMonitor(monitor), mDelegate(delegate) {}
+
+KVDocumentPlayback::~KVDocumentPlayback() {
+    if (!mEngine || mEngine->context() != this) return;
+    mDelegate = nullptr;
+    mEngine->setCallback(nullptr, nullptr);
+    if (mEngine->engine()) mEngine->engine()->awaitRenderCycle();
+}
+
+void KVDocumentPlayback::setEngineController(KVAudioEngineController* controller) { mEngine = controller; }
+
+void KVDocumentPlayback::setEditStep(std::shared_ptr<KVPlayStep> step) {
+    std::lock_guard<std::recursive_mutex> lock(mMonitor);
+    mEditStep = std::move(step);
+}
+
+void KVDocumentPlayback::setAnalysisSource(std::shared_ptr<KVPlayFrameSource> source) {
+    std::lock_guard<std::recursive_mutex> lock(mMonitor);
+    mAnalysisSource = std::move(source);
+}
+
+void KVDocumentPlayback::setOutputSource(std::shared_ptr<KVPlayFrameSource> source) {
+    std::lock_guard<std::recursive_mutex> lock(mMonitor);
+    mOutputSource = std::move(source);
+}
+
+void KVDocumentPlayback::setPlayPosition(FramePos frame) {
+    mCurrentPlayPositionFrame.store(frame);
+    mDeliveredPosition = frame;
+    if (mDelegate) mDelegate->playPositionChanged(frame);
+}
+
+bool KVDocumentPlayback::deliverPlayPosition() {
+    const FramePos frame = mCurrentPlayPositionFrame.load();
+    if (frame == mDeliveredPosition) return false;
+    mDeliveredPosition = frame;
+    if (mDelegate) mDelegate->playPositionChanged(frame);
+    return true;
+}
+
+bool KVDocumentPlayback::play(FramePos startFrame) {
+    mCurrentPlayPositionFrame.store(startFrame);
+    if (!mEngine || !mEngine->isRunning()) {
+        Platform::shared().beep();
+        return false;
+    }
+    mPlayGeneration.fetch_add(1);
+    mEndReached.store(false);
+    mEngine->setCallback(&KVDocumentPlayback::renderCallback, this);
+    mIsPlaying.store(true);
+    return true;
+}
+
+void KVDocumentPlayback::stopPlayback() {
+    if (mEngine) mEngine->setCallback(nullptr, nullptr);
+    stopped();
+}
+
+void KVDocumentPlayback::stopped() {
+    mIsPlaying.store(false);
+    if (mDelegate) mDelegate->stopped();
+}
+
+void KVDocumentPlayback::renderCallback(float* const* buffers, std::int64_t frames, std::int64_t channels,
+                                        AudioRenderContext* context) {
+    auto* playback = static_cast<KVDocumentPlayback*>(context);
+    if (!playback) return;
+    std::lock_guard<std::recursive_mutex> lock(playback->mMonitor);
+    playback->fillBuffers(buffers, frames, channels);
+}
+
+KVDocumentPlayback::Range KVDocumentPlayback::playRange(std::int64_t source, FrameCount total) const {
+    Range candidate;
+    if (source == kPlayInput) candidate = mInputRange.load();
+    if (source == kPlayOutput) candidate = mOutputRange.load();
+    if (candidate.end - candidate.start >= 2) return candidate;
+    return Range{0, total};
+}
+
+KVPlayFrameSource* KVDocumentPlayback::frameSource(std::int64_t source) const {
+    if (source == kPlayAnalysis) return mAnalysisSource.get();
+    if (source == kPlayOutput) return mOutputSource.get();
+    return nullptr;
+}
+
+// Reads chunk frames at position into the scratch buffer; frames a source does not deliver are
+// silence. False when a stream source reports a failure.
+bool KVDocumentPlayback::readChunk(std::int64_t source, FramePos position, FrameCount chunk) {
+    if (source == kPlayInput) {
+        const FrameCount delivered = mEditStep->readAt(position, chunk, mAudioPlayBuffer.buffers());
+        if (delivered < chunk) mAudioPlayBuffer.clear(std::max<FrameCount>(delivered, 0), chunk);
+        return true;
+    }
+    KVPlayFrameSource* stream = frameSource(source);
+    if (!stream) {
+        mAudioPlayBuffer.clear(0, chunk);
+        return true;
+    }
+    return stream->readPlayFrames(chunk, mAudioPlayBuffer.buffers()) != -1;
+}
+
+void KVDocumentPlayback::rewindSource(std::int64_t source, FramePos frame) {
+    if (KVPlayFrameSource* stream = frameSource(source)) stream->setPlayPosition(frame);
+}
+
+// Called on the audio thread at the end of play: later renders stay silent, and one call on the
+// main thread detaches the callback unless a new play() came first.
+void KVDocumentPlayback::requestStop() {
+    if (mEndReached.exchange(true)) return;
+    const std::uint64_t generation = mPlayGeneration.load();
+    std::weak_ptr<char> alive = mAlive;
+    Platform::sharedPtr()->postToMainThread(
+        [this, alive, generation] {
+            if (alive.expired() || generation != mPlayGeneration.load()) return;
+            deliverPlayPosition();
+            stopPlayback();
+        },
+        false);
+}
+
+// Plays the range chosen by the play source (the input selection, the output from its edit cursor,
+// or the whole edit step when that range is shorter than 2 frames) from the play position, with the
+// gain formed in double precision. A mono source feeds both outputs. At the end of the range the
+// position returns to its start; with looping the render goes on from there, otherwise play stops
+// and the rest of the outputs stays silent. A position past the end (or before frame 0) restarts at
+// the start. A position the main thread sets during the render wins over the render's own.
+void KVDocumentPlayback::fillBuffers(float* const* buffers, FrameCount numFrames, std::int64_t numChannels) {
+    if (mEndReached.load() || !mEditStep || !buffers || numFrames < 1) return;
+    const std::int64_t source = mPlaySource.load();
+    const bool looping = mLoopEnabled.load();
+    const double gain = mPlaybackVolume.load();
+    const std::int64_t sourceChannels = mEditStep->numberOfChannels();
+    const std::int64_t outputs = std::min({sourceChannels, numChannels, std::int64_t{kMaxRenderChannels}});
+    const Range range = playRange(source, mEditStep->numberOfFrames());
+    if (range.end <= range.start) {
+        requestStop();
+        return;
+    }
+
+    FramePos startPosition = mCurrentPlayPositionFrame.load();
+    FramePos position = startPosition;
+    if (position > range.end || position < 0) {
+        position = range.start;
+        rewindSource(source, position);
+    }
+    FrameCount offset = 0;
+    FrameCount remaining = numFrames;
+    while (remaining > 0) {
+        const FrameCount chunk = std::min(range.end - position, remaining);
+        if (chunk > 0) {
+            mAudioPlayBuffer.reserve(sourceChannels, chunk);
+            if (!readChunk(source, position, chunk)) {
+                requestStop();
+                break;
+            }
+            for (std::int64_t c = 0; c < outputs; ++c) {
+                float* out = buffers[c];
+                if (!out) continue;
+                const float* in = mAudioPlayBuffer.channel(c);
+                for (FrameCount i = 0; i < chunk; ++i) out[offset + i] = static_cast<float>(in[i] * gain);
+            }
+            if (sourceChannels == 1 && numChannels >= 2 && buffers[0] && buffers[1]) {
+                std::copy_n(buffers[0] + offset, chunk, buffers[1] + offset);
+            }
+            position += chunk;
+            offset += chunk;
+            remaining -= chunk;
+        }
+        if (position >= range.end) {
+            position = range.start;
+            rewindSource(source, position);
+            if (!looping) {
+                requestStop();
+                break;
+            }
+        }
+    }
+    mCurrentPlayPositionFrame.compare_exchange_strong(startPosition, position);
+}
+
+}  // namespace orvex

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "playback/KVAudioEngineController.h"
+#include "playback/KVDocumentPlayback.h"
+#include "playback/ManualAudioBackend.h"
+#include "support/PlatformFixture.h"
+#include "PlaybackFakes.h"
+
+// Every heap allocation of this test program goes through here and is counted per thread, so a test
+// can tell whether a stretch of code on its thread allocated.
+namespace {
+thread_local long gAllocations = 0;
+
+void* countedAllocation(std::size_t size) {
+    ++gAllocations;
+    if (void* memory = std::malloc(size ? size : 1)) return memory;
+    throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return countedAllocation(size); }
+void* operator new[](std::size_t size) { return countedAllocation(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++gAllocations;
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    ++gAllocations;
+    return std::malloc(size ? size : 1);
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace orvex {
+namespace {
+
+using test::FakeStep;
+using test::FakeStream;
+
+struct QuietDelegate : KVPlaybackDelegate {
+    void stopped() override { stoppedCount.fetch_add(1); }
+    void playPositionChanged(FramePos) override {}
+    std::atomic<int> stoppedCount{0};
+};
+
+class RealTimeSafetyTest : public test::PlatformFixture {
+protected:
+    void SetUp() override {
+        PlatformFixture::SetUp();
+        auto backend = std::make_unique<ManualAudioBackend>();
+        mOutput = backend.get();
+        testing::internal::CaptureStdout();
+        mEngine = std::make_unique<KVAudioEngineController>(std::move(backend));
+        testing::internal::GetCapturedStdout();
+        mPlayback = std::make_unique<KVDocumentPlayback>(mMonitor, &mDelegate);
+        mPlayback->setEngineController(mEngine.get());
+        mPlayback->setEditStep(std::make_shared<FakeStep>(2, 5000));
+    }
+    void TearDown() override {
+        testing::internal::CaptureStdout();
+        mPlayback.reset();
+        mEngine.reset();
+        testing::internal::GetCapturedStdout();
+        PlatformFixture::TearDown();
+    }
+
+    // Allocations made by n cycles of frames frames on this thread.
+    long allocationsOver(int n, FrameCount frames) {
+        std::vector<float> left(static_cast<std::size_t>(frames)), right(static_cast<std::size_t>(frames));
+        const long before = gAllocations;
+        for (int i = 0; i < n; ++i) mOutput->pullStereo(left.data(), right.data(), frames);
+        return gAllocations - before;
+    }
+
+    std::recursive_mutex mMonitor;
+    QuietDelegate mDelegate;
+    ManualAudioBackend* mOutput = nullptr;
+    std::unique_ptr<KVAudioEngineController> mEngine;
+    std::unique_ptr<KVDocumentPlayback> mPlayback;
+};
+
+TEST_F(RealTimeSafetyTest, SteadyBlockSizeDoesNotAllocateEvenAcrossLoopWraps) {
+    const long counted = gAllocations;
+    auto probe = std::make_unique<int>(1);
+    EXPECT_EQ(gAllocations, counted + 1);  // the counter sees the operator new replaced here
+    mPlayback->setInputSelection(100, 1100);  // 1000 frames: every 4th cycle wraps with short chunks
+    mPlayback->setLoopEnabled(true);
+    ASSERT_TRUE(mPlayback->play(100));
+    allocationsOver(1, 256);  // the first cycle sizes the scratch buffer
+    EXPECT_EQ(allocationsOver(200, 256), 0);
+    EXPECT_EQ(allocationsOver(50, 128), 0);  // shorter blocks fit the room already there
+
+    auto stream = std::make_shared<FakeStream>(2);
+    mPlayback->setOutputSource(stream);
+    mPlayback->setPlaySource(KVDocumentPlayback::kPlayOutput);
+    mPlayback->setOutputRange(0, 700);
+    EXPECT_EQ(allocationsOver(100, 256), 0);
+    EXPECT_TRUE(mPlayback->isPlaying());
+}
+
+// The main thread changes the client, gain, loop flag, source and range while another thread
+// renders; run under ThreadSanitizer this shows the render path free of data races.
+TEST_F(RealTimeSafetyTest, MainThreadChangesWhileTheAudioThreadRenders) {
+    mPlayback->setAnalysisSource(std::make_shared<FakeStream>(2));
+    mPlayback->setOutputSource(std::make_shared<FakeStream>(2));
+    mPlayback->setInputSelection(0, 3000);
+    std::atomic<bool> done{false};
+    std::atomic<long> cycles{0};
+    std::thread audio([&] {
+        std::vector<float> left(256), right(256);
+        while (!done.load()) {
+            mOutput->pullStereo(left.data(), right.data(), 256);
+            for (float v : left) ASSERT_LE(std::abs(v), 10.0f);
+            cycles.fetch_add(1);
+        }
+    });
+    // At least 400 changes and 300 rendered cycles, whichever takes longer.
+    for (int i = 0; i < 400 || cycles.load() < 300; ++i) {
+        if (i % 7 == 0) mPlayback->play(i * 10);
+        if (i % 11 == 0) mPlayback->stopPlayback();
+        mPlayback->setPlaybackVolume(0.1 * (i % 10));
+        mPlayback->setLoopEnabled(i % 3 == 0);
+        mPlayback->setPlaySource(i % 3);
+        mPlayback->setInputSelection(i % 50, 100 + i * 7);
+        mPlayback->setOutputRange(i, 2000);
+        if (i % 13 == 0) mPlayback->setEditStep(std::make_shared<FakeStep>(1 + i % 2, 4000));
+        if (i % 5 == 0) mPlayback->setPlayPosition(i);
+        mPlayback->deliverPlayPosition();
+        platform().pumpMainThread();
+        std::this_thread::yield();
+    }
+    done = true;
+    audio.join();
+    platform().pumpMainThread();
+    EXPECT_GT(mDelegate.stoppedCount.load(), 0);
+}
+
+}  // namespace
+}  // namespace orvex
