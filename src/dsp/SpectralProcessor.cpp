@@ -1,0 +1,391 @@
+#include "dsp/SpectralProcessor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "dsp/FastMath.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr std::size_t kMaxWarpTables = 128;
+constexpr float kLowestFrequency = 20.0f;
+constexpr float kHighestFrequency = 22050.0f;
+constexpr float kCandidateSpread = 0.55f;     // bins: neighbours agreeing this closely are tonal
+constexpr float kCandidateMagnitude = 20.0f;  // about 40 dB below a full-scale sine
+constexpr float kSynthesisGain = 1.3f;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+std::size_t sz(std::int64_t n) { return static_cast<std::size_t>(n); }
+
+}  // namespace
+
+SpectralProcessor::SpectralProcessor(std::int64_t frameSize, std::int64_t overlap, std::int64_t zeroPadding,
+                                     double sampleRate, float warpLimit, std::int64_t warpSteps)
+    : mFrameSize(frameSize),
+      mOverlap(overlap),
+      mZeroPadding(zeroPadding),
+      mFftSize(frameSize * zeroPadding),
+      mSampleRate(sampleRate),
+      mBinSpacing(static_cast<float>(sampleRate / double(frameSize * zeroPadding))),
+      mPeakLimit(static_cast<std::int64_t>(kHighestFrequency / mBinSpacing)),
+      mInputFifo(sz(frameSize)),
+      mOutputFifo(sz(frameSize)),
+      mRealA(sz(mFftSize)),
+      mRealB(sz(mFftSize)),
+      mComplex(sz(2 * mFftSize)),
+      mSpectrumA(sz(mFftSize + 2)),
+      mSpectrumB(sz(mFftSize + 2)),
+      mEntropyInput(sz(frameSize)),
+      mEntropySpectrum(sz(frameSize + 2)),
+      mWarped(sz(frameSize)),
+      mPhase(sz(mFftSize)),
+      mSynthesisPhase(sz(mFftSize)),
+      mOutputAccumulator(sz(2 * frameSize)),
+      mFrequency(sz(mFftSize)),
+      mStability(sz(mFftSize)),
+      mMagnitude(sz(mFftSize)),
+      mCandidates(sz(mFftSize)),
+      mSynthesisFrequency(sz(mFftSize)),
+      mSynthesisMagnitude(sz(mFftSize)),
+      mSynthesisFlags(sz(mFftSize)),
+      mDecodedMagnitude(sz(std::min<std::int64_t>(mFftSize / 2, kFrameRecordMaxBins))),
+      mDecodedFrequency(mDecodedMagnitude.size()),
+      mDecodedPhase(mDecodedMagnitude.size()),
+      mUnwarped(sz(frameSize)),
+      mSynthesisFrame(sz(frameSize)),
+      mPeakWork(sz(std::max<std::int64_t>(mPeakLimit, 1))),
+      mHann(sz(frameSize)),
+      mWelch(sz(frameSize)),
+      mRecord(FrameRecord::create()),
+      mAnalysisFft(mFftSize),
+      mSynthesisFft(mFftSize),
+      mEntropyFft(frameSize) {
+    buildWindows();
+    buildWarpTables(warpLimit, warpSteps);
+}
+
+void SpectralProcessor::buildWindows() {
+    const std::int64_t n = mFrameSize;
+    const double half = double(n) / 2.0;
+    for (std::int64_t k = 0; k < n; ++k) {
+        const float angle = static_cast<float>(k) * fastmath::kTwoPi / static_cast<float>(n);
+        mHann[k] = 0.5f - 0.5f * std::cos(angle);
+        const double t = (double(k) - half) / half;
+        mWelch[k] = static_cast<float>(1.0 - t * t);
+    }
+}
+
+// Factors 1, +-(1 + step), +-(1 + 2 step), ... up to the first one at or above the limit,
+// the step added in single precision as the stored factor list requires.
+void SpectralProcessor::buildWarpTables(float warpLimit, std::int64_t warpSteps) {
+    const float step = static_cast<float>((double(warpLimit) - 1.0) / double(warpSteps));
+    mWarpTables.reserve(kMaxWarpTables);
+    for (float f = 1.0f; mWarpTables.size() < kMaxWarpTables; f = f + step) {
+        mWarpTables.emplace_back(f, mFrameSize);
+        if (f != 1.0f && mWarpTables.size() < kMaxWarpTables) mWarpTables.emplace_back(-f, mFrameSize);
+        if (double(f) >= double(warpLimit) || step <= 0.0f) break;
+    }
+    for (const WarpTable& table : mWarpTables) mWarpFactors.push_back(table.factor());
+}
+
+void SpectralProcessor::setAnalysisCallback(FrameAnalyzedCallback callback, void* userData, std::int32_t channel) {
+    mAnalysisCallback = callback;
+    mAnalysisUserData = userData;
+    mAnalysisChannel = channel;
+}
+
+void SpectralProcessor::setSynthesisCallback(FrameRequestCallback callback, void* userData, std::int32_t channel) {
+    mSynthesisCallback = callback;
+    mSynthesisUserData = userData;
+    mSynthesisChannel = channel;
+}
+
+// ---- analysis -------------------------------------------------------------------------------
+
+void SpectralProcessor::feedSamples(std::int64_t count, const float* samples) {
+    const std::int64_t latency = mFrameSize - hop();
+    if (mRover == 0) mRover = latency;
+    std::int64_t done = 0;
+    while (done < count) {
+        const std::int64_t run = std::min(count - done, mFrameSize - mRover);
+        std::memcpy(mInputFifo.data() + mRover, samples + done, sizeof(float) * sz(run));
+        done += run;
+        mRover += run;
+        if (mRover < mFrameSize) break;
+        mRover = latency;
+        analyzeHop();
+        std::memmove(mInputFifo.data(), mInputFifo.data() + hop(), sizeof(float) * sz(latency));
+    }
+}
+
+void SpectralProcessor::analyzeHop() {
+    const FrameEstimate estimate = analyzeFrame(mInputFifo.data());
+    if (!mAnalysisCallback) return;
+    fillRecord(estimate, *mRecord);
+    mAnalysisCallback(mRecord.get(), mAnalysisChannel, mAnalysisUserData);
+}
+
+FrameEstimate SpectralProcessor::analyzeFrame(const float* x) {
+    FrameEstimate estimate;
+    const float entropy = spectralEntropy(x);
+    for (std::int64_t k = 0; k < mFrameSize; ++k) {
+        const float v = mHann[k] * x[k];
+        estimate.minimum = std::min(estimate.minimum, v);
+        estimate.maximum = std::max(estimate.maximum, v);
+    }
+    estimate.warpFactor = chooseWarp(x, entropy).factor;
+    estimateSpectrum(x, estimate.warpFactor);
+    limitFrequencies();
+    const float clamped = std::min(std::max(entropy, 2.0f), 50.0f);
+    estimate.noisiness = std::pow((clamped - 2.0f) * 0.020833334f, 0.75f);
+    return estimate;
+}
+
+float SpectralProcessor::spectralEntropy(const float* frame) {
+    float* windowed = mEntropyInput.data();
+    const float* welch = mWelch.data();
+#pragma omp simd
+    for (std::int64_t k = 0; k < mFrameSize; ++k) windowed[k] = frame[k] * welch[k];
+    return entropyOfWindowed(windowed);
+}
+
+// -(sum of m ln m) / ln 2 over the magnitudes m = |X[k]| / N of the lower half spectrum.
+float SpectralProcessor::entropyOfWindowed(const float* windowed) {
+    mEntropyFft.realForward(windowed, mEntropySpectrum.data(), mFrameSize);
+    const float* spectrum = mEntropySpectrum.data();
+    const float scale = 1.0f / static_cast<float>(mFrameSize);
+    const std::int64_t half = mFrameSize / 2;
+    float sum = 0.0f;
+#pragma omp simd reduction(+ : sum)
+    for (std::int64_t k = 0; k < half; ++k) {
+        const float re = spectrum[2 * k];
+        const float im = spectrum[2 * k + 1];
+        const float m = std::sqrt(re * re + im * im) * scale;
+        sum += m > 0.0f ? m * fastmath::logApprox(m) : 0.0f;
+    }
+    return -sum / static_cast<float>(std::numbers::ln2);
+}
+
+WarpChoice SpectralProcessor::chooseWarp(const float* frame) { return chooseWarp(frame, spectralEntropy(frame)); }
+
+WarpChoice SpectralProcessor::chooseWarp(const float* frame, float unwarpedEntropy) {
+    WarpChoice best{1.0f, unwarpedEntropy};
+    for (const WarpTable& table : mWarpTables) {
+        table.warpWeighted(frame, mWelch.data(), mEntropyInput.data());
+        const float entropy = entropyOfWindowed(mEntropyInput.data());
+        if (entropy < best.entropy) best = {table.factor(), entropy};
+    }
+    return best;
+}
+
+// Magnitude, phase and instantaneous frequency (cycles per sample) of every bin, from the
+// phase difference between the warped frame and the same frame read L = N/32 samples later.
+void SpectralProcessor::estimateSpectrum(const float* x, float warpFactor) {
+    const auto listed = std::find(mWarpFactors.begin(), mWarpFactors.end(), warpFactor);
+    const std::size_t tableIndex = listed == mWarpFactors.end() ? 0 : sz(listed - mWarpFactors.begin());
+    mWarpTables[tableIndex].warp(x, mWarped.data());
+
+    const std::int64_t n = mFrameSize;
+    const std::int64_t m = mFftSize;
+    const std::int64_t lag = n / 32;
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t later = (k + lag) % m;
+        mRealA[k] = mHann[k] * mWarped[k];
+        mRealB[k] = later < n ? mHann[k] * mWarped[later] : 0.0f;
+    }
+    mAnalysisFft.realForward(mRealA.data(), mSpectrumA.data(), m);
+    mAnalysisFft.realForward(mRealB.data(), mSpectrumB.data(), m);
+
+    const float* a = mSpectrumA.data();
+    const float* b = mSpectrumB.data();
+    float* magnitude = mMagnitude.data();
+    float* phase = mPhase.data();
+    float* frequency = mFrequency.data();
+    const float advance = fastmath::kTwoPi * static_cast<float>(lag) / static_cast<float>(m);
+    const float binsPerCycle = static_cast<float>(m) / static_cast<float>(lag);
+    const float fftSize = static_cast<float>(m);
+    const int half = static_cast<int>(m / 2);  // 32-bit index: SSE2 converts only int32 lanes to float
+#pragma omp simd
+    for (int k = 0; k < half; ++k) {
+        const float xr = a[2 * k], xi = a[2 * k + 1];
+        const float yr = b[2 * k], yi = b[2 * k + 1];
+        magnitude[k] = 2.0f * std::sqrt(xr * xr + xi * xi);
+        const float d = fastmath::atan2Approx(yi * xr - yr * xi, yr * xr + yi * xi);
+        float u = d - static_cast<float>(k) * advance;
+        u = u - fastmath::kTwoPi * fastmath::roundNearest(u * fastmath::kInverseTwoPi);
+        frequency[k] = (u / fastmath::kTwoPi * binsPerCycle + static_cast<float>(k)) / fftSize;
+        phase[k] = fastmath::atan2Approx(xi, xr);
+    }
+}
+
+// Frequencies to Hz, bins outside 20 .. 22050 Hz cleared, then the neighbour differences:
+// stability in bins and the candidate (tonal) spectrum.
+void SpectralProcessor::limitFrequencies() {
+    const std::int64_t half = mFftSize / 2;
+    float* frequency = mFrequency.data();
+    float* magnitude = mMagnitude.data();
+    const double rate = mSampleRate;
+#pragma omp simd
+    for (std::int64_t k = 0; k < half; ++k) {
+        const float f = static_cast<float>(double(frequency[k]) * rate);
+        const bool outside = (f < kLowestFrequency) | (f > kHighestFrequency);
+        frequency[k] = outside ? 0.0f : f;
+        magnitude[k] = outside ? 0.0f : magnitude[k];
+    }
+    float* stability = mStability.data();
+    float* candidates = mCandidates.data();
+    const float df = mBinSpacing;
+    const float spread = kCandidateSpread * df;
+    stability[0] = 0.0f;
+    candidates[0] = 0.0f;
+#pragma omp simd
+    for (std::int64_t k = 1; k < half; ++k) {
+        const float difference = std::fabs(frequency[k] - frequency[k - 1]);
+        stability[k] = difference / df;
+        candidates[k] = (difference <= spread) & (magnitude[k] > kCandidateMagnitude) ? magnitude[k] : 0.0f;
+    }
+}
+
+void SpectralProcessor::fillRecord(const FrameEstimate& estimate, FrameRecord& record) {
+    record.reset();
+    record.noisiness = estimate.noisiness;
+    record.warpFactor = estimate.warpFactor;
+    record.minimumSample = estimate.minimum;
+    record.maximumSample = estimate.maximum;
+    record.fundamental = 0.0f;
+    record.zeroPaddingFactor = static_cast<std::uint16_t>(mZeroPadding);
+    record.overlap = static_cast<std::uint16_t>(mOverlap);
+    record.frameSize = static_cast<std::uint16_t>(mFrameSize);
+    record.valid = 1;
+    PeakList peaks = findPeaks(mCandidates, mPeakLimit, mPeakWork);
+    const PeakList regions = findPeakRegions(mCandidates, mPeakLimit, peaks);
+    std::copy(peaks.begin(), peaks.end(), record.peakBins);
+    std::copy(regions.begin(), regions.end(), record.regionBounds);
+    const std::size_t half = sz(mFftSize / 2);
+    record.encode({mMagnitude.data(), half}, {mFrequency.data(), half}, {mPhase.data(), half});
+}
+
+// ---- synthesis ------------------------------------------------------------------------------
+
+void SpectralProcessor::synthesizeFrame(FrameRecord* record, float* out) {
+    const std::int64_t n = mFrameSize;
+    const std::int64_t m = mFftSize;
+    const std::int64_t half = m / 2;
+    std::fill(mSynthesisMagnitude.begin(), mSynthesisMagnitude.end(), 0.0f);
+    std::fill(mSynthesisFrequency.begin(), mSynthesisFrequency.end(), 0.0f);
+    float warpFactor = 1.0f;
+    if (record && record->valid == 1) {
+        warpFactor = record->warpFactor;
+        decodeForSynthesis(*record);
+    }
+
+    // Regenerated bins advance by the true phase advance of their frequency over one hop.
+    const double df = mSampleRate / double(m);
+    const double expected = kTwoPi * double(hop()) / double(m);
+    const double perHop = kTwoPi / double(mZeroPadding * mOverlap);
+    float* spectrum = mComplex.data();
+    for (std::int64_t k = 0; k < half; ++k) {
+        const double bin = double(k);
+        if (mSynthesisFlags[k]) {
+            const double deviation = (double(mSynthesisFrequency[k]) - bin * df) * perHop / df;
+            mSynthesisPhase[k] = static_cast<float>(std::fmod(double(mSynthesisPhase[k]) + bin * expected + deviation, kTwoPi));
+        }
+        const float a = mSynthesisMagnitude[k];
+        if (a == 0.0f) {
+            spectrum[2 * k] = spectrum[2 * k + 1] = 0.0f;
+            continue;
+        }
+        const double acc = mSynthesisPhase[k];
+        const double phi = acc - kTwoPi * std::trunc(acc / kTwoPi);
+        spectrum[2 * k] = static_cast<float>(std::cos(phi)) * a;
+        spectrum[2 * k + 1] = static_cast<float>(std::sin(phi)) * a;
+    }
+    mSynthesisFft.oneSidedInverse(spectrum, m);
+
+    float* real = mWarped.data();
+    for (std::int64_t k = 0; k < n; ++k) real[k] = spectrum[2 * k] * kSynthesisGain;
+    float* frame = mUnwarped.data();
+    unwarpForSynthesis(warpFactor, real, frame);
+
+    const float gain = 2.0f / static_cast<float>(mOverlap);
+    float previous = frame[0];
+    for (std::int64_t k = 0; k < n; ++k) {
+        const float v = frame[k];
+        out[k] = gain * mHann[k] * (v + 0.5f * (v - previous));
+        previous = v;
+    }
+    if (record) {
+        const auto [lowest, highest] = std::minmax_element(out, out + n);
+        record->maximumSample = std::max(*highest, 0.0f);
+        record->minimumSample = std::min(*lowest, 0.0f);
+    }
+}
+
+// Bins with a stored phase keep it; bins without (or all, when the record asks for
+// regenerated phases) move to the bin of their frequency and get an accumulating phase.
+void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
+    record.decodeMagnitudesInto(mDecodedMagnitude);
+    record.decodeFrequenciesInto(mDecodedFrequency);
+    record.decodePhasesInto(mDecodedPhase);
+    const bool regenerate = record.regeneratePhases != 0;
+    const double df = mSampleRate / double(mFftSize);
+    const std::int64_t half = mFftSize / 2;
+    const auto bins = static_cast<std::int64_t>(mDecodedPhase.size());
+    for (std::int64_t k = 0; k < bins; ++k) {
+        const float p = mDecodedPhase[k];
+        const float a = mDecodedMagnitude[k];
+        const float f = mDecodedFrequency[k];
+        if (regenerate || std::trunc(p) == kPhaseUnknown) {
+            const double target = std::trunc(double(f) / df);
+            if (target >= 0.0 && target < double(half)) {
+                const auto b = static_cast<std::int64_t>(target);
+                mSynthesisMagnitude[b] += a;
+                mSynthesisFrequency[b] = f;
+                mSynthesisFlags[b] = 1;
+            }
+        } else {
+            mSynthesisMagnitude[k] = a;
+            mSynthesisFrequency[k] = f;
+            mSynthesisFlags[k] = 0;
+            mSynthesisPhase[k] = p;
+        }
+    }
+}
+
+void SpectralProcessor::unwarpForSynthesis(float factor, const float* x, float* out) {
+    if (factor == 1.0f) {
+        std::memcpy(out, x, sizeof(float) * sz(mFrameSize));
+        return;
+    }
+    const auto listed = std::find(mWarpFactors.begin(), mWarpFactors.end(), factor);
+    if (listed != mWarpFactors.end()) return mWarpTables[sz(listed - mWarpFactors.begin())].unwarp(x, out);
+    if (!mUnlistedWarp || mUnlistedWarp->factor() != factor)
+        mUnlistedWarp = std::make_unique<WarpTable>(factor, mFrameSize);
+    mUnlistedWarp->unwarp(x, out);
+}
+
+void SpectralProcessor::pullSamples(std::int64_t count, float* out) {
+    const std::int64_t n = mFrameSize;
+    const std::int64_t step = hop();
+    const std::int64_t latency = n - step;
+    if (mRover == 0) mRover = latency;
+    for (std::int64_t i = 0; i < count; ++i) {
+        out[i] = mOutputFifo[mRover - latency];
+        if (++mRover < n) continue;
+        mRover = latency;
+        mRecord->reset();
+        if (mSynthesisCallback) mSynthesisCallback(mRecord.get(), mSynthesisChannel, mSynthesisUserData);
+        synthesizeFrame(mRecord.get(), mSynthesisFrame.data());
+        float* accumulator = mOutputAccumulator.data();
+        for (std::int64_t k = 0; k < n; ++k) accumulator[k] += mSynthesisFrame[k];
+        std::copy(accumulator, accumulator + step, mOutputFifo.begin());
+        std::memmove(accumulator, accumulator + step, sizeof(float) * sz(2 * n - step));
+        std::fill(accumulator + 2 * n - step, accumulator + 2 * n, 0.0f);
+    }
+}
+
+}  // namespace orvex

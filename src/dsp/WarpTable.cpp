@@ -1,0 +1,63 @@
+#include "dsp/WarpTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace orvex {
+
+WarpTable::WarpTable(float factor, std::int64_t n)
+    : mFactor(factor), mPositions(n), mIndex(n), mNext(n), mFraction(n) {
+    const double s = factor;
+    const double a = s > 0 ? 1.0 / s : -s;
+    const double b = s > 0 ? s : -1.0 / s;
+    auto rate = [&](std::int64_t k) {
+        const double x = double(k) / double(n);
+        return x * b + (1.0 - x) * a;
+    };
+    double sum = 0;
+    for (std::int64_t k = 0; k < n; ++k) sum += rate(k);
+    const double excess = (sum - double(n)) / double(n);
+    const float last = static_cast<float>(n - 1);
+    mPositions[0] = 0.0f;
+    for (std::int64_t k = 0; k + 1 < n; ++k)
+        mPositions[k + 1] = std::min(static_cast<float>(double(mPositions[k]) - excess + rate(k)), last);
+    for (std::int64_t k = 0; k < n; ++k) {
+        const float i = std::floor(mPositions[k]);
+        mIndex[k] = static_cast<std::int32_t>(i);
+        mNext[k] = static_cast<std::int32_t>(std::min<std::int64_t>(mIndex[k] + 1, n - 1));
+        mFraction[k] = mPositions[k] - i;
+    }
+}
+
+void WarpTable::warp(const float* x, float* y) const {
+    const std::int64_t n = size();
+    for (std::int64_t k = 0; k < n; ++k) {
+        const float t = mFraction[k];
+        y[k] = (1.0f - t) * x[mIndex[k]] + t * x[mNext[k]];
+    }
+}
+
+void WarpTable::warpWeighted(const float* x, const float* weights, float* y) const {
+    const std::int64_t n = size();
+    for (std::int64_t k = 0; k < n; ++k) {
+        const float t = mFraction[k];
+        y[k] = ((1.0f - t) * x[mIndex[k]] + t * x[mNext[k]]) * weights[k];
+    }
+}
+
+void WarpTable::unwarp(const float* x, float* out) const {
+    const std::int64_t n = size();
+    if (mFactor == 1.0f) {
+        std::memcpy(out, x, sizeof(float) * n);
+        return;
+    }
+    std::fill(out, out + n, 0.0f);
+    for (std::int64_t k = 0; k < n; ++k) {
+        const float t = mFraction[k];
+        out[mIndex[k]] += (1.0f - t) * x[k];
+        out[mNext[k]] += t * x[k];
+    }
+}
+
+}  // namespace orvex

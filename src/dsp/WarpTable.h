@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace orvex {
+
+// Read positions that resample a frame of n samples with a linearly changing speed whose
+// average is 1, so that a linear pitch glide inside the frame becomes a steady tone.
+// A positive factor s speeds up from 1/s to s, a negative one slows down from |s| to 1/|s|.
+// Immutable after construction; safe to share between threads.
+class WarpTable {
+public:
+    WarpTable(float factor, std::int64_t n);
+
+    float factor() const { return mFactor; }
+    std::int64_t size() const { return static_cast<std::int64_t>(mPositions.size()); }
+    const std::vector<float>& positions() const { return mPositions; }
+
+    // y[k] = (1 - t) x[i] + t x[min(i + 1, n - 1)] with i = floor(p[k]), t = p[k] - i.
+    void warp(const float* x, float* y) const;
+    // As warp, with the result multiplied by weights[k] (the entropy measure's window).
+    void warpWeighted(const float* x, const float* weights, float* y) const;
+    // Transpose of warp: out is cleared, then x[k] is spread onto out[i] and out[i + 1].
+    void unwarp(const float* x, float* out) const;
+
+private:
+    float mFactor;
+    std::vector<float> mPositions;
+    std::vector<std::int32_t> mIndex;  // floor(p[k])
+    std::vector<std::int32_t> mNext;   // min(floor(p[k]) + 1, n - 1)
+    std::vector<float> mFraction;      // p[k] - floor(p[k])
+};
+
+}  // namespace orvex

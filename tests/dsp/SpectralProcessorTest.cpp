@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <random>
+
+#include "AnalysisHelpers.h"
+#include "dsp/SpectralProcessor.h"
+#include "support/Signals.h"
+
+namespace orvex {
+namespace {
+
+using test::RecordSink;
+
+constexpr double kRate = 44100.0;
+constexpr double kBin = 44100.0 / 16384.0;  // bin spacing of the analysis parameters
+
+// ---- set-up: factor list, tables, windows -------------------------------------------------
+
+TEST(SpectralProcessorSetup, FactorListHas25SignedSinglePrecisionFactorsInOrder) {
+    SpectralProcessor processor(4096, 32, 4, kRate);
+    const auto factors = processor.warpFactors();
+    ASSERT_EQ(factors.size(), 25u);
+    EXPECT_EQ(factors[0], 1.0f);
+    float f = 1.0f;
+    const float step = static_cast<float>(0.1 / 11.0);
+    for (size_t i = 1; i < 25; i += 2) {
+        f = f + step;
+        EXPECT_EQ(factors[i], f) << i;
+        EXPECT_EQ(factors[i + 1], -f) << i;
+    }
+    EXPECT_FLOAT_EQ(factors[1], 1.0090909f);
+    EXPECT_FLOAT_EQ(factors[21], 1.0999999f);
+    EXPECT_FLOAT_EQ(factors[23], 1.1090908f);
+    EXPECT_FLOAT_EQ(factors[24], -1.1090908f);
+}
+
+TEST(SpectralProcessorSetup, WarpTablesReadWithALinearlyChangingSpeedAveragingOne) {
+    const std::int64_t n = 4096;
+    SpectralProcessor processor(n, 32, 4, kRate);
+    const auto& identity = processor.warpTable(0).positions();
+    for (std::int64_t k = 0; k < n; ++k) ASSERT_EQ(identity[k], float(k));
+    for (size_t t = 1; t < processor.warpFactors().size(); ++t) {
+        const float s = processor.warpFactors()[t];
+        const auto& p = processor.warpTable(t).positions();
+        const double a = s > 0 ? 1.0 / s : -s, b = s > 0 ? s : -1.0 / s;
+        EXPECT_EQ(p[0], 0.0f);
+        EXPECT_TRUE(std::is_sorted(p.begin(), p.end()));
+        EXPECT_LE(p[n - 1], float(n - 1));
+        // Independent closed form: p[k] = sum_{j<k} r(j) - k e with r linear from a to b.
+        const double excess = (a + b) / 2 - 1 + (a - b) / (2.0 * n);
+        for (std::int64_t k : {1, 100, 2048, 3000}) {
+            const double expected = a * k + (b - a) * double(k) * double(k - 1) / (2.0 * n) - k * excess;
+            EXPECT_NEAR(p[k], std::min(expected, double(n - 1)), 0.05) << s << " " << k;
+        }
+    }
+}
+
+// Unwarping is the transpose of warping: <warp x, y> = <x, unwarp y> for any x, y.
+TEST(SpectralProcessorSetup, UnwarpIsTheTransposeOfWarpAndFactorOneCopies) {
+    const std::int64_t n = 1024;
+    std::mt19937 generator(4);
+    std::uniform_real_distribution<float> uniform(-1, 1);
+    std::vector<float> x(n), y(n), wx(n), uy(n);
+    for (auto& v : x) v = uniform(generator);
+    for (auto& v : y) v = uniform(generator);
+    for (float s : {1.0f, 1.05f, -1.1f}) {
+        WarpTable table(s, n);
+        table.warp(x.data(), wx.data());
+        table.unwarp(y.data(), uy.data());
+        double left = 0, right = 0;
+        for (std::int64_t k = 0; k < n; ++k) {
+            left += double(wx[k]) * y[k];
+            right += double(x[k]) * uy[k];
+        }
+        EXPECT_NEAR(left, right, 1e-3) << s;
+        if (s == 1.0f) {
+            EXPECT_EQ(wx, x);
+            EXPECT_EQ(uy, y);
+        }
+    }
+}
+
+TEST(SpectralProcessorSetup, WindowsArePeriodicHannAndWelch) {
+    const std::int64_t n = 512;
+    SpectralProcessor processor(n, 4, 1, kRate);
+    const auto hann = processor.hannWindow();
+    const auto welch = processor.welchWindow();
+    EXPECT_EQ(hann[0], 0.0f);
+    EXPECT_FLOAT_EQ(hann[n / 2], 1.0f);
+    EXPECT_EQ(welch[n / 2], 1.0f);
+    EXPECT_EQ(welch[0], 0.0f);
+    for (std::int64_t k = 0; k < n; k += 7) {
+        EXPECT_NEAR(hann[k], test::hann(k, n), 1e-6);
+        const double t = (k - n / 2.0) / (n / 2.0);
+        EXPECT_NEAR(welch[k], 1 - t * t, 1e-6);
+    }
+}
+
+// ---- framing ------------------------------------------------------------------------------
+
+// With N 4096 and overlap 4 the first frame holds 3072 zeros and the first 1024 samples:
+// a constant input of 1 shows up as the largest windowed sample of each frame.
+TEST(SpectralProcessorFraming, FramesCompleteEveryHopAndStartWithZeros) {
+    SpectralProcessor processor(4096, 4, 1, kRate);
+    RecordSink sink;
+    int userChannel = -1;
+    sink.attach(processor, userChannel);
+    const std::vector<float> ones(3 * 1024 + 1000, 1.0f);
+    processor.feedSamples(static_cast<std::int64_t>(ones.size()), ones.data());
+    ASSERT_EQ(sink.records.size(), 3u);
+    EXPECT_EQ(sink.channels[0], -1);
+    const auto hann = processor.hannWindow();
+    EXPECT_FLOAT_EQ(sink.records[0]->maximumSample, hann[3072]);
+    EXPECT_FLOAT_EQ(sink.records[1]->maximumSample, 1.0f);
+    EXPECT_EQ(sink.records[0]->minimumSample, 0.0f);
+    EXPECT_EQ(sink.records[0]->frameSize, 4096);
+    EXPECT_EQ(sink.records[0]->overlap, 4);
+    EXPECT_EQ(sink.records[0]->zeroPaddingFactor, 1);
+    EXPECT_EQ(sink.records[0]->valid, 1);
+    EXPECT_EQ(sink.records[0]->frameIndex, -1);
+}
+
+TEST(SpectralProcessorFraming, FeedingInUnevenBlocksGivesIdenticalRecords) {
+    const auto signal = test::chirp(300, 3000, kRate, 3000);
+    SpectralProcessor whole(1024, 8, 2, kRate), pieces(1024, 8, 2, kRate);
+    RecordSink a, b;
+    a.attach(whole);
+    b.attach(pieces);
+    whole.feedSamples(static_cast<std::int64_t>(signal.size()), signal.data());
+    for (size_t start = 0, size = 1; start < signal.size(); start += size, size = size * 3 % 577 + 1)
+        pieces.feedSamples(static_cast<std::int64_t>(std::min(size, signal.size() - start)), signal.data() + start);
+    ASSERT_EQ(a.records.size(), signal.size() / 128);
+    ASSERT_EQ(b.records.size(), a.records.size());
+    for (size_t i = 0; i < a.records.size(); ++i)
+        ASSERT_EQ(std::memcmp(a.records[i].get(), b.records[i].get(), sizeof(FrameRecord)), 0) << i;
+}
+
+// ---- estimation against known signals --------------------------------------------------------
+
+struct AnalysedSine {
+    std::unique_ptr<SpectralProcessor> processor;
+    std::vector<double> frame;  // the analysed frame, double precision
+    FrameEstimate estimate;
+};
+
+// Analyses the frame of a sine that ends `frames` hops after the start.
+AnalysedSine analyseSine(double frequency, std::int64_t padding, std::int64_t frameIndex) {
+    AnalysedSine result{std::make_unique<SpectralProcessor>(4096, 32, padding, kRate), {}, {}};
+    const std::int64_t start = (frameIndex + 1) * 128 - 4096;
+    std::vector<float> x(4096);
+    for (std::int64_t n = 0; n < 4096; ++n) {
+        result.frame.push_back(0.5 * std::sin(2 * std::numbers::pi * frequency * double(start + n) / kRate));
+        x[n] = static_cast<float>(result.frame.back());
+    }
+    result.estimate = result.processor->analyzeFrame(x.data());
+    return result;
+}
+
+TEST(SpectralProcessorEstimation, SineAt1000HzReportsItsFrequencyMagnitudeAndPhase) {
+    for (std::int64_t padding : {4, 1}) {
+        auto sine = analyseSine(1000.0, padding, 40);
+        auto& p = *sine.processor;
+        const double df = kRate / (4096.0 * padding);
+        const auto centre = static_cast<std::int64_t>(std::lround(1000.0 / df));
+        EXPECT_EQ(sine.estimate.warpFactor, 1.0f);
+        std::vector<double> windowed(4096);
+        for (std::int64_t n = 0; n < 4096; ++n) windowed[n] = test::hann(n, 4096) * sine.frame[n];
+        for (std::int64_t k = centre - padding; k <= centre + padding; ++k) {
+            EXPECT_NEAR(p.frequencies()[k], 1000.0, 0.25 * df) << "bin " << k;
+            EXPECT_GT(p.candidates()[k], 0.0f) << "bin " << k;
+            const auto reference = test::dftBin(windowed, 4096 * padding, double(k));
+            EXPECT_NEAR(p.magnitudes()[k], 2 * std::abs(reference), 2e-3 * 2 * std::abs(reference));
+            EXPECT_NEAR(p.phases()[k], std::arg(reference), 0.006) << "bin " << k;
+        }
+        EXPECT_LT(sine.estimate.noisiness, 0.5f);
+        EXPECT_LE(sine.estimate.minimum, -0.49f);
+        EXPECT_GE(sine.estimate.maximum, 0.49f);
+        FrameRecord record;
+        p.fillRecord(sine.estimate, record);
+        const auto* peaks = record.peakBins;
+        EXPECT_TRUE(std::find(peaks, peaks + 255, centre) != peaks + 255) << "padding " << padding;
+        EXPECT_NEAR(record.binFrequency(int(centre)), 1000.0, 0.25 * df);
+    }
+}
+
+TEST(SpectralProcessorEstimation, SineAt15kHzIsEstimatedButGivesNoPeak) {
+    auto sine = analyseSine(15000.0, 4, 40);
+    auto& p = *sine.processor;
+    const auto centre = static_cast<std::int64_t>(std::lround(15000.0 / kBin));
+    EXPECT_NEAR(p.frequencies()[centre], 15000.0, 0.25 * kBin);
+    EXPECT_GT(p.candidates()[centre], 0.0f);
+    FrameRecord record;
+    p.fillRecord(sine.estimate, record);
+    for (int j = 0; j < 255; ++j) ASSERT_EQ(record.peakBins[j], 4096) << j;
+    EXPECT_NEAR(record.binFrequency(int(centre)), 15000.0, 0.5 * kBin);
+}
+
+TEST(SpectralProcessorEstimation, BinsOutside20To22050HzAreCleared) {
+    auto sine = analyseSine(10.0, 4, 100);
+    auto& p = *sine.processor;
+    int cleared = 0;
+    for (std::int64_t k = 0; k < p.binCount(); ++k) {
+        const float f = p.frequencies()[k];
+        if (f == 0.0f) {
+            ++cleared;
+            ASSERT_EQ(p.magnitudes()[k], 0.0f) << k;
+        } else {
+            ASSERT_TRUE(f >= 20.0f && f <= 22050.0f) << k << " " << f;
+        }
+    }
+    EXPECT_GT(cleared, 0);
+    EXPECT_EQ(p.frequencies()[4], 0.0f) << "the 10 Hz bin";
+    for (std::int64_t k = 1; k < 100; ++k)
+        EXPECT_FLOAT_EQ(p.stabilities()[k], std::fabs(p.frequencies()[k] - p.frequencies()[k - 1]) / float(kBin));
+}
+
+// A glide inside the frame is straightened by the warp: a rising chirp reads slower towards
+// the end (negative factor), a falling one faster, and the peak grows above the peak of the
+// same frame analysed without warping.
+TEST(SpectralProcessorEstimation, ChirpPicksAWarpThatSharpensThePeak) {
+    for (double direction : {+1.0, -1.0}) {
+        const auto glide = direction > 0 ? test::chirp(1000, 3000, kRate, 44100) : test::chirp(3000, 1000, kRate, 44100);
+        const float* frame = glide.data() + 20000;
+        SpectralProcessor warping(4096, 32, 4, kRate), plain(4096, 32, 4, kRate, 1.0f, 11);
+        ASSERT_EQ(plain.warpFactors().size(), 1u);
+        const FrameEstimate warped = warping.analyzeFrame(frame);
+        const FrameEstimate unwarped = plain.analyzeFrame(frame);
+        EXPECT_NE(warped.warpFactor, 1.0f);
+        EXPECT_EQ(warped.warpFactor < 0, direction > 0) << warped.warpFactor;
+        const float peakWarped = *std::max_element(warping.magnitudes().begin(), warping.magnitudes().end());
+        const float peakPlain = *std::max_element(plain.magnitudes().begin(), plain.magnitudes().end());
+        EXPECT_GT(peakWarped, 1.2f * peakPlain);
+        EXPECT_LT(warping.chooseWarp(frame).entropy, warping.spectralEntropy(frame));
+        EXPECT_LE(warped.noisiness, unwarped.noisiness + 1e-6f);
+    }
+}
+
+TEST(SpectralProcessorEstimation, SilenceGivesTheSilentFrameRecord) {
+    SpectralProcessor processor(4096, 32, 4, kRate);
+    RecordSink sink;
+    sink.attach(processor, 1);
+    const std::vector<float> zeros(4096, 0.0f);
+    processor.feedSamples(4096, zeros.data());
+    ASSERT_EQ(sink.records.size(), 32u);
+    const FrameRecord& r = *sink.records.back();
+    EXPECT_EQ(sink.channels.back(), 1);
+    EXPECT_EQ(r.noisiness, 0.0f);
+    EXPECT_EQ(r.warpFactor, 1.0f);
+    EXPECT_EQ(r.minimumSample, 0.0f);
+    EXPECT_EQ(r.maximumSample, 0.0f);
+    EXPECT_EQ(r.valid, 1);
+    EXPECT_EQ(r.regionBounds[0], 0);
+    for (int j = 0; j < 255; ++j) EXPECT_EQ(r.peakBins[j], 4096) << j;
+    for (int j = 1; j < 255; ++j) EXPECT_EQ(r.regionBounds[j], 4096) << j;
+    EXPECT_EQ(r.peakBins[255], 0);
+    for (float m : r.decodeMagnitudes()) ASSERT_EQ(m, 0.0f);
+    EXPECT_EQ(processor.spectralEntropy(zeros.data()), 0.0f);
+    EXPECT_EQ(processor.chooseWarp(zeros.data()).factor, 1.0f);
+}
+
+TEST(SpectralProcessorEstimation, NoiseIsNoisierThanASine) {
+    SpectralProcessor processor(4096, 32, 4, kRate);
+    const auto noise = test::noise(4096, 0.5, 9);
+    const float noisy = processor.analyzeFrame(noise.data()).noisiness;
+    const auto sine = test::sine(440, kRate, 4096);
+    const float tonal = processor.analyzeFrame(sine.data()).noisiness;
+    EXPECT_GT(noisy, tonal + 0.2f);
+    EXPECT_LE(noisy, 1.0f);
+    // Noise bins rarely agree with their neighbours: few candidates.
+    const auto c = processor.candidates();
+    EXPECT_LT(std::count_if(c.begin(), c.end(), [](float v) { return v > 0; }), 200);
+}
+
+}  // namespace
+}  // namespace orvex
