@@ -4,10 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "playback/KVAudioEngineController.h"
-#include "playback/KVDocumentPlayback.h"
-#include "playback/ManualAudioBackend.h"
-#include "support/PlatformFixture.h"
+#include "DocumentPlaybackFixture.h"
 #include "PlaybackFakes.h"
 
 namespace orvex {
@@ -17,38 +14,12 @@ using test::FakeStep;
 using test::FakeStream;
 using test::rampSample;
 
-struct RecordingDelegate : KVPlaybackDelegate {
-    void stopped() override { ++stoppedCount; }
-    void playPositionChanged(FramePos frame) override { positions.push_back(frame); }
-    int stoppedCount = 0;
-    std::vector<FramePos> positions;
-};
-
 struct Stereo {
     std::vector<float> left, right;
 };
 
-// A document's playback installed in an engine over a manual output.
-class DocumentPlaybackTest : public test::PlatformFixture {
+class DocumentPlaybackTest : public test::DocumentPlaybackFixture {
 protected:
-    void SetUp() override {
-        PlatformFixture::SetUp();
-        auto backend = std::make_unique<ManualAudioBackend>();
-        mOutput = backend.get();
-        testing::internal::CaptureStdout();
-        mEngine = std::make_unique<KVAudioEngineController>(std::move(backend));
-        testing::internal::GetCapturedStdout();
-        mPlayback = std::make_unique<KVDocumentPlayback>(mMonitor, &mDelegate);
-        mPlayback->setEngineController(mEngine.get());
-    }
-    void TearDown() override {
-        testing::internal::CaptureStdout();
-        mPlayback.reset();
-        mEngine.reset();
-        testing::internal::GetCapturedStdout();
-        PlatformFixture::TearDown();
-    }
-
     std::shared_ptr<FakeStep> useStep(std::int64_t channels, FrameCount frames, FrameCount deliverAtMost = -1) {
         auto step = std::make_shared<FakeStep>(channels, frames, deliverAtMost);
         mPlayback->setEditStep(step);
@@ -61,12 +32,6 @@ protected:
         EXPECT_EQ(mOutput->pullStereo(out.left.data(), out.right.data(), n), std::optional<Status>(0));
         return out;
     }
-
-    std::recursive_mutex mMonitor;
-    RecordingDelegate mDelegate;
-    ManualAudioBackend* mOutput = nullptr;
-    std::unique_ptr<KVAudioEngineController> mEngine;
-    std::unique_ptr<KVDocumentPlayback> mPlayback;
 };
 
 TEST_F(DocumentPlaybackTest, RangeShorterThanTwoFramesPlaysTheWholeStepFromZero) {
@@ -155,7 +120,7 @@ TEST_F(DocumentPlaybackTest, EndOfRangeZeroPadsReturnsToStartAndStopsOnTheMainTh
         ASSERT_EQ(out.right[i], 0.0f);
     }
     EXPECT_EQ(mPlayback->currentPlayPosition(), 10);
-    EXPECT_EQ(mDelegate.stoppedCount, 0);  // nothing reaches the document on the audio thread
+    EXPECT_EQ(mDelegate.stoppedCount.load(), 0);  // nothing reaches the document on the audio thread
 
     // Until the main thread has detached the callback, further cycles are silent.
     const int reads = step->reads.load();
@@ -164,7 +129,7 @@ TEST_F(DocumentPlaybackTest, EndOfRangeZeroPadsReturnsToStartAndStopsOnTheMainTh
     EXPECT_EQ(step->reads.load(), reads);
 
     EXPECT_EQ(platform().pumpMainThread(), 1);
-    EXPECT_EQ(mDelegate.stoppedCount, 2);  // once from the engine controller, once from stopPlayback
+    EXPECT_EQ(mDelegate.stoppedCount.load(), 2);  // once from the engine controller, once from stopPlayback
     EXPECT_FALSE(mPlayback->isPlaying());
     ASSERT_FALSE(mDelegate.positions.empty());
     EXPECT_EQ(mDelegate.positions.back(), 10);
@@ -256,7 +221,7 @@ TEST_F(DocumentPlaybackTest, PlayWithoutAnEngineBeepsAndStaysStopped) {
     EXPECT_FALSE(orphan.play(5));
     EXPECT_EQ(platform().beepCount(), 1);
     EXPECT_FALSE(orphan.isPlaying());
-    EXPECT_EQ(mDelegate.stoppedCount, 0);
+    EXPECT_EQ(mDelegate.stoppedCount.load(), 0);
 }
 
 // Reads the step and, in the middle of the render, moves the play position as the main thread would.
@@ -295,7 +260,7 @@ TEST_F(DocumentPlaybackTest, DestroyingWhilePlayingDetachesWithoutTellingTheDocu
     ASSERT_TRUE(mPlayback->play(0));
     mPlayback.reset();
     EXPECT_EQ(mEngine->context(), nullptr);
-    EXPECT_EQ(mDelegate.stoppedCount, 0);
+    EXPECT_EQ(mDelegate.stoppedCount.load(), 0);
     std::vector<float> left(8, 1.0f), right(8, 1.0f);
     mOutput->pullStereo(left.data(), right.data(), 8);
     EXPECT_EQ(left, std::vector<float>(8, 0.0f));

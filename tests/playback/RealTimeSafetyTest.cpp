@@ -7,10 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "playback/KVAudioEngineController.h"
-#include "playback/KVDocumentPlayback.h"
-#include "playback/ManualAudioBackend.h"
-#include "support/PlatformFixture.h"
+#include "DocumentPlaybackFixture.h"
 #include "PlaybackFakes.h"
 
 // Every heap allocation of this test program goes through here and is counted per thread, so a test
@@ -46,31 +43,11 @@ namespace {
 using test::FakeStep;
 using test::FakeStream;
 
-struct QuietDelegate : KVPlaybackDelegate {
-    void stopped() override { stoppedCount.fetch_add(1); }
-    void playPositionChanged(FramePos) override {}
-    std::atomic<int> stoppedCount{0};
-};
-
-class RealTimeSafetyTest : public test::PlatformFixture {
+class RealTimeSafetyTest : public test::DocumentPlaybackFixture {
 protected:
     void SetUp() override {
-        PlatformFixture::SetUp();
-        auto backend = std::make_unique<ManualAudioBackend>();
-        mOutput = backend.get();
-        testing::internal::CaptureStdout();
-        mEngine = std::make_unique<KVAudioEngineController>(std::move(backend));
-        testing::internal::GetCapturedStdout();
-        mPlayback = std::make_unique<KVDocumentPlayback>(mMonitor, &mDelegate);
-        mPlayback->setEngineController(mEngine.get());
+        DocumentPlaybackFixture::SetUp();
         mPlayback->setEditStep(std::make_shared<FakeStep>(2, 5000));
-    }
-    void TearDown() override {
-        testing::internal::CaptureStdout();
-        mPlayback.reset();
-        mEngine.reset();
-        testing::internal::GetCapturedStdout();
-        PlatformFixture::TearDown();
     }
 
     // Allocations made by n cycles of frames frames on this thread.
@@ -80,12 +57,6 @@ protected:
         for (int i = 0; i < n; ++i) mOutput->pullStereo(left.data(), right.data(), frames);
         return gAllocations - before;
     }
-
-    std::recursive_mutex mMonitor;
-    QuietDelegate mDelegate;
-    ManualAudioBackend* mOutput = nullptr;
-    std::unique_ptr<KVAudioEngineController> mEngine;
-    std::unique_ptr<KVDocumentPlayback> mPlayback;
 };
 
 TEST_F(RealTimeSafetyTest, SteadyBlockSizeDoesNotAllocateEvenAcrossLoopWraps) {
