@@ -1,0 +1,141 @@
+#include "document/KVWorkingFile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "audiofile/KVAudioFileWriter.h"
+#include "document/KVOpenFileCheck.h"
+#include "platform/Platform.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr FrameCount kBlockFrames = 441000;  // ten seconds at the working rate
+
+struct BufferRelease {
+    std::int32_t channels;
+    void operator()(float** buffers) const { KVAudioFileReader::freeBuffers(buffers, channels); }
+};
+using OwnedBuffers = std::unique_ptr<float*, BufferRelease>;
+
+struct ChunkRelease {
+    void operator()(KVMetadataChunks* chunks) const { KVUtilities::releaseMetadataChunks(*chunks); }
+};
+
+// Calls body(frames) for consecutive blocks covering total frames, 441 000 at a time; stops
+// early when body returns false.
+template <typename Body>
+bool forEachBlock(FrameCount total, Body body) {
+    for (FrameCount done = 0, block = std::min(kBlockFrames, total); block > 0;
+         done += block, block = std::min(kBlockFrames, total - done))
+        if (!body(block)) return false;
+    return true;
+}
+
+void alertUnreadable() {
+    Platform::shared().runAlert("Unsupported File Format / File Unreadable",
+                                "The audio file cannot be opened. Make sure you have the necessary access privileges "
+                                "to open it and that it is a valid sound file format.",
+                                {"Okay"});
+}
+
+void alertCannotConvert(const std::string& source) {
+    Platform::shared().runAlert("Cannot create working file \"" + displayNameOfPath(source) + "\"",
+                                "The converted copy of this file could not be written beside it. Make sure the folder "
+                                "is writable and the disk has enough free space.",
+                                {"Okay"});
+}
+
+}  // namespace
+
+std::string KVWorkingFile::convertedPathFor(const std::string& source) {
+    const fs::path path(source);
+    return (path.parent_path() / (path.stem().string() + "[orvx].wav")).string();
+}
+
+std::optional<std::string> KVWorkingFile::workingFileForPath(const std::string& source) {
+    double rate = 0;
+    std::int32_t channels = 0, bits = 0;
+    std::int64_t length = 0;
+    if (KVAudioFileReader::infoForFileAtPath(source, &rate, &channels, &bits, nullptr, &length) != 0) {
+        alertUnreadable();
+        return std::nullopt;
+    }
+    const auto frames = static_cast<FrameCount>(static_cast<double>(length) * kWorkingSampleRate / rate);
+    if (rate == kWorkingSampleRate && bits != 0) return source;
+
+    const std::string converted = convertedPathFor(source);
+    mTemporaryOutFilePath = converted;
+    std::error_code ec;
+    if (fs::exists(converted, ec)) return converted;
+    if (!convert(source, converted, channels, frames)) {
+        mTemporaryOutFilePath.clear();
+        alertCannotConvert(source);
+        return std::nullopt;
+    }
+    return converted;
+}
+
+double KVWorkingFile::peakOf(KVAudioFileReader& reader, float** buffers, std::int32_t channels, FrameCount frames) {
+    double peak = 0.0;
+    forEachBlock(frames, [&](FrameCount block) {
+        if (reader.readFrames(block, buffers) < 0) return false;
+        for (std::int32_t c = 0; c < channels; ++c)
+            for (FrameCount i = 0; i < block; ++i) peak = std::max(peak, double(std::fabs(buffers[c][i])));
+        return true;
+    });
+    return peak;
+}
+
+bool KVWorkingFile::convert(const std::string& source, const std::string& path, std::int32_t channels,
+                            FrameCount frames) {
+    auto reader = KVAudioFileReader::initWithFileAtPath(source, kWorkingSampleRate, channels);
+    const std::string partial = path + ".partial-" + std::to_string(::getpid());
+    auto writer = KVAudioFileWriter::initWithFile(partial, kWorkingSampleRate, channels, 24, KVAudioFileWriter::kTypeWAVE);
+    OwnedBuffers buffers(KVAudioFileReader::allocateBuffersForChannels(channels, kBlockFrames), BufferRelease{channels});
+    if (!reader || !writer || !buffers || std::any_of(buffers.get(), buffers.get() + channels, [](float* b) { return !b; })) {
+        writer.reset();
+        ::unlink(partial.c_str());
+        return false;
+    }
+    // The chunks go in before the audio so that they precede the "data" chunk in the copy.
+    KVMetadataChunks chunks = KVUtilities::metadataChunksOfFile(*reader);
+    std::unique_ptr<KVMetadataChunks, ChunkRelease> releaseChunks(&chunks);
+    KVUtilities::writeMetadataChunks(chunks, *writer);
+
+    const double peak = peakOf(*reader, buffers.get(), channels, frames);
+    reader = KVAudioFileReader::initWithFileAtPath(source, kWorkingSampleRate, channels);
+    const auto gain = static_cast<float>(1.0 / peak);
+    const bool written = reader && forEachBlock(frames, [&](FrameCount block) {
+        if (reader->readFrames(block, buffers.get()) < 0) return false;
+        if (peak > 0)
+            for (std::int32_t c = 0; c < channels; ++c)
+                for (FrameCount i = 0; i < block; ++i) buffers.get()[c][i] *= gain;
+        return writer->writeFrames(block, buffers.get()) == 0;
+    });
+    const bool finished = writer->closeFile() == 0;
+    std::error_code ec;
+    if (written && finished) fs::rename(partial, path, ec);
+    if (!written || !finished || ec) {
+        ::unlink(partial.c_str());
+        return false;
+    }
+    return true;
+}
+
+void KVWorkingFile::removeTemporaryOutFile() {
+    if (mTemporaryOutFilePath.empty()) return;
+    std::error_code ec;
+    fs::remove(mTemporaryOutFilePath, ec);
+    mTemporaryOutFilePath.clear();
+}
+
+}  // namespace orvex
