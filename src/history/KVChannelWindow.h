@@ -15,7 +15,7 @@ namespace orvex {
 // the audio thread free of heap traffic.
 class KVChannelWindow {
 public:
-    KVChannelWindow(float** buffers, std::int32_t channels, std::int32_t sourceChannels, FrameCount offset)
+    KVChannelWindow(float* const* buffers, std::int32_t channels, std::int32_t sourceChannels, FrameCount offset)
         : mCount(std::max<std::int32_t>(0, sourceChannels)) {
         if (mCount > std::int32_t(mFixed.size())) mMore.resize(std::size_t(mCount));
         float** slots = data();
@@ -28,7 +28,7 @@ public:
     float** data() { return mMore.empty() ? mFixed.data() : mMore.data(); }
 
     // Sets frames [at, at + count) of every non-null channel to 0.0.
-    static void zeroFrames(float** buffers, std::int32_t channels, FrameCount at, FrameCount count) {
+    static void zeroFrames(float* const* buffers, std::int32_t channels, FrameCount at, FrameCount count) {
         if (!buffers || count <= 0) return;
         for (std::int32_t c = 0; c < channels; ++c) {
             if (buffers[c]) std::fill(buffers[c] + at, buffers[c] + at + count, 0.0f);

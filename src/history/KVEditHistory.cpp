@@ -76,7 +76,7 @@ double KVEditHistory::sampleRate() const { return currentStep()->sampleRate(); }
 
 std::int32_t KVEditHistory::numberOfChannels() const { return currentStep()->numberOfChannels(); }
 
-FrameCount KVEditHistory::readAt(FramePos start, FrameCount length, float** buffers) const {
+FrameCount KVEditHistory::readAt(FramePos start, FrameCount length, float* const* buffers) const {
     std::lock_guard lock(mMonitor);
     return mSteps.back()->readAt(start, length, buffers);
 }

@@ -54,7 +54,7 @@ public:
     double sampleRate() const;
     std::int32_t numberOfChannels() const;
     // Reads length frames of the newest step at start; see KVEditStep::readAt.
-    FrameCount readAt(FramePos start, FrameCount length, float** buffers) const;
+    FrameCount readAt(FramePos start, FrameCount length, float* const* buffers) const;
 
     // The newest step: the current audio of the document.
     std::shared_ptr<KVEditStep> currentStep() const;

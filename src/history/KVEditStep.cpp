@@ -20,7 +20,7 @@ std::int64_t nextUndoGroupId() {
 
 // Reads count frames of the reader's file at position into channels buffers. Frames before the
 // file's start, after its end, or of a failed read are silence.
-void readFileFrames(KVAudioFileReader* reader, FramePos position, FrameCount count, float** buffers,
+void readFileFrames(KVAudioFileReader* reader, FramePos position, FrameCount count, float* const* buffers,
                     std::int32_t channels) {
     FrameCount done = 0;
     if (position < 0) {
@@ -206,7 +206,7 @@ bool KVEditStep::readsFrom(const KVEditStep* other) const {
     });
 }
 
-FrameCount KVEditStep::readAt(FramePos start, FrameCount length, float** buffers) const {
+FrameCount KVEditStep::readAt(FramePos start, FrameCount length, float* const* buffers) const {
     if (length <= 0) return 0;
     std::lock_guard lock(mMonitor);
     const std::int32_t channels = mStepInfo.fragmentNumChannels;
@@ -233,7 +233,7 @@ FrameCount KVEditStep::readAt(FramePos start, FrameCount length, float** buffers
     return written;
 }
 
-void KVEditStep::readEntry(const KVEditEntry& entry, FramePos position, FrameCount count, float** buffers,
+void KVEditStep::readEntry(const KVEditEntry& entry, FramePos position, FrameCount count, float* const* buffers,
                            FrameCount offset) const {
     const std::int32_t channels = mStepInfo.fragmentNumChannels;
     const std::int32_t sourceChannels = entry.fragment ? entry.fragment->numberOfChannels()

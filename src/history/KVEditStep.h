@@ -75,12 +75,12 @@ public:
     // Reads length frames of the step's timeline starting at start into numberOfChannels()
     // per-channel buffers (null channels skipped). Frames no entry covers, before 0 or past the
     // end, are silence. Returns the frames that lie before the end of the step.
-    FrameCount readAt(FramePos start, FrameCount length, float** buffers) const;
+    FrameCount readAt(FramePos start, FrameCount length, float* const* buffers) const;
 
     std::recursive_mutex& monitor() const { return mMonitor; }
 
 private:
-    void readEntry(const KVEditEntry& entry, FramePos position, FrameCount count, float** buffers,
+    void readEntry(const KVEditEntry& entry, FramePos position, FrameCount count, float* const* buffers,
                    FrameCount offset) const;
     FrameCount playListEnd() const;
     // True when reading this step may read other (it is this step, below it, or read by an entry).

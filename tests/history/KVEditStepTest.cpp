@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <fstream>
+#include <random>
+
+#include "ChannelBuffers.h"
+#include "history/KVEditStep.h"
+#include "support/Signals.h"
+#include "support/TempDir.h"
+
+namespace orvex {
+namespace {
+
+using test::ChannelBuffers;
+using test::expectSamples;
+using test::slice;
+
+class KVEditStepTest : public ::testing::Test {
+protected:
+    // A mono 32-bit float WAVE of noise (exact round trip); each start value gives other samples.
+    std::vector<float> writeNoise(const std::string& name, std::int64_t frames, std::uint32_t startValue) {
+        auto samples = test::noise(frames, 0.5, startValue);
+        test::writeWave(mTemp.file(name), {samples}, 44100, SF_FORMAT_FLOAT);
+        return samples;
+    }
+    // Reads length frames at start of a mono step; returns the samples and the result.
+    std::vector<float> readMono(const KVEditStep& step, FramePos start, std::int32_t length,
+                                FrameCount* result = nullptr) {
+        ChannelBuffers buffers(1, length);
+        const FrameCount got = step.readAt(start, length, buffers.data());
+        if (result) *result = got;
+        return buffers.channel(0);
+    }
+    // An open step over a file step on name, for adding entries by hand.
+    std::shared_ptr<KVEditStep> editableStepOver(const std::string& name) {
+        mBase = KVEditStep::initWithFile(mTemp.file(name), "base", 44100.0);
+        auto step = KVEditStep::initWithStep(mBase, "edit");
+        step->beginEditing();
+        return step;
+    }
+
+    test::TempDir mTemp;
+    std::shared_ptr<KVEditStep> mBase;
+};
+
+TEST_F(KVEditStepTest, FileStepPlaysTheWholeFileOnBothChannels) {
+    const auto left = test::noise(3000, 0.5, 11);
+    const auto right = test::sine(440.0, 44100.0, 3000);
+    test::writeWave(mTemp.file("stereo.wav"), {left, right}, 44100, SF_FORMAT_FLOAT);
+
+    auto step = KVEditStep::initWithFile(mTemp.file("stereo.wav"), "Edit step from file", 44100.0);
+    ASSERT_TRUE(step);
+    EXPECT_EQ(step->numberOfFrames(), 3000);
+    EXPECT_EQ(step->numberOfChannels(), 2);
+    EXPECT_EQ(step->sampleRate(), 44100.0);
+    EXPECT_EQ(step->info(), "Edit step from file");
+    EXPECT_FALSE(step->isEditing());
+    const auto list = step->playList();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].humanReadableInfo, "Original File");
+    EXPECT_EQ(list[0].playEndFrame, 3000);
+    EXPECT_EQ(list[0].sourceFileEndFrame, 3000);
+
+    ChannelBuffers buffers(2, 3000);
+    EXPECT_EQ(step->readAt(0, 3000, buffers.data()), 3000);
+    expectSamples(buffers.channel(0), left);
+    expectSamples(buffers.channel(1), right);
+
+    // A null channel is skipped, the other still delivered.
+    ChannelBuffers part(2, 500);
+    float* onlyRight[2] = {nullptr, part.data()[1]};
+    EXPECT_EQ(step->readAt(1200, 500, onlyRight), 500);
+    expectSamples(part.channel(1), slice(right, 1200, 500));
+    EXPECT_EQ(part.channel(0), std::vector<float>(500, ChannelBuffers::kSentinel));
+}
+
+TEST_F(KVEditStepTest, FileAt48kHzIsMeasuredAndReadAtTheWorkingRate) {
+    test::writeWave(mTemp.file("48k.wav"), {test::sine(1000.0, 48000.0, 96000)}, 48000, SF_FORMAT_FLOAT);
+    auto step = KVEditStep::initWithFile(mTemp.file("48k.wav"), "x", 44100.0);
+    ASSERT_TRUE(step);
+    EXPECT_EQ(step->numberOfFrames(), 88200);
+    EXPECT_EQ(step->stepInfo().fragmentSampleRate, 48000.0);
+    EXPECT_EQ(step->stepInfo().fragmentNumFrames, 88200);
+    EXPECT_EQ(step->workingSampleRate(), 44100.0);
+    // Away from the edges the resampled signal is the same 1 kHz sine on the 44.1 kHz grid.
+    expectSamples(readMono(*step, 40000, 2000), slice(test::sine(1000.0, 44100.0, 42000), 40000, 2000), 2e-3f);
+}
+
+TEST_F(KVEditStepTest, NothingIsMadeOfWhatIsNotSound) {
+    std::ofstream(mTemp.file("text.wav")) << "not a sound file at all";
+    test::writeWave(mTemp.file("empty.wav"), {std::vector<float>{}}, 44100);
+    EXPECT_FALSE(KVEditStep::initWithFile(mTemp.file("text.wav"), "x", 44100.0));
+    EXPECT_FALSE(KVEditStep::initWithFile(mTemp.file("empty.wav"), "x", 44100.0));
+    EXPECT_FALSE(KVEditStep::initWithFile(mTemp.file("missing.wav"), "x", 44100.0));
+    EXPECT_FALSE(KVEditStep::initWithStep(nullptr, "x"));
+}
+
+TEST_F(KVEditStepTest, LaterEntryCutsAnEarlierOneKeepingItsSourceAlignment) {
+    const auto a = writeNoise("a.wav", 1000, 1);
+    const auto b = writeNoise("b.wav", 1000, 2);
+    auto step = editableStepOver("a.wav");
+    step->addEntryWithInfo("A", mTemp.file("a.wav"), nullptr, 0, 100, 0, 100);
+    step->addEntryWithInfo("B", mTemp.file("b.wav"), nullptr, 5, 25, 40, 60);
+    step->endEditingWithNumFrames(-1);
+
+    const auto list = step->playList();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].humanReadableInfo, "A");
+    EXPECT_EQ(list[0].playStartFrame, 0);
+    EXPECT_EQ(list[0].playEndFrame, 40);
+    EXPECT_EQ(list[0].sourceFileStartFrame, 0);
+    EXPECT_EQ(list[1].humanReadableInfo, "B");
+    EXPECT_EQ(list[2].humanReadableInfo, "A");
+    EXPECT_EQ(list[2].playStartFrame, 60);
+    EXPECT_EQ(list[2].playEndFrame, 100);
+    EXPECT_EQ(list[2].sourceFileStartFrame, 60);
+    EXPECT_EQ(list[2].sourceFileEndFrame, 100);
+    // The two pieces of A share one reader.
+    EXPECT_EQ(list[0].reader, list[2].reader);
+    EXPECT_EQ(step->numberOfFrames(), 100);
+
+    std::vector<float> want = slice(a, 0, 100);
+    for (int i = 40; i < 60; ++i) want[i] = b[5 + i - 40];
+    FrameCount result = 0;
+    expectSamples(readMono(*step, 0, 100, &result), want);
+    EXPECT_EQ(result, 100);
+    // A read that starts inside one piece and crosses both boundaries.
+    expectSamples(readMono(*step, 35, 30), slice(want, 35, 30));
+}
+
+TEST_F(KVEditStepTest, CoveredAndEmptyEntriesLeaveThePlayList) {
+    writeNoise("a.wav", 1000, 1);
+    auto step = editableStepOver("a.wav");
+    step->addEntryWithInfo("covered", "", mBase, 0, 10, 10, 20);
+    step->addEntryWithInfo("empty", "", mBase, 0, 0, 500, 500);
+    step->addEntryWithInfo("cover", "", mBase, 0, 100, 0, 100);
+    step->endEditingWithNumFrames(-1);
+    const auto list = step->playList();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].humanReadableInfo, "cover");
+    EXPECT_EQ(step->numberOfFrames(), 100);
+    // The entries themselves stay as added, numbered in order.
+    const auto entries = step->entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[2].editStep, 2);
+}
+
+// Builds random steps of file and previous-step entries and compares every read with a
+// frame-by-frame model: the last entry added that covers a frame supplies it.
+TEST_F(KVEditStepTest, RandomOverlapsReadLikeTheLastEntryCoveringEachFrame) {
+    const std::vector<std::vector<float>> files = {writeNoise("f0.wav", 1000, 5), writeNoise("f1.wav", 1000, 6),
+                                                   writeNoise("f2.wav", 1000, 7)};
+    std::mt19937 generator(1234);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(generator); };
+    for (int round = 0; round < 20; ++round) {
+        struct Added {
+            int file;
+            FramePos play0, play1, source0;
+        };
+        std::vector<Added> added;
+        auto step = editableStepOver("f0.wav");
+        FramePos end = 0;
+        for (int k = pick(1, 6); k > 0; --k) {
+            const Added e{pick(-1, 2), pick(0, 300), 0, pick(-20, 950)};
+            const FramePos play1 = e.play0 + pick(0, 120);
+            added.push_back({e.file, e.play0, play1, e.source0});
+            const FramePos source1 = e.source0 + (play1 - e.play0);
+            if (e.file < 0) {
+                step->addEntryWithInfo("prev", "", mBase, e.source0, source1, e.play0, play1);
+            } else {
+                const auto path = mTemp.file("f" + std::to_string(e.file) + ".wav");
+                step->addEntryWithInfo("file", path, nullptr, e.source0, source1, e.play0, play1);
+            }
+            if (play1 > e.play0) end = std::max(end, play1);
+        }
+        step->endEditingWithNumFrames(-1);
+        ASSERT_EQ(step->numberOfFrames(), end);
+
+        const FramePos start = -10;
+        const std::int32_t length = std::int32_t(end + 40);
+        std::vector<float> want(std::size_t(length), 0.0f);
+        for (std::int32_t i = 0; i < length; ++i) {
+            const FramePos t = start + i;
+            for (auto e = added.rbegin(); e != added.rend(); ++e) {
+                if (e->play0 <= t && t < e->play1) {
+                    want[i] = slice(files[std::size_t(std::max(e->file, 0))], e->source0 + t - e->play0, 1)[0];
+                    break;
+                }
+            }
+        }
+        FrameCount result = 0;
+        expectSamples(readMono(*step, start, length, &result), want);
+        EXPECT_EQ(result, end - start);
+        // The same frames read in small pieces, crossing entry boundaries anywhere.
+        std::vector<float> pieces;
+        for (FramePos p = start; p < start + length;) {
+            const std::int32_t n = std::min<std::int32_t>(pick(1, 37), std::int32_t(start + length - p));
+            const auto got = readMono(*step, p, n);
+            pieces.insert(pieces.end(), got.begin(), got.end());
+            p += n;
+        }
+        expectSamples(pieces, want);
+    }
+}
+
+TEST_F(KVEditStepTest, ReadsPastTheEndOrBeforeTheStartGiveSilence) {
+    const auto a = writeNoise("a.wav", 100, 3);
+    auto step = KVEditStep::initWithFile(mTemp.file("a.wav"), "x", 44100.0);
+    ASSERT_TRUE(step);
+    ASSERT_EQ(step->numberOfFrames(), 100);
+
+    FrameCount result = 0;
+    auto got = readMono(*step, 90, 50, &result);
+    EXPECT_EQ(result, 10);
+    expectSamples(got, slice(a, 90, 50));  // the last 40 frames are zeros, no sentinel left
+
+    got = readMono(*step, 250, 20, &result);
+    EXPECT_EQ(result, 0);
+    expectSamples(got, std::vector<float>(20, 0.0f));
+
+    got = readMono(*step, -15, 30, &result);
+    EXPECT_EQ(result, 30);
+    expectSamples(got, slice(a, -15, 30));
+}
+
+TEST_F(KVEditStepTest, UncoveredGapsAndUnopenableFilesPlayAsSilence) {
+    const auto a = writeNoise("a.wav", 1000, 4);
+    auto step = editableStepOver("a.wav");
+    step->addEntryWithInfo("early", "", mBase, 100, 110, 0, 10);
+    step->addEntryWithInfo("lost", mTemp.file("gone.wav"), nullptr, 0, 10, 10, 20);
+    step->addEntryWithInfo("late", "", mBase, 300, 310, 30, 40);
+    step->endEditingWithNumFrames(-1);
+    EXPECT_EQ(step->numberOfFrames(), 40);
+    EXPECT_FALSE(step->playList()[1].reader);
+
+    std::vector<float> want(40, 0.0f);
+    for (int i = 0; i < 10; ++i) {
+        want[i] = a[100 + i];
+        want[30 + i] = a[300 + i];
+    }
+    FrameCount result = 0;
+    expectSamples(readMono(*step, 0, 40, &result), want);
+    EXPECT_EQ(result, 40);
+}
+
+TEST_F(KVEditStepTest, EntriesAreTakenOnlyWhileEditingAndNeverFromItself) {
+    writeNoise("a.wav", 1000, 4);
+    auto base = KVEditStep::initWithFile(mTemp.file("a.wav"), "x", 44100.0);
+    auto step = KVEditStep::initWithStep(base, "edit");
+    EXPECT_EQ(step->numberOfFrames(), 0);
+    EXPECT_EQ(step->stepInfo().fragmentNumFrames, 1000);
+    EXPECT_NE(step->stepInfo().fragmentUndoGroupId, base->stepInfo().fragmentUndoGroupId);
+
+    step->addEntryWithInfo("closed", "", base, 0, 10, 0, 10);
+    step->beginEditing();
+    step->addEntryWithInfo("self", "", step, 0, 10, 0, 10);
+    auto above = KVEditStep::initWithStep(step, "above");
+    step->addEntryWithInfo("loop", "", above, 0, 10, 0, 10);
+    step->endEditingWithNumFrames(-1);
+    EXPECT_TRUE(step->entries().empty());
+    EXPECT_EQ(step->numberOfFrames(), 0);
+    EXPECT_EQ(step->stepInfo().fragmentNumFrames, 0);
+}
+
+}  // namespace
+}  // namespace orvex
