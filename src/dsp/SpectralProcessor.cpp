@@ -356,8 +356,9 @@ void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
     }
 }
 
+// A stored factor that describes no warp (0, NaN) is played unwarped rather than trusted.
 void SpectralProcessor::unwarpForSynthesis(float factor, const float* x, float* out) {
-    if (factor == 1.0f) {
+    if (factor == 1.0f || !WarpTable::usable(factor)) {
         std::memcpy(out, x, sizeof(float) * sz(mFrameSize));
         return;
     }

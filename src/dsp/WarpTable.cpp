@@ -8,7 +8,7 @@ namespace orvex {
 
 WarpTable::WarpTable(float factor, std::int64_t n)
     : mFactor(factor), mPositions(n), mIndex(n), mNext(n), mFraction(n) {
-    const double s = factor;
+    const double s = usable(factor) ? factor : 1.0;
     const double a = s > 0 ? 1.0 / s : -s;
     const double b = s > 0 ? s : -1.0 / s;
     auto rate = [&](std::int64_t k) {
@@ -20,8 +20,10 @@ WarpTable::WarpTable(float factor, std::int64_t n)
     const double excess = (sum - double(n)) / double(n);
     const float last = static_cast<float>(n - 1);
     mPositions[0] = 0.0f;
-    for (std::int64_t k = 0; k + 1 < n; ++k)
-        mPositions[k + 1] = std::min(static_cast<float>(double(mPositions[k]) - excess + rate(k)), last);
+    for (std::int64_t k = 0; k + 1 < n; ++k) {
+        const float next = static_cast<float>(double(mPositions[k]) - excess + rate(k));
+        mPositions[k + 1] = next >= 0.0f ? std::min(next, last) : 0.0f;  // NaN from absurd factors: 0
+    }
     for (std::int64_t k = 0; k < n; ++k) {
         const float i = std::floor(mPositions[k]);
         mIndex[k] = static_cast<std::int32_t>(i);

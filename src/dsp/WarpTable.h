@@ -11,7 +11,11 @@ namespace orvex {
 // Immutable after construction; safe to share between threads.
 class WarpTable {
 public:
+    // A factor that is 0 or not finite gives the identity table; every position is kept
+    // inside 0 .. n-1 whatever the factor.
     WarpTable(float factor, std::int64_t n);
+    // False for factors that describe no warp (0, infinite, NaN).
+    static bool usable(float factor) { return factor != 0.0f && factor - factor == 0.0f; }
 
     float factor() const { return mFactor; }
     std::int64_t size() const { return static_cast<std::int64_t>(mPositions.size()); }
