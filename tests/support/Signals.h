@@ -13,7 +13,7 @@ std::vector<float> sine(double frequency, double sampleRate, std::int64_t frames
                         double phase = 0.0);
 // Linear chirp from f0 to f1 Hz over the whole length.
 std::vector<float> chirp(double f0, double f1, double sampleRate, std::int64_t frames, double amplitude = 0.5);
-// Uniform white noise in [-amplitude, amplitude] from a fixed-seed generator.
+// Uniform white noise in [-amplitude, amplitude] from a generator with a fixed start state.
 std::vector<float> noise(std::int64_t frames, double amplitude, std::uint32_t seedValue = 1);
 // Adds b into a (sizes must match).
 void mixInto(std::vector<float>& a, const std::vector<float>& b);
