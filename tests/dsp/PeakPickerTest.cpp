@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "dsp/PeakPicker.h"
+
+namespace orvex {
+namespace {
+
+// A triangle of height v centred on bin p: v/2, v, v/2.
+void addTriangle(std::vector<float>& x, std::int64_t p, float v) {
+    x[p - 1] = v / 2;
+    x[p] = v;
+    x[p + 1] = v / 2;
+}
+
+TEST(PeakPicker, TwoPeaksAreFoundSortedAndSplitAtTheValley) {
+    std::vector<float> c(64, 0.0f);  // limit 64: peaks below 32
+    const float shape[] = {10, 20, 50, 20, 10, 5, 10, 30, 60, 30, 10};
+    std::copy(std::begin(shape), std::end(shape), c.begin() + 5);  // peaks at 7 and 13, valley at 10
+    c[40] = 99;                                                    // beyond the half limit: ignored
+    PeakList peaks = findPeaks(c, 64);
+    EXPECT_EQ(peaks[0], 7);
+    EXPECT_EQ(peaks[1], 13);
+    for (int j = 2; j < kPeakListLength; ++j) ASSERT_EQ(peaks[j], 32) << j;
+    const PeakList regions = findPeakRegions(c, 64, peaks);
+    EXPECT_EQ(regions[0], 0);
+    EXPECT_EQ(regions[1], 10) << "lowest bin between the peaks";
+    EXPECT_EQ(regions[2], (13 + 32) / 2) << "no candidate between 13 and the padding lies below both";
+    EXPECT_EQ(regions[3], 32);
+    EXPECT_EQ(regions[254], 32);
+}
+
+TEST(PeakPicker, PeaksWithNoLowerBinBetweenThemSplitAtTheMidpoint) {
+    std::vector<float> c(64, 0.0f);
+    c[20] = 40;
+    c[21] = c[22] = c[23] = 45;
+    c[24] = 40;
+    PeakList peaks;
+    peaks.fill(32);
+    peaks[0] = 20;
+    peaks[1] = 24;
+    EXPECT_EQ(findPeakRegions(c, 64, peaks)[1], 22);
+}
+
+TEST(PeakPicker, OutOfRangePeakEntriesAreClampedWithAMessage) {
+    std::vector<float> c(64, 0.0f);
+    PeakList peaks;
+    peaks.fill(32);
+    peaks[253] = 40;
+    peaks[254] = 50;
+    testing::internal::CaptureStdout();
+    findPeakRegions(c, 64, peaks);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(peaks[253], 32);
+    EXPECT_EQ(peaks[254], 32);
+    EXPECT_EQ(printed, "peakLocations[j] > fftFrameSize/2!\npeakLocations[j] > fftFrameSize/2!\n");
+}
+
+// 300 spikes of distinct heights, each followed by a lower bump that stops the lobe walk:
+// the 254 highest spikes are kept, in bin order, and entry 254 is the padding.
+TEST(PeakPicker, AtMost254PeaksTheHighestFirst) {
+    const std::int64_t limit = 6000, spacing = 8;
+    std::vector<float> c(limit, 0.0f);
+    for (int i = 0; i < 300; ++i) {
+        c[spacing * (i + 1)] = 100.0f + float(i);
+        c[spacing * (i + 1) + 4] = 60.0f;
+    }
+    std::vector<float> work;
+    const PeakList peaks = findPeaks(c, limit, work);
+    for (int j = 0; j < kMaxPeaks; ++j) ASSERT_EQ(peaks[j], spacing * (46 + j + 1)) << j;
+    EXPECT_EQ(peaks[254], limit / 2);
+    EXPECT_EQ(findPeaks(c, limit, work), peaks) << "reused work space";
+}
+
+TEST(PeakPicker, EmptySpectrumGivesOnlyPadding) {
+    std::vector<float> c(100, 0.0f);
+    const PeakList peaks = findPeaks(c, 100);
+    EXPECT_TRUE(std::all_of(peaks.begin(), peaks.end(), [](std::uint16_t p) { return p == 50; }));
+}
+
+TEST(SuppressPeaks, OneIterationRemovesTheLargestLobe) {
+    std::vector<float> x(100, 0.0f);
+    addTriangle(x, 10, 100);
+    addTriangle(x, 50, 40);
+    EXPECT_EQ(suppressPeaks(x, 1, nullptr, 1000), 1);
+    EXPECT_EQ(x[9], 0.0f);
+    EXPECT_EQ(x[10], 0.0f);
+    EXPECT_EQ(x[11], 0.0f);
+    EXPECT_EQ(x[50], 40.0f);
+    EXPECT_EQ(x[51], 20.0f);
+}
+
+TEST(SuppressPeaks, LaterPeaksAreScaledByIterationOverCountUntilTheRatio) {
+    std::vector<float> x(200, 0.0f);
+    addTriangle(x, 10, 100);
+    addTriangle(x, 50, 90);
+    addTriangle(x, 90, 80);
+    addTriangle(x, 130, 70);
+    auto y = x;
+    EXPECT_EQ(suppressPeaks(x, 4, nullptr, 1000), 4);
+    EXPECT_EQ(x[10], 0.0f);
+    EXPECT_FLOAT_EQ(x[50], 90.0f / 4);
+    EXPECT_FLOAT_EQ(x[90], 80.0f * 2 / 4);
+    EXPECT_FLOAT_EQ(x[130], 70.0f * 3 / 4);
+    // Ratio 1.3: 80 is still above 100 / 1.3, 70 is not, so three iterations are done.
+    EXPECT_EQ(suppressPeaks(y, 8, nullptr, 1.3f), 3);
+    EXPECT_EQ(y[130], 70.0f);
+    std::vector<float> empty(16, 0.0f);
+    EXPECT_EQ(suppressPeaks(empty, 5, nullptr, 2), 5);
+}
+
+TEST(SuppressPeaks, MaskedBinsAreNeitherChosenNorChanged) {
+    std::vector<float> x(100, 0.0f);
+    addTriangle(x, 10, 100);
+    addTriangle(x, 50, 40);
+    std::vector<std::uint32_t> mask(100, 0);
+    mask[9] = mask[10] = mask[11] = 1;
+    mask[49] = 1;
+    EXPECT_EQ(suppressPeaks(x, 1, mask.data(), 1000), 1);
+    EXPECT_EQ(x[10], 100.0f);
+    EXPECT_EQ(x[9], 50.0f);
+    EXPECT_EQ(x[49], 20.0f) << "masked bin inside the lobe";
+    EXPECT_EQ(x[50], 0.0f);
+    EXPECT_EQ(x[51], 0.0f);
+}
+
+}  // namespace
+}  // namespace orvex
