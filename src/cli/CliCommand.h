@@ -1,0 +1,29 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orvex::cli {
+
+// One orvex-cli subcommand. A command file defines its setup function and registers it with a
+// file-level CliCommand::Registration; main() adds every registered command to the parser.
+// The setup adds the subcommand to app and sets exitCode from its callback.
+class CliCommand {
+public:
+    using Setup = std::function<void(CLI::App& app, int& exitCode)>;
+
+    struct Registration {
+        Registration(std::string name, Setup setup);
+    };
+
+    // Registered commands, sorted by name.
+    static std::vector<std::pair<std::string, Setup>> all();
+
+    // Prints "orvex-cli: <message>" on standard error as one line (line breaks become spaces).
+    static void fail(const std::string& message);
+};
+
+}  // namespace orvex::cli
