@@ -263,5 +263,31 @@ TEST_F(KVEditStepTest, EntriesAreTakenOnlyWhileEditingAndNeverFromItself) {
     EXPECT_EQ(step->stepInfo().fragmentNumFrames, 0);
 }
 
+// A step may read a step of another channel count: channels the source lacks are silence and
+// channels the step lacks are never written.
+TEST_F(KVEditStepTest, StepsOfOtherChannelCountsMeetSafely) {
+    const auto mono = writeNoise("mono.wav", 500, 8);
+    const auto left = test::noise(500, 0.5, 9);
+    const auto right = test::noise(500, 0.5, 10);
+    test::writeWave(mTemp.file("stereo.wav"), {left, right}, 44100, SF_FORMAT_FLOAT);
+    auto monoStep = KVEditStep::initWithFile(mTemp.file("mono.wav"), "m", 44100.0);
+    auto stereoStep = KVEditStep::initWithFile(mTemp.file("stereo.wav"), "s", 44100.0);
+
+    auto wide = KVEditStep::initWithStep(stereoStep, "wide");
+    wide->beginEditing();
+    wide->addEntryWithInfo("mono", "", monoStep, 100, 200, 0, 100);
+    wide->endEditingWithNumFrames(-1);
+    ChannelBuffers both(2, 100);
+    EXPECT_EQ(wide->readAt(0, 100, both.data()), 100);
+    expectSamples(both.channel(0), slice(mono, 100, 100));
+    expectSamples(both.channel(1), std::vector<float>(100, 0.0f));
+
+    auto narrow = KVEditStep::initWithStep(monoStep, "narrow");
+    narrow->beginEditing();
+    narrow->addEntryWithInfo("stereo", "", stereoStep, 300, 400, 0, 100);
+    narrow->endEditingWithNumFrames(-1);
+    expectSamples(readMono(*narrow, 0, 100), slice(left, 300, 100));
+}
+
 }  // namespace
 }  // namespace orvex
