@@ -1,0 +1,259 @@
+#include "store/KVAnalysisChunkFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/KVAnalysisPaths.h"
+#include "store/KVStoreAlerts.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr double kSynthesisSampleRate = 44100.0;
+constexpr float kSynthesisWarpLimit = 1.1f;
+constexpr std::int64_t kSynthesisWarpSteps = 11;
+
+// Suffix, record size and write-alert title of each data file, in creation order.
+struct DataFileKind {
+    const char* suffix;
+    std::size_t recordSize;
+    const char* writeAlert;
+};
+constexpr DataFileKind kDataFiles[] = {
+    {".ana.noindex", sizeof(FrameRecord), "Error writing to data file"},
+    {".dsp.noindex", sizeof(DisplayColumn), "Error writing to display file"},
+    {".trk.noindex", sizeof(DisplayColumn), "Error writing to display file"},
+    {".cdx.noindex", sizeof(FrameSummary), "Error writing to info file"},
+    {".undo.noindex", sizeof(FrameRecord), "Error writing to undo file"},
+};
+
+// The part of a record's header the version check looks at.
+constexpr std::size_t kHeaderPeek = offsetof(FrameRecord, valid) + sizeof(std::uint16_t);
+
+}  // namespace
+
+KVAnalysisChunkFile::KVAnalysisChunkFile(Token, const std::string& path, double sampleRate, std::int64_t zeroPadding,
+                                         std::int64_t frameSize, std::int64_t overlap, bool keepsUndo,
+                                         bool hasDisplayFiles)
+    : mZeroPadding(zeroPadding),
+      mFrameSize(frameSize),
+      mOverlap(overlap),
+      mSourcePath(path),
+      mSampleRate(sampleRate),
+      mSynthesis(kSynthesisFrameSize, kSynthesisOverlap, kSynthesisZeroPadding, kSynthesisSampleRate,
+                 kSynthesisWarpLimit, kSynthesisWarpSteps),
+      mScratchRecord(FrameRecord::create()),
+      mWriteRecord(FrameRecord::create()),
+      mKeepsUndo(keepsUndo),
+      mHasDisplayFiles(hasDisplayFiles) {
+    for (int i = 0; i < kFileCount; ++i)
+        mFiles[i] = std::make_unique<KVRecordFile>(KVAnalysisPaths::dataFilePath(path, kDataFiles[i].suffix),
+                                                   kDataFiles[i].recordSize);
+}
+
+std::unique_ptr<KVAnalysisChunkFile> KVAnalysisChunkFile::initByOpeningFileAtPath(
+    const std::string& path, double sampleRate, std::int64_t zeroPadding, std::int64_t frameSize,
+    std::int64_t overlap, bool keepsUndo, bool recreate, bool hasDisplayFiles) {
+    auto chunk = std::make_unique<KVAnalysisChunkFile>(Token(), path, sampleRate, zeroPadding, frameSize, overlap,
+                                                       keepsUndo, hasDisplayFiles);
+    std::lock_guard<std::recursive_mutex> guard(chunk->mMonitor);
+    chunk->mGrains = KVGrainCollection::initByOpeningFileAtPath(path, false, recreate);
+    if (recreate || chunk->anyFileMissing()) {
+        chunk->createFiles();
+        return chunk;
+    }
+    chunk->openFiles();
+    chunk->checkStoredVersion();
+    return chunk;
+}
+
+KVAnalysisChunkFile::~KVAnalysisChunkFile() { closeFile(); }
+
+bool KVAnalysisChunkFile::anyFileMissing() const {
+    return std::any_of(mFiles.begin(), mFiles.end(), [](const auto& file) { return !file->exists(); });
+}
+
+void KVAnalysisChunkFile::createFiles() {
+    for (auto& file : mFiles)
+        if (!file->create()) KVStoreAlerts::cannotCreateFile(file->path());
+    mGrains = KVGrainCollection::initByOpeningFileAtPath(mSourcePath, false, true);
+    mFrameCount = 0;
+}
+
+void KVAnalysisChunkFile::openFiles() {
+    for (auto& file : mFiles) file->open(false);
+    frameCount();
+}
+
+// The first record that holds analysis data tells the version of the whole file: records of
+// another version are discarded; a file without valid records stays as it is, incomplete.
+void KVAnalysisChunkFile::checkStoredVersion() {
+    KVRecordFile& records = *mFiles[kRecords];
+    const FrameCount frames = records.recordCount();
+    FrameRecord& header = *mScratchRecord;
+    for (FramePos i = 0; i < frames; ++i) {
+        if (records.readPart(&header, i, 0, kHeaderPeek) != static_cast<std::int64_t>(kHeaderPeek)) return;
+        if (header.valid == 0) continue;
+        if (header.version == kFrameRecordVersion) {
+            mIsComplete = true;
+        } else {
+            for (auto& file : mFiles) file->close();
+            createFiles();
+        }
+        return;
+    }
+}
+
+Status KVAnalysisChunkFile::readFrameRecord(FramePos frame, FrameRecord& into) {
+    frame = std::max<FramePos>(frame, 0);
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    KVRecordFile& records = *mFiles[kRecords];
+    // A record cut short (a truncated file) counts as absent: nothing of it is handed out.
+    if (frame >= records.recordCount()) return -1;
+    return records.read(&into, frame) == static_cast<std::int64_t>(sizeof(FrameRecord)) ? 0 : -1;
+}
+
+Status KVAnalysisChunkFile::writeFrameRecord(const FrameRecord& record, FramePos frame) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    writeFrame(record, frame, true);
+    return 0;
+}
+
+Status KVAnalysisChunkFile::appendFrameRecord(const FrameRecord& record) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    writeFrame(record, mAppendIndex++, true);
+    return 0;
+}
+
+// Caller holds the monitor. Every step runs even when an earlier one failed.
+void KVAnalysisChunkFile::writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo) {
+    if (frame < 0) return;
+    FrameRecord::copy(record, *mWriteRecord);
+    synthesizeGrain(frame);
+    if (mKeepsUndo && saveUndo) saveUndoCopy(frame);
+    writeOrAlert(kRecords, mWriteRecord.get(), frame);
+    if (mHasDisplayFiles) writeDisplayRecords(frame);
+    mDirty = true;
+}
+
+void KVAnalysisChunkFile::synthesizeGrain(FramePos frame) {
+    mSynthesis.synthesizeFrame(mWriteRecord.get(), mGrainSamples.data());
+    mGrain.encode(mGrainSamples.data());
+    mGrains->writeRecord(mGrain, frame);
+}
+
+// Keeps what frame i holds now (an empty record where there is none yet), tagged with i.
+void KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
+    mScratchRecord->reset();
+    if (mFiles[kRecords]->read(mScratchRecord.get(), frame) != static_cast<std::int64_t>(sizeof(FrameRecord)))
+        mScratchRecord->reset();
+    mScratchRecord->frameIndex = static_cast<std::int32_t>(frame);
+    writeOrAlert(kUndo, mScratchRecord.get(), mUndoCount);
+    ++mUndoCount;
+}
+
+void KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
+    const auto spectral = spectralColumn(*mWriteRecord);
+    const auto harmonic = harmonicColumn(*mWriteRecord);
+    const FrameSummary summary = frameSummary(*mWriteRecord);
+    writeOrAlert(kSpectral, spectral.get(), frame);
+    writeOrAlert(kHarmonic, harmonic.get(), frame);
+    writeOrAlert(kSummaries, &summary, frame);
+}
+
+void KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePos index) {
+    if (!mFiles[file]->write(data, index)) KVStoreAlerts::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError());
+}
+
+void KVAnalysisChunkFile::setFrameCount(FrameCount n) {
+    n = std::max<FrameCount>(n, 0);
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mFiles[kRecords]->truncate(n);
+    mGrains->setFrameCount(n);
+    if (mHasDisplayFiles)
+        for (FileIndex file : {kSpectral, kHarmonic, kSummaries}) mFiles[file]->truncate(n);
+    frameCount();
+    mDirty = true;
+}
+
+FrameCount KVAnalysisChunkFile::frameCount() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mFrameCount = mFiles[kRecords]->recordCount();
+    return mFrameCount;
+}
+
+void KVAnalysisChunkFile::beginUndoStep() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (mUndoNesting == 0) {
+        mFiles[kUndo]->truncate(0);
+        mUndoCount = 0;
+    }
+    ++mUndoNesting;
+}
+
+void KVAnalysisChunkFile::commitUndoStep() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (mUndoNesting > 0) --mUndoNesting;
+}
+
+// Copies are replayed newest first, so a frame saved several times ends at its first copy:
+// the state from before the step.
+bool KVAnalysisChunkFile::undoLastStep() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (mUndoCount == 0 || mUndoNesting > 0) return false;
+    auto copy = FrameRecord::create();
+    for (FramePos k = mUndoCount - 1; k >= 0; --k) {
+        if (mFiles[kUndo]->read(copy.get(), k) != static_cast<std::int64_t>(sizeof(FrameRecord))) continue;
+        const FramePos frame = copy->frameIndex;
+        copy->frameIndex = -1;  // the tag belongs to the undo copy, not to the stored record
+        writeFrame(*copy, frame, false);
+    }
+    mUndoCount = 0;
+    return true;
+}
+
+FrameCount KVAnalysisChunkFile::undoCount() const {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    return mUndoCount;
+}
+
+FrameCount KVAnalysisChunkFile::readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count,
+                                                   DisplayColumnKind kind) {
+    return readDisplayFile(kind == DisplayColumnKind::spectral ? kSpectral : kHarmonic, into, index, count);
+}
+
+FrameCount KVAnalysisChunkFile::readFrameSummaries(FrameSummary* into, FramePos index, FrameCount count) {
+    return readDisplayFile(kSummaries, into, index, count);
+}
+
+FrameCount KVAnalysisChunkFile::readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count) {
+    if (count <= 0) return 0;
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    const auto recordSize = static_cast<std::int64_t>(kDataFiles[file].recordSize);
+    const std::int64_t bytes = mHasDisplayFiles && index >= 0 ? mFiles[file]->read(into, index, count) : -1;
+    if (bytes < 0) {
+        std::memset(into, 0, static_cast<std::size_t>(recordSize * count));
+        return 0;
+    }
+    return bytes / recordSize;
+}
+
+void KVAnalysisChunkFile::synchronize() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    for (auto& file : mFiles) file->synchronize();
+    mGrains->synchronize();
+}
+
+void KVAnalysisChunkFile::markComplete() {
+    synchronize();
+    mIsComplete = true;
+}
+
+void KVAnalysisChunkFile::closeFile() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    for (auto& file : mFiles) file->close();
+    if (mGrains) mGrains->closeFile();
+}
+
+}  // namespace orvex

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/Types.h"
+#include "dsp/DisplayColumn.h"
+#include "dsp/DisplaySummary.h"
+#include "dsp/FrameRecord.h"
+#include "dsp/SpectralProcessor.h"
+#include "store/KVEncodedGrain.h"
+#include "store/KVGrainCollection.h"
+#include "store/KVRecordFile.h"
+
+namespace orvex {
+
+// The stored frames of one channel (or of the overview) of an analysed segment: for base path
+// P and B = P without extension, B.ana.noindex holds one FrameRecord per frame, B.asp.noindex
+// its resynthesised grain, B.dsp/.trk.noindex its two display columns and B.cdx.noindex its
+// summary (display files only for the overview), B.undo.noindex the records as they were
+// before the writes of the current undo step. Records lie back to back, frame i at i x size.
+// Threads: every read, write, truncation, flush and undo runs under monitor(); the analysis
+// runner appends on its worker while other threads read and write.
+class KVAnalysisChunkFile {
+public:
+    // Parameters of the synthesis that turns each written record into its grain.
+    static constexpr std::int64_t kSynthesisFrameSize = KVEncodedGrain::kSampleCount;
+    static constexpr std::int64_t kSynthesisOverlap = 32;
+    static constexpr std::int64_t kSynthesisZeroPadding = 4;
+
+    // Opens (or, with recreate or when a data file is missing, creates) the files of P.
+    // Stored records of another version are discarded. Creation failures are alerted; the
+    // object is always returned and stays usable.
+    static std::unique_ptr<KVAnalysisChunkFile> initByOpeningFileAtPath(const std::string& path, double sampleRate,
+                                                                        std::int64_t zeroPadding,
+                                                                        std::int64_t frameSize, std::int64_t overlap,
+                                                                        bool keepsUndo, bool recreate,
+                                                                        bool hasDisplayFiles);
+    ~KVAnalysisChunkFile();
+    KVAnalysisChunkFile(const KVAnalysisChunkFile&) = delete;
+    KVAnalysisChunkFile& operator=(const KVAnalysisChunkFile&) = delete;
+
+    // Reads frame f (a negative f reads frame 0) into the caller's record: 0 when read whole,
+    // -1 when the file ends first (the caller's record is then left unchanged).
+    Status readFrameRecord(FramePos frame, FrameRecord& into);
+    // Stores the record at frame f with its grain and display records, keeping an undo copy
+    // of what was there. The record's sample range is that of its synthesised grain. 0.
+    Status writeFrameRecord(const FrameRecord& record, FramePos frame);
+    // Writes at the append index (0 when opened) and advances it. 0.
+    Status appendFrameRecord(const FrameRecord& record);
+    // Cuts the records, grains and display records to n frames (the undo file stays).
+    void setFrameCount(FrameCount n);
+    // Frames in the data file now.
+    FrameCount frameCount();
+    // Frames found at the last count (no file access).
+    FrameCount lastFrameCount() const { return mFrameCount.load(); }
+
+    // Undo steps nest; the outermost begin empties the undo file.
+    void beginUndoStep();
+    void commitUndoStep();
+    // Puts every frame saved since the outermost begin back to its oldest saved state (its
+    // grain and display records are made anew). False when nothing is saved or a step is open.
+    bool undoLastStep();
+    FrameCount undoCount() const;
+
+    // count display records of a kind, or frame summaries, from index; a failed read
+    // zero-fills, the end of the file stops quietly. Returns the records read whole.
+    FrameCount readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count, DisplayColumnKind kind);
+    FrameCount readFrameSummaries(FrameSummary* into, FramePos index, FrameCount count);
+
+    // Pushes every file to the disk and marks the stored analysis complete.
+    void markComplete();
+    bool isAnalysisComplete() const { return mIsComplete.load(); }
+    void synchronize();
+    void closeFile();
+
+    KVGrainCollection& grainCollection() { return *mGrains; }
+    bool hasDisplayFiles() const { return mHasDisplayFiles; }
+    bool keepsUndo() const { return mKeepsUndo; }
+    bool isDirty() const { return mDirty.load(); }
+    const std::string& sourceFilePath() const { return mSourcePath; }
+    std::recursive_mutex& monitor() const { return mMonitor; }
+
+    // Use initByOpeningFileAtPath; the token keeps construction inside the class.
+    struct Token {
+        explicit Token() = default;
+    };
+    KVAnalysisChunkFile(Token, const std::string& path, double sampleRate, std::int64_t zeroPadding,
+                        std::int64_t frameSize, std::int64_t overlap, bool keepsUndo, bool hasDisplayFiles);
+
+private:
+    enum FileIndex { kRecords, kSpectral, kHarmonic, kSummaries, kUndo, kFileCount };
+
+    void createFiles();
+    bool anyFileMissing() const;
+    void openFiles();
+    void checkStoredVersion();
+    void writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo);
+    void synthesizeGrain(FramePos frame);
+    void saveUndoCopy(FramePos frame);
+    void writeDisplayRecords(FramePos frame);
+    void writeOrAlert(FileIndex file, const void* data, FramePos index);
+    FrameCount readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count);
+
+    std::atomic<bool> mIsComplete{false};
+    std::int64_t mZeroPadding, mFrameSize, mOverlap;
+    std::atomic<FrameCount> mFrameCount{0};
+    std::string mSourcePath;
+    double mSampleRate;
+    KVEncodedGrain mGrain{};
+    std::array<float, KVEncodedGrain::kSampleCount> mGrainSamples{};
+    SpectralProcessor mSynthesis;
+    std::array<std::unique_ptr<KVRecordFile>, kFileCount> mFiles;
+    std::unique_ptr<KVGrainCollection> mGrains;
+    std::unique_ptr<FrameRecord> mScratchRecord;  // undo copies
+    std::unique_ptr<FrameRecord> mWriteRecord;    // the record being written
+    bool mKeepsUndo;
+    bool mHasDisplayFiles;
+    FrameCount mUndoCount = 0;
+    FramePos mAppendIndex = 0;
+    std::atomic<bool> mDirty{true};
+    std::int64_t mUndoNesting = 0;
+    mutable std::recursive_mutex mMonitor;
+};
+
+}  // namespace orvex

@@ -1,0 +1,141 @@
+#include "store/KVAnalysisFileSet.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Platform.h"
+#include "store/KVAnalysisPaths.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+
+std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
+    const std::string& path, double sampleRate, std::int64_t zeroPadding, std::int64_t frameSize,
+    std::int64_t overlap, std::int32_t channels, bool keepsUndo, bool recreate) {
+    auto set = std::make_unique<KVAnalysisFileSet>(Token());
+    set->mSourcePath = path;
+    set->mSampleRate = sampleRate;
+    set->mZeroPadding = zeroPadding;
+    set->mFrameSize = frameSize;
+    set->mOverlap = overlap;
+
+    KVUtilities::analysisFolderForFileAtPath(path);
+    if (!KVUtilities::chunkFileForFileAtPathIsCompatible(path)) {
+        Platform::shared().runAlert(
+            "Incompatible Analysis File",
+            "The analysis file associated with this audio file uses an incompatible format. Most likely it was "
+            "created with an older version of this application. Your audio file needs to be re-analyzed, your "
+            "selection data will be lost",
+            {"Okay"});
+    }
+    KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path, nullptr);
+
+    for (std::int32_t c = 0; c < std::max(channels, 0); ++c) {
+        const std::string chunkPath = KVAnalysisPaths::channelChunkPath(path, c);
+        set->mChannels.push_back(KVAnalysisChunkFile::initByOpeningFileAtPath(
+            chunkPath, sampleRate, zeroPadding, frameSize, overlap, keepsUndo, recreate, false));
+        set->mChannelGrains.push_back(KVGrainCollection::initByOpeningFileAtPath(chunkPath, true, false));
+    }
+    set->mOverview = KVAnalysisChunkFile::initByOpeningFileAtPath(KVAnalysisPaths::overviewChunkPath(path), sampleRate,
+                                                                  zeroPadding, frameSize, overlap, keepsUndo,
+                                                                  recreate, true);
+    return set;
+}
+
+KVAnalysisChunkFile* KVAnalysisFileSet::chunkFileForChannel(std::int32_t channel) {
+    if (channel < 0) return mOverview.get();
+    return channel < numberOfChannels() ? mChannels[channel].get() : nullptr;
+}
+
+FrameCount KVAnalysisFileSet::frameCount() { return mOverview->frameCount(); }
+
+FrameCount KVAnalysisFileSet::framesAvailableFromIndex(FramePos index) {
+    return std::max<FrameCount>(frameCount() - index, 0);
+}
+
+Status KVAnalysisFileSet::readFrameRecord(FramePos frame, FrameRecord& into, std::int32_t channel) {
+    KVAnalysisChunkFile* chunk = chunkFileForChannel(channel);
+    return chunk ? chunk->readFrameRecord(frame, into) : -1;
+}
+
+Status KVAnalysisFileSet::writeFrameRecord(const FrameRecord& record, FramePos frame, std::int32_t channel) {
+    KVAnalysisChunkFile* chunk = chunkFileForChannel(channel);
+    return chunk ? chunk->writeFrameRecord(record, frame) : -1;
+}
+
+Status KVAnalysisFileSet::appendFrameRecord(const FrameRecord& record, std::int32_t channel) {
+    KVAnalysisChunkFile* chunk = chunkFileForChannel(channel);
+    return chunk ? chunk->appendFrameRecord(record) : -1;
+}
+
+void KVAnalysisFileSet::setFrameCount(FrameCount n) {
+    mOverview->setFrameCount(n);
+    for (auto& chunk : mChannels) chunk->setFrameCount(n);
+}
+
+void KVAnalysisFileSet::beginUndoStep() {
+    for (auto& chunk : mChannels) chunk->beginUndoStep();
+    mOverview->beginUndoStep();
+}
+
+void KVAnalysisFileSet::commitUndoStep() {
+    for (auto& chunk : mChannels) chunk->commitUndoStep();
+    mOverview->commitUndoStep();
+}
+
+bool KVAnalysisFileSet::undoLastStep() {
+    for (auto& chunk : mChannels) chunk->undoLastStep();
+    if (mOverview->undoLastStep()) return true;
+    Platform::shared().beep();
+    Platform::shared().runAlert("No data to undo",
+                                "Undo could not complete. Processing might still be in progress or there is no "
+                                "data to undo",
+                                {"Okay"});
+    return false;
+}
+
+void KVAnalysisFileSet::markComplete() {
+    for (std::size_t c = 0; c < mChannels.size(); ++c) {
+        mChannels[c]->markComplete();
+        if (mChannelGrains[c]) mChannelGrains[c]->markComplete();
+    }
+    mOverview->markComplete();
+}
+
+FrameCount KVAnalysisFileSet::readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count,
+                                                 std::int32_t channel, DisplayColumnKind kind) {
+    if (KVAnalysisChunkFile* chunk = chunkFileForChannel(channel))
+        return chunk->readDisplayColumns(into, index, count, kind);
+    if (count > 0) std::memset(static_cast<void*>(into), 0, sizeof(DisplayColumn) * static_cast<std::size_t>(count));
+    return 0;
+}
+
+FrameCount KVAnalysisFileSet::readFrameSummaries(FrameSummary* into, FramePos index, FrameCount count,
+                                                 std::int32_t channel) {
+    if (KVAnalysisChunkFile* chunk = chunkFileForChannel(channel)) return chunk->readFrameSummaries(into, index, count);
+    if (count > 0) std::memset(static_cast<void*>(into), 0, sizeof(FrameSummary) * static_cast<std::size_t>(count));
+    return 0;
+}
+
+KVGrainCollection* KVAnalysisFileSet::grainCollectionForChannel(std::int32_t channel) {
+    if (channel < 0 || channel >= numberOfChannels()) return nullptr;
+    return mChannelGrains[channel].get();
+}
+
+Status KVAnalysisFileSet::readAudio(FrameCount n, float** buffers, std::int32_t channel) {
+    KVGrainCollection* grains = grainCollectionForChannel(channel);
+    return grains ? grains->readAudio(n, buffers) : -1;
+}
+
+FrameCount KVAnalysisFileSet::numberOfGrainSamples() {
+    KVGrainCollection* grains = grainCollectionForChannel(0);
+    return grains ? grains->numberOfSamples() : 0;
+}
+
+void KVAnalysisFileSet::setPlayPosition(FramePos sample) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    for (auto& grains : mChannelGrains)
+        if (grains) grains->setPlayPosition(sample);
+}
+
+}  // namespace orvex

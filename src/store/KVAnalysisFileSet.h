@@ -1,0 +1,92 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "store/KVAnalysisChunkFile.h"
+#include "store/KVGrainCollection.h"
+
+namespace orvex {
+
+// The stored analysis of one segment: a chunk file per channel, the overview chunk file (the
+// frames of the channels' mean, with display records) and a read-only grain collection per
+// channel for playback. Calls are routed by channel: 0, 1, ... for the channels, any negative
+// index for the overview; an index past the last channel finds nothing.
+// Threads: each chunk file and collection locks itself; monitor() orders the play position.
+class KVAnalysisFileSet {
+public:
+    // Opens the file set of P (a working sound file, or D/N.analysis/N-selection.analysis):
+    // shows "Incompatible Analysis File" when the folder's dictionary is of another version,
+    // stamps the dictionary with the current version and opens (or creates) every chunk file.
+    static std::unique_ptr<KVAnalysisFileSet> initByOpeningFileAtPath(const std::string& path, double sampleRate,
+                                                                      std::int64_t zeroPadding,
+                                                                      std::int64_t frameSize, std::int64_t overlap,
+                                                                      std::int32_t channels, bool keepsUndo,
+                                                                      bool recreate);
+
+    std::int32_t numberOfChannels() const { return static_cast<std::int32_t>(mChannels.size()); }
+    double sampleRate() const { return mSampleRate; }
+    const std::string& sourceFilePath() const { return mSourcePath; }
+    std::int64_t zeroPadding() const { return mZeroPadding; }
+    std::int64_t frameSize() const { return mFrameSize; }
+    std::int64_t overlap() const { return mOverlap; }
+
+    // Frames of the overview, counted now.
+    FrameCount frameCount();
+    FrameCount framesAvailableFromIndex(FramePos index);
+    // The overview held frames when last counted.
+    bool hasAudio() const { return mOverview->lastFrameCount() != 0; }
+
+    // 0 when frame f was read whole, -1 when absent (f < 0 reads frame 0).
+    Status readFrameRecord(FramePos frame, FrameRecord& into, std::int32_t channel);
+    // With undo copy, grain and display records. 0, or -1 for a channel that does not exist.
+    Status writeFrameRecord(const FrameRecord& record, FramePos frame, std::int32_t channel);
+    Status appendFrameRecord(const FrameRecord& record, std::int32_t channel);
+    // Cuts the overview and every channel to n frames.
+    void setFrameCount(FrameCount n);
+
+    void beginUndoStep();
+    void commitUndoStep();
+    // Undoes the last step in every file; when the overview has nothing to undo (or a step
+    // is open) beeps, shows "No data to undo" and returns false.
+    bool undoLastStep();
+
+    void markComplete();
+    bool isAnalysisComplete() const { return mOverview->isAnalysisComplete(); }
+
+    // Display records of the overview (the channels keep none: zero-filled, 0 returned).
+    FrameCount readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count, std::int32_t channel,
+                                  DisplayColumnKind kind);
+    FrameCount readFrameSummaries(FrameSummary* into, FramePos index, FrameCount count, std::int32_t channel);
+
+    // Streams n resynthesised samples of a channel into buffers[0]; -1 for the overview.
+    Status readAudio(FrameCount n, float** buffers, std::int32_t channel);
+    // The channel's read-only collection; null for the overview or a missing channel.
+    KVGrainCollection* grainCollectionForChannel(std::int32_t channel);
+    FrameCount numberOfGrainSamples();
+    void setPlayPosition(FramePos sample);
+
+    // The chunk file a channel index routes to; null past the last channel.
+    KVAnalysisChunkFile* chunkFileForChannel(std::int32_t channel);
+    std::recursive_mutex& monitor() const { return mMonitor; }
+
+    // Use initByOpeningFileAtPath; the token keeps construction inside the class.
+    struct Token {
+        explicit Token() = default;
+    };
+    explicit KVAnalysisFileSet(Token) {}
+
+private:
+
+    std::vector<std::unique_ptr<KVAnalysisChunkFile>> mChannels;
+    std::vector<std::unique_ptr<KVGrainCollection>> mChannelGrains;
+    std::unique_ptr<KVAnalysisChunkFile> mOverview;
+    std::string mSourcePath;
+    std::int64_t mOverlap = 0, mZeroPadding = 0, mFrameSize = 0;
+    double mSampleRate = 0.0;
+    mutable std::recursive_mutex mMonitor;
+};
+
+}  // namespace orvex

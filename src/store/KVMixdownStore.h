@@ -1,0 +1,54 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/Types.h"
+#include "store/KVGrainCollection.h"
+
+namespace orvex {
+
+// The master output (mixdown) of a working sound file W: a left and a right grain collection
+// on W's whole timeline, in D/N.analysis/N-collection.analysis. Wherever no edit has been
+// committed the mixdown holds W itself, cut into Hann-windowed grains by the prefill. The
+// output controller owns the collections and the lock that orders their block reads and writes.
+class KVMixdownStore {
+public:
+    KVMixdownStore() = delete;
+
+    struct Collections {
+        std::unique_ptr<KVGrainCollection> left;
+        std::unique_ptr<KVGrainCollection> right;
+    };
+
+    // Threshold below which a left record's maximum counts as "no edit committed here".
+    static constexpr float kUneditedMaximum = 0.001f;
+
+    // Builds the folders, shows "Incompatible Master File" (and starts afresh) when the folder's
+    // dictionary is of another version, opens both collections writable and writes a silent
+    // placeholder at record `records` (so each file is records + 1 records long).
+    static Collections openMixdownForFileAtPath(const std::string& path, FrameCount records);
+    // Both collections created anew (every committed edit dropped), with the placeholder.
+    static Collections recreateMixdownForFileAtPath(const std::string& path, FrameCount records);
+
+    // Cuts W into grains: for k = 0, 1, ... reads 128 frames of each channel (a mono file gives
+    // the same signal in both), windows the last 4096 samples with a periodic Hann / 16 and
+    // writes them as record k of both collections unless the left record there holds an edit.
+    // Each block read and each record update runs under lock. Stops at the end of W or when
+    // cancel becomes true; returns the number of blocks read, or -1 when W cannot be opened.
+    // Runs on the prefill's own thread.
+    static FrameCount prefillMasterFiles(const std::string& path, KVGrainCollection& left, KVGrainCollection& right,
+                                         std::recursive_mutex& lock, const std::atomic<bool>* cancel = nullptr);
+
+    // Record k of both collections from two windows of 4096 samples, unless an edit is there.
+    // True when written. Caller holds the lock that orders the mixdown.
+    static bool prefillRecord(KVGrainCollection& left, KVGrainCollection& right, const float* leftGrain,
+                              const float* rightGrain, FramePos k);
+
+private:
+    static Collections openCollections(const std::string& path, FrameCount records, bool recreate);
+};
+
+}  // namespace orvex

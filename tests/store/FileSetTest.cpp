@@ -1,0 +1,283 @@
+// Analysis file sets on disk: what they create, what survives a reopen, version handling,
+// undo steps and the derived display records, checked against the raw files.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dsp/DisplayColumn.h"
+#include "dsp/DisplaySummary.h"
+#include "store/KVAnalysisFileSet.h"
+#include "store/StoreRecords.h"
+#include "support/PlatformFixture.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::fileBytes;
+using test::fileSize;
+using test::partialsRecord;
+
+constexpr std::size_t kRecord = sizeof(FrameRecord);
+const char* const kSuffixes[] = {".ana.noindex", ".asp.noindex", ".dsp.noindex",
+                                 ".trk.noindex", ".cdx.noindex", ".undo.noindex"};
+
+class FileSetTest : public test::PlatformFixture {
+protected:
+    std::string sound() { return temp().file("take.wav"); }
+    std::string data(const std::string& chunk, const std::string& suffix) {
+        return temp().file("take.analysis/take_" + chunk + suffix);
+    }
+    std::unique_ptr<KVAnalysisFileSet> open(bool recreate = false, int channels = 2, bool keepsUndo = true) {
+        return KVAnalysisFileSet::initByOpeningFileAtPath(sound(), 44100.0, 4, 4096, 32, channels, keepsUndo, recreate);
+    }
+    // Appends frames tagged 100 x channel + frame to every channel and the overview.
+    static void appendFrames(KVAnalysisFileSet& set, int frames, std::uint16_t version = kFrameRecordVersion) {
+        for (int f = 0; f < frames; ++f)
+            for (int c = -1; c < set.numberOfChannels(); ++c)
+                ASSERT_EQ(set.appendFrameRecord(*partialsRecord(100 * (c + 1) + f, version), c), 0);
+    }
+    std::vector<std::string> alertTitles() {
+        std::vector<std::string> titles;
+        for (const auto& alert : platform().alerts()) titles.push_back(alert.title);
+        return titles;
+    }
+};
+
+TEST_F(FileSetTest, OpeningAnEmptyFolderCreatesEmptyFilesForEveryChunk) {
+    auto set = open();
+    for (const std::string chunk : {"0", "1", "ovw"})
+        for (const char* suffix : kSuffixes) {
+            ASSERT_TRUE(fs::exists(data(chunk, suffix))) << chunk << suffix;
+            EXPECT_EQ(fileSize(data(chunk, suffix)), 0u) << chunk << suffix;
+        }
+    EXPECT_FALSE(fs::exists(data("2", ".ana.noindex")));
+    EXPECT_EQ(set->frameCount(), 0);
+    EXPECT_FALSE(set->isAnalysisComplete());
+    EXPECT_FALSE(set->hasAudio());
+    EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 259);
+    EXPECT_TRUE(platform().alerts().empty());
+    EXPECT_EQ(set->numberOfChannels(), 2);
+    EXPECT_EQ(set->frameSize(), 4096);
+    EXPECT_EQ(set->sourceFilePath(), sound());
+}
+
+TEST_F(FileSetTest, ReopenedSetFindsItsFramesByteForByte) {
+    {
+        auto set = open(true);
+        appendFrames(*set, 4);
+        EXPECT_EQ(set->frameCount(), 4);
+        EXPECT_TRUE(set->hasAudio());
+        EXPECT_EQ(set->framesAvailableFromIndex(1), 3);
+        EXPECT_EQ(set->framesAvailableFromIndex(9), 0);
+    }
+    auto set = open();
+    EXPECT_EQ(set->frameCount(), 4);
+    EXPECT_TRUE(set->isAnalysisComplete());
+    EXPECT_EQ(fileSize(data("ovw", ".dsp.noindex")), 4u * 12016u);
+    EXPECT_EQ(fileSize(data("ovw", ".cdx.noindex")), 4u * 8u);
+    EXPECT_EQ(fileSize(data("0", ".asp.noindex")), 4u * 8208u);
+    EXPECT_EQ(fileSize(data("0", ".dsp.noindex")), 0u);  // channels keep no display records
+
+    const std::vector<char> raw = fileBytes(data("1", ".ana.noindex"));
+    ASSERT_EQ(raw.size(), 4 * kRecord);
+    auto read = FrameRecord::create();
+    for (int f = 0; f < 4; ++f) {
+        ASSERT_EQ(set->readFrameRecord(f, *read, 1), 0);
+        EXPECT_TRUE(test::sameBytes(read.get(), raw.data() + f * kRecord, kRecord)) << f;
+        EXPECT_TRUE(test::sameApartFromSampleRange(*read, *partialsRecord(200 + f))) << f;
+        EXPECT_GT(read->maximumSample, 0.0f);  // the range of the synthesised grain
+    }
+    ASSERT_EQ(set->readFrameRecord(-5, *read, -1), 0);  // negative frames read frame 0
+    EXPECT_TRUE(test::sameApartFromSampleRange(*read, *partialsRecord(0)));
+    EXPECT_EQ(set->readFrameRecord(0, *read, 2), -1);  // no such channel
+}
+
+TEST_F(FileSetTest, RecordsOfAnotherVersionAreDiscardedOnOpen) {
+    {
+        auto set = open(true);
+        auto empty = FrameRecord::create();
+        set->appendFrameRecord(*empty, -1);  // leading records without data are skipped
+        appendFrames(*set, 3, 258);
+    }
+    auto set = open();
+    for (const std::string chunk : {"0", "1", "ovw"})
+        for (const char* suffix : kSuffixes) EXPECT_EQ(fileSize(data(chunk, suffix)), 0u) << chunk << suffix;
+    EXPECT_FALSE(set->isAnalysisComplete());
+}
+
+TEST_F(FileSetTest, FilesWithoutValidRecordsStayButAreIncomplete) {
+    {
+        auto set = open(true);
+        auto empty = FrameRecord::create();
+        for (int c = -1; c < 2; ++c) set->appendFrameRecord(*empty, c);
+    }
+    auto set = open();
+    EXPECT_EQ(set->frameCount(), 1);
+    EXPECT_FALSE(set->isAnalysisComplete());
+    set->markComplete();
+    EXPECT_TRUE(set->isAnalysisComplete());
+    EXPECT_TRUE(set->grainCollectionForChannel(1)->isAnalysisComplete());
+}
+
+TEST_F(FileSetTest, AMissingDataFileRecreatesThatChunkOnly) {
+    {
+        auto set = open(true);
+        appendFrames(*set, 2);
+    }
+    fs::remove(data("0", ".trk.noindex"));
+    auto set = open();
+    for (const char* suffix : kSuffixes) EXPECT_EQ(fileSize(data("0", suffix)), 0u) << suffix;
+    EXPECT_EQ(fileSize(data("1", ".ana.noindex")), 2 * kRecord);
+    EXPECT_EQ(set->frameCount(), 2);
+}
+
+TEST_F(FileSetTest, DictionaryOfAnotherVersionIsReportedAndRestamped) {
+    for (std::int64_t version : {258, 260}) {
+        {
+            auto set = open(true);
+            appendFrames(*set, 1);
+        }
+        PropertyList dict;
+        dict.setInt("ORVXFileGroup_Version", version);
+        KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict);
+        const std::size_t before = platform().alerts().size();
+        auto set = open();
+        ASSERT_EQ(platform().alerts().size(), before + 1);
+        EXPECT_EQ(platform().alerts().back().title, "Incompatible Analysis File");
+        EXPECT_EQ(platform().alerts().back().buttons, std::vector<std::string>{"Okay"});
+        EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 259);
+        EXPECT_EQ(set->frameCount(), 1);  // the alert alone discards nothing
+        set.reset();
+        open();
+        EXPECT_EQ(platform().alerts().size(), before + 1);
+    }
+}
+
+TEST_F(FileSetTest, UndoRestoresEveryFrameToItsStateBeforeTheStep) {
+    auto set = open(true, 1);
+    auto original = partialsRecord(1), first = partialsRecord(2), second = partialsRecord(3);
+    for (int f = 0; f < 10; ++f) set->writeFrameRecord(*original, f, 0);
+    const std::vector<char> recordsBefore = fileBytes(data("0", ".ana.noindex"));
+    const std::vector<char> grainsBefore = fileBytes(data("0", ".asp.noindex"));
+
+    set->beginUndoStep();
+    set->writeFrameRecord(*first, 7, 0);
+    set->writeFrameRecord(*second, 7, 0);
+    set->writeFrameRecord(*first, 12, 0);  // a frame that did not exist yet
+    set->commitUndoStep();
+    set->writeFrameRecord(*second, 3, 0);  // outside any step: joins the last one
+    set->writeFrameRecord(*first, 3, 0);
+    EXPECT_EQ(fileSize(data("0", ".undo.noindex")), 5 * kRecord);
+
+    EXPECT_TRUE(set->chunkFileForChannel(0)->undoLastStep());
+    const std::vector<char> recordsAfter = fileBytes(data("0", ".ana.noindex"));
+    ASSERT_EQ(recordsAfter.size(), 13 * kRecord);
+    EXPECT_TRUE(std::equal(recordsBefore.begin(), recordsBefore.end(), recordsAfter.begin()));
+    // Grains are synthesised anew from the restored records.
+    const std::vector<char> grainsAfter = fileBytes(data("0", ".asp.noindex"));
+    EXPECT_TRUE(std::equal(grainsBefore.begin(), grainsBefore.end(), grainsAfter.begin()));
+    // The frame that was new comes back empty.
+    auto read = partialsRecord(5);
+    ASSERT_EQ(set->readFrameRecord(12, *read, 0), 0);
+    EXPECT_TRUE(test::sameBytes(read.get(), FrameRecord::create().get(), kRecord));
+    // Nothing is left to undo.
+    EXPECT_FALSE(set->chunkFileForChannel(0)->undoLastStep());
+}
+
+TEST_F(FileSetTest, UndoRefusesWhileAStepIsOpen) {
+    auto set = open(true, 1);
+    set->beginUndoStep();
+    set->beginUndoStep();  // nested: the undo file is kept
+    set->writeFrameRecord(*partialsRecord(1), 0, -1);
+    set->commitUndoStep();
+    const std::vector<char> before = fileBytes(data("ovw", ".ana.noindex"));
+    EXPECT_FALSE(set->undoLastStep());
+    EXPECT_EQ(fileBytes(data("ovw", ".ana.noindex")), before);
+    ASSERT_EQ(platform().alerts().size(), 1u);
+    EXPECT_EQ(platform().alerts()[0].title, "No data to undo");
+    EXPECT_EQ(platform().alerts()[0].message,
+              "Undo could not complete. Processing might still be in progress or there is no data to undo");
+    EXPECT_EQ(platform().beepCount(), 1);
+
+    set->commitUndoStep();
+    EXPECT_TRUE(set->undoLastStep());
+    auto read = FrameRecord::create();
+    ASSERT_EQ(set->readFrameRecord(0, *read, -1), 0);
+    EXPECT_EQ(read->valid, 0);
+    EXPECT_FALSE(set->undoLastStep());  // once only
+    EXPECT_EQ(platform().alerts().size(), 2u);
+}
+
+TEST_F(FileSetTest, TruncationKeepsTheUndoFile) {
+    auto set = open(true, 1);
+    set->beginUndoStep();
+    appendFrames(*set, 3);
+    set->commitUndoStep();
+    const std::vector<char> undo = fileBytes(data("ovw", ".undo.noindex"));
+    ASSERT_EQ(undo.size(), 3 * kRecord);
+    set->setFrameCount(0);
+    EXPECT_EQ(fileBytes(data("ovw", ".undo.noindex")), undo);
+    EXPECT_EQ(set->frameCount(), 0);
+    for (const char* suffix : {".ana.noindex", ".asp.noindex", ".dsp.noindex", ".trk.noindex", ".cdx.noindex"})
+        EXPECT_EQ(fileSize(data("ovw", suffix)), 0u) << suffix;
+    EXPECT_EQ(fileSize(data("0", ".asp.noindex")), 0u);
+}
+
+TEST_F(FileSetTest, OverviewDisplayRecordsAreThoseOfTheStoredRecords) {
+    auto set = open(true, 1);
+    appendFrames(*set, 3);
+    std::vector<DisplayColumn> spectral(5), harmonic(5);
+    std::vector<FrameSummary> summaries(5);
+    spectral[4].size = 77;
+    EXPECT_EQ(set->readDisplayColumns(spectral.data(), 0, 5, -1, DisplayColumnKind::spectral), 3);
+    EXPECT_EQ(set->readDisplayColumns(harmonic.data(), 0, 5, -1, DisplayColumnKind::harmonic), 3);
+    EXPECT_EQ(set->readFrameSummaries(summaries.data(), 0, 5, -1), 3);
+    EXPECT_EQ(spectral[4].size, 77u);  // the end of the file stops the read quietly
+    auto stored = FrameRecord::create();
+    for (int f = 0; f < 3; ++f) {
+        ASSERT_EQ(set->readFrameRecord(f, *stored, -1), 0);
+        EXPECT_TRUE(test::sameBytes(&spectral[f], spectralColumn(*stored).get(), sizeof(DisplayColumn))) << f;
+        EXPECT_TRUE(test::sameBytes(&harmonic[f], harmonicColumn(*stored).get(), sizeof(DisplayColumn))) << f;
+        const FrameSummary expected = frameSummary(*stored);
+        EXPECT_TRUE(test::sameBytes(&summaries[f], &expected, sizeof(FrameSummary))) << f;
+    }
+    // The summary carries the range of the synthesised grain, as stored in the record.
+    EXPECT_EQ(summaries[0].maximumLevel, int((stored->maximumSample + 1.0f) * 127.5f));
+    // Channels keep no display records: zeros.
+    EXPECT_EQ(set->readDisplayColumns(spectral.data(), 0, 2, 0, DisplayColumnKind::spectral), 0);
+    EXPECT_EQ(spectral[0].size, 0u);
+    EXPECT_EQ(set->readFrameSummaries(summaries.data(), 1, 1, 0), 0);
+    EXPECT_EQ(summaries[0].alpha, 0);
+}
+
+TEST_F(FileSetTest, AudioIsStreamedFromTheChannelGrains) {
+    auto set = open(true, 2);
+    appendFrames(*set, 40);
+    EXPECT_EQ(set->numberOfGrainSamples(), 40 * 128);
+    EXPECT_EQ(set->grainCollectionForChannel(-1), nullptr);
+    EXPECT_EQ(set->grainCollectionForChannel(2), nullptr);
+    std::vector<float> buffer(512, 0.0f);
+    float* channels[1] = {buffer.data()};
+    EXPECT_EQ(set->readAudio(512, channels, -1), -1);
+
+    // Channel 1 streams exactly what its own grain file holds, decoded and overlap-added.
+    auto independent = KVGrainCollection::initByOpeningFileAtPath(temp().file("take.analysis/take_1.kva"), true, false);
+    std::vector<float> expected(512);
+    float* expectedChannels[1] = {expected.data()};
+    set->setPlayPosition(10 * 128 + 5);
+    independent->seekGrainRecord(10);
+    for (int block = 0; block < 4; ++block) {
+        ASSERT_EQ(set->readAudio(512, channels, 1), 0);
+        independent->readAudio(512, expectedChannels);
+        EXPECT_EQ(buffer, expected) << block;
+    }
+    double energy = 0.0;
+    for (float v : buffer) energy += double(v) * v;
+    EXPECT_GT(energy, 1e-5);
+}
+
+}  // namespace
+}  // namespace orvex

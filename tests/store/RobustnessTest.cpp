@@ -1,0 +1,129 @@
+// Damaged files, full disks and write-protected folders: the store reports the failure,
+// hands out no partial data and keeps running.
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "store/KVAnalysisChunkFile.h"
+#include "store/KVAnalysisFileSet.h"
+#include "store/StoreRecords.h"
+#include "support/PlatformFixture.h"
+#include "support/Unprivileged.h"
+
+namespace orvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::partialsRecord;
+
+constexpr std::size_t kRecord = sizeof(FrameRecord);
+
+class RobustnessTest : public test::PlatformFixture {
+protected:
+    std::unique_ptr<KVAnalysisChunkFile> openChunk(const std::string& base, bool recreate, bool display = true) {
+        return KVAnalysisChunkFile::initByOpeningFileAtPath(base, 44100.0, 4, 4096, 32, true, recreate, display);
+    }
+    int countAlerts(const std::string& title) {
+        int n = 0;
+        for (const auto& alert : platform().alerts()) n += alert.title == title;
+        return n;
+    }
+};
+
+TEST_F(RobustnessTest, ARecordCutShortReadsAsAbsent) {
+    const std::string base = temp().file("cut.kva");
+    {
+        auto chunk = openChunk(base, true);
+        for (int f = 0; f < 3; ++f) chunk->appendFrameRecord(*partialsRecord(f));
+    }
+    fs::resize_file(temp().file("cut.ana.noindex"), 2 * kRecord + kRecord / 2);
+    auto chunk = openChunk(base, false);
+    EXPECT_EQ(chunk->frameCount(), 2);
+    EXPECT_TRUE(chunk->isAnalysisComplete());
+    auto read = FrameRecord::create();
+    for (int f = 0; f < 2; ++f) {
+        ASSERT_EQ(chunk->readFrameRecord(f, *read), 0);
+        EXPECT_TRUE(test::sameApartFromSampleRange(*read, *partialsRecord(f)));
+    }
+    // The partial record is absent and nothing of it reaches the caller's record.
+    auto sentinel = partialsRecord(42);
+    auto target = partialsRecord(42);
+    EXPECT_EQ(chunk->readFrameRecord(2, *target), -1);
+    EXPECT_TRUE(test::sameBytes(target.get(), sentinel.get(), kRecord));
+    EXPECT_EQ(chunk->readFrameRecord(1000, *target), -1);
+    EXPECT_TRUE(platform().alerts().empty());
+}
+
+// Every data file is a link to /dev/full: each write fails with "No space left on device".
+TEST_F(RobustnessTest, FailingWritesRaiseOneAlertPerFileKind) {
+    const std::string base = temp().file("full.kva");
+    openChunk(base, true);
+    for (const char* suffix : {".ana.noindex", ".asp.noindex", ".dsp.noindex", ".trk.noindex", ".cdx.noindex", ".undo.noindex"}) {
+        fs::remove(temp().file(std::string("full") + suffix));
+        fs::create_symlink("/dev/full", temp().file(std::string("full") + suffix));
+    }
+    auto chunk = openChunk(base, false);
+    EXPECT_EQ(chunk->frameCount(), 0);
+    EXPECT_EQ(chunk->writeFrameRecord(*partialsRecord(1), 0), 0);
+    EXPECT_EQ(countAlerts("Error writing to undo file"), 1);
+    EXPECT_EQ(countAlerts("Error writing to data file"), 1);
+    EXPECT_EQ(countAlerts("Error writing to display file"), 2);
+    EXPECT_EQ(countAlerts("Error writing to info file"), 1);
+    EXPECT_EQ(countAlerts("Error writing data"), 1);  // the grain
+    EXPECT_EQ(platform().alerts()[0].message, "There was a problem writing data to file:\nNo space left on device");
+    auto read = FrameRecord::create();
+    EXPECT_EQ(chunk->readFrameRecord(0, *read), -1);
+    chunk->setFrameCount(0);  // still usable
+    chunk->beginUndoStep();
+    chunk->commitUndoStep();
+    EXPECT_FALSE(chunk->undoLastStep());
+}
+
+TEST_F(RobustnessTest, AFullDiskIsReportedAndLosesNothingWritten) {
+    const fs::path mountPoint = temp().path() / "small";
+    fs::create_directory(mountPoint);
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=600k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    {
+        auto set = KVAnalysisFileSet::initByOpeningFileAtPath((mountPoint / "take.wav").string(), 44100.0, 4, 4096, 32,
+                                                              1, true, true);
+        int written = 0;
+        for (; written < 12 && platform().alerts().empty(); ++written)
+            for (int c = -1; c < 1; ++c) set->appendFrameRecord(*partialsRecord(written), c);
+        EXPECT_FALSE(platform().alerts().empty());
+        EXPECT_LT(written, 12);
+        // Frames written before the disk filled up read back whole.
+        auto read = FrameRecord::create();
+        for (int f = 0; f + 1 < written; ++f) {
+            ASSERT_EQ(set->readFrameRecord(f, *read, 0), 0) << f;
+            EXPECT_TRUE(test::sameApartFromSampleRange(*read, *partialsRecord(f))) << f;
+        }
+    }
+    ::umount2(mountPoint.c_str(), MNT_DETACH);
+}
+
+// A folder the user may not write into: every file creation is reported, nothing crashes.
+TEST_F(RobustnessTest, AWriteProtectedFolderRaisesCreateAndWriteAlerts) {
+    const fs::path folder = temp().path() / "locked";
+    fs::create_directories(folder / "take.analysis");
+    fs::permissions(temp().path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    fs::permissions(folder / "take.analysis", fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    const int result = test::runUnprivileged([&] {
+        auto set = KVAnalysisFileSet::initByOpeningFileAtPath((folder / "take.wav").string(), 44100.0, 4, 4096, 32, 1,
+                                                              true, false);
+        if (countAlerts("Error creating file") < 12) return 1;  // 6 files for each of two chunks
+        if (set->appendFrameRecord(*partialsRecord(1), -1) != 0) return 2;
+        if (countAlerts("Error writing to data file") != 1 || countAlerts("Error writing data") != 1) return 3;
+        auto read = FrameRecord::create();
+        if (set->readFrameRecord(0, *read, -1) != -1) return 4;
+        return 0;
+    });
+    EXPECT_EQ(result, 0);
+}
+
+}  // namespace
+}  // namespace orvex
