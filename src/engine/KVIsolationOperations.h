@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/Types.h"
+
+namespace orvex {
+
+class KVAnalysisFileSet;
+
+// One point of a drawn pencil path: x is a frame, y a pitch in sixths of a semitone.
+struct KVPathPoint {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+};
+
+// What the harmonic selection along a pencil path is told about the controller's state.
+struct KVPencilSettings {
+    int selectionMode = 0;  // 0 add, 1 subtract
+    int tool = 0;           // 0 multi pencil, 1 single pencil, 2 F1 pencil
+    int documentMode = 2;   // 0 Extract, 1 Suppress, 2 Modify
+    bool attackMode = false;
+    bool snapToGrid = false;
+    bool attenuateF0 = false;
+};
+
+// The selection operations of an analysed segment as synchronous algorithms: each reads
+// records of the analysis and the selection file sets, shapes magnitudes and writes records.
+// None of them opens or commits an undo step, switches audio or starts a thread; the caller
+// owns that protocol. Channel -1 (the mix) is handled first by the shaping operations and last
+// by the copying ones.
+// Threads: one operation at a time per object, on the calling thread; the progress handler is
+// called on that thread; cancel is polled between frames.
+class KVIsolationOperations {
+public:
+    KVIsolationOperations(KVAnalysisFileSet& analysis, KVAnalysisFileSet& selection, const std::atomic<bool>& cancel);
+
+    // Percent 0..100 of the running whole-segment operation.
+    void setProgressHandler(std::function<void(int percent)> handler);
+
+    // Box tools 3 (box) .. 8 (deselect box) over x, y, w, h in frames and sixths of a semitone.
+    void boxTool(int tool, int selectionMode, bool shiftMode, float x, float y, float w, float h);
+    // Limits the selection of frames start..end-1 to the analysis magnitudes at start; first makes
+    // the selection's frame count equal to the analysis's.
+    void dragCeiling(FramePos start, FramePos end);
+    // Harmonic selection along the path (needs more than 2 points); makes the frame counts equal.
+    void pencilPath(const std::vector<KVPathPoint>& points, const KVPencilSettings& settings);
+
+    // The sustained (tonal) part of the whole analysis into the selection.
+    void isolateDeterministic();
+    // The transient part of the whole analysis into the selection.
+    void isolateStochastic();
+    // Fills every unselected frame from the analysis (damped and peak-suppressed in mode 0).
+    void fillGaps(int documentMode);
+    // Copies the whole analysis into the emptied selection.
+    void selectAll();
+    // Copies the analysis while it grows, until analysisFinished() and no frames remain; calls
+    // relayout() every 32 frames and at the end; then sets "AnalysisDataSelected" in the
+    // parameter dictionary of the working file.
+    void selectAllContinuously(const std::function<bool()>& analysisFinished, const std::function<void()>& relayout,
+                               const std::string& workingFilePath);
+    // Empties the selection (frame count 0).
+    void clearSelection();
+    // Makes the selection the new analysis and leaves the selection empty.
+    void applySelection();
+
+private:
+    KVAnalysisFileSet& mAnalysis;
+    KVAnalysisFileSet& mSelection;
+    const std::atomic<bool>& mCancel;
+    std::function<void(int)> mProgress;
+};
+
+}  // namespace orvex
