@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -65,7 +66,9 @@ struct FfmpegDecoder::Session {
     }
 
     Status open(const std::string& path) {
-        av_log_set_level(AV_LOG_QUIET);
+        // FFmpeg's log level is process-wide: quieten it once, before the first open.
+        static std::once_flag quiet;
+        std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
         if (int err = avformat_open_input(&container, path.c_str(), nullptr, nullptr); err < 0) return err;
         if (int err = avformat_find_stream_info(container, nullptr); err < 0) return err;
         const AVCodec* decoder = nullptr;
