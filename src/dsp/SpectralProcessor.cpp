@@ -138,8 +138,7 @@ FrameEstimate SpectralProcessor::analyzeFrame(const float* x) {
         estimate.maximum = std::max(estimate.maximum, v);
     }
     estimate.warpFactor = chooseWarp(x, entropy).factor;
-    estimateSpectrum(x, estimate.warpFactor);
-    limitFrequencies();
+    frameSpectrum(x, estimate.warpFactor);
     const float clamped = std::min(std::max(entropy, 2.0f), 50.0f);
     estimate.noisiness = std::pow((clamped - 2.0f) * 0.020833334f, 0.75f);
     return estimate;
@@ -160,7 +159,7 @@ float SpectralProcessor::entropyOfWindowed(const float* windowed) {
     const float scale = 1.0f / static_cast<float>(mFrameSize);
     const std::int64_t half = mFrameSize / 2;
     float sum = 0.0f;
-#pragma omp simd reduction(+ : sum)
+#pragma omp simd simdlen(8) reduction(+ : sum)
     for (std::int64_t k = 0; k < half; ++k) {
         const float re = spectrum[2 * k];
         const float im = spectrum[2 * k + 1];
@@ -182,6 +181,11 @@ WarpChoice SpectralProcessor::chooseWarp(const float* frame, float unwarpedEntro
     return best;
 }
 
+void SpectralProcessor::frameSpectrum(const float* x, float warpFactor) {
+    estimateSpectrum(x, warpFactor);
+    limitFrequencies();
+}
+
 // Magnitude, phase and instantaneous frequency (cycles per sample) of every bin, from the
 // phase difference between the warped frame and the same frame read L = N/32 samples later.
 void SpectralProcessor::estimateSpectrum(const float* x, float warpFactor) {
@@ -192,11 +196,17 @@ void SpectralProcessor::estimateSpectrum(const float* x, float warpFactor) {
     const std::int64_t n = mFrameSize;
     const std::int64_t m = mFftSize;
     const std::int64_t lag = n / 32;
-    for (std::int64_t k = 0; k < n; ++k) {
-        const std::int64_t later = (k + lag) % m;
-        mRealA[k] = mHann[k] * mWarped[k];
-        mRealB[k] = later < n ? mHann[k] * mWarped[later] : 0.0f;
-    }
+    // B[k] = w[k] y[(k + L) mod M] with y zero from N on: zeros enter at the end when the
+    // frame is padded, the frame wraps around when it is not.
+    const float* y = mWarped.data();
+    const float* w = mHann.data();
+    float* realA = mRealA.data();
+    float* realB = mRealB.data();
+    const std::int64_t wrapped = m == n ? lag : 0;
+    for (std::int64_t k = 0; k < n; ++k) realA[k] = w[k] * y[k];
+    for (std::int64_t k = 0; k < n - lag; ++k) realB[k] = w[k] * y[k + lag];
+    for (std::int64_t k = n - lag; k < n - lag + wrapped; ++k) realB[k] = w[k] * y[k + lag - n];
+    for (std::int64_t k = n - lag + wrapped; k < n; ++k) realB[k] = 0.0f;
     mAnalysisFft.realForward(mRealA.data(), mSpectrumA.data(), m);
     mAnalysisFft.realForward(mRealB.data(), mSpectrumB.data(), m);
 

@@ -60,6 +60,9 @@ public:
     WarpChoice chooseWarp(const float* frame);
     // Spectral entropy (bits, not normalised) of the Welch-windowed frame of N samples.
     float spectralEntropy(const float* frame);
+    // The FFT-size part of analyzeFrame: warps x with the table of warpFactor, estimates every
+    // bin and derives stabilities and candidates.
+    void frameSpectrum(const float* x, float warpFactor);
     // Packs the last analysed frame into record: header, peaks, regions and bin codes.
     void fillRecord(const FrameEstimate& estimate, FrameRecord& record);
 
