@@ -19,7 +19,10 @@ std::string KVAnalysisPaths::inAnalysisFolder(const std::string& path, const std
 }
 
 std::string KVAnalysisPaths::channelChunkPath(const std::string& path, int channel) {
-    return inAnalysisFolder(path, "_" + std::to_string(channel) + ".kva");
+    std::string suffix = "_";
+    suffix += std::to_string(channel);
+    suffix += ".kva";
+    return inAnalysisFolder(path, suffix);
 }
 
 std::string KVAnalysisPaths::overviewChunkPath(const std::string& path) { return inAnalysisFolder(path, "_ovw.kva"); }
