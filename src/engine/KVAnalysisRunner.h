@@ -1,0 +1,123 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/Types.h"
+#include "dsp/SpectralProcessor.h"
+
+namespace orvex {
+
+class KVAnalysisFileSet;
+class KVAnalysisRunner;
+class KVEditHistory;
+
+// Told about a runner's progress; always called on the main thread.
+class KVAnalysisRunnerDelegate {
+public:
+    virtual ~KVAnalysisRunnerDelegate() = default;
+    virtual void analysisRunnerDidProgress(KVAnalysisRunner& runner) = 0;
+    virtual void analysisRunnerDidFinish(KVAnalysisRunner& runner) = 0;
+};
+
+// Analyses a segment (the newest step of an edit history) into its analysis store on a worker
+// thread at the lowest priority: 8192-frame blocks, one spectral processor per channel and one
+// for the channel mix, each record appended to the store as it is made. The channel processors
+// and the mix processor of a block run in parallel on a small pool of helper threads; each
+// appends to its own chunk file in frame order, so the stored records are the same bytes as
+// those of a single-threaded run.
+// Threads: created, cancelled and released on any thread; delegate calls are posted to the main
+// thread. The worker keeps the runner alive until it has ended.
+class KVAnalysisRunner : public std::enable_shared_from_this<KVAnalysisRunner> {
+public:
+    static constexpr FrameCount kBlockFrames = 8192;
+    static constexpr float kWarpLimit = 1.1f;
+    static constexpr std::int64_t kWarpSteps = 11;
+
+    // Null when either argument is missing; otherwise starts the worker at once. parallel false
+    // feeds every processor on the worker itself.
+    static std::shared_ptr<KVAnalysisRunner> initWithEditHistory(std::shared_ptr<KVEditHistory> history,
+                                                                 std::shared_ptr<KVAnalysisFileSet> store,
+                                                                 bool parallel = true);
+    ~KVAnalysisRunner();
+    KVAnalysisRunner(const KVAnalysisRunner&) = delete;
+    KVAnalysisRunner& operator=(const KVAnalysisRunner&) = delete;
+
+    // Ends the block loop at the next block boundary; the end steps still run.
+    void cancel() { mCancelRequested = true; }
+    float progress() const { return mProgress.load(); }
+    bool isRunning() const { return mIsRunning.load(); }
+    // True once the worker has done everything, the finishing chime included.
+    bool hasEnded() const { return mHasEnded.load(); }
+    const std::shared_ptr<KVAnalysisFileSet>& store() const { return mStore; }
+    FrameCount frameCount() const;
+    bool isAnalysisComplete() const;
+    // Not retained. Set and read on the main thread only.
+    void setDelegate(KVAnalysisRunnerDelegate* delegate) { mDelegate = delegate; }
+    KVAnalysisRunnerDelegate* delegate() const { return mDelegate; }
+
+    // The records a segment of length frames yields: the loop reads whole blocks until its
+    // position passes the length, one record per hop of each block.
+    static FrameCount expectedFrameCount(FrameCount length);
+
+    struct Token {
+        explicit Token() = default;
+    };
+    KVAnalysisRunner(Token, std::shared_ptr<KVEditHistory> history, std::shared_ptr<KVAnalysisFileSet> store,
+                     bool parallel);
+
+private:
+    // One processor with its channel index and the samples it is fed for the current block.
+    struct Lane {
+        std::unique_ptr<SpectralProcessor> processor;
+        const float* samples = nullptr;
+    };
+
+    void runInNewThread();
+    bool storedAnalysisIsUsable();
+    void startAnalysis();
+    void analyzeBlocks();
+    void createLanes(std::int32_t channels);
+    void feedLanes();
+    void startHelpers(std::size_t count);
+    void stopHelpers();
+    void helperLoop();
+    void feedNextLanes();
+    void finishAnalysis();
+    void postProgress();
+    void postFinish();
+    static void frameAnalyzed(FrameRecord* record, std::int32_t channel, void* userData);
+
+    std::atomic<bool> mIsRunning{false};
+    std::atomic<bool> mHasEnded{false};
+    std::int64_t mZeroPadding;
+    std::int64_t mFrameSize;
+    double mSampleRate;
+    std::shared_ptr<KVEditHistory> mEditHistory;
+    std::int64_t mOverlap;
+    std::atomic<bool> mCancelRequested{false};
+    std::shared_ptr<KVAnalysisFileSet> mStore;
+    std::atomic<float> mProgress{0.0f};
+    KVAnalysisRunnerDelegate* mDelegate = nullptr;
+
+    bool mParallel;
+    std::thread mThread;
+    std::vector<Lane> mLanes;  // [0] the mix (-1), then channels 0 .. C-1
+    // Helper pool: each block, the worker and the helpers take lanes in order through mNextLane
+    // under mPoolMutex; mPending counts lanes not yet done.
+    std::vector<std::thread> mHelpers;
+    std::mutex mPoolMutex;
+    std::condition_variable mPoolWake;
+    std::condition_variable mPoolDone;
+    std::uint64_t mGeneration = 0;
+    std::size_t mPending = 0;
+    bool mStopHelpers = false;
+    std::size_t mNextLane = 0;
+};
+
+}  // namespace orvex

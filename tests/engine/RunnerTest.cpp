@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "engine/KVAnalysisRunner.h"
+#include "history/KVEditHistory.h"
+#include "platform/PropertyList.h"
+#include "store/KVAnalysisFileSet.h"
+#include "support/PlatformFixture.h"
+#include "StubAnalysisView.h"
+
+namespace orvex {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kTwoSeconds = 88200;
+
+class RecordingDelegate : public KVAnalysisRunnerDelegate {
+public:
+    void analysisRunnerDidProgress(KVAnalysisRunner& runner) override {
+        progress.push_back(runner.progress());
+        if (progress.size() == 1) flagsAtFirstProgress = dictionary();
+        if (cancelAtFirstProgress) runner.cancel();
+    }
+    void analysisRunnerDidFinish(KVAnalysisRunner&) override { ++finished; }
+    PropertyList dictionary() const {
+        return PropertyList::readFile(fs::path(path).replace_extension(".analysis") /
+                                      (fs::path(path).stem().string() + ".plist"))
+            .value_or(PropertyList{});
+    }
+
+    std::string path;
+    std::vector<float> progress;
+    PropertyList flagsAtFirstProgress;
+    int finished = 0;
+    bool cancelAtFirstProgress = false;
+};
+
+class RunnerTest : public test::PlatformFixture {
+protected:
+    std::string writeSignal(const std::string& name, std::int64_t frames, int channels = 2) {
+        const std::string path = temp().file(name);
+        test::writeWave(path, test::toneClicksAndNoise(frames, channels), 44100);
+        return path;
+    }
+
+    // Analyses the file at path into its store and waits for the runner's very end.
+    void analyse(const std::string& path, RecordingDelegate& delegate, bool recreate, bool parallel = true) {
+        auto history = KVEditHistory::initWithContentsOfFile(path, 44100.0, false);
+        ASSERT_TRUE(history);
+        std::shared_ptr<KVAnalysisFileSet> store = KVAnalysisFileSet::initByOpeningFileAtPath(
+            path, 44100.0, 4, 4096, 32, history->numberOfChannels(), false, recreate);
+        delegate.path = path;
+        auto runner = KVAnalysisRunner::initWithEditHistory(history, store, parallel);
+        ASSERT_TRUE(runner);
+        runner->setDelegate(&delegate);
+        ASSERT_TRUE(platform().pumpMainThreadUntil([&] { return runner->hasEnded(); }, 60s));
+        platform().pumpMainThread();
+        runner->setDelegate(nullptr);
+    }
+
+    static std::uintmax_t recordBytes(const std::string& path, const std::string& suffix) {
+        const fs::path p(path);
+        return fs::file_size(p.parent_path() / (p.stem().string() + ".analysis") /
+                             (p.stem().string() + suffix + ".ana.noindex"));
+    }
+
+    static std::string fileBytes(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+};
+
+TEST_F(RunnerTest, AnalysesWholeBlocksOfEveryChannelAndTheMixWithFlagsAndProgress) {
+    const std::string path = writeSignal("tone.wav", kTwoSeconds);
+    RecordingDelegate delegate;
+    analyse(path, delegate, true);
+
+    // 88 200 frames: the loop reads blocks until its position passes the length, 11 blocks.
+    const std::uintmax_t expected = 11u * 8192u / 128u * sizeof(FrameRecord);
+    EXPECT_EQ(recordBytes(path, "_0"), expected);
+    EXPECT_EQ(recordBytes(path, "_1"), expected);
+    EXPECT_EQ(recordBytes(path, "_ovw"), expected);
+
+    EXPECT_FALSE(delegate.flagsAtFirstProgress.getBool("AnalysisCompleteForSelection"));
+    EXPECT_FALSE(delegate.flagsAtFirstProgress.getBool("AnalysisDataSelected"));
+    EXPECT_TRUE(delegate.flagsAtFirstProgress.has("AnalysisCompleteForSelection"));
+    EXPECT_TRUE(delegate.dictionary().getBool("AnalysisCompleteForSelection"));
+    EXPECT_FALSE(delegate.dictionary().getBool("AnalysisDataSelected"));
+
+    std::vector<float> expectedProgress;
+    for (int block = 1; block <= 10; ++block) expectedProgress.push_back(float(100.0 * 8192 * block / 88200.0));
+    expectedProgress.push_back(100.0f);
+    ASSERT_EQ(delegate.progress.size(), expectedProgress.size());
+    for (std::size_t i = 0; i < expectedProgress.size(); ++i) EXPECT_FLOAT_EQ(delegate.progress[i], expectedProgress[i]);
+    EXPECT_EQ(delegate.finished, 1);
+    EXPECT_EQ(platform().soundsPlayed(), std::vector<std::string>{"finished-new.aiff"});
+
+    // Every file holds the tone's partials at their frequencies.
+    auto store = KVAnalysisFileSet::initByOpeningFileAtPath(path, 44100.0, 4, 4096, 32, 2, false, false);
+    auto record = FrameRecord::create();
+    for (std::int32_t channel : {-1, 0, 1}) {
+        ASSERT_EQ(store->readFrameRecord(300, *record, channel), 0);
+        for (int h = 1; h <= 5; ++h) {
+            const float peak = record->binFrequency(record->nearestPeakBin(220.0f * h));
+            EXPECT_NEAR(peak, 220.0f * h, 3.0f) << "channel " << channel << " partial " << h;
+        }
+    }
+}
+
+TEST_F(RunnerTest, RerunsReuseACompleteStoreUnlessForced) {
+    const std::string path = writeSignal("tone.wav", 20000, 1);
+    RecordingDelegate first;
+    analyse(path, first, true);
+    const auto written = fs::last_write_time(fs::path(temp().file("tone.analysis/tone_ovw.ana.noindex")));
+
+    RecordingDelegate reuse;
+    analyse(path, reuse, false);
+    EXPECT_TRUE(reuse.progress.empty());
+    EXPECT_EQ(reuse.finished, 1);
+    EXPECT_EQ(fs::last_write_time(fs::path(temp().file("tone.analysis/tone_ovw.ana.noindex"))), written);
+
+    RecordingDelegate forced;
+    analyse(path, forced, true);
+    EXPECT_EQ(forced.progress.size(), 3u);  // blocks at 8192 and 16384, then the end
+    EXPECT_EQ(recordBytes(path, "_ovw"), 3u * 64u * sizeof(FrameRecord));
+    EXPECT_EQ(platform().soundsPlayed().size(), 3u);
+}
+
+TEST_F(RunnerTest, CancellingStopsAtABlockBoundaryAndStillReportsCompletion) {
+    const std::string path = writeSignal("long.wav", 60000, 1);  // 8 blocks
+    RecordingDelegate delegate;
+    delegate.cancelAtFirstProgress = true;
+    analyse(path, delegate, true);
+
+    const std::uintmax_t bytes = recordBytes(path, "_ovw");
+    const std::uintmax_t blockBytes = 64u * sizeof(FrameRecord);
+    EXPECT_EQ(bytes % blockBytes, 0u);
+    EXPECT_GE(bytes, blockBytes);
+    EXPECT_LT(bytes, 8u * blockBytes);
+    EXPECT_EQ(recordBytes(path, "_0"), bytes);
+    EXPECT_EQ(delegate.finished, 1);
+    EXPECT_FLOAT_EQ(delegate.progress.back(), 100.0f);
+    EXPECT_TRUE(delegate.dictionary().getBool("AnalysisCompleteForSelection"));
+
+    // The partial analysis is flagged complete but too short: a plain re-run analyses it again.
+    RecordingDelegate rerun;
+    analyse(path, rerun, false);
+    EXPECT_EQ(rerun.progress.size(), 8u);
+    EXPECT_EQ(recordBytes(path, "_ovw"), 8u * blockBytes);
+    EXPECT_EQ(recordBytes(path, "_0"), 8u * blockBytes);
+}
+
+TEST_F(RunnerTest, ParallelLanesStoreTheSameBytesAsOneThread) {
+    const std::string serialPath = writeSignal("serial.wav", 30000);
+    fs::create_directory(temp().file("p"));
+    const std::string parallelPath = temp().file("p/serial.wav");
+    fs::copy_file(serialPath, parallelPath);
+    RecordingDelegate serial, parallel;
+    analyse(serialPath, serial, true, false);
+    analyse(parallelPath, parallel, true, true);
+    for (const char* name : {"serial_0", "serial_1", "serial_ovw"}) {
+        for (const char* suffix : {".ana.noindex", ".asp.noindex"}) {
+            const std::string file = std::string(name) + suffix;
+            const std::string a = fileBytes(temp().path() / "serial.analysis" / file);
+            const std::string b = fileBytes(temp().path() / "p" / "serial.analysis" / file);
+            EXPECT_EQ(a.size(), 4u * 64u * (file.find(".ana") != std::string::npos ? sizeof(FrameRecord) : 8208u));
+            EXPECT_TRUE(a == b) << file;
+        }
+    }
+}
+
+TEST(RunnerFrameCount, WholeBlocksUntilThePositionPassesTheLength) {
+    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(0), 64);
+    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(100), 64);
+    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(8191), 64);
+    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(8192), 128);  // 8192 does not pass 8192
+    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(88200), 704);
+}
+
+TEST(RunnerCreation, NeedsAHistoryAndAStore) {
+    EXPECT_EQ(KVAnalysisRunner::initWithEditHistory(nullptr, nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace orvex
