@@ -1,0 +1,93 @@
+#include "control/KVMasterPrefill.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "audiofile/KVAudioFileReader.h"
+#include "store/KVMixdownStore.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr int kGrainSize = KVGrainCollection::kGrainSize;
+constexpr int kHop = static_cast<int>(kAnalysisHop);
+// Inverse of the read's emphasis 1.25 x - 0.25 x[-1].
+constexpr double kInverseGain = 0.8;
+constexpr double kInversePole = 0.2;
+// Decoding gives back 32766/32767 of what was encoded.
+constexpr float kCodingGain = 32767.0f / 32766.0f;
+
+const std::array<float, kGrainSize>& grainWindow() {
+    static const std::array<float, kGrainSize> window = [] {
+        std::array<float, kGrainSize> w{};
+        for (int i = 0; i < kGrainSize; ++i)
+            w[i] = static_cast<float>((0.5 - 0.5 * std::cos(2.0 * M_PI * i / kGrainSize)) * 0.0625);
+        return w;
+    }();
+    return window;
+}
+
+}  // namespace
+
+void KVMasterPrefill::ChannelWindow::push(const float* samples, FrameCount n) {
+    float* newest = mSamples.data() + kGrainSize - kHop;
+    for (int i = 0; i < kHop; ++i) {
+        const double x = i < n ? samples[i] : 0.0;
+        mState = kInverseGain * x + kInversePole * mState;
+        newest[i] = static_cast<float>(mState);
+    }
+}
+
+void KVMasterPrefill::ChannelWindow::takeGrain(float* grain) {
+    const auto& w = grainWindow();
+    for (int i = 0; i < kGrainSize; ++i) grain[i] = mSamples[i] * w[i];
+    std::copy(mSamples.begin() + kHop, mSamples.end(), mSamples.begin());
+    std::fill(mSamples.end() - kHop, mSamples.end(), 0.0f);
+}
+
+bool KVMasterPrefill::storeRecord(KVGrainCollection& left, KVGrainCollection& right, const float* leftGrain,
+                                  const float* rightGrain, FramePos k) {
+    KVEncodedGrain stored{};
+    left.readRecords(&stored, k, 1);
+    if (!(stored.maximum < KVMixdownStore::kUneditedMaximum)) return false;
+    KVEncodedGrain grain;
+    grain.encode(leftGrain);
+    grain.scale *= kCodingGain;
+    grain.marker = KVEncodedGrain::kPrefillMarker;
+    left.writeRecord(grain, k);
+    grain.encode(rightGrain);
+    grain.scale *= kCodingGain;
+    right.writeRecord(grain, k);
+    return true;
+}
+
+FrameCount KVMasterPrefill::run(const std::string& workingFilePath, KVGrainCollection& left, KVGrainCollection& right,
+                                std::recursive_mutex& lock, const std::atomic<bool>& cancel) {
+    // Two channels are asked for: a mono file is delivered in both.
+    auto reader = KVAudioFileReader::initWithFileAtPath(workingFilePath, kWorkingSampleRate, 2);
+    if (!reader) return -1;
+    std::vector<float> leftBlock(kHop), rightBlock(kHop), leftGrain(kGrainSize), rightGrain(kGrainSize);
+    ChannelWindow leftWindow, rightWindow;
+    FramePos k = 0;
+    FrameCount tailLeft = kTailBlocks;
+    for (; !cancel.load(); ++k) {
+        FrameCount got = 0;
+        if (tailLeft == kTailBlocks) {
+            std::lock_guard<std::recursive_mutex> guard(lock);
+            float* channels[2] = {leftBlock.data(), rightBlock.data()};
+            got = std::max<FrameCount>(reader->readFrames(kHop, channels), 0);
+        }
+        if (got < 1 && tailLeft-- == 0) break;
+        leftWindow.push(leftBlock.data(), got);
+        rightWindow.push(rightBlock.data(), got);
+        leftWindow.takeGrain(leftGrain.data());
+        rightWindow.takeGrain(rightGrain.data());
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        storeRecord(left, right, leftGrain.data(), rightGrain.data(), k);
+    }
+    return k;
+}
+
+}  // namespace orvex

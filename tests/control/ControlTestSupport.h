@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/HeadlessPlatform.h"
+
+namespace orvex::test {
+
+// Pumps the main thread until done() holds and nothing more was posted.
+template <class Done>
+bool settle(HeadlessPlatform& platform, Done done, std::chrono::seconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (platform.pumpMainThread() == 0 && done() && platform.pumpMainThread() == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// Largest absolute difference, in dB relative to full scale, over the common length.
+inline double maxErrorDb(const std::vector<float>& a, const std::vector<float>& b) {
+    double worst = 1e-12;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) worst = std::max(worst, std::fabs(double(a[i]) - b[i]));
+    return 20.0 * std::log10(worst);
+}
+
+// Lag in [-maxLag, maxLag] at which sum a[i] b[i + lag] peaks.
+inline int crossCorrelationPeak(const std::vector<float>& a, const std::vector<float>& b, int maxLag) {
+    int best = 0;
+    double bestValue = -1e300;
+    const long n = static_cast<long>(std::min(a.size(), b.size()));
+    for (int lag = -maxLag; lag <= maxLag; ++lag) {
+        double sum = 0.0;
+        for (long i = std::max(0L, -static_cast<long>(lag)); i < n && i + lag < n; ++i) sum += double(a[i]) * b[i + lag];
+        if (sum > bestValue) {
+            bestValue = sum;
+            best = lag;
+        }
+    }
+    return best;
+}
+
+// Standard output of a shell command.
+inline std::string runCommand(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+}  // namespace orvex::test

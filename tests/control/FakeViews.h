@@ -1,0 +1,81 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <vector>
+
+#include "control/KVOutputViewInterface.h"
+#include "control/KVOverviewBuilder.h"
+#include "control/KVSegmentRange.h"
+#include "control/KVSegmentViewInterface.h"
+
+namespace orvex::test {
+
+// Records what a controller hands an overview view; columns that were never set read as NaN.
+template <class Interface>
+class RecordingView : public Interface {
+public:
+    void setNumberOfColumns(std::int64_t columns) override {
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        mColumns.assign(static_cast<std::size_t>(columns), unset());
+    }
+    void setHighQuality(bool highQuality) override { mHighQuality = highQuality; }
+    void setNumberOfChannels(std::int64_t channels) override { mChannels = channels; }
+    void setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) override {
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        if (index < 0 || index >= static_cast<std::int64_t>(mColumns.size())) return;
+        mColumns[static_cast<std::size_t>(index)] = {minL, minR, maxL, maxR};
+    }
+    void setNeedsRedraw() override { ++mRedraws; }
+    void setNeedsDisplay() override { ++mDisplays; }
+    void setAnalysisStartFrame(FramePos frame) override { mRange.setAnalysisStartFrame(frame); }
+    void setAnalysisEndFrame(FramePos frame) override { mRange.setAnalysisEndFrame(frame); }
+    void setPlayCursor(FramePos frame) override { mPlayCursor = frame; }
+    std::recursive_mutex& monitor() override { return mMonitor; }
+
+    std::vector<KVOverviewColumn> columns() const {
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        return mColumns;
+    }
+    static bool isSet(const KVOverviewColumn& c) { return c.minL == c.minL; }
+
+    bool mHighQuality = false;
+    std::int64_t mChannels = 0;
+    int mRedraws = 0;
+    int mDisplays = 0;
+    FramePos mPlayCursor = 0;
+    KVSegmentRange mRange;
+
+private:
+    static KVOverviewColumn unset() {
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        return {nan, nan, nan, nan};
+    }
+    mutable std::recursive_mutex mMonitor;
+    std::vector<KVOverviewColumn> mColumns;
+};
+
+class FakeOutputView : public RecordingView<KVOutputViewInterface> {
+public:
+    void setNumberOfRecords(std::int64_t records) override { mRecords = records; }
+    FramePos playCursor() const override { return mPlayCursor; }
+    FramePos editCursor() const override { return mEditCursor; }
+    std::int64_t mRecords = 0;
+    FramePos mEditCursor = 0;
+};
+
+// Applies the segment rules through KVSegmentRange, as the real view does.
+class FakeSegmentView : public RecordingView<KVSegmentViewInterface> {
+public:
+    void setNumFrames(FrameCount frames) override { mRange.setTotalFrames(frames); }
+    void setSelectionStartFrame(FramePos frame) override { mRange.setSelectionStartFrame(frame); }
+    void setSelectionEndFrame(FramePos frame) override { mRange.setSelectionEndFrame(frame); }
+    FramePos selectionStartFrame() override { return mRange.selectionStartFrame(); }
+    FramePos selectionEndFrame() override { return mRange.selectionEndFrame(); }
+    FramePos analysisStartFrame() const override { return mRange.analysisStartFrame(); }
+    FramePos analysisEndFrame() const override { return mRange.analysisEndFrame(); }
+};
+
+}  // namespace orvex::test

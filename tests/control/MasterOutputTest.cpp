@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "audiofile/KVAudioFileWriter.h"
+#include "control/FakeViews.h"
+#include "control/ControlTestSupport.h"
+#include "control/KVMixdownStream.h"
+#include "control/KVOutputController.h"
+#include "store/KVAnalysisPaths.h"
+#include "store/KVMixdownStore.h"
+#include "support/PlatformFixture.h"
+#include "support/Signals.h"
+#include "support/Unprivileged.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+namespace {
+
+using test::Channels;
+
+constexpr FrameCount kFrames = 128 * 600;
+
+class RecordingDelegate : public KVOutputControllerDelegate {
+public:
+    void setProgressValue(int value) override { progress.push_back(value); }
+    std::vector<int> progress;
+};
+
+class MasterOutputTest : public test::PlatformFixture {
+protected:
+    std::string working() { return temp().file("take.wav"); }
+
+    Channels stereoSignal(FrameCount frames = kFrames) {
+        auto left = test::chirp(80.0, 15000.0, kWorkingSampleRate, frames, 0.4);
+        test::mixInto(left, test::noise(frames, 0.2, 7));
+        auto right = test::sine(997.0, kWorkingSampleRate, frames, 0.3);
+        test::mixInto(right, test::noise(frames, 0.3, 11));
+        return {left, right};
+    }
+    // The working file as written (read back independently through libsndfile).
+    Channels writeWorking(const Channels& channels) {
+        test::writeWave(working(), channels, 44100);
+        return test::readSound(working());
+    }
+    std::unique_ptr<KVOutputController> openSettled(test::FakeOutputView* view = nullptr) {
+        auto controller = KVOutputController::initWithView(view, working(), true);
+        EXPECT_TRUE(controller);
+        EXPECT_TRUE(test::settle(platform(), [&] { return controller->isPrefillFinished() && !controller->isOverviewRunning(); }));
+        return controller;
+    }
+    void exportAndWait(KVOutputController& controller, const std::string& target, const KVMetadataChunks& chunks = {}) {
+        controller.exportToPath(target, chunks);
+        controller.waitForExport();
+        ASSERT_TRUE(test::settle(platform(), [] { return true; }));
+    }
+    KVEncodedGrain leftRecord(FramePos k) {
+        auto left = KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownLeftPath(working()), true, false);
+        KVEncodedGrain grain{};
+        left->readRecords(&grain, k, 1);
+        return grain;
+    }
+    static KVEncodedGrain constantGrain(float value) {
+        std::vector<float> samples(KVEncodedGrain::kSampleCount, value);
+        KVEncodedGrain grain;
+        grain.encode(samples.data());
+        return grain;
+    }
+};
+
+// The master of a file nobody edited is the file: same length, no lag, only the 16-bit grain
+// coding between them (measured about -110 dB here).
+TEST_F(MasterOutputTest, UneditedStereoExportEqualsTheWorkingFile) {
+    const Channels source = writeWorking(stereoSignal());
+    RecordingDelegate delegate;
+    auto controller = openSettled();
+    controller->setDelegate(&delegate);
+    exportAndWait(*controller, temp().file("out.wav"));
+    int rate = 0;
+    const Channels exported = test::readSound(temp().file("out.wav"), &rate);
+    ASSERT_EQ(exported.size(), 2u);
+    EXPECT_EQ(rate, 44100);
+    EXPECT_EQ(static_cast<FrameCount>(exported[0].size()), kFrames);
+    for (int c = 0; c < 2; ++c) {
+        const double errorDb = test::maxErrorDb(exported[c], source[c]);
+        EXPECT_LT(errorDb, -90.0) << "channel " << c;
+        RecordProperty("max_error_db_channel_" + std::to_string(c), std::to_string(errorDb));
+        EXPECT_EQ(test::crossCorrelationPeak(source[c], exported[c], 300), 0);
+    }
+    ASSERT_FALSE(delegate.progress.empty());
+    EXPECT_EQ(delegate.progress.back(), -1);
+    EXPECT_EQ(delegate.progress[delegate.progress.size() - 2], 100);
+    EXPECT_EQ(platform().revealedFiles(), std::vector<std::string>{temp().file("out.wav")});
+    EXPECT_FALSE(std::filesystem::exists(KVMasterExport::partialPathFor(temp().file("out.wav"))));
+}
+
+// The master holds whole records only: a tail shorter than 128 frames is not exported.
+TEST_F(MasterOutputTest, ExportHoldsTheMastersWholeRecordsOfAnOddLength) {
+    const Channels source = writeWorking(stereoSignal(kFrames + 77));
+    auto controller = openSettled();
+    EXPECT_EQ(controller->numFrames(), kFrames);
+    exportAndWait(*controller, temp().file("odd.wav"));
+    const Channels exported = test::readSound(temp().file("odd.wav"));
+    EXPECT_EQ(static_cast<FrameCount>(exported[0].size()), kFrames);
+    EXPECT_LT(test::maxErrorDb(exported[1], source[1]), -90.0);
+}
+
+TEST_F(MasterOutputTest, MonoFileGivesIdenticalChannels) {
+    const Channels source = writeWorking({test::chirp(200.0, 9000.0, kWorkingSampleRate, kFrames, 0.7)});
+    auto controller = openSettled();
+    EXPECT_EQ(controller->numberOfChannels(), 1);
+    auto stream = KVMixdownStream::open(working());
+    ASSERT_TRUE(stream);
+    std::vector<float> left(kFrames), right(kFrames);
+    stream->seekToFrame(0);
+    stream->read(kFrames, left.data(), right.data());
+    EXPECT_EQ(left, right);
+    EXPECT_LT(test::maxErrorDb(left, source[0]), -90.0);
+
+    exportAndWait(*controller, temp().file("mono.wav"));
+    const Channels exported = test::readSound(temp().file("mono.wav"));
+    ASSERT_EQ(exported.size(), 1u);
+    EXPECT_LT(test::maxErrorDb(exported[0], source[0]), -90.0);
+}
+
+// Playback from any frame delivers that frame first, in both channels, through the mixdown.
+TEST_F(MasterOutputTest, PlaybackStartsAtTheRequestedFrame) {
+    const Channels source = writeWorking(stereoSignal());
+    auto controller = openSettled();
+    for (FramePos start : {FramePos(0), FramePos(12345), FramePos(128 * 300)}) {
+        controller->setPlayPosition(start);
+        std::vector<float> left(2000), right(2000);
+        float* buffers[2] = {left.data(), right.data()};
+        EXPECT_EQ(controller->readPlayFrames(2000, buffers), 0);
+        const std::vector<float> expectedLeft(source[0].begin() + start, source[0].begin() + start + 2000);
+        const std::vector<float> expectedRight(source[1].begin() + start, source[1].begin() + start + 2000);
+        EXPECT_LT(test::maxErrorDb(left, expectedLeft), -90.0) << start;
+        EXPECT_LT(test::maxErrorDb(right, expectedRight), -90.0) << start;
+    }
+}
+
+TEST_F(MasterOutputTest, PrefillNeverOverwritesEditedRecords) {
+    writeWorking(stereoSignal());
+    const KVEncodedGrain before = constantGrain(0.5f);
+    const KVEncodedGrain during = constantGrain(-0.25f);
+    {
+        auto mixdown = KVMixdownStore::openMixdownForFileAtPath(working(), kFrames / 128);
+        mixdown.left->writeRecord(before, 40);
+    }
+    auto controller = KVOutputController::initWithView(nullptr, working(), true);
+    {
+        std::lock_guard<std::recursive_mutex> guard(controller->monitor());
+        controller->leftMasterCollection()->writeRecord(before, 500);
+        controller->rightMasterCollection()->writeRecord(during, 500);
+    }
+    controller->waitForPrefill();
+    const KVEncodedGrain kept40 = leftRecord(40), kept500 = leftRecord(500), prefilled = leftRecord(41);
+    EXPECT_EQ(std::memcmp(&kept40, &before, sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&kept500, &before, sizeof before), 0);
+    KVEncodedGrain right500{};
+    controller->rightMasterCollection()->readRecords(&right500, 500, 1);
+    EXPECT_EQ(std::memcmp(&right500, &during, sizeof during), 0);
+    EXPECT_EQ(prefilled.marker, KVEncodedGrain::kPrefillMarker);
+
+    controller->resetMasterFile();
+    controller->waitForPrefill();
+    EXPECT_EQ(leftRecord(40).marker, KVEncodedGrain::kPrefillMarker);
+    EXPECT_EQ(leftRecord(500).marker, KVEncodedGrain::kPrefillMarker);
+}
+
+// A working file with "bext" and "iXML" chunks; the export carries them, byte for byte, and
+// Python's wave module reads it as 24-bit 44.1 kHz stereo.
+TEST_F(MasterOutputTest, ExportCarriesTheWorkingFilesChunksAndReadsWithPythonWave) {
+    const std::string bext(602, 'b');
+    const std::string ixml = "<BWFXML><PROJECT>orvex test</PROJECT></BWFXML>";
+    {
+        auto writer = KVAudioFileWriter::initWithFile(working(), 44100, 2, 24, KVAudioFileWriter::kTypeWAVE);
+        ASSERT_TRUE(writer);
+        writer->setUserData(bext.data(), fourCC("bext"), 0, static_cast<std::uint32_t>(bext.size()));
+        writer->setUserData(ixml.data(), fourCC("iXML"), 0, static_cast<std::uint32_t>(ixml.size()));
+        Channels signal = stereoSignal();
+        float* buffers[2] = {signal[0].data(), signal[1].data()};
+        ASSERT_EQ(writer->writeFrames(kFrames, buffers), 0);
+    }
+    auto reader = KVAudioFileReader::initWithFileAtPath(working(), 44100, 2);
+    KVMetadataChunks chunks = KVUtilities::metadataChunksOfFile(*reader);
+    auto controller = openSettled();
+    exportAndWait(*controller, temp().file("tagged.wav"), chunks);
+    KVUtilities::releaseMetadataChunks(chunks);
+
+    const std::string script =
+        "import sys, wave, struct\n"
+        "w = wave.open(sys.argv[1]); print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes())\n"
+        "d = open(sys.argv[1], 'rb').read(); p = 12\n"
+        "while p + 8 <= len(d):\n"
+        "    cid, size = struct.unpack('<4sI', d[p:p + 8])\n"
+        "    if cid in (b'bext', b'iXML'): print(cid.decode(), d[p + 8:p + 8 + size].decode())\n"
+        "    p += 8 + size + (size & 1)\n";
+    std::ofstream(temp().file("check.py")) << script;
+    const std::string seen = test::runCommand("python3 " + temp().file("check.py") + " " + temp().file("tagged.wav"));
+    EXPECT_EQ(seen, "2 3 44100 " + std::to_string(kFrames) + "\nbext " + bext + "\niXML " + ixml + "\n");
+}
+
+TEST_F(MasterOutputTest, FailedExportLeavesNothingUnderTheTargetName) {
+    writeWorking(stereoSignal());
+    RecordingDelegate delegate;
+    auto controller = openSettled();
+    controller->setDelegate(&delegate);
+    const std::string missingFolderTarget = temp().file("no such folder/out.wav");
+    exportAndWait(*controller, missingFolderTarget);
+    EXPECT_EQ(controller->lastExportOutcome(), KVMasterExport::Outcome::CannotCreate);
+    ASSERT_EQ(platform().alerts().size(), 1u);
+    EXPECT_EQ(platform().alerts()[0].title, "Error creating file");
+    EXPECT_EQ(delegate.progress, std::vector<int>{-1});
+    EXPECT_TRUE(platform().revealedFiles().empty());
+
+    // A write-protected folder, as an unprivileged user; an older file there stays as it was.
+    const std::string locked = temp().file("locked");
+    std::filesystem::create_directory(locked);
+    std::ofstream(locked + "/out.wav") << "older";
+    ::chmod(temp().path().c_str(), 0755);
+    ::chmod(locked.c_str(), 0555);
+    std::recursive_mutex lock;
+    const int outcome = test::runUnprivileged([&] {
+        std::atomic<bool> cancel{false};
+        KVMasterExport exporter(working(), 2, kFrames, lock);
+        return static_cast<int>(exporter.run(locked + "/out.wav", {}, cancel, {}));
+    });
+    EXPECT_EQ(outcome, static_cast<int>(KVMasterExport::Outcome::CannotCreate));
+    std::ifstream older(locked + "/out.wav");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "older");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(locked), {}), 1);
+}
+
+// Columns of the master overview follow the material: a loud first half, a silent second.
+TEST_F(MasterOutputTest, OverviewColumnsFollowTheMaster) {
+    auto left = test::sine(441.0, kWorkingSampleRate, kFrames, 0.5);
+    auto right = test::sine(441.0, kWorkingSampleRate, kFrames, 0.25);
+    std::fill(left.begin() + kFrames / 2, left.end(), 0.0f);
+    std::fill(right.begin() + kFrames / 2, right.end(), 0.0f);
+    writeWorking({left, right});
+    test::FakeOutputView view;
+    auto controller = openSettled(&view);
+    EXPECT_EQ(view.mRecords, kFrames / 128);
+    EXPECT_EQ(view.mChannels, 2);
+    const auto columns = view.columns();
+    ASSERT_EQ(columns.size(), 4096u);
+    const FrameCount step = kFrames / 4096;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const FramePos first = static_cast<FramePos>(i) * step;
+        // Independent reference: the extremes of the source over the same frames.
+        float minL = 0, maxL = 0, maxR = 0;
+        for (FramePos f = first; f < first + step; ++f) {
+            minL = std::min(minL, left[f]);
+            maxL = std::max(maxL, left[f]);
+            maxR = std::max(maxR, right[f]);
+        }
+        ASSERT_NEAR(columns[i].minL, minL, 1e-4) << i;
+        ASSERT_NEAR(columns[i].maxL, maxL, 1e-4) << i;
+        ASSERT_NEAR(columns[i].maxR, maxR, 1e-4) << i;
+    }
+    EXPECT_GT(view.mRedraws, 0);
+}
+
+// Playback reads on this thread, paced like an audio thread, while the prefill and the
+// overview run and edits are committed.
+TEST_F(MasterOutputTest, PlaybackReadsWhileWorkersRun) {
+    writeWorking(stereoSignal());
+    test::FakeOutputView view;
+    auto controller = KVOutputController::initWithView(&view, working(), false);
+    std::vector<float> left(512), right(512);
+    float* buffers[2] = {left.data(), right.data()};
+    const KVEncodedGrain edit = constantGrain(0.1f);
+    for (int i = 0; !controller->isPrefillFinished() || controller->isOverviewRunning() || i < 50; ++i) {
+        controller->readPlayFrames(512, buffers);
+        if (i % 20 == 0) {
+            std::lock_guard<std::recursive_mutex> guard(controller->monitor());
+            controller->leftMasterCollection()->writeRecord(edit, 100 + i);
+            controller->setPlayPosition(128 * i);
+        }
+        platform().pumpMainThread();
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        ASSERT_LT(i, 100000);
+    }
+    EXPECT_TRUE(test::settle(platform(), [&] { return !controller->isOverviewRunning(); }));
+}
+
+}  // namespace
+}  // namespace orvex
