@@ -14,7 +14,7 @@ void KVSegmentRange::setSelectionStartFrame(FramePos frame) {
     mStart = std::max<FramePos>(std::min(frame, mTotal - kMinimumFrames), 0);
     if (mStart > mEnd - kMinimumFrames) mEnd = mStart + kMinimumFrames;
     if (mStart < mEnd - kMaximumFrames) mEnd = mStart + kMaximumFrames;
-    snapToBlocks();
+    snapToBlocks(true);
 }
 
 void KVSegmentRange::setSelectionEndFrame(FramePos frame) {
@@ -25,15 +25,21 @@ void KVSegmentRange::setSelectionEndFrame(FramePos frame) {
         mStart = 0;
         mEnd = kMinimumFrames;
     }
-    snapToBlocks();
+    snapToBlocks(false);
 }
 
-// Both edges go down to a block boundary; when that leaves less than the minimum length the
-// end takes the next boundary up, so a snapped segment is never shorter than 2 s.
-void KVSegmentRange::snapToBlocks() {
+// Both edges go down to a block boundary. When that leaves less than the minimum length the
+// edge that follows moves one block outwards (the other one where the file's start or end
+// leaves no room), so a snapped segment is never shorter than 2 s.
+void KVSegmentRange::snapToBlocks(bool keepStart) {
     mStart = mStart / kBlock * kBlock;
     mEnd = mEnd / kBlock * kBlock;
-    if (mEnd - mStart < kMinimumFrames) mEnd += kBlock;
+    if (mEnd - mStart >= kMinimumFrames) return;
+    const bool endHasRoom = mEnd + kBlock <= std::max(mTotal, kMinimumFrames + kBlock);
+    if ((keepStart && endHasRoom) || mStart < kBlock)
+        mEnd += kBlock;
+    else
+        mStart -= kBlock;
 }
 
 void KVSegmentRange::selectPreviousSegment() {

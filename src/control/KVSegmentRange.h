@@ -42,7 +42,8 @@ public:
     bool selectAnalysisRange();
 
 private:
-    void snapToBlocks();
+    // keepStart: the start edge was set, the end follows.
+    void snapToBlocks(bool keepStart);
 
     FrameCount mTotal = 0;
     FramePos mStart = 0;

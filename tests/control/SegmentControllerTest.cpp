@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "control/ControlTestSupport.h"
+#include "control/FakeViews.h"
+#include "control/KVSegmentController.h"
+#include "control/KVSegmentRange.h"
+#include "support/PlatformFixture.h"
+#include "support/Signals.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+namespace {
+
+constexpr FrameCount kSecond = 44100;
+
+TEST(SegmentRangeTest, SelectionStaysBetweenTwoAndNineHundredSecondsOnBlockEdges) {
+    KVSegmentRange range;
+    range.setTotalFrames(1000 * kSecond);
+    const auto check = [&](const char* what) {
+        const FrameCount length = range.selectionEndFrame() - range.selectionStartFrame();
+        EXPECT_EQ(range.selectionStartFrame() % 128, 0) << what;
+        EXPECT_EQ(range.selectionEndFrame() % 128, 0) << what;
+        EXPECT_GE(length, 2 * kSecond) << what;
+        EXPECT_LE(length, 900 * kSecond) << what;
+        EXPECT_GE(range.selectionStartFrame(), 0) << what;
+        EXPECT_LE(range.selectionEndFrame(), 1000 * kSecond) << what;
+    };
+    range.setSelectionStartFrame(10 * kSecond + 77);
+    range.setSelectionEndFrame(11 * kSecond);  // too short: the start follows
+    check("short end");
+    EXPECT_EQ(range.selectionEndFrame(), 11 * kSecond / 128 * 128);
+    range.setSelectionEndFrame(990 * kSecond);  // too long: the start follows
+    check("long end");
+    EXPECT_EQ(range.selectionStartFrame(), (990 - 900) * kSecond / 128 * 128);
+    range.setSelectionStartFrame(5 * kSecond);  // too long again: the end follows
+    check("long start");
+    EXPECT_EQ(range.selectionEndFrame(), 905 * kSecond / 128 * 128);
+    range.setSelectionStartFrame(2000 * kSecond);  // past the end: 2 s before it
+    check("start past the end");
+    EXPECT_EQ(range.selectionStartFrame(), 998 * kSecond / 128 * 128 - 128);
+    range.setSelectionEndFrame(-5);
+    check("negative end");
+    EXPECT_EQ(range.selectionStartFrame(), 0);
+}
+
+TEST(SegmentRangeTest, ShortFilesNeighbouringSegmentsAndTheAnalysedRange) {
+    KVSegmentRange shortFile;
+    shortFile.setTotalFrames(kSecond);
+    EXPECT_EQ(shortFile.selectionStartFrame(), 0);
+    EXPECT_GE(shortFile.selectionEndFrame(), 2 * kSecond);
+
+    KVSegmentRange range;
+    range.setTotalFrames(20 * kSecond);
+    range.setSelectionEndFrame(128 * 1000);
+    range.setSelectionStartFrame(0);
+    range.selectNextSegment();
+    EXPECT_EQ(range.selectionStartFrame(), 128 * 1000 - 4096);
+    EXPECT_EQ(range.selectionEndFrame(), 2 * 128 * 1000 - 4096);
+    range.selectPreviousSegment();
+    EXPECT_EQ(range.selectionStartFrame(), 0);
+    for (int i = 0; i < 10; ++i) range.selectNextSegment();
+    EXPECT_EQ(range.selectionEndFrame(), 20 * kSecond);
+
+    EXPECT_FALSE(range.selectAnalysisRange());
+    range.setAnalysisStartFrame(128 * 10);
+    range.setAnalysisEndFrame(128 * 900);
+    EXPECT_TRUE(range.selectAnalysisRange());
+    EXPECT_EQ(range.selectionStartFrame(), 128 * 10);
+    EXPECT_EQ(range.selectionEndFrame(), 128 * 900);
+    EXPECT_EQ(range.analysisEndBlock(), 900);
+}
+
+class SegmentControllerTest : public test::PlatformFixture {
+protected:
+    std::string sound() { return temp().file("take.wav"); }
+    std::shared_ptr<KVEditHistory> history(const test::Channels& channels) {
+        test::writeWave(sound(), channels, 44100);
+        return KVEditHistory::initWithContentsOfFile(sound(), kWorkingSampleRate, false);
+    }
+    std::unique_ptr<KVSegmentController> open(std::shared_ptr<KVEditHistory> h, test::FakeSegmentView& view,
+                                              bool highQuality = true) {
+        auto controller = KVSegmentController::initWithEditHistory(std::move(h), &view, highQuality);
+        EXPECT_TRUE(controller);
+        controller->waitForOverview();
+        EXPECT_TRUE(test::settle(platform(), [] { return true; }));
+        return controller;
+    }
+};
+
+TEST_F(SegmentControllerTest, NothingWithoutAHistory) {
+    test::FakeSegmentView view;
+    EXPECT_FALSE(KVSegmentController::initWithEditHistory(nullptr, &view, true));
+}
+
+// The stored segment and analysed range survive a save and a reopen; the dictionary as
+// Python's plistlib reads it carries them with the version and its own path.
+TEST_F(SegmentControllerTest, StoredRangesRoundTripThroughTheDictionary) {
+    auto h = history({test::sine(440.0, 44100, 10 * kSecond)});
+    FramePos start = -1, end = -1;
+    EXPECT_TRUE(KVSegmentController::analysisRangeForFileAtPath(sound(), start, end));
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 0);
+    {
+        test::FakeSegmentView view;
+        auto controller = open(h, view);
+        EXPECT_EQ(view.selectionStartFrame(), 0);
+        EXPECT_EQ(view.analysisEndFrame(), 0);
+        view.setSelectionStartFrame(128 * 100);
+        view.setSelectionEndFrame(128 * 1000);
+        controller->setAnalysisStart(128 * 50, 128 * 900);
+        EXPECT_TRUE(controller->saveSelectionAndAnalysisRange());
+    }
+    const std::string dictPath = KVUtilities::paramDictPathForAnalysisOfFileAtPath(sound());
+    const std::string script =
+        "import plistlib, sys\n"
+        "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
+        "print(*(d[k] for k in ('ORVXFileGroup_SelectionStartFrame', 'ORVXFileGroup_SelectionEndFrame',\n"
+        "    'ORVXFileGroup_AnalysisStartFrame', 'ORVXFileGroup_AnalysisEndFrame', 'ORVXFileGroup_Version',\n"
+        "    'ORVXFileGroup_DictionaryPath')))\n";
+    std::ofstream(temp().file("dict.py")) << script;
+    EXPECT_EQ(test::runCommand("python3 " + temp().file("dict.py") + " " + dictPath),
+              "12800 128000 6400 115200 259 " + dictPath + "\n");
+
+    EXPECT_TRUE(KVSegmentController::analysisRangeForFileAtPath(sound(), start, end));
+    EXPECT_EQ(start, 128 * 50);
+    EXPECT_EQ(end, 128 * 900);
+    test::FakeSegmentView reopened;
+    auto controller = open(h, reopened);
+    EXPECT_EQ(reopened.selectionStartFrame(), 128 * 100);
+    EXPECT_EQ(reopened.selectionEndFrame(), 128 * 1000);
+    EXPECT_EQ(reopened.analysisStartFrame(), 128 * 50);
+    EXPECT_EQ(controller->paramDict().getString("ORVXFileGroup_DictionaryPath"), dictPath);
+}
+
+// Each column holds the extremes (with 0) of its frames, computed here from the source.
+TEST_F(SegmentControllerTest, OverviewColumnsHoldEachChannelsExtremes) {
+    auto left = test::noise(100'000, 0.8, 3);
+    auto right = test::chirp(50.0, 5000.0, 44100, 100'000, 0.3);
+    auto h = history({left, right});
+    test::FakeSegmentView view;
+    auto controller = open(h, view, false);
+    EXPECT_EQ(view.mChannels, 2);
+    const auto columns = view.columns();
+    ASSERT_EQ(columns.size(), 512u);
+    const FrameCount step = 100'000 / 512;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        float minL = 0, maxL = 0, minR = 0, maxR = 0;
+        for (FrameCount f = i * step; f < static_cast<FrameCount>(i + 1) * step; ++f) {
+            minL = std::min(minL, left[f]), maxL = std::max(maxL, left[f]);
+            minR = std::min(minR, right[f]), maxR = std::max(maxR, right[f]);
+        }
+        ASSERT_NEAR(columns[i].minL, minL, 1e-6) << i;  // 24-bit file
+        ASSERT_NEAR(columns[i].maxL, maxL, 1e-6) << i;
+        ASSERT_NEAR(columns[i].minR, minR, 1e-6) << i;
+        ASSERT_NEAR(columns[i].maxR, maxR, 1e-6) << i;
+    }
+    EXPECT_GT(view.mRedraws, 0);
+    EXPECT_EQ(platform().soundsPlayed().size(), 1u);
+}
+
+TEST_F(SegmentControllerTest, TinyMonoFileFillsOneColumnPerFrame) {
+    auto h = history({std::vector<float>{0.5f, -0.5f, 0.25f, 0, 0, 0, 0, 0, 0, 0.125f}});
+    test::FakeSegmentView view;
+    auto controller = open(h, view);
+    const auto columns = view.columns();
+    EXPECT_EQ(columns[0].maxL, 0.5f);
+    EXPECT_EQ(columns[1].minL, -0.5f);
+    EXPECT_EQ(columns[9].maxL, 0.125f);
+    EXPECT_EQ(columns[10].maxL, 0.0f);  // read at the end: silence
+    EXPECT_FALSE(view.isSet(columns[11]));
+    for (int i = 0; i <= 10; ++i) EXPECT_TRUE(columns[i].minR == 0 && columns[i].maxR == 0) << i;
+}
+
+}  // namespace
+}  // namespace orvex
