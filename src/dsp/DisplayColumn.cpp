@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <span>
 #include <type_traits>
 #include <vector>
 
@@ -44,9 +43,34 @@ void blendIntoRow(DisplayColumnRow& row, float red, float green, float blue) {
     row.alpha = 255;
 }
 
-// Value of a per-bin array at a peak bin; 0 for a bin the array does not hold.
-float valueAt(std::span<const float> values, int bin) {
-    return bin >= 0 && static_cast<std::size_t>(bin) < values.size() ? values[bin] : 0.0f;
+// One entry of the peak list with what the harmonic column needs of it.
+struct PeakEntry {
+    float frequency;
+    float magnitude;
+    DisplayColour colour;  // of its own frequency
+    int runEnd;            // one past the last following entry naming the same bin
+};
+
+// The peak entries 0..253 decoded once. The list pads with one repeated bin, so identical
+// neighbours share their decoding and colour.
+std::vector<PeakEntry> peakEntries(const FrameRecord& record) {
+    std::vector<PeakEntry> entries(kFrameRecordMaxPeaks);
+    const int binCount = record.binCount();
+    for (int j = 0; j < kFrameRecordMaxPeaks; ++j) {
+        const int bin = record.peakBins[j];
+        if (j > 0 && bin == record.peakBins[j - 1]) {
+            entries[j] = entries[j - 1];
+            continue;
+        }
+        const bool inside = bin < binCount;  // a damaged list may name a bin the record lacks
+        const float frequency = inside ? record.binFrequency(bin) : 0.0f;
+        entries[j] = {frequency, inside ? record.binMagnitude(bin) : 0.0f, displayColour(frequency * 4.5351473e-5f), 0};
+    }
+    for (int j = kFrameRecordMaxPeaks - 1; j >= 0; --j) {
+        const bool sameAsNext = j + 1 < kFrameRecordMaxPeaks && record.peakBins[j + 1] == record.peakBins[j];
+        entries[j].runEnd = sameAsNext ? entries[j + 1].runEnd : j + 1;
+    }
+    return entries;
 }
 
 // The range of multiples n >= 1 with n x fundamental <= 22050 that can lie within 4 % of
@@ -58,28 +82,39 @@ std::pair<int, int> candidateHarmonics(float fundamental, float frequency) {
     return {static_cast<int>(std::max(1.0, lowest)), static_cast<int>(std::min(highest, limit))};
 }
 
+// What one peak adds to the colour of a fundamental: for each harmonic n within 4 % of the
+// peak's frequency, its colour weighted by magnitude / n, in increasing n.
+void harmonicTerms(float fundamental, const PeakEntry& peak, std::vector<DisplayColour>& terms) {
+    terms.clear();
+    if (!std::isfinite(peak.frequency)) return;
+    auto [first, last] = candidateHarmonics(fundamental, peak.frequency);
+    for (int n = first; n <= last; ++n) {
+        const float harmonic = float(n) * fundamental;
+        if (!(harmonic <= kNyquist)) break;
+        if (!(std::fabs(harmonic - peak.frequency) < 0.04 * n * double(fundamental))) continue;
+        const float weight = 0.5f * 0.03125f * peak.magnitude / float(n);
+        terms.push_back({peak.colour.red * weight, peak.colour.green * weight, peak.colour.blue * weight});
+    }
+}
+
 // Colour of peak j: the peaks from j on that lie within 4 % of one of its harmonics, each
 // coloured by its own frequency and weighted by magnitude / harmonic number.
-DisplayColour harmonicColour(const FrameRecord& record, int j, std::span<const float> frequencies,
-                             std::span<const float> magnitudes) {
+DisplayColour harmonicColour(const std::vector<PeakEntry>& entries, int j, std::vector<DisplayColour>& terms) {
     DisplayColour sum{0.0f, 0.0f, 0.0f};
-    const float fundamental = valueAt(frequencies, record.peakBins[j]);
+    const float fundamental = entries[j].frequency;
     if (!(fundamental >= 1.0f && fundamental <= kNyquist)) return sum;
-    for (int i = j; i < kFrameRecordMaxPeaks; ++i) {
-        const float frequency = valueAt(frequencies, record.peakBins[i]);
-        const float magnitude = valueAt(magnitudes, record.peakBins[i]);
-        if (!std::isfinite(frequency)) continue;
-        auto [first, last] = candidateHarmonics(fundamental, frequency);
-        for (int n = first; n <= last; ++n) {
-            const float harmonic = float(n) * fundamental;
-            if (!(harmonic <= kNyquist)) break;
-            if (!(std::fabs(harmonic - frequency) < 0.04 * n * double(fundamental))) continue;
-            DisplayColour c = displayColour(frequency * 4.5351473e-5f);
-            const float weight = 0.5f * 0.03125f * magnitude / float(n);
-            sum.red += c.red * weight;
-            sum.green += c.green * weight;
-            sum.blue += c.blue * weight;
+    for (int i = j; i < kFrameRecordMaxPeaks;) {
+        const int next = std::max(entries[i].runEnd, i + 1);
+        harmonicTerms(fundamental, entries[i], terms);
+        // Identical entries add the same terms one after the other, as separate peaks would.
+        for (int repeat = i; repeat < next; ++repeat) {
+            for (const DisplayColour& term : terms) {
+                sum.red += term.red;
+                sum.green += term.green;
+                sum.blue += term.blue;
+            }
         }
+        i = next;
     }
     return sum;
 }
@@ -139,13 +174,11 @@ std::unique_ptr<DisplayColumn> spectralColumn(const FrameRecord& record) {
 std::unique_ptr<DisplayColumn> harmonicColumn(const FrameRecord& record) {
     auto column = DisplayColumn::create(record.valid != 0);
     if (record.valid == 0) return column;
-    const std::vector<float> frequencies = record.decodeFrequencies();
-    const std::vector<float> magnitudes = record.decodeMagnitudes();
-    for (int j = 0; j < kFrameRecordMaxPeaks; ++j) {
-        const float frequency = valueAt(frequencies, record.peakBins[j]);
-        const float magnitude = valueAt(magnitudes, record.peakBins[j]);
-        paintBar(*column, frequency, magnitude, harmonicColour(record, j, frequencies, magnitudes));
-    }
+    const std::vector<PeakEntry> entries = peakEntries(record);
+    std::vector<DisplayColour> terms;
+    terms.reserve(64);
+    for (int j = 0; j < kFrameRecordMaxPeaks; ++j)
+        paintBar(*column, entries[j].frequency, entries[j].magnitude, harmonicColour(entries, j, terms));
     return column;
 }
 

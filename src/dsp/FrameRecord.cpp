@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <type_traits>
 
@@ -20,21 +21,68 @@ constexpr double kPhaseHalfRange = 32766.0;
 constexpr long kLargestPhaseCode = 65533;
 
 // Sets negative and non-finite entries of the first n values to 0 and returns the scale the
-// encoder stores for them: their largest value, at least kFrameRecordMinScale.
+// encoder stores for them: their largest value, at least kFrameRecordMinScale. Eight running
+// maxima keep the loop free of a serial dependency (the maximum does not depend on order).
 float sanitiseAndScale(std::span<float> values, std::size_t n) {
-    float largest = 0.0f;
-    for (std::size_t k = 0; k < n; ++k) {
-        float v = values[k];
-        if (!(v >= 0.0f) || std::isinf(v)) v = 0.0f;
-        values[k] = v;
-        largest = std::max(largest, v);
+    constexpr std::size_t kLanes = 8;
+    float lanes[kLanes] = {};
+    auto sanitise = [](float v) { return v >= 0.0f && v <= std::numeric_limits<float>::max() ? v : 0.0f; };
+    std::size_t k = 0;
+    for (; k + kLanes <= n; k += kLanes) {
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            float v = sanitise(values[k + l]);
+            values[k + l] = v;
+            lanes[l] = lanes[l] > v ? lanes[l] : v;
+        }
     }
-    return std::max(largest, kFrameRecordMinScale);
+    for (; k < n; ++k) {
+        values[k] = sanitise(values[k]);
+        lanes[0] = std::max(lanes[0], values[k]);
+    }
+    return std::max(*std::max_element(lanes, lanes + kLanes), kFrameRecordMinScale);
 }
 
 // Bins an encoder fills: the record's bin count, or fewer when the input is shorter.
 std::size_t encodedBins(const FrameRecord& record, std::size_t inputLength) {
     return std::min(static_cast<std::size_t>(record.binCount()), inputLength);
+}
+
+// lround(value / scale x 65535) limited to 0..65535, for values already made non-negative.
+// Written as a plain loop over contiguous arrays so that it vectorises; adding 0.5 in double
+// and truncating is exact rounding half away from zero for these values.
+void quantise(const float* values, std::size_t n, float scale, std::uint16_t* codes) {
+    for (std::size_t k = 0; k < n; ++k) {
+        float scaled = std::min(values[k] / scale * 65535.0f, 65535.0f);
+        codes[k] = static_cast<std::uint16_t>(static_cast<std::int32_t>(double(scaled) + 0.5));
+    }
+}
+
+// Phase codes of n phases. The common case (a finite phase in [-pi, pi]) is a branch-free
+// loop computing lround exactly as truncation plus a half-step test; everything else goes
+// through encodePhase.
+void quantisePhases(const float* phases, std::size_t n, std::uint16_t* codes) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const double x = (double(phases[k]) * kInversePi + 1.0) * kPhaseHalfRange;
+        const bool inside = x >= 0.0 && x < double(kLargestPhaseCode) - 0.5;  // false for NaN
+        const double safe = inside ? x : 0.0;
+        const std::int32_t whole = static_cast<std::int32_t>(safe);
+        const std::int32_t rounded = whole + (safe - double(whole) >= 0.5 ? 1 : 0);
+        codes[k] = inside ? static_cast<std::uint16_t>(rounded + 1) : 0;
+    }
+    for (std::size_t k = 0; k < n; ++k)
+        if (codes[k] == 0) codes[k] = FrameRecord::encodePhase(phases[k]);
+}
+
+// Sanitises the input, stores its scale and codes into one field of bins 0 .. B-1 (0 beyond
+// the input) and returns the scale.
+float encodeScaledField(FrameRecord& record, std::span<float> values, std::uint16_t FrameBinCodes::*field) {
+    const std::size_t n = encodedBins(record, values.size());
+    const float scale = sanitiseAndScale(values, n);
+    std::uint16_t codes[kFrameRecordMaxBins];
+    quantise(values.data(), n, scale, codes);
+    const std::size_t count = record.binCount();
+    for (std::size_t k = 0; k < count; ++k) record.bins[k].*field = k < n ? codes[k] : 0;
+    return scale;
 }
 
 }  // namespace
@@ -166,27 +214,21 @@ float FrameRecord::binPhase(int bin) const {
 }
 
 void FrameRecord::encodeMagnitudes(std::span<float> magnitudes) {
-    std::size_t n = encodedBins(*this, magnitudes.size());
-    magnitudeScale = sanitiseAndScale(magnitudes, n);
-    std::size_t count = binCount();
-    for (std::size_t k = 0; k < count; ++k)
-        bins[k].magnitude = k < n ? encodeScaled(magnitudes[k], magnitudeScale) : 0;
+    magnitudeScale = encodeScaledField(*this, magnitudes, &FrameBinCodes::magnitude);
 }
 
 void FrameRecord::encodeMagnitudesAndFrequencies(std::span<float> magnitudes, std::span<float> frequencies) {
     encodeMagnitudes(magnitudes);
-    std::size_t n = encodedBins(*this, frequencies.size());
-    frequencyScale = sanitiseAndScale(frequencies, n);
-    std::size_t count = binCount();
-    for (std::size_t k = 0; k < count; ++k)
-        bins[k].frequency = k < n ? encodeScaled(frequencies[k], frequencyScale) : 0;
+    frequencyScale = encodeScaledField(*this, frequencies, &FrameBinCodes::frequency);
 }
 
 void FrameRecord::encode(std::span<float> magnitudes, std::span<float> frequencies, std::span<const float> phases) {
     encodeMagnitudesAndFrequencies(magnitudes, frequencies);
-    std::size_t n = encodedBins(*this, phases.size());
-    std::size_t count = binCount();
-    for (std::size_t k = 0; k < count; ++k) bins[k].phase = k < n ? encodePhase(phases[k]) : 0;
+    const std::size_t n = encodedBins(*this, phases.size());
+    std::uint16_t codes[kFrameRecordMaxBins];
+    quantisePhases(phases.data(), n, codes);
+    const std::size_t count = binCount();
+    for (std::size_t k = 0; k < count; ++k) bins[k].phase = k < n ? codes[k] : 0;
 }
 
 int FrameRecord::nearestPeakBin(float frequency) const {

@@ -163,6 +163,23 @@ TEST(DisplayHarmonicColumn, PeaksPaintBarsColouredByTheirHarmonics) {
     }
 }
 
+TEST(DisplayHarmonicColumn, EveryRepeatedPaddingEntryCountsAsAPeak) {
+    // One peak at 2205 Hz and 253 padding entries at 11025 Hz, its fifth harmonic.
+    auto r = recordWith({{819, 2205.0f, 40.0f}, {4096, 11025.0f, 0.2f}});
+    for (int j = 0; j < 255; ++j) r->peakBins[j] = j == 0 ? 819 : 4096;
+    const double fundamental = r->binMagnitude(819), padding = r->binMagnitude(4096);
+    auto column = harmonicColumn(*r);
+    auto own = referenceColour(0.1), fifth = referenceColour(0.5);
+    for (int i = 0; i < 3; ++i) {
+        const double sum = 0.5 * 0.03125 * (own[i] * fundamental + 253.0 * fifth[i] * padding / 5.0);
+        ASSERT_LT(sum, 0.95);
+        EXPECT_NEAR(rgba(*column, 581)[i], int(sum * 255.0), 1) << i;  // row of 2205 Hz: 581.5
+        // The last padding entry paints row 748 (11025 Hz) with its own term alone.
+        EXPECT_NEAR(rgba(*column, 748)[i], int(0.5 * 0.03125 * fifth[i] * padding * 255.0), 1) << i;
+    }
+    EXPECT_GT(rgba(*column, 581)[0], 5);
+}
+
 TEST(DisplayHarmonicColumn, TallBarsStopAtTheEdgesOfThePicture) {
     auto r = recordWith({{10, 30.0f, 50000.0f}});  // rows 135 - 500 .. 135 + 499
     for (int j = 0; j < 255; ++j) r->peakBins[j] = j == 0 ? 10 : 4096;

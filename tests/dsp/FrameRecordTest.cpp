@@ -208,6 +208,31 @@ TEST(FrameRecordCodec, ScalesAndMagnitudeRoundTrip) {
     }
 }
 
+TEST(FrameRecordCodec, BulkEncodingFollowsTheRoundingRuleForEveryBin) {
+    // Random values, phases well outside the circle, and phases just around +-pi and 0.
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<float> value(-10.0f, 1000.0f), phase(-7.0f, 7.0f);
+    std::vector<float> m(8192), f(8192), p(8192);
+    for (int k = 0; k < 8192; ++k) {
+        m[k] = value(gen);
+        f[k] = value(gen) * 20.0f;
+        p[k] = phase(gen);
+    }
+    const float edges[] = {float(kPi), float(-kPi), std::nextafter(float(kPi), 0.0f), -0.0f, 1e-9f, -1e-9f, 4660.0f};
+    for (int k = 0; k < 7; ++k) p[k] = edges[k];
+    auto r = FrameRecord::create();
+    r->valid = 1;
+    std::vector<float> original = p;
+    r->encode(m, f, p);
+    for (int k = 0; k < 8192; ++k) {
+        ASSERT_EQ(r->bins[k].magnitude, std::lround(m[k] / r->magnitudeScale * 65535.0f)) << k;
+        ASSERT_EQ(r->bins[k].frequency, std::lround(f[k] / r->frequencyScale * 65535.0f)) << k;
+        ASSERT_EQ(r->bins[k].phase, FrameRecord::encodePhase(original[k])) << k;
+        if (std::abs(original[k]) > float(kPi)) continue;
+        ASSERT_EQ(r->bins[k].phase, std::lround((original[k] / kPi + 1.0) * 32766.0) + 1) << k;
+    }
+}
+
 TEST(FrameRecordCodec, BinCountFollowsTheHeaderAndNeverExceedsTheRecord) {
     auto r = FrameRecord::create();
     EXPECT_EQ(r->decodeMagnitudes(), std::vector<float>(8192, 0.0f));  // new record: 8192 zeros

@@ -1,0 +1,98 @@
+// Cost per frame of the display derivations and of the frame record codecs, on a record that
+// looks like an analysed frame: a 40-partial harmonic tone over a noise floor, 8192 bins.
+#include "dsp/DisplayColumn.h"
+#include "dsp/DisplaySummary.h"
+#include "dsp/FrameRecord.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <vector>
+
+using namespace orvex;
+
+namespace {
+
+constexpr int kBins = 8192;
+constexpr double kBinWidth = 44100.0 / 16384.0;
+
+struct FrameArrays {
+    std::vector<float> magnitudes, frequencies, phases;
+    std::vector<int> peaks;
+};
+
+FrameArrays analysedLookingFrame() {
+    FrameArrays a{std::vector<float>(kBins), std::vector<float>(kBins), std::vector<float>(kBins), {}};
+    std::mt19937 gen(1234);
+    std::uniform_real_distribution<float> jitter(-0.5f, 0.5f), phase(-3.14159f, 3.14159f);
+    for (int k = 0; k < kBins; ++k) {
+        a.frequencies[k] = float((k + jitter(gen)) * kBinWidth);
+        a.magnitudes[k] = 0.05f * (1.0f + jitter(gen));
+        a.phases[k] = phase(gen);
+    }
+    for (int n = 1; n <= 40; ++n) {
+        const double f = 220.0 * n * 1.003;
+        const int centre = int(std::lround(f / kBinWidth));
+        for (int k = centre - 3; k <= centre + 3; ++k) {
+            a.frequencies[k] = float(f);  // a steady partial: neighbouring bins agree
+            a.magnitudes[k] = float(80.0 / n / (1 + std::abs(k - centre)));
+        }
+        a.peaks.push_back(centre);
+    }
+    return a;
+}
+
+std::unique_ptr<FrameRecord> analysedLookingRecord() {
+    FrameArrays a = analysedLookingFrame();
+    auto r = FrameRecord::create();
+    r->frameSize = 4096;
+    r->zeroPaddingFactor = 4;
+    r->overlap = 32;
+    r->valid = 1;
+    r->maximumSample = 0.4f;
+    r->minimumSample = -0.35f;
+    r->encode(a.magnitudes, a.frequencies, a.phases);
+    for (int j = 0; j < 255; ++j) r->peakBins[j] = j < int(a.peaks.size()) ? a.peaks[j] : 4096;
+    return r;
+}
+
+// One derivation from a stored-looking record, repeated.
+template <class Derivation>
+void BM_FromRecord(benchmark::State& state, Derivation derive) {
+    auto r = analysedLookingRecord();
+    for (auto _ : state) benchmark::DoNotOptimize(derive(*r));
+}
+BENCHMARK_CAPTURE(BM_FromRecord, spectralColumn, spectralColumn)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_FromRecord, harmonicColumn, harmonicColumn)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_FromRecord, frameSummary, frameSummary)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_FromRecord, frequencyStability, [](const FrameRecord& r) { return r.frequencyStability(); })
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_RecordEncode(benchmark::State& state) {
+    FrameArrays a = analysedLookingFrame();
+    auto r = FrameRecord::create();
+    r->frameSize = 4096;
+    r->zeroPaddingFactor = 4;
+    r->valid = 1;
+    for (auto _ : state) {
+        r->encode(a.magnitudes, a.frequencies, a.phases);
+        benchmark::DoNotOptimize(r->bins[100]);
+    }
+}
+BENCHMARK(BM_RecordEncode)->Unit(benchmark::kMicrosecond);
+
+void BM_RecordDecodeAll(benchmark::State& state) {
+    auto r = analysedLookingRecord();
+    std::vector<float> m(kBins), f(kBins), p(kBins);
+    for (auto _ : state) {
+        r->decodeMagnitudesInto(m);
+        r->decodeFrequenciesInto(f);
+        r->decodePhasesInto(p);
+        benchmark::DoNotOptimize(p.data());
+    }
+}
+BENCHMARK(BM_RecordDecodeAll)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
