@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "dsp/FftEngine.h"
 #include "dsp/FrameRecord.h"
 #include "dsp/SpectralProcessor.h"
 #include "support/Signals.h"
@@ -91,5 +92,17 @@ void BM_SynthesizeFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SynthesizeFrame)->Unit(benchmark::kMicrosecond);
+
+// Reference point for the machine's current speed: one real FFT of each analysis size.
+void BM_RealFft(benchmark::State& state) {
+    const std::int64_t n = state.range(0);
+    FftEngine engine(n);
+    std::vector<float> input(corpus().begin(), corpus().begin() + n), output(n + 2);
+    for (auto _ : state) {
+        engine.realForward(input.data(), output.data(), n);
+        benchmark::DoNotOptimize(output.data());
+    }
+}
+BENCHMARK(BM_RealFft)->Arg(4096)->Arg(16384)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -19,12 +19,14 @@ inline constexpr float kInverseTwoPi = 0.15915494f;
 inline float atan2Approx(float y, float x) {
     float z = y / x;
     z = z > 1e30f ? 1e30f : (z < -1e30f ? -1e30f : z);
-    const float inner = z / (1.0f + 0.28f * z * z);
-    const float innerTurned = x < 0.0f ? (y >= 0.0f ? inner + kPi : inner - kPi) : inner;
-    const float outer = kHalfPi - z / (z * z + 0.28f);
+    // One division serves both branches: z / (1 + 0.28 z^2) inside, z / (z^2 + 0.28) outside.
+    const bool inside = std::fabs(z) < 1.0f;
+    const float q = z / (inside ? 1.0f + 0.28f * z * z : z * z + 0.28f);
+    const float innerTurned = x < 0.0f ? (y >= 0.0f ? q + kPi : q - kPi) : q;
+    const float outer = kHalfPi - q;
     const float outerTurned = y < 0.0f ? outer - kPi : outer;
     const float onAxis = y > 0.0f ? kHalfPi : (y < 0.0f ? -kHalfPi : 0.0f);
-    const float result = std::fabs(z) < 1.0f ? innerTurned : outerTurned;
+    const float result = inside ? innerTurned : outerTurned;
     return x != 0.0f ? result : onAxis;
 }
 
@@ -35,8 +37,9 @@ inline float roundNearest(float v) {
     return (v + kShift) - kShift;
 }
 
-// Natural logarithm of a positive normal float, relative error about 1e-7 (the mantissa is
-// brought into [sqrt(1/2), sqrt(2)) and a degree-9 polynomial gives log(1 + f)).
+// Natural logarithm of a positive normal float, relative error about 1.3e-7: the mantissa m
+// is brought into [sqrt(1/2), sqrt(2)) and log m = 2 atanh(s) with s = (m - 1) / (m + 1),
+// |s| < 0.172, summed to the s^7 term.
 inline float logApprox(float x) {
     const std::int32_t bits = std::bit_cast<std::int32_t>(x);
     std::int32_t exponent = ((bits >> 23) & 0xff) - 127;
@@ -44,22 +47,13 @@ inline float logApprox(float x) {
     const bool high = m > 1.41421356f;
     m = high ? m * 0.5f : m;
     exponent = high ? exponent + 1 : exponent;
-    const float f = m - 1.0f;
-    const float f2 = f * f;
-    float p = 7.0376836292e-2f;
-    p = p * f - 1.1514610310e-1f;
-    p = p * f + 1.1676998740e-1f;
-    p = p * f - 1.2420140846e-1f;
-    p = p * f + 1.4249322787e-1f;
-    p = p * f - 1.6668057665e-1f;
-    p = p * f + 2.0000714765e-1f;
-    p = p * f - 2.4999993993e-1f;
-    p = p * f + 3.3333331174e-1f;
-    const float e = static_cast<float>(exponent);
-    float r = p * f * f2;
-    r += e * -2.12194440e-4f;
-    r -= 0.5f * f2;
-    return f + r + e * 0.693359375f;
+    const float s = (m - 1.0f) / (m + 1.0f);
+    const float s2 = s * s;
+    float p = 0.14285715f;  // 1/7
+    p = p * s2 + 0.2f;
+    p = p * s2 + 0.33333334f;
+    p = p * s2 + 1.0f;
+    return 2.0f * s * p + static_cast<float>(exponent) * 0.6931472f;
 }
 
 }  // namespace orvex::fastmath

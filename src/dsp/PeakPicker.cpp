@@ -27,9 +27,14 @@ std::int64_t largestIndex(const float* x, std::int64_t n, float& value) {
 }  // namespace
 
 Lobe peakLobe(const float* x, std::int64_t p, std::int64_t limit) {
+    // Once the slope has decayed to exactly 0 it stays 0 over equal neighbours, so runs of
+    // equal values (the long zero stretches of a sparse spectrum) are skipped in one scan.
     Lobe lobe{0, limit};
     float g = 0.0f;
     for (std::int64_t k = p - 1; k >= 1; --k) {
+        if (g == 0.0f)
+            while (k >= 1 && x[k + 1] == x[k]) --k;
+        if (k < 1) break;
         g = slopeStep(g, x[k + 1] - x[k]);
         if (g < 0.0f) {
             lobe.left = k;
@@ -38,6 +43,9 @@ Lobe peakLobe(const float* x, std::int64_t p, std::int64_t limit) {
     }
     g = 0.0f;
     for (std::int64_t k = p + 1; k < limit; ++k) {
+        if (g == 0.0f)
+            while (k < limit && x[k - 1] == x[k]) ++k;
+        if (k >= limit) break;
         g = slopeStep(g, x[k - 1] - x[k]);
         if (g < 0.0f) {
             lobe.right = k;

@@ -41,6 +41,7 @@ SpectralProcessor::SpectralProcessor(std::int64_t frameSize, std::int64_t overla
       mSpectrumB(sz(mFftSize + 2)),
       mEntropyInput(sz(frameSize)),
       mEntropySpectrum(sz(frameSize + 2)),
+      mEntropyMagnitude(sz(frameSize / 2)),
       mWarped(sz(frameSize)),
       mPhase(sz(mFftSize)),
       mSynthesisPhase(sz(mFftSize)),
@@ -157,13 +158,19 @@ float SpectralProcessor::entropyOfWindowed(const float* windowed) {
     mEntropyFft.realForward(windowed, mEntropySpectrum.data(), mFrameSize);
     const float* spectrum = mEntropySpectrum.data();
     const float scale = 1.0f / static_cast<float>(mFrameSize);
-    const std::int64_t half = mFrameSize / 2;
-    float sum = 0.0f;
-#pragma omp simd simdlen(8) reduction(+ : sum)
-    for (std::int64_t k = 0; k < half; ++k) {
+    const int half = static_cast<int>(mFrameSize / 2);
+    // Two passes: the magnitudes first, then the m ln m sum (shorter loop bodies run faster).
+    float* magnitude = mEntropyMagnitude.data();
+#pragma omp simd
+    for (int k = 0; k < half; ++k) {
         const float re = spectrum[2 * k];
         const float im = spectrum[2 * k + 1];
-        const float m = std::sqrt(re * re + im * im) * scale;
+        magnitude[k] = std::sqrt(re * re + im * im) * scale;
+    }
+    float sum = 0.0f;
+#pragma omp simd simdlen(8) reduction(+ : sum)
+    for (int k = 0; k < half; ++k) {
+        const float m = magnitude[k];
         sum += m > 0.0f ? m * fastmath::logApprox(m) : 0.0f;
     }
     return -sum / static_cast<float>(std::numbers::ln2);
@@ -217,7 +224,7 @@ void SpectralProcessor::estimateSpectrum(const float* x, float warpFactor) {
     float* frequency = mFrequency.data();
     const float advance = fastmath::kTwoPi * static_cast<float>(lag) / static_cast<float>(m);
     const float binsPerCycle = static_cast<float>(m) / static_cast<float>(lag);
-    const float fftSize = static_cast<float>(m);
+    const float inverseSize = 1.0f / static_cast<float>(m);  // exact: m is a power of two
     const int half = static_cast<int>(m / 2);  // 32-bit index: SSE2 converts only int32 lanes to float
 #pragma omp simd
     for (int k = 0; k < half; ++k) {
@@ -227,7 +234,7 @@ void SpectralProcessor::estimateSpectrum(const float* x, float warpFactor) {
         const float d = fastmath::atan2Approx(yi * xr - yr * xi, yr * xr + yi * xi);
         float u = d - static_cast<float>(k) * advance;
         u = u - fastmath::kTwoPi * fastmath::roundNearest(u * fastmath::kInverseTwoPi);
-        frequency[k] = (u / fastmath::kTwoPi * binsPerCycle + static_cast<float>(k)) / fftSize;
+        frequency[k] = (u * fastmath::kInverseTwoPi * binsPerCycle + static_cast<float>(k)) * inverseSize;
         phase[k] = fastmath::atan2Approx(xi, xr);
     }
 }

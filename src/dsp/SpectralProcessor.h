@@ -128,6 +128,7 @@ private:
     AlignedFloats mSpectrumB; // M + 2: complex spectrum of B
     AlignedFloats mEntropyInput;     // N
     AlignedFloats mEntropySpectrum;  // N + 2
+    AlignedFloats mEntropyMagnitude; // N / 2
     std::vector<float> mWarped;      // N
     std::vector<float> mPhase;
     std::vector<float> mSynthesisPhase;  // accumulators, persist between frames

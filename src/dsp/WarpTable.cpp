@@ -7,7 +7,7 @@
 namespace orvex {
 
 WarpTable::WarpTable(float factor, std::int64_t n)
-    : mFactor(factor), mPositions(n), mIndex(n), mNext(n), mFraction(n) {
+    : mFactor(factor), mPositions(n), mFraction(n) {
     const double s = usable(factor) ? factor : 1.0;
     const double a = s > 0 ? 1.0 / s : -s;
     const double b = s > 0 ? s : -1.0 / s;
@@ -26,25 +26,32 @@ WarpTable::WarpTable(float factor, std::int64_t n)
     }
     for (std::int64_t k = 0; k < n; ++k) {
         const float i = std::floor(mPositions[k]);
-        mIndex[k] = static_cast<std::int32_t>(i);
-        mNext[k] = static_cast<std::int32_t>(std::min<std::int64_t>(mIndex[k] + 1, n - 1));
+        const auto index = static_cast<std::int32_t>(i);
+        const std::int32_t step = index + 1 < n ? 1 : 0;
+        const auto offset = static_cast<std::int32_t>(index - k);
         mFraction[k] = mPositions[k] - i;
+        if (mRuns.empty() || mRuns.back().offset != offset || mRuns.back().step != step)
+            mRuns.push_back({static_cast<std::int32_t>(k), static_cast<std::int32_t>(k), offset, step});
+        ++mRuns.back().end;
     }
 }
 
 void WarpTable::warp(const float* x, float* y) const {
-    const std::int64_t n = size();
-    for (std::int64_t k = 0; k < n; ++k) {
-        const float t = mFraction[k];
-        y[k] = (1.0f - t) * x[mIndex[k]] + t * x[mNext[k]];
+    const float* t = mFraction.data();
+    for (const Run& run : mRuns) {
+        const std::int32_t offset = run.offset, next = run.offset + run.step;
+#pragma omp simd
+        for (std::int32_t k = run.begin; k < run.end; ++k) y[k] = (1.0f - t[k]) * x[k + offset] + t[k] * x[k + next];
     }
 }
 
 void WarpTable::warpWeighted(const float* x, const float* weights, float* y) const {
-    const std::int64_t n = size();
-    for (std::int64_t k = 0; k < n; ++k) {
-        const float t = mFraction[k];
-        y[k] = ((1.0f - t) * x[mIndex[k]] + t * x[mNext[k]]) * weights[k];
+    const float* t = mFraction.data();
+    for (const Run& run : mRuns) {
+        const std::int32_t offset = run.offset, next = run.offset + run.step;
+#pragma omp simd
+        for (std::int32_t k = run.begin; k < run.end; ++k)
+            y[k] = ((1.0f - t[k]) * x[k + offset] + t[k] * x[k + next]) * weights[k];
     }
 }
 
@@ -55,10 +62,12 @@ void WarpTable::unwarp(const float* x, float* out) const {
         return;
     }
     std::fill(out, out + n, 0.0f);
-    for (std::int64_t k = 0; k < n; ++k) {
-        const float t = mFraction[k];
-        out[mIndex[k]] += (1.0f - t) * x[k];
-        out[mNext[k]] += t * x[k];
+    const float* t = mFraction.data();
+    for (const Run& run : mRuns) {
+        for (std::int32_t k = run.begin; k < run.end; ++k) {
+            out[k + run.offset] += (1.0f - t[k]) * x[k];
+            out[k + run.offset + run.step] += t[k] * x[k];
+        }
     }
 }
 

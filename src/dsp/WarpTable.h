@@ -29,11 +29,19 @@ public:
     void unwarp(const float* x, float* out) const;
 
 private:
+    // A run of outputs k in [begin, end) reading x[k + offset] and x[k + offset + step]:
+    // the read positions drift slowly, so runs are long and each one is a plain vector loop.
+    struct Run {
+        std::int32_t begin;
+        std::int32_t end;
+        std::int32_t offset;
+        std::int32_t step;  // 1, or 0 where the right neighbour is clamped to the last sample
+    };
+
     float mFactor;
     std::vector<float> mPositions;
-    std::vector<std::int32_t> mIndex;  // floor(p[k])
-    std::vector<std::int32_t> mNext;   // min(floor(p[k]) + 1, n - 1)
-    std::vector<float> mFraction;      // p[k] - floor(p[k])
+    std::vector<float> mFraction;  // p[k] - floor(p[k])
+    std::vector<Run> mRuns;
 };
 
 }  // namespace orvex
