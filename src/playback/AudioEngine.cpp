@@ -129,7 +129,6 @@ void AudioEngine::setClient(AudioRenderCallback callback, AudioRenderContext* co
 }
 
 void AudioEngine::awaitRenderCycle() const {
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     const std::uint64_t sequence = mRenderSequence.load(std::memory_order_seq_cst);
     if ((sequence & 1) == 0) return;
     while (mRenderSequence.load(std::memory_order_acquire) == sequence) std::this_thread::yield();
@@ -153,12 +152,17 @@ void AudioEngine::render(const AudioBufferList& list) const {
     for (std::uint32_t i = 0; i < list.numberBuffers; ++i) channels[i] = static_cast<float*>(list.buffers[i].data);
     std::fill_n(channels[0], frames, 0.0f);
     std::fill_n(channels[1], frames, 0.0f);
-    // Paired with the fence in awaitRenderCycle(): either that call sees this cycle running, or
-    // this cycle sees the client stored before it.
+    // Sequentially consistent with setClient() and awaitRenderCycle(): either that call sees this
+    // cycle running, or this cycle sees the client stored before it.
     mRenderSequence.fetch_add(1, std::memory_order_seq_cst);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     const Client client = mClient.load();
-    if (client.callback) client.callback(channels.data(), frames, mChannelCount, client.context);
+    try {
+        if (client.callback) client.callback(channels.data(), frames, mChannelCount, client.context);
+    } catch (...) {
+        // Nothing may unwind into the output service's thread; a failed cycle is silence.
+        std::fill_n(channels[0], frames, 0.0f);
+        std::fill_n(channels[1], frames, 0.0f);
+    }
     mRenderSequence.fetch_add(1, std::memory_order_release);
 }
 
