@@ -132,8 +132,10 @@ void KVAnalysisChunkFile::writeFrame(const FrameRecord& record, FramePos frame, 
     FrameRecord::copy(record, *mWriteRecord);
     synthesizeGrain(frame);
     if (mKeepsUndo && saveUndo) saveUndoCopy(frame);
-    writeOrAlert(kRecords, mWriteRecord.get(), frame);
+    const bool stored = writeOrAlert(kRecords, mWriteRecord.get(), frame);
     if (mHasDisplayFiles) writeDisplayRecords(frame);
+    // The remembered count follows the writes, so hasAudio holds as soon as a frame is stored.
+    if (stored && frame >= mFrameCount.load()) mFrameCount = frame + 1;
     mDirty = true;
 }
 
@@ -162,8 +164,10 @@ void KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
     writeOrAlert(kSummaries, &summary, frame);
 }
 
-void KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePos index) {
-    if (!mFiles[file]->write(data, index)) KVStoreAlerts::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError());
+bool KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePos index) {
+    if (mFiles[file]->write(data, index)) return true;
+    KVStoreAlerts::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError());
+    return false;
 }
 
 void KVAnalysisChunkFile::setFrameCount(FrameCount n) {

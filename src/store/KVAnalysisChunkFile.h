@@ -55,7 +55,7 @@ public:
     void setFrameCount(FrameCount n);
     // Frames in the data file now.
     FrameCount frameCount();
-    // Frames found at the last count (no file access).
+    // Frames found at the last count or reached by a write since (no file access).
     FrameCount lastFrameCount() const { return mFrameCount.load(); }
 
     // Undo steps nest; the outermost begin empties the undo file.
@@ -102,7 +102,7 @@ private:
     void synthesizeGrain(FramePos frame);
     void saveUndoCopy(FramePos frame);
     void writeDisplayRecords(FramePos frame);
-    void writeOrAlert(FileIndex file, const void* data, FramePos index);
+    bool writeOrAlert(FileIndex file, const void* data, FramePos index);
     FrameCount readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count);
 
     std::atomic<bool> mIsComplete{false};
