@@ -58,11 +58,11 @@ std::unique_ptr<KVAnalysisChunkFile> KVAnalysisChunkFile::initByOpeningFileAtPat
     auto chunk = std::make_unique<KVAnalysisChunkFile>(Token(), path, sampleRate, zeroPadding, frameSize, overlap,
                                                        keepsUndo, hasDisplayFiles);
     std::lock_guard<std::recursive_mutex> guard(chunk->mMonitor);
-    chunk->mGrains = KVGrainCollection::initByOpeningFileAtPath(path, false, recreate);
     if (recreate || chunk->anyFileMissing()) {
-        chunk->createFiles();
+        chunk->createFiles();  // the grain file too
         return chunk;
     }
+    chunk->mGrains = KVGrainCollection::initByOpeningFileAtPath(path, false, false);
     chunk->openFiles();
     chunk->checkStoredVersion();
     return chunk;
