@@ -7,10 +7,25 @@
 
 namespace orvex {
 
+namespace {
+
+// A header claiming no channels or no rate would make every later length computation divide
+// by zero: such a file counts as unreadable.
+template <typename Decoder>
+std::unique_ptr<DecoderBackend> sane(std::unique_ptr<Decoder> decoder, Status& status) {
+    if (decoder && (decoder->format().channels <= 0 || !(decoder->format().sampleRate > 0))) {
+        status = -1;
+        return nullptr;
+    }
+    return decoder;
+}
+
+}  // namespace
+
 std::unique_ptr<DecoderBackend> DecoderBackend::openFile(const std::string& path, Status& status) {
-    if (auto decoder = SndfileDecoder::open(path, status)) return decoder;
+    if (auto decoder = sane(SndfileDecoder::open(path, status), status)) return decoder;
     const Status sndfileStatus = status;
-    if (auto decoder = FfmpegDecoder::open(path, status)) return decoder;
+    if (auto decoder = sane(FfmpegDecoder::open(path, status), status)) return decoder;
     // libsndfile's code says more about a file neither library reads ("not recognised").
     status = sndfileStatus != 0 ? sndfileStatus : (status != 0 ? status : -1);
     return nullptr;

@@ -113,7 +113,9 @@ TEST_F(ReaderTest, InfoReportsFormatAndRefusesWhatIsNotSound) {
     std::ofstream(text) << "These are not the sounds you are looking for.\n";
     const std::string truncated = temp().file("truncated.wav");
     std::ofstream(truncated, std::ios::binary) << "RIFF\x10\0\0\0WAVEfmt ";
-    for (const std::string& bad : {text, truncated, temp().file("missing.wav"), std::string()}) {
+    const std::string noRate = temp().file("norate.wav");
+    writeRiffWave(noRate, 1, 0, 16, {1, 2, 3}, {});
+    for (const std::string& bad : {text, truncated, noRate, temp().file("missing.wav"), std::string()}) {
         rate = -5;
         EXPECT_NE(KVAudioFileReader::infoForFileAtPath(bad, &rate, nullptr, nullptr, nullptr, nullptr), 0) << bad;
         EXPECT_EQ(rate, -5);
