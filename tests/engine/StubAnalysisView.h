@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "engine/KVAnalysisViewInterface.h"
+#include "platform/HeadlessPlatform.h"
 #include "support/Signals.h"
 
 namespace orvex::test {
@@ -82,6 +85,14 @@ inline double goertzelPower(const std::vector<float>& x, double f, double rate =
         s1 = s0;
     }
     return (s1 * s1 + s2 * s2 - k * s1 * s2) / double(x.size() * x.size());
+}
+
+// An alert with exactly these texts.
+inline void expectAlert(const HeadlessPlatform::Alert& alert, const std::string& title, const std::string& message,
+                        const std::vector<std::string>& buttons) {
+    EXPECT_EQ(alert.title, title);
+    EXPECT_EQ(alert.message, message);
+    EXPECT_EQ(alert.buttons, buttons);
 }
 
 }  // namespace orvex::test

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/Types.h"
+#include "playback/AudioOutputBackend.h"
+
+namespace orvex {
+
+class KVAnalysisController;
+class KVAnalysisControllerDelegate;
+class KVAnalysisViewInterface;
+class KVEditHistory;
+
+// What the document (or orvex-cli) asks to analyse.
+struct KVAnalyseRequest {
+    std::string workingFilePath;
+    std::int32_t channels = 0;  // of the document's edit history
+    FramePos start = 0;         // segment start S, in frames of the working file
+    FramePos end = 0;           // segment end E (exclusive)
+    bool optionHeld = false;    // forced re-analysis
+    KVAnalysisViewInterface* view = nullptr;
+    KVAnalysisControllerDelegate* delegate = nullptr;
+    // The new controller's audio output; null: the sound card, or a paced silent output.
+    std::unique_ptr<AudioOutputBackend> output;
+};
+
+// What the document keeps of a started analysis.
+struct KVAnalyseResult {
+    bool started = false;
+    std::shared_ptr<KVEditHistory> segmentHistory;  // plays S..E from frame 0
+    std::shared_ptr<KVAnalysisController> controller;
+    FramePos segmentStartFrame = 0;
+    FramePos segmentOverviewPosition = 0;  // S / 128
+    bool forced = false;
+};
+
+// The analyse command without its interface: disk check, the previous controller's shutdown,
+// the segment history, the stored-range match, the force flag, the dictionary's range keys and
+// the new controller. The range keys are read and written here directly in the working file's
+// parameter dictionary. Main thread.
+class KVAnalyseCommand {
+public:
+    KVAnalyseCommand() = delete;
+
+    // current: the document's controller, shut down and released first when present.
+    static KVAnalyseResult analyzeSegment(KVAnalyseRequest request, std::shared_ptr<KVAnalysisController>& current);
+
+    // ((C + 1) x L / 128) x 181 368 bytes.
+    static std::int64_t requiredBytes(std::int32_t channels, FrameCount length);
+    // False (after an alert and a beep) when the working file's volume has too little room.
+    static bool checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length);
+    // The dictionary exists and its analysis range is S..E.
+    static bool storedRangeMatches(const std::string& workingFilePath, FramePos start, FramePos end);
+    // Frames every stored record file of the analysis holds (the fewest of them).
+    static FrameCount storedFrameCount(const std::string& workingFilePath, std::int32_t channels);
+    // Whether the segment must be analysed from scratch: Option held, another stored range, or a
+    // stored analysis of the same range with fewer frames than the segment needs.
+    static bool needsFreshAnalysis(const std::string& workingFilePath, std::int32_t channels, FramePos start,
+                                   FramePos end, bool optionHeld);
+    // Saves S..E as the selection and the analysis range of the working file's dictionary.
+    static void recordAnalysisRange(const std::string& workingFilePath, FramePos start, FramePos end);
+};
+
+}  // namespace orvex

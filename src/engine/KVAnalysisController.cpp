@@ -1,0 +1,368 @@
+#include "engine/KVAnalysisController.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+
+#include "dsp/FrameRecord.h"
+#include "engine/KVAnalysisViewInterface.h"
+#include "engine/KVPreviewExchange.h"
+#include "history/KVEditHistory.h"
+#include "platform/Platform.h"
+#include "playback/KVAudioEngineController.h"
+#include "store/KVAnalysisFileSet.h"
+#include "store/KVAnalysisPaths.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+
+namespace {
+constexpr auto kPreviewPeriod = std::chrono::milliseconds(10);
+constexpr double kPreviewThreadPriority = 0.1;
+
+float frequencyOfPitch(float sixths) {
+    return 440.0f * std::pow(2.0f, (sixths * 0.16666667f - 69.0f) * 0.08333333333333333f);
+}
+}  // namespace
+
+std::shared_ptr<KVAnalysisController> KVAnalysisController::initWithEditHistory(
+    std::shared_ptr<KVEditHistory> history, KVAnalysisViewInterface* view, bool forceReanalyze,
+    std::unique_ptr<AudioOutputBackend> output, bool parallelAnalysis) {
+    if (!history) return nullptr;
+    auto controller = std::make_shared<KVAnalysisController>(Token());
+    controller->mWorkingFilePath = history->sourceFilePath();
+    controller->openStores(history, forceReanalyze);
+    controller->mRunner = KVAnalysisRunner::initWithEditHistory(history, controller->mAnalysisStore, parallelAnalysis);
+    if (controller->mRunner) controller->mRunner->setDelegate(controller.get());
+    controller->mAnalysisView = view;
+    controller->mAudioEngine = output ? std::make_unique<KVAudioEngineController>(std::move(output))
+                                      : KVAudioEngineController::initWithPacedFallback();
+    controller->enableAudio();
+    controller->startPreviewThread();
+    if (view) view->setStores(controller->mAnalysisStore.get(), controller->mSelectionStore.get());
+    return controller;
+}
+
+KVAnalysisController::KVAnalysisController(Token)
+    : mPreview(std::make_unique<KVPreviewExchange>(mMonitor)),
+      mCursorFrame(FrameRecord::create()),
+      mPreviewSource(FrameRecord::create()),
+      mPreviewResult(FrameRecord::create()) {}
+
+KVAnalysisController::~KVAnalysisController() {
+    stopPreviewThread();
+    if (mAnalysisView) mAnalysisView->setStores(nullptr, nullptr);
+    if (mAudioEngine) {
+        // The audio thread must be done with the preview before it goes.
+        mAudioEngine->setCallback(nullptr, nullptr);
+        if (AudioEngine* engine = mAudioEngine->engine()) engine->awaitRenderCycle();
+        mAudioEngine.reset();
+    }
+    if (mRunner) {
+        mRunner->setDelegate(nullptr);
+        mRunner->cancel();
+    }
+}
+
+void KVAnalysisController::openStores(const std::shared_ptr<KVEditHistory>& history, bool force) {
+    const std::int32_t channels = history->numberOfChannels();
+    mAnalysisStore = KVAnalysisFileSet::initByOpeningFileAtPath(mWorkingFilePath, history->sampleRate(), kZeroPadding,
+                                                                kFrameSize, kOverlap, channels, false, force);
+    mSelectionStore = KVAnalysisFileSet::initByOpeningFileAtPath(KVAnalysisPaths::selectionFileSetPath(mWorkingFilePath),
+                                                                 kWorkingSampleRate, kZeroPadding, kFrameSize,
+                                                                 kOverlap, channels, true, force);
+}
+
+// --- Settings ---
+
+void KVAnalysisController::setSelectionMode(int mode) {
+    const bool pencil = mTool >= 0 && mTool <= 2;
+    if (mDocumentMode == 2 && pencil && (mode == 0 || mode == 1)) mode = 1 - mode;
+    mSelectionMode = mode;
+}
+
+bool KVAnalysisController::setPlayOriginal(bool on) {
+    mPlayOriginal = on;
+    if (mAnalysisView) {
+        const FramePos cursor = mAnalysisView->editCursor();
+        mAnalysisStore->setPlayPosition(cursor);
+        mSelectionStore->setPlayPosition(cursor);
+    }
+    return false;
+}
+
+void KVAnalysisController::setRealtimePreview(bool on) {
+    mRealtimePreview = on;
+    mPreview->setEnabled(on);
+}
+
+// --- Gestures ---
+
+void KVAnalysisController::selectionComplete(float x, float y, float w, float h) {
+    const int tool = mTool;
+    if (tool < 3 || tool > 8) return;
+    const int mode = mSelectionMode;
+    const bool shift = mShiftMode;
+    runOnMainThread([=](KVIsolationOperations& ops) { ops.boxTool(tool, mode, shift, x, y, w, h); });
+}
+
+void KVAnalysisController::dragComplete(FramePos start, FramePos end) {
+    runOnMainThread([=](KVIsolationOperations& ops) { ops.dragCeiling(start, end); });
+}
+
+void KVAnalysisController::pathComplete(const std::vector<KVPathPoint>& points) {
+    if (points.size() <= 2) return;
+    const KVPencilSettings settings{.selectionMode = mSelectionMode, .tool = mTool, .documentMode = mDocumentMode,
+                                    .attackMode = mAttackMode, .snapToGrid = mSnapToGrid,
+                                    .attenuateF0 = mAttenuateF0};
+    if (mAnalysisView) mAnalysisView->addPath(points);
+    KVAnalysisViewInterface* view = mAnalysisView;
+    runInNewThread([points, settings](KVIsolationOperations& ops) { ops.pencilPath(points, settings); }, true,
+                   [view, points] {
+                       if (view) view->removePath(points);
+                   });
+}
+
+void KVAnalysisController::mouseUpdate(int, bool inStrip) {
+    mPreviewRawFrame = inStrip;
+    if (!mAnalysisView) return;
+    const FramePos frame = mAnalysisView->frameUnderMouse();
+    auto record = FrameRecord::create();
+    const bool inside = frame >= 0 && frame < mAnalysisStore->frameCount() &&
+                        mAnalysisStore->readFrameRecord(frame, *record, -1) == 0;
+    {
+        std::lock_guard<std::mutex> guard(mCursorMutex);
+        if (inside)
+            FrameRecord::copy(*record, *mCursorFrame);
+        else
+            std::memset(static_cast<void*>(mCursorFrame.get()), 0, sizeof(FrameRecord));
+    }
+    mAnalysisView->redraw();
+}
+
+void KVAnalysisController::copyCursorFrame(FrameRecord& into) const {
+    std::lock_guard<std::mutex> guard(mCursorMutex);
+    FrameRecord::copy(*mCursorFrame, into);
+}
+
+void KVAnalysisController::cursorWasMoved() {
+    if (mDelegate) mDelegate->cursorWasMoved(*this);
+    if (!mAnalysisView) return;
+    const FramePos cursor = mAnalysisView->editCursor();
+    mAnalysisStore->setPlayPosition(cursor);
+    mSelectionStore->setPlayPosition(cursor);
+}
+
+void KVAnalysisController::togglePlayStop() {
+    if (mDelegate) mDelegate->togglePlayStop(*this);
+}
+
+// --- Commands ---
+
+void KVAnalysisController::isolateDeterministic() {
+    runInNewThread([](KVIsolationOperations& ops) { ops.isolateDeterministic(); }, true);
+}
+
+void KVAnalysisController::isolateStochastic() {
+    runInNewThread([](KVIsolationOperations& ops) { ops.isolateStochastic(); }, true);
+}
+
+void KVAnalysisController::fillGaps() {
+    const int mode = mDocumentMode;
+    runInNewThread([mode](KVIsolationOperations& ops) { ops.fillGaps(mode); }, false);
+}
+
+void KVAnalysisController::selectAll() {
+    if (!mSelectionIdle || mAnalysisStore->frameCount() == 0) return;
+    mSelectionIdle = false;
+    runInNewThread([](KVIsolationOperations& ops) { ops.selectAll(); }, true, [this] { mSelectionIdle = true; });
+}
+
+void KVAnalysisController::selectAllContinuously() {
+    if (!mSelectionIdle) return;
+    if (KVUtilities::paramDictForAnalysisOfFileAtPath(mWorkingFilePath).getBool("AnalysisDataSelected")) return;
+    mSelectionIdle = false;
+    const std::string path = mWorkingFilePath;
+    runInNewThread(
+        [this, path](KVIsolationOperations& ops) {
+            ops.selectAllContinuously([this] { return mHasFinishedProcessing.load(); }, [this] { postRelayout(); },
+                                      path);
+        },
+        false, [this] { mSelectionIdle = true; });
+}
+
+void KVAnalysisController::selectNone() {
+    if (!mSelectionIdle) {
+        Platform::shared().runAlert("Processing is in progress",
+                                    "Sorry but that command cannot be completed, the file is currently busy. Please "
+                                    "try again once all pending operations have completed",
+                                    {"Okay"});
+        return;
+    }
+    mSelectionIdle = false;
+    mCancelProcessing = false;
+    mSelectionStore->beginUndoStep();
+    KVIsolationOperations(*mAnalysisStore, *mSelectionStore, mCancelProcessing).clearSelection();
+    mSelectionStore->commitUndoStep();
+    if (mAnalysisView) mAnalysisView->redraw();
+    mSelectionIdle = true;
+}
+
+void KVAnalysisController::applySelection() {
+    runInNewThread([](KVIsolationOperations& ops) { ops.applySelection(); }, true);
+}
+
+void KVAnalysisController::uiIsolateRepeatingPattern() { Platform::shared().beep(); }
+
+void KVAnalysisController::undo() { mSelectionStore->undoLastStep(); }
+
+void KVAnalysisController::shutdown() {
+    stopPreviewThread();
+    if (mRunner) mRunner->cancel();
+}
+
+void KVAnalysisController::enableAudio() {
+    mAudioEngine->setCallback(&KVPreviewExchange::render, mPreview.get());
+}
+
+void KVAnalysisController::disableAudio() {
+    mAudioEngine->setCallback(&KVPreviewExchange::renderSilence, mPreview.get());
+}
+
+void KVAnalysisController::setPlayCursor(FramePos sample) {
+    if (mAnalysisView) mAnalysisView->setPlayCursor(sample);
+}
+
+FramePos KVAnalysisController::playCursor() const { return mAnalysisView ? mAnalysisView->playCursor() : 0; }
+
+void KVAnalysisController::scrollToPlayCursor() {
+    if (mAnalysisView) mAnalysisView->scrollToPlayCursor();
+}
+
+// --- Operation protocol ---
+
+void KVAnalysisController::runOnMainThread(const Operation& op) {
+    disableAudio();
+    mSelectionStore->beginUndoStep();
+    KVIsolationOperations ops(*mAnalysisStore, *mSelectionStore, mCancelProcessing);
+    op(ops);
+    mSelectionStore->commitUndoStep();
+    KVUtilities::playFinishedSound();
+    if (mAnalysisView) mAnalysisView->redraw();
+    enableAudio();
+}
+
+// The worker hands its reference to the posted finishing call, so the controller is released
+// on the main thread and never by a worker.
+void KVAnalysisController::runInNewThread(Operation op, bool withUndo, std::function<void()> afterwards) {
+    disableAudio();
+    if (withUndo) mSelectionStore->beginUndoStep();
+    ++mRunningOperations;
+    std::thread([self = shared_from_this(), op = std::move(op), withUndo, afterwards = std::move(afterwards)]() mutable {
+        {
+            KVIsolationOperations ops(*self->mAnalysisStore, *self->mSelectionStore, self->mCancelProcessing);
+            std::weak_ptr<KVAnalysisController> weak = self;
+            ops.setProgressHandler([weak](int percent) {
+                if (auto controller = weak.lock()) controller->postProgress(percent);
+            });
+            op(ops);
+        }
+        Platform::shared().postToMainThread(
+            [self = std::move(self), withUndo, afterwards = std::move(afterwards)] {
+                if (afterwards) afterwards();
+                self->finishOperation();
+                if (withUndo) self->mSelectionStore->commitUndoStep();
+                --self->mRunningOperations;
+            },
+            false);
+    }).detach();
+}
+
+void KVAnalysisController::finishOperation() {
+    if (mDelegate) mDelegate->setProgressValue(-1);
+    KVUtilities::playFinishedSound();
+    if (mAnalysisView) mAnalysisView->redraw();
+    enableAudio();
+    mCancelProcessing = false;
+}
+
+void KVAnalysisController::postProgress(int percent) {
+    Platform::shared().postToMainThread(
+        [weak = weak_from_this(), percent] {
+            auto controller = weak.lock();
+            if (controller && controller->mDelegate) controller->mDelegate->setProgressValue(percent);
+        },
+        false);
+}
+
+void KVAnalysisController::postRelayout() {
+    Platform::shared().postToMainThread(
+        [weak = weak_from_this()] {
+            auto controller = weak.lock();
+            if (controller && controller->mAnalysisView) controller->mAnalysisView->relayout();
+        },
+        false);
+}
+
+// --- Runner notifications ---
+
+void KVAnalysisController::analysisRunnerDidProgress(KVAnalysisRunner& runner) {
+    if (!mAnalysisView) return;
+    mAnalysisView->relayout();
+    char message[64];
+    std::snprintf(message, sizeof message, "Processing... %d %% done", static_cast<int>(runner.progress()));
+    mAnalysisView->setStatusMessage(message);
+}
+
+void KVAnalysisController::analysisRunnerDidFinish(KVAnalysisRunner&) {
+    mHasFinishedProcessing = true;
+    if (!mAnalysisView) return;
+    mAnalysisView->relayout();
+    mAnalysisView->setStatusMessage("");
+}
+
+// --- Preview thread ---
+
+void KVAnalysisController::startPreviewThread() {
+    mStopPreviewThread = false;
+    mPreviewThread = std::thread([this] {
+        Platform::shared().setCurrentThreadPriority(kPreviewThreadPriority);
+        previewLoop();
+    });
+}
+
+void KVAnalysisController::stopPreviewThread() {
+    mStopPreviewThread = true;
+    if (mPreviewThread.joinable()) mPreviewThread.join();
+}
+
+void KVAnalysisController::previewLoop() {
+    while (!mStopPreviewThread) {
+        std::this_thread::sleep_for(kPreviewPeriod);
+        if (!mAnalysisView) continue;
+        std::lock_guard<std::recursive_mutex> viewGuard(mAnalysisView->monitor());
+        if (mAnalysisView->isDrawing() || !mAnalysisView->isFirstResponder()) {
+            mPreview->clearSlots();
+            continue;
+        }
+        if (mPreview->frameRequested()) preparePreviewFrame();
+    }
+}
+
+// Preview thread, under the view's lock: the raw cursor frame in the level strip, else the
+// harmonics of the pitch under the mouse.
+void KVAnalysisController::preparePreviewFrame() {
+    copyCursorFrame(*mPreviewSource);
+    if (mPreviewRawFrame) {
+        mPreview->offerFrame(mPreviewSource.get());
+        return;
+    }
+    const float pitch = mAnalysisView->pitchUnderMouse();
+    mPreviewPitch = pitch;
+    const bool made = KVPreviewExchange::harmonicPreview(*mPreviewSource, frequencyOfPitch(pitch), mTool,
+                                                         mSnapToGrid, *mPreviewResult);
+    mPreview->offerFrame(made ? mPreviewResult.get() : nullptr);
+}
+
+}  // namespace orvex
