@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "common/Types.h"
+#include "dsp/FrameRecordSource.h"
+
+namespace orvex {
+
+// Isolates or attenuates a fundamental (and optionally its harmonics) frame by frame along a
+// pitch curve. Reads each frame's records from a source analysis (unedited) and a destination
+// analysis (the edit being built), changes magnitudes only and writes the destination back;
+// successive calls accumulate (extraction by per-bin maximum, attenuation by minimum).
+// Threads: one processor per curve operation, used on one worker thread; it holds no lock and
+// relies on the analyses' own locking.
+class KVHarmonicProcessor {
+public:
+    // operation: 0 builds the frame from the source, 1 modifies the destination.
+    // series: 1 the fundamental only, 2 multiples 0.5, 1, 1.5, ..., anything else 1, 2, 3, ...
+    // variant (series other than 1): 1 attenuating/median treatment, 0 and 2 the peak
+    // treatment; other values leave frames unchanged. snap 1 moves the fundamental to the
+    // nearest measured peak. Null when either analysis is missing.
+    static std::unique_ptr<KVHarmonicProcessor> initWithSource(std::shared_ptr<FrameRecordSource> source,
+                                                               std::shared_ptr<FrameRecordSource> destination,
+                                                               std::int32_t operation, std::int32_t series,
+                                                               std::uint8_t snap, std::int32_t variant);
+
+    // Processes one frame of every channel (mix first); returns the fundamental used (clamped
+    // to 0 .. 22050 Hz and snapped), or -1 when the source has no valid record for the frame.
+    float processFrame(FramePos frame, float frequency);
+
+    // Per-bin median over a window of 2w values around each bin (edges repeated); the upper of
+    // the two middle values is taken.
+    static void medianFilter(std::span<float> x, int halfWidth);
+    // Pulls down bins whose frequency agrees with the previous bin's (steady partials), the
+    // more the lower the bin; bins with a nonzero skip word (when given) are left alone.
+    static void stabilityWeight(std::span<float> magnitudes, std::span<const float> frequencies,
+                                const std::uint32_t* skip = nullptr);
+    struct Token {
+        explicit Token() = default;
+    };
+    KVHarmonicProcessor(Token, std::shared_ptr<FrameRecordSource> source, std::shared_ptr<FrameRecordSource> destination,
+                        std::int32_t operation, std::int32_t series, std::uint8_t snap, std::int32_t variant);
+
+private:
+    float snapped(const FrameRecord& source, float f0) const;
+    // Turns the destination record into what this processor's mode writes for the frame.
+    void process(FrameRecord& source, FrameRecord& destination, float f0) const;
+
+    std::shared_ptr<FrameRecordSource> mSource;
+    std::shared_ptr<FrameRecordSource> mDestination;
+    std::int32_t mOperation;
+    std::int32_t mSeries;
+    std::uint8_t mSnap;
+    std::int32_t mVariant;
+};
+
+}  // namespace orvex
