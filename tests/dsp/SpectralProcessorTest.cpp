@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numbers>
 #include <random>
+#include <thread>
 
 #include "AnalysisHelpers.h"
 #include "dsp/SpectralProcessor.h"
@@ -137,6 +138,28 @@ TEST(SpectralProcessorFraming, FeedingInUnevenBlocksGivesIdenticalRecords) {
     ASSERT_EQ(b.records.size(), a.records.size());
     for (size_t i = 0; i < a.records.size(); ++i)
         ASSERT_EQ(std::memcmp(a.records[i].get(), b.records[i].get(), sizeof(FrameRecord)), 0) << i;
+}
+
+// Processors on different threads (the runner, the store, the preview) share nothing: each
+// thread's records equal those of a processor run alone.
+TEST(SpectralProcessorFraming, ProcessorsOnSeveralThreadsGiveTheSameRecords) {
+    const auto signal = test::chirp(400, 1200, kRate, 2048);
+    auto analyse = [&](RecordSink& sink) {
+        SpectralProcessor processor(1024, 8, 4, kRate);
+        sink.attach(processor);
+        processor.feedSamples(static_cast<std::int64_t>(signal.size()), signal.data());
+    };
+    RecordSink alone, first, second;
+    analyse(alone);
+    std::thread a([&] { analyse(first); }), b([&] { analyse(second); });
+    a.join();
+    b.join();
+    ASSERT_EQ(first.records.size(), alone.records.size());
+    ASSERT_EQ(second.records.size(), alone.records.size());
+    for (size_t i = 0; i < alone.records.size(); ++i) {
+        ASSERT_EQ(std::memcmp(first.records[i].get(), alone.records[i].get(), sizeof(FrameRecord)), 0) << i;
+        ASSERT_EQ(std::memcmp(second.records[i].get(), alone.records[i].get(), sizeof(FrameRecord)), 0) << i;
+    }
 }
 
 // ---- estimation against known signals --------------------------------------------------------
