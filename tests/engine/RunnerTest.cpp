@@ -41,7 +41,7 @@ public:
     bool cancelAtFirstProgress = false;
 };
 
-class RunnerTest : public test::PlatformFixture {
+class RunnerTest : public test::EngineFixture {
 protected:
     std::string writeSignal(const std::string& name, std::int64_t frames, int channels = 2) {
         const std::string path = temp().file(name);

@@ -10,6 +10,7 @@
 
 #include "engine/KVAnalysisViewInterface.h"
 #include "platform/HeadlessPlatform.h"
+#include "support/PlatformFixture.h"
 #include "support/Signals.h"
 
 namespace orvex::test {
@@ -86,6 +87,24 @@ inline double goertzelPower(const std::vector<float>& x, double f, double rate =
     }
     return (s1 * s1 + s2 * s2 - k * s1 * s2) / double(x.size() * x.size());
 }
+
+// A headless platform that leaves thread priorities alone: on a busy shared machine a worker at
+// the lowest priority can wait minutes for a core, which says nothing about the code under test.
+class SteadyPlatform : public HeadlessPlatform {
+public:
+    void setCurrentThreadPriority(double) override {}
+};
+
+// The platform fixture with a SteadyPlatform (or a given subclass of it).
+class EngineFixture : public PlatformFixture {
+protected:
+    void SetUp() override { installPlatform(std::make_shared<SteadyPlatform>()); }
+    void installPlatform(std::shared_ptr<SteadyPlatform> steady) {
+        steady->setEchoAlerts(false);
+        mPlatform = steady;
+        Platform::install(steady);
+    }
+};
 
 // An alert with exactly these texts.
 inline void expectAlert(const HeadlessPlatform::Alert& alert, const std::string& title, const std::string& message,
