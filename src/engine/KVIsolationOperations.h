@@ -1,12 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "common/Types.h"
+#include "engine/KVIsolationStores.h"
 
 namespace orvex {
 
@@ -41,6 +43,8 @@ public:
 
     // Percent 0..100 of the running whole-segment operation.
     void setProgressHandler(std::function<void(int percent)> handler);
+    // The waiting step of the continuous copy (1 s unless changed; tests shorten it).
+    void setPollInterval(std::chrono::milliseconds interval);
 
     // Box tools 3 (box) .. 8 (deselect box) over x, y, w, h in frames and sixths of a semitone.
     void boxTool(int tool, int selectionMode, bool shiftMode, float x, float y, float w, float h);
@@ -69,10 +73,19 @@ public:
     void applySelection();
 
 private:
+    bool cancelled() const;
+    void reportProgress(FramePos done, FrameCount total, int& last);
+    void shapeByFloor(FrameCount reach, bool transients);
+    void copyAnalysisFrame(FramePos f, FrameRecord& scratch);
+    // Waits the given number of poll intervals; false when cancelled meanwhile.
+    bool pause(int intervals);
+
     KVAnalysisFileSet& mAnalysis;
     KVAnalysisFileSet& mSelection;
     const std::atomic<bool>& mCancel;
+    KVIsolationStores mStores;
     std::function<void(int)> mProgress;
+    std::chrono::milliseconds mPollInterval{1000};
 };
 
 }  // namespace orvex

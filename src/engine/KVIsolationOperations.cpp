@@ -1,0 +1,225 @@
+#include "engine/KVIsolationOperations.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "dsp/FrameRecord.h"
+#include "dsp/PeakPicker.h"
+#include "engine/KVBoxGeometry.h"
+#include "engine/KVBoxTools.h"
+#include "engine/KVIsolationSpectra.h"
+#include "engine/KVIsolationWindow.h"
+#include "store/KVAnalysisFileSet.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+
+namespace {
+// Frames on either side of a frame whose minimum is its floor.
+constexpr FrameCount kSustainedReach = 25;
+constexpr FrameCount kTransientReach = 4;
+// How far the continuous copy stays behind a running analysis.
+constexpr FrameCount kContinuousLag = 64;
+constexpr FrameCount kRelayoutInterval = 32;
+}  // namespace
+
+KVIsolationOperations::KVIsolationOperations(KVAnalysisFileSet& analysis, KVAnalysisFileSet& selection,
+                                             const std::atomic<bool>& cancel)
+    : mAnalysis(analysis), mSelection(selection), mCancel(cancel), mStores(analysis, selection) {}
+
+void KVIsolationOperations::setProgressHandler(std::function<void(int percent)> handler) {
+    mProgress = std::move(handler);
+}
+
+void KVIsolationOperations::setPollInterval(std::chrono::milliseconds interval) { mPollInterval = interval; }
+
+bool KVIsolationOperations::cancelled() const { return mCancel.load(std::memory_order_relaxed); }
+
+void KVIsolationOperations::reportProgress(FramePos done, FrameCount total, int& last) {
+    if (!mProgress || total <= 0) return;
+    const int percent = static_cast<int>(std::clamp<FrameCount>(100 * done / total, 0, 100));
+    if (percent == last) return;
+    last = percent;
+    mProgress(percent);
+}
+
+void KVIsolationOperations::boxTool(int tool, int selectionMode, bool shiftMode, float x, float y, float w, float h) {
+    const auto box = KVBoxGeometry::fit(x, y, w, h, mAnalysis.frameCount());
+    if (!box) return;
+    KVBoxTools tools(mStores, *box);
+    const int mode = selectionMode == 1 ? 1 : 0;
+    switch (tool) {
+    case 3: tools.box(mode, shiftMode); break;
+    case 4: tools.denoise(); break;
+    case 5: tools.background(mode); break;
+    case 6: tools.gapFiller(); break;
+    case 7: tools.magic(shiftMode); break;
+    case 8: tools.deselect(mode); break;
+    default: break;
+    }
+}
+
+void KVIsolationOperations::dragCeiling(FramePos start, FramePos end) {
+    const FrameCount frames = mAnalysis.frameCount();
+    mSelection.setFrameCount(frames);
+    if (frames == 0) return;
+    auto record = FrameRecord::create();
+    std::vector<float> ceiling(kIsolationBins), values(kIsolationBins);
+    // The ceiling is the frame where the drag began, kept inside the analysis.
+    const FramePos ceilingFrame = std::clamp<FramePos>(start, 0, frames - 1);
+    const FramePos first = std::max<FramePos>(0, std::min(start, end));
+    const FramePos stop = std::min<FramePos>(frames, std::max(start, end));
+    for (const std::int32_t channel : mStores.shapingChannels()) {
+        KVIsolationStores::readMagnitudes(mAnalysis, ceilingFrame, channel, *record, ceiling);
+        for (FramePos t = first; t < stop; ++t) {
+            if (!mStores.selectedTarget(t, channel, *record)) continue;
+            record->decodeMagnitudesInto(values);
+            for (int k = 0; k < kIsolationBins; ++k) values[k] = std::min(values[k], ceiling[k]);
+            record->encodeMagnitudes(values);
+            mSelection.writeFrameRecord(*record, t, channel);
+        }
+    }
+}
+
+void KVIsolationOperations::pencilPath(const std::vector<KVPathPoint>& points, const KVPencilSettings& settings) {
+    (void)settings;
+    mSelection.setFrameCount(mAnalysis.frameCount());
+    if (points.size() <= 2) return;
+}
+
+void KVIsolationOperations::isolateDeterministic() { shapeByFloor(kSustainedReach, false); }
+
+void KVIsolationOperations::isolateStochastic() { shapeByFloor(kTransientReach, true); }
+
+// Every frame of every channel against the bin-wise minimum of the frames around it: the floor
+// itself (tilted up towards high bins) is what stays steady, what rises above it is transient.
+void KVIsolationOperations::shapeByFloor(FrameCount reach, bool transients) {
+    const FrameCount frames = mAnalysis.frameCount();
+    if (frames == 0) return;
+    std::vector<std::unique_ptr<KVIsolationWindow>> windows;
+    const std::vector<std::int32_t> channels = mStores.shapingChannels();
+    for (const std::int32_t channel : channels)
+        windows.push_back(std::make_unique<KVIsolationWindow>(mAnalysis, channel, reach, reach, frames));
+    auto record = FrameRecord::create();
+    std::vector<float> values(kIsolationBins);
+    int lastPercent = -1;
+    for (FramePos f = 0; f < frames && !cancelled(); ++f) {
+        for (std::size_t i = 0; i < channels.size(); ++i) {
+            KVIsolationWindow& window = *windows[i];
+            window.advanceTo(f);
+            window.floor(values);
+            const std::span<const float> analysis = window.magnitudes(f);
+            for (int k = 0; k < kIsolationBins; ++k)
+                values[k] = transients ? std::max(0.0f, (analysis[k] - values[k]) * 2.5f)
+                                       : values[k] * (1.5f + float(k) / 1024.0f);
+            FrameRecord::copy(window.record(f), *record);
+            record->encodeMagnitudes(values);
+            mSelection.writeFrameRecord(*record, f, channels[i]);
+        }
+        reportProgress(f, frames, lastPercent);
+    }
+}
+
+void KVIsolationOperations::fillGaps(int documentMode) {
+    const FrameCount frames = mAnalysis.frameCount();
+    auto selected = FrameRecord::create();
+    auto record = FrameRecord::create();
+    std::vector<float> magnitudes(kIsolationBins), frequencies(kIsolationBins);
+    int lastPercent = -1;
+    for (FramePos f = 0; f < frames && !cancelled(); ++f) {
+        for (const std::int32_t channel : mStores.shapingChannels()) {
+            if (mStores.selectedTarget(f, channel, *selected)) continue;
+            if (!KVIsolationStores::read(mAnalysis, f, channel, *record) || record->valid == 0) continue;
+            if (documentMode == 0) {
+                // Extract mode fills with the analysis minus its steady partials and strongest peaks.
+                record->decodeMagnitudesInto(magnitudes);
+                record->decodeFrequenciesInto(frequencies);
+                dampTonalBins(magnitudes, frequencies);
+                suppressPeaks(magnitudes, 96, nullptr, 50.0f);
+                record->encodeMagnitudes(magnitudes);
+            }
+            mSelection.writeFrameRecord(*record, f, channel);
+        }
+        reportProgress(f, frames, lastPercent);
+    }
+}
+
+void KVIsolationOperations::copyAnalysisFrame(FramePos f, FrameRecord& scratch) {
+    for (const std::int32_t channel : mStores.copyingChannels()) {
+        KVIsolationStores::read(mAnalysis, f, channel, scratch);
+        mSelection.writeFrameRecord(scratch, f, channel);
+    }
+}
+
+void KVIsolationOperations::selectAll() {
+    const FrameCount frames = mAnalysis.frameCount();
+    if (frames == 0) return;
+    mSelection.setFrameCount(0);
+    auto record = FrameRecord::create();
+    int lastPercent = -1;
+    for (FramePos f = 0; f < frames && !cancelled(); ++f) {
+        copyAnalysisFrame(f, *record);
+        reportProgress(f, frames, lastPercent);
+    }
+}
+
+bool KVIsolationOperations::pause(int intervals) {
+    const auto until = std::chrono::steady_clock::now() + mPollInterval * intervals;
+    while (!cancelled() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(mPollInterval, std::chrono::milliseconds(20)));
+    return !cancelled();
+}
+
+void KVIsolationOperations::selectAllContinuously(const std::function<bool()>& analysisFinished,
+                                                  const std::function<void()>& relayout,
+                                                  const std::string& workingFilePath) {
+    static const std::string kSelectedKey = "AnalysisDataSelected";
+    if (KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath).getBool(kSelectedKey)) return;
+    if (!pause(1)) return;
+    mSelection.setFrameCount(0);
+    auto record = FrameRecord::create();
+    FramePos f = 0;
+    for (;;) {
+        // Stay behind a running analysis, whose newest frames may not be complete in every channel.
+        while (!analysisFinished() && mAnalysis.frameCount() - f < kContinuousLag)
+            if (!pause(1)) return;
+        if (f >= mAnalysis.frameCount()) break;
+        if (cancelled()) return;
+        copyAnalysisFrame(f++, *record);
+        if (f % kRelayoutInterval == 0 && relayout) relayout();
+    }
+    if (!pause(2)) return;
+    for (const FrameCount frames = mAnalysis.frameCount(); f < frames && !cancelled(); ++f) copyAnalysisFrame(f, *record);
+    if (cancelled()) return;
+    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath);
+    dict.setBool(kSelectedKey, true);
+    KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(workingFilePath, &dict);
+    if (relayout) relayout();
+}
+
+void KVIsolationOperations::clearSelection() { mSelection.setFrameCount(0); }
+
+void KVIsolationOperations::applySelection() {
+    const FrameCount frames = mSelection.frameCount();
+    // An empty selection would leave an empty analysis, and the analysis keeps no undo.
+    if (frames == 0) return;
+    mAnalysis.setFrameCount(0);
+    auto record = FrameRecord::create();
+    int lastPercent = -1;
+    FramePos f = 0;
+    for (; f < frames && !cancelled(); ++f) {
+        for (const std::int32_t channel : mStores.copyingChannels()) {
+            KVIsolationStores::read(mSelection, f, channel, *record);
+            mAnalysis.writeFrameRecord(*record, f, channel);
+            record->reset();
+            mSelection.writeFrameRecord(*record, f, channel);
+        }
+        reportProgress(f, frames, lastPercent);
+    }
+    // A cancelled move keeps the frames it has not moved yet in the selection.
+    if (f == frames) mSelection.setFrameCount(0);
+}
+
+}  // namespace orvex

@@ -1,0 +1,118 @@
+// Box tools on a short analysed signal: each changes only the frames and bins of its box, and
+// undo brings back every frame it changed.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "AnalysedSignal.h"
+#include "engine/KVBoxGeometry.h"
+#include "engine/KVIsolationOperations.h"
+#include "store/StoreRecords.h"
+#include "support/PlatformFixture.h"
+
+namespace orvex {
+namespace {
+
+constexpr std::int64_t kFrames = 44100 / 4;  // 86 analysis frames
+constexpr float kBinHz = 44100.0f / 16384.0f;
+
+using Records = std::vector<std::unique_ptr<FrameRecord>>;
+
+class IsolationBoxTest : public test::SharedAnalysisTest {
+protected:
+    void SetUp() override {
+        SharedAnalysisTest::SetUp();
+        openSelection(kFrames);
+        mOps->selectAll();
+        ASSERT_EQ(mSelection->frameCount(), frames());
+    }
+    FrameCount frames() { return analysis().frameCount(); }
+
+    // Every record of the selection, mix first, frame by frame.
+    Records snapshot() {
+        Records all;
+        for (std::int32_t c = -1; c < 2; ++c)
+            for (FramePos f = 0; f < frames(); ++f) {
+                all.push_back(FrameRecord::create());
+                if (mSelection->readFrameRecord(f, *all.back(), c) != 0) all.back()->size = 0;
+            }
+        return all;
+    }
+    const FrameRecord& at(const Records& all, std::int32_t c, FramePos f) { return *all[(c + 1) * frames() + f]; }
+};
+
+bool sameRecord(const FrameRecord& a, const FrameRecord& b) { return std::memcmp(&a, &b, sizeof(FrameRecord)) == 0; }
+bool sameBin(const FrameRecord& a, const FrameRecord& b, int k) {
+    return std::memcmp(&a.bins[k], &b.bins[k], sizeof(FrameBinCodes)) == 0;
+}
+
+struct BoxCase {
+    int tool, mode;
+    bool shift;
+    bool bandByMeasuredFrequency;  // tools whose band test uses each bin's own frequency
+};
+
+// A box over frames 20..49 and pitches of 300..1200 Hz: the subtracting and band-limited
+// shaping tools leave every record outside those frames and every bin outside that band
+// byte-identical, and undo restores each changed frame exactly.
+TEST_F(IsolationBoxTest, ToolsChangeOnlyTheirBoxAndUndoRestoresIt) {
+    const float y = float(frequencyToPitch(300.0)), h = float(frequencyToPitch(1200.0)) - y;
+    const BoxCase cases[] = {{3, 1, false, false}, {4, 0, false, true}, {5, 1, false, false},
+                             {5, 0, false, false}, {6, 0, false, true}, {7, 0, false, true},
+                             {7, 0, true, false},  {3, 0, false, false}, {3, 0, true, false}};
+    const Records original = snapshot();
+    for (const BoxCase& box : cases) {
+        SCOPED_TRACE("tool " + std::to_string(box.tool) + " mode " + std::to_string(box.mode) +
+                     (box.shift ? " shift" : ""));
+        mSelection->beginUndoStep();
+        mOps->boxTool(box.tool, box.mode, box.shift, 20.0f, y, 30.0f, h);
+        mSelection->commitUndoStep();
+        const Records after = snapshot();
+        int changedFrames = 0;
+        for (std::int32_t c = -1; c < 2; ++c)
+            for (FramePos f = 0; f < frames(); ++f) {
+                const FrameRecord& was = at(original, c, f);
+                const FrameRecord& now = at(after, c, f);
+                if (f < 20 || f >= 50) {
+                    ASSERT_TRUE(sameRecord(was, now)) << "frame " << f << " channel " << c;
+                    continue;
+                }
+                changedFrames += !sameRecord(was, now);
+                // Where the scale of the record was kept, untouched bins keep their codes.
+                if (was.magnitudeScale != now.magnitudeScale) continue;
+                for (int k = 0; k < 8192; ++k) {
+                    const float f0 = box.bandByMeasuredFrequency ? was.binFrequency(k) : float(k) * kBinHz;
+                    const float f1 = box.bandByMeasuredFrequency ? now.binFrequency(k) : f0;
+                    if ((f0 < 299.0f || f0 > 1201.0f) && (f1 < 299.0f || f1 > 1201.0f)) {
+                        ASSERT_TRUE(sameBin(was, now, k)) << "frame " << f << " channel " << c << " bin " << k;
+                    }
+                }
+            }
+        EXPECT_GT(changedFrames, 20);
+        ASSERT_TRUE(mSelection->undoLastStep());
+        const Records undone = snapshot();
+        for (std::size_t i = 0; i < undone.size(); ++i) ASSERT_TRUE(sameRecord(*undone[i], *original[i])) << i;
+    }
+}
+
+TEST_F(IsolationBoxTest, DeselectEmptiesOrRestoresWholeFramesOfTheBox) {
+    mOps->boxTool(8, 0, false, 10.0f, 0.0f, 5.0f, 1.0f);
+    auto record = FrameRecord::create();
+    for (std::int32_t c = -1; c < 2; ++c)
+        for (FramePos f = 8; f < 17; ++f) {
+            ASSERT_EQ(mSelection->readFrameRecord(f, *record, c), 0);
+            EXPECT_EQ(record->valid != 0, f < 10 || f >= 15) << f;
+        }
+    mOps->boxTool(8, 1, false, 10.0f, 0.0f, 5.0f, 1.0f);
+    auto source = FrameRecord::create();
+    for (FramePos f = 10; f < 15; ++f) {
+        ASSERT_EQ(mSelection->readFrameRecord(f, *record, 1), 0);
+        ASSERT_EQ(analysis().readFrameRecord(f, *source, 1), 0);
+        EXPECT_TRUE(test::sameApartFromSampleRange(*record, *source));
+    }
+}
+
+}  // namespace
+}  // namespace orvex

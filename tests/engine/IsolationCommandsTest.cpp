@@ -1,0 +1,197 @@
+// Whole-segment commands on small hand-made analyses: which frames they fill, move or keep,
+// cancellation, the continuous copy of a growing analysis, the drag ceiling and the
+// background box's harmonic bins.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "AnalysedSignal.h"
+#include "engine/KVBoxGeometry.h"
+#include "engine/KVIsolationOperations.h"
+#include "store/StoreRecords.h"
+#include "support/PlatformFixture.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+namespace {
+
+constexpr int kFrames = 12;
+
+class IsolationCommandsTest : public test::PlatformFixture {
+protected:
+    void SetUp() override {
+        PlatformFixture::SetUp();
+        mAnalysis = KVAnalysisFileSet::initByOpeningFileAtPath(sound(), 44100.0, 4, 4096, 32, 1, false, true);
+        mSelection = test::openEmptyFileSet(temp().file("take.analysis/take-selection.analysis"), 1);
+        ASSERT_TRUE(mAnalysis && mSelection);
+        mOps = std::make_unique<KVIsolationOperations>(*mAnalysis, *mSelection, mCancel);
+    }
+    std::string sound() { return temp().file("take.wav"); }
+    void appendAnalysis(int frames, int tagBase = 0) {
+        for (int f = 0; f < frames; ++f)
+            for (std::int32_t c = -1; c < 1; ++c) mAnalysis->appendFrameRecord(*test::partialsRecord(tagBase + f), c);
+    }
+    std::unique_ptr<FrameRecord> read(KVAnalysisFileSet& set, FramePos f, std::int32_t c = 0) {
+        auto record = FrameRecord::create();
+        if (set.readFrameRecord(f, *record, c) != 0) return nullptr;
+        return record;
+    }
+
+    std::unique_ptr<KVAnalysisFileSet> mAnalysis, mSelection;
+    std::atomic<bool> mCancel{false};
+    std::unique_ptr<KVIsolationOperations> mOps;
+};
+
+TEST_F(IsolationCommandsTest, FillGapsFillsOnlyUnselectedFramesByDocumentMode) {
+    appendAnalysis(kFrames);
+    auto mine = test::partialsRecord(77);
+    for (std::int32_t c = -1; c < 1; ++c) mSelection->writeFrameRecord(*mine, 5, c);  // frames 0-4 empty, 5 selected
+
+    mOps->fillGaps(1);
+    ASSERT_EQ(mSelection->frameCount(), kFrames);
+    for (FramePos f = 0; f < kFrames; ++f) {
+        auto got = read(*mSelection, f);
+        auto expected = f == 5 ? test::partialsRecord(77) : read(*mAnalysis, f);
+        EXPECT_TRUE(test::sameApartFromSampleRange(*got, *expected)) << f;
+    }
+
+    // Extract mode: the analysis with its strongest peak removed and steady bins damped.
+    mSelection->setFrameCount(0);
+    mOps->fillGaps(0);
+    for (FramePos f = 0; f < kFrames; ++f) {
+        auto got = read(*mSelection, f);
+        auto source = read(*mAnalysis, f);
+        ASSERT_TRUE(got && got->valid);
+        const std::vector<float> in = source->decodeMagnitudes(), out = got->decodeMagnitudes();
+        const int strongest = int(std::max_element(in.begin(), in.end()) - in.begin());
+        EXPECT_EQ(out[strongest], 0.0f) << f;
+        for (int k = 0; k < 8192; ++k) ASSERT_LE(out[k], in[k] * 1.0001f + 1e-4f) << f << " " << k;
+        EXPECT_EQ(std::memcmp(got->peakBins, source->peakBins, sizeof got->peakBins), 0);
+        for (int k = 0; k < 8192; ++k) ASSERT_EQ(got->bins[k].phase, source->bins[k].phase);
+    }
+}
+
+TEST_F(IsolationCommandsTest, ApplySelectionMovesTheSelectionIntoTheAnalysis) {
+    appendAnalysis(kFrames);
+    // Applying an empty selection changes nothing: the analysis has no undo.
+    mOps->applySelection();
+    EXPECT_EQ(mAnalysis->frameCount(), kFrames);
+
+    for (FramePos f = 0; f < 7; ++f)
+        for (std::int32_t c = -1; c < 1; ++c) mSelection->writeFrameRecord(*test::partialsRecord(200 + int(f)), f, c);
+    mSelection->beginUndoStep();
+    mOps->applySelection();
+    mSelection->commitUndoStep();
+    EXPECT_EQ(mSelection->frameCount(), 0);
+    ASSERT_EQ(mAnalysis->frameCount(), 7);
+    for (FramePos f = 0; f < 7; ++f)
+        for (std::int32_t c = -1; c < 1; ++c)
+            EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mAnalysis, f, c), *test::partialsRecord(200 + int(f))));
+    // The selection's undo brings its records back; the analysis stays as applied.
+    ASSERT_TRUE(mSelection->undoLastStep());
+    for (FramePos f = 0; f < 7; ++f)
+        EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mSelection, f), *test::partialsRecord(200 + int(f))));
+    EXPECT_EQ(mAnalysis->frameCount(), 7);
+}
+
+TEST_F(IsolationCommandsTest, CancelStopsBetweenFramesAndClearEmpties) {
+    appendAnalysis(kFrames);
+    mCancel = true;
+    mOps->isolateDeterministic();
+    EXPECT_EQ(mSelection->frameCount(), 0);
+    mCancel = false;
+    mOps->setProgressHandler([&](int percent) {
+        if (percent >= 40) mCancel = true;
+    });
+    mOps->selectAll();
+    const FrameCount copied = mSelection->frameCount();
+    EXPECT_GT(copied, 0);
+    EXPECT_LT(copied, kFrames);
+    mCancel = false;
+    mOps->setProgressHandler(nullptr);
+    mOps->applySelection();
+    EXPECT_EQ(mSelection->frameCount(), 0);
+    EXPECT_EQ(mAnalysis->frameCount(), copied);
+    mOps->selectAll();
+    mOps->clearSelection();
+    EXPECT_EQ(mSelection->frameCount(), 0);
+}
+
+TEST_F(IsolationCommandsTest, ContinuousCopyFollowsAGrowingAnalysisAndMarksTheDictionary) {
+    std::atomic<bool> finished{false};
+    std::thread runner([&] {
+        for (int block = 0; block < 4; ++block) {
+            appendAnalysis(30, 30 * block);
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        }
+        finished = true;
+    });
+    int relayouts = 0;
+    mOps->setPollInterval(std::chrono::milliseconds(5));
+    mOps->selectAllContinuously([&] { return finished.load(); }, [&] { ++relayouts; }, sound());
+    runner.join();
+    ASSERT_EQ(mSelection->frameCount(), 120);
+    for (FramePos f : {0, 63, 119})
+        for (std::int32_t c = -1; c < 1; ++c)
+            EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mSelection, f, c), *test::partialsRecord(int(f))));
+    EXPECT_GE(relayouts, 3);
+    EXPECT_TRUE(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getBool("AnalysisDataSelected"));
+    // Once the dictionary says so, the copy is not made again.
+    mSelection->setFrameCount(0);
+    mOps->selectAllContinuously([] { return true; }, nullptr, sound());
+    EXPECT_EQ(mSelection->frameCount(), 0);
+}
+
+TEST_F(IsolationCommandsTest, DragCeilingLimitsFramesToTheStartFrame) {
+    appendAnalysis(kFrames);
+    mOps->selectAll();
+    mSelection->setFrameCount(5);  // the ceiling makes the frame counts equal again
+    mOps->dragCeiling(9, 2);
+    ASSERT_EQ(mSelection->frameCount(), kFrames);
+    const std::vector<float> ceiling = read(*mAnalysis, 9)->decodeMagnitudes();
+    for (FramePos f = 2; f < 5; ++f) {
+        const std::vector<float> got = read(*mSelection, f)->decodeMagnitudes();
+        const std::vector<float> was = read(*mAnalysis, f)->decodeMagnitudes();
+        for (int k = 0; k < 8192; ++k)
+            ASSERT_NEAR(got[k], std::min(was[k], ceiling[k]), 1e-4f * std::max(1.0f, was[k])) << f << " " << k;
+    }
+    EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mSelection, 1), *read(*mAnalysis, 1)));
+    EXPECT_EQ(read(*mSelection, 9)->valid, 0);  // past the old end, the end frame is not touched
+}
+
+// The background box in add mode fills the noise floor but leaves the tone's partials alone.
+using IsolationBackgroundTest = test::SharedAnalysisTest;
+
+TEST_F(IsolationBackgroundTest, AddModeKeepsTheHarmonicBins) {
+    openSelection(44100 / 4);
+    auto& shared = *mShared;
+    auto& selection = mSelection;
+    auto& ops = *mOps;
+    ops.selectAll();
+    const float low = float(frequencyToPitch(150.0)), high = float(frequencyToPitch(1500.0));
+    ops.boxTool(5, 0, false, 20.0f, low, 40.0f, high - low);
+    auto before = FrameRecord::create(), after = FrameRecord::create();
+    int keptPartials = 0, changedNoise = 0;
+    for (FramePos f = 30; f < 50; ++f) {
+        ASSERT_EQ(shared.set->readFrameRecord(f, *before, 0), 0);
+        ASSERT_EQ(selection->readFrameRecord(f, *after, 0), 0);
+        const std::vector<float> was = before->decodeMagnitudes(), now = after->decodeMagnitudes();
+        for (int h = 1; h <= 5; ++h) {
+            const int centre = int(std::lround(220.0 * h / 2.6916504));
+            const int top = int(std::max_element(was.begin() + centre - 3, was.begin() + centre + 4) - was.begin());
+            keptPartials += std::fabs(now[top] - was[top]) <= 1e-3f * was[top];
+        }
+        for (int k = 130; k < 540; k += 7)  // between partials: noise bins
+            changedNoise += std::fabs(now[k] - was[k]) > 1e-3f * (was[k] + 1e-3f);
+    }
+    EXPECT_EQ(keptPartials, 20 * 5);
+    EXPECT_GT(changedNoise, 20 * 30);
+}
+
+}  // namespace
+}  // namespace orvex
