@@ -317,9 +317,9 @@ void SpectralProcessor::synthesizeFrame(FrameRecord* record, float* out) {
             continue;
         }
         const double acc = mSynthesisPhase[k];
-        const double phi = acc - kTwoPi * std::trunc(acc / kTwoPi);
-        spectrum[2 * k] = static_cast<float>(std::cos(phi)) * a;
-        spectrum[2 * k + 1] = static_cast<float>(std::sin(phi)) * a;
+        const auto phi = static_cast<float>(acc - kTwoPi * std::trunc(acc / kTwoPi));
+        spectrum[2 * k] = std::cos(phi) * a;  // single precision: the result is stored as float
+        spectrum[2 * k + 1] = std::sin(phi) * a;
     }
     mSynthesisFft.oneSidedInverse(spectrum, m);
 
