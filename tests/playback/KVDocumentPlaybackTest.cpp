@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <vector>
 
 #include "DocumentPlaybackFixture.h"
+#include "playback/PacedAudioBackend.h"
 #include "PlaybackFakes.h"
 
 namespace orvex {
@@ -253,6 +255,23 @@ TEST_F(DocumentPlaybackTest, PlayPositionReachesTheDelegateOnlyWhenPolled) {
     EXPECT_TRUE(mPlayback->deliverPlayPosition());
     EXPECT_FALSE(mPlayback->deliverPlayPosition());
     EXPECT_EQ(mDelegate.positions, (std::vector<FramePos>{100}));
+}
+
+TEST_F(DocumentPlaybackTest, PlaysToTheEndInRealTimeOnThePacedOutput) {
+    testing::internal::CaptureStdout();
+    KVAudioEngineController paced(std::make_unique<PacedAudioBackend>(441));
+    testing::internal::GetCapturedStdout();
+    KVDocumentPlayback playback(mMonitor, &mDelegate);
+    playback.setEngineController(&paced);
+    playback.setEditStep(std::make_shared<FakeStep>(1, 100000));
+    playback.setInputSelection(1000, 3205);  // 50 ms
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_TRUE(playback.play(1000));
+    EXPECT_TRUE(platform().pumpMainThreadUntil([&] { return !playback.isPlaying(); }, std::chrono::seconds(5)));
+    const auto elapsed = std::chrono::steady_clock::now() - begin;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(35));  // five 10 ms cycles, the first at once
+    EXPECT_EQ(playback.currentPlayPosition(), 1000);
+    EXPECT_EQ(mDelegate.stoppedCount.load(), 2);
 }
 
 TEST_F(DocumentPlaybackTest, DestroyingWhilePlayingDetachesWithoutTellingTheDocument) {
