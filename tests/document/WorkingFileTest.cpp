@@ -112,7 +112,7 @@ TEST_F(WorkingFileTest, ConvertsOtherRatesWithChunksCopiedExactly) {
 
 TEST_F(WorkingFileTest, ConvertsCompressedFilesAt44100) {
     const std::string source = temp().file("source.wav");
-    writeWave(source, {sine(660, 44100, 88200, 0.5), sine(660, 44100, 88200, 0.5)}, 44100);
+    writeWave(source, {sine(660, 44100, 44100, 0.5), sine(660, 44100, 44100, 0.5)}, 44100);
     struct Encoding {
         const char* file;
         const char* options;
@@ -124,7 +124,7 @@ TEST_F(WorkingFileTest, ConvertsCompressedFilesAt44100) {
         const auto copy = working.workingFileForPath(encoded);
         ASSERT_TRUE(copy) << e.file;
         EXPECT_EQ(*copy, temp().file(fs::path(e.file).stem().string() + "[orvx].wav"));
-        expectConvertedTone(*copy, 2, 660, 44100, 88200, 3000);
+        expectConvertedTone(*copy, 2, 660, 44100, 44100, 3000);
     }
 }
 
