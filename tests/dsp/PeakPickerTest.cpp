@@ -32,18 +32,6 @@ TEST(PeakPicker, TwoPeaksAreFoundSortedAndSplitAtTheValley) {
     EXPECT_EQ(regions[254], 32);
 }
 
-TEST(PeakPicker, PeaksWithNoLowerBinBetweenThemSplitAtTheMidpoint) {
-    std::vector<float> c(64, 0.0f);
-    c[20] = 40;
-    c[21] = c[22] = c[23] = 45;
-    c[24] = 40;
-    PeakList peaks;
-    peaks.fill(32);
-    peaks[0] = 20;
-    peaks[1] = 24;
-    EXPECT_EQ(findPeakRegions(c, 64, peaks)[1], 22);
-}
-
 TEST(PeakPicker, OutOfRangePeakEntriesAreClampedWithAMessage) {
     std::vector<float> c(64, 0.0f);
     PeakList peaks;
@@ -72,12 +60,6 @@ TEST(PeakPicker, AtMost254PeaksTheHighestFirst) {
     for (int j = 0; j < kMaxPeaks; ++j) ASSERT_EQ(peaks[j], spacing * (46 + j + 1)) << j;
     EXPECT_EQ(peaks[254], limit / 2);
     EXPECT_EQ(findPeaks(c, limit, work), peaks) << "reused work space";
-}
-
-TEST(PeakPicker, EmptySpectrumGivesOnlyPadding) {
-    std::vector<float> c(100, 0.0f);
-    const PeakList peaks = findPeaks(c, 100);
-    EXPECT_TRUE(std::all_of(peaks.begin(), peaks.end(), [](std::uint16_t p) { return p == 50; }));
 }
 
 TEST(SuppressPeaks, OneIterationRemovesTheLargestLobe) {

@@ -99,21 +99,6 @@ TEST(Resynthesis, SingleFrameIsTheWindowedInputFrame) {
     EXPECT_EQ(record.minimumSample, *std::min_element(out.begin(), out.end()));
 }
 
-TEST(Resynthesis, InvalidOrMissingRecordGivesSilence) {
-    SpectralProcessor synthesis(4096, 32, 4, kRate);
-    auto record = FrameRecord::create();
-    record->minimumSample = -3;
-    record->maximumSample = 3;
-    std::vector<float> out(4096, 9.0f);
-    synthesis.synthesizeFrame(record.get(), out.data());
-    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 0.0f; }));
-    EXPECT_EQ(record->minimumSample, 0.0f);
-    EXPECT_EQ(record->maximumSample, 0.0f);
-    std::fill(out.begin(), out.end(), 9.0f);
-    synthesis.synthesizeFrame(nullptr, out.data());
-    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 0.0f; }));
-}
-
 // A record whose warp factor field is 0 (never set) or NaN plays unwarped instead of
 // reading outside the frame.
 TEST(Resynthesis, UnusableWarpFactorPlaysUnwarped) {
@@ -135,10 +120,8 @@ TEST(Resynthesis, UnusableWarpFactorPlaysUnwarped) {
 
 // ---- streaming synthesis with regenerated phases --------------------------------------------
 
-// Fills a (4096, 4, 1) record with one bin at 1000 Hz and every phase unknown (or stored,
-// with the regenerate flag set).
+// Fills a (4096, 4, 1) record with one bin at 1000 Hz and every phase unknown.
 struct ToneRequest {
-    bool storedPhasesRegenerated = false;
     int calls = 0;
     static void fill(FrameRecord* record, std::int32_t channel, void* userData) {
         auto* self = static_cast<ToneRequest*>(userData);
@@ -152,10 +135,6 @@ struct ToneRequest {
         std::vector<float> magnitudes(2048, 0.0f), frequencies(2048, 0.0f), phases(2048, kPhaseUnknown);
         magnitudes[93] = 1000.0f;
         frequencies[93] = 1000.0f;
-        if (self->storedPhasesRegenerated) {
-            record->regeneratePhases = 1;
-            for (size_t k = 0; k < phases.size(); ++k) phases[k] = float(std::sin(double(k)));
-        }
         record->encode(magnitudes, frequencies, phases);
     }
 };
@@ -198,15 +177,6 @@ TEST(Resynthesis, UnknownPhasesGiveAContinuousToneAtTheStoredFrequency) {
     }
     EXPECT_GT(lowest, 0.25 * highest);
     EXPECT_GT(best, 0.5 * std::sqrt(2.0 * highest / 256));
-}
-
-TEST(Resynthesis, RegenerateFlagIgnoresStoredPhases) {
-    SpectralProcessor unknown(4096, 4, 1, kRate), flagged(4096, 4, 1, kRate);
-    ToneRequest a, b;
-    b.storedPhasesRegenerated = true;
-    unknown.setSynthesisCallback(&ToneRequest::fill, &a, -1);
-    flagged.setSynthesisCallback(&ToneRequest::fill, &b, -1);
-    EXPECT_EQ(pull(unknown, 8192), pull(flagged, 8192));
 }
 
 // Without a callback the processor plays silence and its phase state stays where it was:
