@@ -6,9 +6,11 @@
 #include <thread>
 
 #include "dsp/FrameRecord.h"
+#include "dsp/KVHarmonicProcessor.h"
 #include "dsp/PeakPicker.h"
 #include "engine/KVBoxGeometry.h"
 #include "engine/KVBoxTools.h"
+#include "engine/KVFileSetRecordSource.h"
 #include "engine/KVIsolationSpectra.h"
 #include "engine/KVIsolationWindow.h"
 #include "store/KVAnalysisFileSet.h"
@@ -83,10 +85,26 @@ void KVIsolationOperations::dragCeiling(FramePos start, FramePos end) {
     }
 }
 
+// The harmonic processor extracts (add) or attenuates (subtract) the fundamental and the
+// harmonics of the tool's series along the path, the pitch interpolated frame by frame between
+// consecutive points. The document mode chooses the processor's treatment.
 void KVIsolationOperations::pencilPath(const std::vector<KVPathPoint>& points, const KVPencilSettings& settings) {
-    (void)settings;
     mSelection.setFrameCount(mAnalysis.frameCount());
     if (points.size() <= 2) return;
+    auto processor = KVHarmonicProcessor::initWithSource(
+        std::make_shared<KVFileSetRecordSource>(mAnalysis), std::make_shared<KVFileSetRecordSource>(mSelection),
+        settings.selectionMode == 1 ? 1 : 0, settings.tool, settings.snapToGrid ? 1 : 0, settings.documentMode);
+    if (!processor) return;
+    for (std::size_t i = 0; i + 1 < points.size() && !cancelled(); ++i) {
+        const FramePos x0 = std::max<FramePos>(0, points[i].x), x1 = std::max<FramePos>(0, points[i + 1].x);
+        const double span = double(std::max<FramePos>(1, x1 - x0));
+        for (FramePos t = x0; t < x1 && !cancelled(); ++t) {
+            const double a = double(t - x0) / span;
+            const double pitch = (1.0 - a) * double(points[i].y) + a * double(points[i + 1].y);
+            processor->processFrame(t, pitchToFrequency(pitch));
+        }
+        if (mProgress) mProgress(10);
+    }
 }
 
 void KVIsolationOperations::isolateDeterministic() { shapeByFloor(kSustainedReach, false); }

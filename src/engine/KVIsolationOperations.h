@@ -52,6 +52,8 @@ public:
     // the selection's frame count equal to the analysis's.
     void dragCeiling(FramePos start, FramePos end);
     // Harmonic selection along the path (needs more than 2 points); makes the frame counts equal.
+    // The attack and attenuate-F0 switches are carried for the controller; the processor has no use
+    // for them.
     void pencilPath(const std::vector<KVPathPoint>& points, const KVPencilSettings& settings);
 
     // The sustained (tonal) part of the whole analysis into the selection.

@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "AnalysedSignal.h"
+#include "engine/KVBoxGeometry.h"
 #include "engine/KVIsolationOperations.h"
 #include "support/PlatformFixture.h"
 #include "utilities/KVUtilities.h"
@@ -114,6 +115,62 @@ TEST_F(IsolationSeparationTest, TransientsKeepTheClicks) {
         EXPECT_GT(kept, 5.0 * original);
         EXPECT_GT(kept, 5.0);
     }
+}
+
+// Sum of squared magnitudes of channel 0 over frames [from, to) and the bins a filter accepts.
+template <typename Bins>
+double energy(KVAnalysisFileSet& set, FramePos from, FramePos to, Bins accept) {
+    auto record = FrameRecord::create();
+    double sum = 0.0;
+    for (FramePos f = from; f < to; ++f) {
+        if (set.readFrameRecord(f, *record, 0) != 0) continue;
+        const std::vector<float> m = record->decodeMagnitudes();
+        for (int k = 0; k < 8192; ++k)
+            if (accept(k)) sum += double(m[k]) * m[k];
+    }
+    return sum;
+}
+
+// In Extract mode the multi pencil takes the partials whole and leaves the rest of the frame
+// only damped (steady bins) and stripped of its strongest peaks; the single pencil takes the
+// fundamental alone.
+TEST_F(IsolationSeparationTest, PencilsAlongTheFundamentalSelectThePartials) {
+    const double fundamental = mShared->signal.fundamental;
+    auto partialBins = [&](int lowest, int highest) {
+        return [=](int k) {
+            const double h = std::round(k * 2.6916504 / fundamental);
+            return h >= lowest && h <= highest && std::fabs(k * 2.6916504 - h * fundamental) < 8.0;
+        };
+    };
+    auto awayFromTone = [&](int k) { return k >= 800 && k < 4000; };  // 2150 .. 10770 Hz
+    const auto pitch = std::int64_t(std::lround(frequencyToPitch(fundamental)));
+    ASSERT_EQ(pitch, 342);
+    const std::vector<KVPathPoint> path{{0, pitch}, {60, pitch}, {120, pitch}, {172, pitch}};
+    KVPencilSettings settings;
+    settings.documentMode = 0;
+    // Frames 40-79 hold only tone and noise; the click at sample 11025 fills frames 86-117.
+    auto kept = [&](auto bins, FramePos from, FramePos to) {
+        return energy(*mSelection, from, to, bins) / energy(analysis(), from, to, bins);
+    };
+
+    settings.tool = 0;
+    mOps->pencilPath(path, settings);
+    ASSERT_EQ(mSelection->frameCount(), analysis().frameCount());
+    const double partials = kept(partialBins(1, 5), 40, 80), clickBand = kept(awayFromTone, 90, 114);
+    std::printf("multi pencil: partials kept %.3f, click band kept %.3f\n", partials, clickBand);
+    RecordProperty("multi_pencil_partials_kept", std::to_string(partials));
+    EXPECT_GT(partials, 0.9);
+    EXPECT_LE(clickBand, 1.0);
+    EXPECT_EQ(energy(*mSelection, 173, 260, partialBins(1, 5)), 0.0);  // past the path nothing is selected
+
+    mSelection->setFrameCount(0);
+    settings.tool = 1;
+    mOps->pencilPath(path, settings);
+    const double single = kept(partialBins(1, 1), 40, 80);
+    std::printf("single pencil: fundamental kept %.3f\n", single);
+    EXPECT_GT(single, 0.9);
+    EXPECT_EQ(energy(*mSelection, 40, 80, partialBins(2, 5)), 0.0);
+    EXPECT_EQ(energy(*mSelection, 90, 114, awayFromTone), 0.0);
 }
 
 }  // namespace
