@@ -145,7 +145,8 @@ void KVOutputController::prefillMasterFilesInNewThread() {
 
 void KVOutputController::prefill() {
     Platform::shared().setCurrentThreadPriority(0.0);
-    KVMasterPrefill::run(mOriginalInputFilePath, *mMaster.left, *mMaster.right, mMonitor, mCancelPrefill);
+    if (mMaster.left && mMaster.right)
+        KVMasterPrefill::run(mOriginalInputFilePath, *mMaster.left, *mMaster.right, mMonitor, mCancelPrefill);
     {
         std::lock_guard<std::mutex> guard(mPrefillMutex);
         mPrefillFinished = true;
@@ -273,7 +274,7 @@ void KVOutputController::resetMasterFile() {
     stopExport();
     stopPrefill();
     stopOverview();
-    {
+    if (mMaster.left && mMaster.right) {
         std::lock_guard<std::recursive_mutex> guard(mMonitor);
         mMaster.left->setFrameCount(0);
         mMaster.right->setFrameCount(0);

@@ -13,7 +13,7 @@ namespace orvex::test {
 
 // Pumps the main thread until done() holds and nothing more was posted.
 template <class Done>
-bool settle(HeadlessPlatform& platform, Done done, std::chrono::seconds timeout = std::chrono::seconds(20)) {
+bool settle(HeadlessPlatform& platform, Done done, std::chrono::seconds timeout = std::chrono::seconds(180)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         if (platform.pumpMainThread() == 0 && done() && platform.pumpMainThread() == 0) return true;

@@ -216,6 +216,7 @@ TEST_F(MasterOutputTest, FailedExportLeavesNothingUnderTheTargetName) {
     EXPECT_EQ(platform().alerts()[0].title, "Error creating file");
     EXPECT_EQ(delegate.progress, std::vector<int>{-1});
     EXPECT_TRUE(platform().revealedFiles().empty());
+    controller.reset();  // no worker thread may be left behind in the forked child
 
     // A write-protected folder, as an unprivileged user; an older file there stays as it was.
     const std::string locked = temp().file("locked");
