@@ -1,0 +1,130 @@
+// Whole-segment isolation on a 20 s stereo analysis: isolate sustained and isolate transients
+// (each record read and decoded once, floors from a sliding-window minimum), and a multi-pencil
+// path over 5 s of it. Counters give seconds of audio per second.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <memory>
+
+#include "dsp/SpectralProcessor.h"
+#include "engine/KVBoxGeometry.h"
+#include "engine/KVIsolationOperations.h"
+#include "platform/HeadlessPlatform.h"
+#include "store/KVAnalysisFileSet.h"
+#include "support/Signals.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace orvex;
+
+constexpr std::int64_t kPieceFrames = 2 * 44100;  // analysed once, repeated to 20 s
+constexpr int kRepeats = 10;
+constexpr double kSeconds = 20.0;
+
+void appendRecord(FrameRecord* record, std::int32_t channel, void* userData) {
+    static_cast<std::vector<std::vector<std::unique_ptr<FrameRecord>>>*>(userData)->at(channel + 1).push_back(
+        [&] {
+            auto copy = FrameRecord::create();
+            FrameRecord::copy(*record, *copy);
+            return copy;
+        }());
+}
+
+// A 20 s stereo analysis of a harmonic tone with clicks and noise: 2 s analysed, its records
+// appended ten times over.
+struct BenchAnalysis {
+    test::TempDir folder;
+    std::unique_ptr<KVAnalysisFileSet> analysis, selection;
+    std::atomic<bool> cancel{false};
+
+    BenchAnalysis() {
+        auto platform = std::make_shared<HeadlessPlatform>();
+        platform->setEchoAlerts(false);
+        Platform::install(platform);
+        std::vector<float> left = test::sine(220.0, 44100.0, kPieceFrames, 0.2);
+        for (int h = 2; h <= 5; ++h) test::mixInto(left, test::sine(220.0 * h, 44100.0, kPieceFrames, 0.2 / h));
+        test::mixInto(left, test::noise(kPieceFrames, 0.01, 3));
+        for (std::int64_t at = 5000; at < kPieceFrames; at += 11025) left[at] += 0.7f;
+        std::vector<float> right = left;
+        for (float& v : right) v *= 0.7f;
+        const test::Channels channels{left, right};
+        std::vector<std::vector<std::unique_ptr<FrameRecord>>> records(3);
+        for (std::int32_t c = -1; c < 2; ++c) {
+            std::vector<float> input(kPieceFrames);
+            for (std::int64_t i = 0; i < kPieceFrames; ++i)
+                input[i] = c < 0 ? 0.5f * (left[i] + right[i]) : channels[c][i];
+            SpectralProcessor processor(4096, 32, 4, 44100.0);
+            processor.setAnalysisCallback(appendRecord, &records, c);
+            processor.feedSamples(kPieceFrames, input.data());
+        }
+        analysis = KVAnalysisFileSet::initByOpeningFileAtPath(folder.file("bench.wav"), 44100.0, 4, 4096, 32, 2, false,
+                                                              true);
+        for (int r = 0; r < kRepeats; ++r)
+            for (std::size_t f = 0; f < records[0].size(); ++f)
+                for (std::int32_t c = -1; c < 2; ++c) analysis->appendFrameRecord(*records[c + 1][f], c);
+        selection = KVAnalysisFileSet::initByOpeningFileAtPath(folder.file("bench.analysis/bench-selection.analysis"),
+                                                               44100.0, 4, 4096, 32, 2, true, true);
+    }
+};
+
+BenchAnalysis& shared() {
+    static BenchAnalysis bench;
+    return bench;
+}
+
+template <void (KVIsolationOperations::*Operation)()>
+void BM_WholeSegment(benchmark::State& state) {
+    BenchAnalysis& bench = shared();
+    KVIsolationOperations ops(*bench.analysis, *bench.selection, bench.cancel);
+    for (auto _ : state) {
+        bench.selection->beginUndoStep();
+        (ops.*Operation)();
+        bench.selection->commitUndoStep();
+    }
+    state.counters["audio_s_per_s"] =
+        benchmark::Counter(kSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK_TEMPLATE(BM_WholeSegment, &KVIsolationOperations::isolateDeterministic)
+    ->Name("IsolateSustained/20s_stereo")->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_WholeSegment, &KVIsolationOperations::isolateStochastic)
+    ->Name("IsolateTransients/20s_stereo")->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// A multi pencil along 220 Hz over 5 s (1722 frames) of the analysis.
+void BM_MultiPencil5s(benchmark::State& state) {
+    BenchAnalysis& bench = shared();
+    KVIsolationOperations ops(*bench.analysis, *bench.selection, bench.cancel);
+    const std::int64_t pitch = 342, frames = 5 * 44100 / 128;
+    const std::vector<KVPathPoint> path{{100, pitch}, {100 + frames / 2, pitch + 2}, {100 + frames, pitch}};
+    KVPencilSettings settings;
+    settings.documentMode = 0;
+    for (auto _ : state) {
+        bench.selection->beginUndoStep();
+        ops.pencilPath(path, settings);
+        bench.selection->commitUndoStep();
+    }
+    state.counters["audio_s_per_s"] = benchmark::Counter(5.0 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MultiPencil5s)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// The store's part of every operation: writing the same records back (grain synthesis, undo copy).
+void BM_StoreRewrite(benchmark::State& state) {
+    BenchAnalysis& bench = shared();
+    auto record = FrameRecord::create();
+    const FrameCount frames = bench.analysis->frameCount();
+    for (auto _ : state) {
+        bench.selection->beginUndoStep();
+        for (FramePos f = 0; f < frames; ++f)
+            for (std::int32_t c = -1; c < 2; ++c) {
+                bench.analysis->readFrameRecord(f, *record, c);
+                bench.selection->writeFrameRecord(*record, f, c);
+            }
+        bench.selection->commitUndoStep();
+    }
+    state.counters["audio_s_per_s"] =
+        benchmark::Counter(kSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_StoreRewrite)->Name("ReadAndWriteOnly/20s_stereo")->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+}  // namespace
