@@ -22,10 +22,7 @@ struct CliRun {
 class InfoCommandTest : public testing::Test {
 protected:
     void SetUp() override {
-        // The build folder: from ctest's environment, else two levels above this test program.
-        const char* binaryDir = std::getenv("ORVEX_BINARY_DIR");
-        const fs::path build = binaryDir ? fs::path(binaryDir) : fs::read_symlink("/proc/self/exe").parent_path().parent_path();
-        mCli = (build / "src/cli/orvex-cli").string();
+        mCli = (fs::path(ORVEX_BINARY_DIR_PATH) / "src/cli/orvex-cli").string();
         if (!fs::exists(mCli)) GTEST_SKIP() << "orvex-cli is not built";
     }
 
