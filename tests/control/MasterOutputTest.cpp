@@ -171,6 +171,26 @@ TEST_F(MasterOutputTest, PrefillNeverOverwritesEditedRecords) {
     EXPECT_EQ(leftRecord(500).marker, KVEncodedGrain::kPrefillMarker);
 }
 
+// A mixdown stored by another version is rebuilt (its edits dropped) after the alert, and the
+// dictionary is stamped so the next open finds it compatible.
+TEST_F(MasterOutputTest, IncompatibleMixdownIsRebuiltOnce) {
+    writeWorking(stereoSignal());
+    {
+        auto mixdown = KVMixdownStore::openMixdownForFileAtPath(working(), kFrames / 128);
+        mixdown.left->writeRecord(constantGrain(0.5f), 40);
+    }
+    PropertyList old;
+    old.setInt("ORVXFileGroup_Version", 258);
+    KVUtilities::saveParamDictForAnalysisOfFileAtPath(working(), old);
+    openSettled();
+    ASSERT_EQ(platform().alerts().size(), 1u);
+    EXPECT_EQ(platform().alerts()[0].title, "Incompatible Master File");
+    EXPECT_EQ(leftRecord(40).marker, KVEncodedGrain::kPrefillMarker);
+    EXPECT_TRUE(KVUtilities::chunkFileForFileAtPathIsCompatible(working()));
+    openSettled();
+    EXPECT_EQ(platform().alerts().size(), 1u);
+}
+
 // A working file with "bext" and "iXML" chunks; the export carries them, byte for byte, and
 // Python's wave module reads it as 24-bit 44.1 kHz stereo.
 TEST_F(MasterOutputTest, ExportCarriesTheWorkingFilesChunksAndReadsWithPythonWave) {
