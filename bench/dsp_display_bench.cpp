@@ -1,8 +1,10 @@
-// Cost per frame of the display derivations and of the frame record codecs, on a record that
-// looks like an analysed frame: a 40-partial harmonic tone over a noise floor, 8192 bins.
+// Cost per frame of the display derivations, of the frame record codecs and of harmonic
+// processing, on a record that looks like an analysed frame: a 40-partial harmonic tone over a
+// noise floor, 8192 bins.
 #include "dsp/DisplayColumn.h"
 #include "dsp/DisplaySummary.h"
 #include "dsp/FrameRecord.h"
+#include "dsp/KVHarmonicProcessor.h"
 
 #include <benchmark/benchmark.h>
 
@@ -94,5 +96,40 @@ void BM_RecordDecodeAll(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RecordDecodeAll)->Unit(benchmark::kMicrosecond);
+
+// One frame record per channel (mix and one channel), shared by every frame index.
+class OneFrameAnalysis : public FrameRecordSource {
+public:
+    explicit OneFrameAnalysis(const FrameRecord& record) : mRecord(FrameRecord::create()) {
+        FrameRecord::copy(record, *mRecord);
+    }
+    std::int32_t numberOfChannels() const override { return 1; }
+    Status readFrameRecord(FramePos, FrameRecord& into, std::int32_t) override {
+        FrameRecord::copy(*mRecord, into);
+        return 0;
+    }
+    Status writeFrameRecord(const FrameRecord&, FramePos, std::int32_t) override { return 0; }
+
+private:
+    std::unique_ptr<FrameRecord> mRecord;
+};
+
+// processFrame for both channels (mix and one channel) of one frame, by mode:
+// (operation, series, variant).
+void BM_HarmonicProcessFrame(benchmark::State& state) {
+    auto record = analysedLookingRecord();
+    auto source = std::make_shared<OneFrameAnalysis>(*record);
+    auto destination = std::make_shared<OneFrameAnalysis>(*record);
+    auto processor = KVHarmonicProcessor::initWithSource(source, destination, std::int32_t(state.range(0)),
+                                                         std::int32_t(state.range(1)), 1, std::int32_t(state.range(2)));
+    for (auto _ : state) benchmark::DoNotOptimize(processor->processFrame(0, 220.0f));
+}
+BENCHMARK(BM_HarmonicProcessFrame)
+    ->Args({0, 1, 0})
+    ->Args({1, 1, 0})
+    ->Args({0, 3, 1})
+    ->Args({0, 3, 0})
+    ->Args({1, 3, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

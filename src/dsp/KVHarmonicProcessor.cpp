@@ -65,59 +65,69 @@ private:
     std::int64_t mCount = 0;
 };
 
-// One channel's records with their decoded arrays; the destination's are from before the change.
-struct FramePair {
-    FrameRecord& source;
-    FrameRecord& destination;
+}  // namespace
+
+// One channel's records with their decoded arrays (the destination's from before the change)
+// and the scratch arrays of the modes.
+struct HarmonicWorkspace {
+    FrameRecord* source = nullptr;
+    FrameRecord* destination = nullptr;
     std::vector<float> sourceMagnitudes = std::vector<float>(kBins);
     std::vector<float> sourceFrequencies = std::vector<float>(kBins);
     std::vector<float> previousMagnitudes = std::vector<float>(kBins);
     std::vector<float> destinationFrequencies = std::vector<float>(kBins);
+    std::vector<float> result = std::vector<float>(kBins);
+    std::vector<float> filtered = std::vector<float>(kBins);
+    std::vector<std::uint32_t> marks = std::vector<std::uint32_t>(kBins);
 
-    FramePair(FrameRecord& s, FrameRecord& d) : source(s), destination(d) {
+    void load(FrameRecord& s, FrameRecord& d) {
+        source = &s;
+        destination = &d;
         s.decodeMagnitudesInto(sourceMagnitudes);
         s.decodeFrequenciesInto(sourceFrequencies);
         d.decodeMagnitudesInto(previousMagnitudes);
         d.decodeFrequenciesInto(destinationFrequencies);
     }
 
-    // The destination becomes a copy of the source carrying new magnitudes.
-    void writeSourceWith(std::vector<float>& magnitudes) {
-        FrameRecord::copy(source, destination);
-        destination.encodeMagnitudes(magnitudes);
+    // The destination becomes a copy of the source carrying the result as magnitudes.
+    void writeSourceWithResult() {
+        FrameRecord::copy(*source, *destination);
+        destination->encodeMagnitudes(result);
     }
-    void writeSourceWith(std::vector<float>& magnitudes, float fundamental) {
-        FrameRecord::copy(source, destination);
-        destination.fundamental = fundamental;
-        destination.encodeMagnitudes(magnitudes);
+    void writeSourceWithResult(float fundamental) {
+        FrameRecord::copy(*source, *destination);
+        destination->fundamental = fundamental;
+        destination->encodeMagnitudes(result);
     }
 };
 
-// Bins whose source frequency lies near a harmonic (0.65 semitone plus 1 Hz): nonzero words.
-std::vector<std::uint32_t> markHarmonicBins(const FramePair& pair, const HarmonicSet& harmonics) {
-    std::vector<std::uint32_t> marks(kBins, 0);
-    for (int k = 0; k < kBins; ++k) marks[k] = harmonics.near(pair.sourceFrequencies[k], kWideBand, 1.0f) ? 1 : 0;
-    return marks;
+namespace {
+
+// Marks (nonzero words) the bins whose source frequency lies near a harmonic (0.65 semitone
+// plus 1 Hz).
+void markHarmonicBins(HarmonicWorkspace& pair, const HarmonicSet& harmonics) {
+    for (int k = 0; k < kBins; ++k)
+        pair.marks[k] = harmonics.near(pair.sourceFrequencies[k], kWideBand, 1.0f) ? 1 : 0;
 }
 
 // Attenuation: destination bins within the band of a harmonic fall to the source's floor
 // (the stability-weighted source magnitudes, median-filtered).
-void attenuateToFloor(FramePair& pair, const HarmonicSet& harmonics) {
-    std::vector<float> floor = pair.sourceMagnitudes;
-    KVHarmonicProcessor::stabilityWeight(floor, pair.destinationFrequencies);
-    KVHarmonicProcessor::medianFilter(floor, kFloorMedianHalfWidth);
-    std::vector<float> result = pair.previousMagnitudes;
+void attenuateToFloor(HarmonicWorkspace& pair, const HarmonicSet& harmonics) {
+    pair.filtered = pair.sourceMagnitudes;
+    KVHarmonicProcessor::stabilityWeight(pair.filtered, pair.destinationFrequencies);
+    KVHarmonicProcessor::medianFilter(pair.filtered, kFloorMedianHalfWidth);
+    pair.result = pair.previousMagnitudes;
     for (int k = 0; k < kBins; ++k)
-        if (harmonics.near(pair.destinationFrequencies[k], kNarrowBand, 0.0f)) result[k] = floor[k];
-    pair.destination.encodeMagnitudes(result);
+        if (harmonics.near(pair.destinationFrequencies[k], kNarrowBand, 0.0f)) pair.result[k] = pair.filtered[k];
+    pair.destination->encodeMagnitudes(pair.result);
 }
 
 // Destination bins within 0.65 semitone of a harmonic take the raw source magnitude.
-void restoreNearHarmonics(FramePair& pair, const HarmonicSet& harmonics) {
-    std::vector<float> result = pair.previousMagnitudes;
+void restoreNearHarmonics(HarmonicWorkspace& pair, const HarmonicSet& harmonics) {
+    pair.result = pair.previousMagnitudes;
     for (int k = 0; k < kBins; ++k)
-        if (harmonics.near(pair.destinationFrequencies[k], kWideBand, 0.0f)) result[k] = pair.sourceMagnitudes[k];
-    pair.destination.encodeMagnitudes(result);
+        if (harmonics.near(pair.destinationFrequencies[k], kWideBand, 0.0f)) pair.result[k] = pair.sourceMagnitudes[k];
+    pair.destination->encodeMagnitudes(pair.result);
 }
 
 void mergeByMaximum(std::vector<float>& result, const std::vector<float>& previous) {
@@ -125,39 +135,68 @@ void mergeByMaximum(std::vector<float>& result, const std::vector<float>& previo
 }
 
 // The source bins around the fundamental alone, merged into the destination by maximum.
-void extractFundamental(FramePair& pair, float f0) {
-    std::vector<float> result(kBins, 0.0f);
+void extractFundamental(HarmonicWorkspace& pair, float f0) {
     const float band = std::fabs(f0 * kWideBand) + 1.0f;
     for (int k = 0; k < kBins; ++k)
-        if (std::fabs(f0 - pair.sourceFrequencies[k]) < band) result[k] = pair.sourceMagnitudes[k];
-    mergeByMaximum(result, pair.previousMagnitudes);
-    pair.writeSourceWith(result);
+        pair.result[k] = std::fabs(f0 - pair.sourceFrequencies[k]) < band ? pair.sourceMagnitudes[k] : 0.0f;
+    mergeByMaximum(pair.result, pair.previousMagnitudes);
+    pair.writeSourceWithResult();
 }
 
 // The source with its harmonic bins flattened to their median; an empty destination bin takes
 // the result, a filled one the smaller of both.
-void extractWithMedian(FramePair& pair, const HarmonicSet& harmonics, float f0) {
-    const std::vector<std::uint32_t> marks = markHarmonicBins(pair, harmonics);
-    std::vector<float> median = pair.sourceMagnitudes;
-    KVHarmonicProcessor::medianFilter(median, kMarkedMedianHalfWidth);
-    std::vector<float> result = pair.sourceMagnitudes;
+void extractWithMedian(HarmonicWorkspace& pair, const HarmonicSet& harmonics, float f0) {
+    markHarmonicBins(pair, harmonics);
+    pair.filtered = pair.sourceMagnitudes;
+    KVHarmonicProcessor::medianFilter(pair.filtered, kMarkedMedianHalfWidth);
     for (int k = 0; k < kBins; ++k) {
-        const float fresh = marks[k] ? median[k] : result[k];
+        const float fresh = pair.marks[k] ? pair.filtered[k] : pair.sourceMagnitudes[k];
         const float previous = pair.previousMagnitudes[k];
-        result[k] = previous < kEmptyMagnitude ? fresh : std::min(previous, fresh);
+        pair.result[k] = previous < kEmptyMagnitude ? fresh : std::min(previous, fresh);
     }
-    pair.writeSourceWith(result, f0);
+    pair.writeSourceWithResult(f0);
 }
 
 // The source with steady partials outside the harmonics weighted down and its strongest
 // remaining peaks suppressed, harmonic bins untouched; merged by maximum.
-void extractWithPeaks(FramePair& pair, const HarmonicSet& harmonics, float f0) {
-    const std::vector<std::uint32_t> marks = markHarmonicBins(pair, harmonics);
-    std::vector<float> result = pair.sourceMagnitudes;
-    KVHarmonicProcessor::stabilityWeight(result, pair.sourceFrequencies, marks.data());
-    suppressPeaks(result, kSuppressIterations, marks.data(), kSuppressRatio);
-    mergeByMaximum(result, pair.previousMagnitudes);
-    pair.writeSourceWith(result, f0);
+void extractWithPeaks(HarmonicWorkspace& pair, const HarmonicSet& harmonics, float f0) {
+    markHarmonicBins(pair, harmonics);
+    pair.result = pair.sourceMagnitudes;
+    KVHarmonicProcessor::stabilityWeight(pair.result, pair.sourceFrequencies, pair.marks.data());
+    suppressPeaks(pair.result, kSuppressIterations, pair.marks.data(), kSuppressRatio);
+    mergeByMaximum(pair.result, pair.previousMagnitudes);
+    pair.writeSourceWithResult(f0);
+}
+
+// Number of leading values of the sorted window for which below(value) holds. The halving
+// steps select with a conditional move rather than a branch: median windows are searched at
+// every bin and the outcome of each comparison is unpredictable.
+template <class Below>
+std::size_t sortedBound(const std::vector<float>& window, Below below) {
+    const float* base = window.data();
+    std::size_t length = window.size();
+    if (length == 0) return 0;
+    while (length > 1) {
+        const std::size_t half = length / 2;
+        base += below(base[half]) ? half : 0;
+        length -= half;
+    }
+    return std::size_t(base - window.data()) + (below(*base) ? 1 : 0);
+}
+
+// Replaces one occurrence of `outgoing` in a sorted window by `incoming`, keeping it sorted,
+// with one shift of the values in between.
+void replaceInSorted(std::vector<float>& window, float outgoing, float incoming) {
+    if (outgoing == incoming) return;
+    const auto removed = window.begin() + sortedBound(window, [&](float v) { return v < outgoing; });
+    const auto place = window.begin() + sortedBound(window, [&](float v) { return !(incoming < v); });
+    if (incoming > outgoing) {
+        std::move(removed + 1, place, removed);
+        *(place - 1) = incoming;
+    } else {
+        std::move_backward(place, removed, removed + 1);
+        *place = incoming;
+    }
 }
 
 }  // namespace
@@ -179,19 +218,25 @@ KVHarmonicProcessor::KVHarmonicProcessor(Token, std::shared_ptr<FrameRecordSourc
       mOperation(operation),
       mSeries(series),
       mSnap(snap),
-      mVariant(variant) {}
+      mVariant(variant),
+      mSourceRecord(FrameRecord::create()),
+      mDestinationRecord(FrameRecord::create()),
+      mWork(std::make_unique<HarmonicWorkspace>()) {}
+
+KVHarmonicProcessor::~KVHarmonicProcessor() = default;
 
 float KVHarmonicProcessor::processFrame(FramePos frame, float frequency) {
     float f0 = std::isnan(frequency) ? 0.0f : std::clamp(frequency, 0.0f, kNyquist);
-    auto source = FrameRecord::create();
-    auto destination = FrameRecord::create();
+    FrameRecord& source = *mSourceRecord;
+    FrameRecord& destination = *mDestinationRecord;
     for (std::int32_t channel = -1; channel < mSource->numberOfChannels(); ++channel) {
-        if (mSource->readFrameRecord(frame, *source, channel) != 0) source->reset();
-        if (mDestination->readFrameRecord(frame, *destination, channel) != 0) destination->reset();
-        if (source->valid == 0) return -1.0f;
-        if (mSnap == 1) f0 = snapped(*source, f0);
-        process(*source, *destination, f0);
-        mDestination->writeFrameRecord(*destination, frame, channel);
+        if (mSource->readFrameRecord(frame, source, channel) != 0) source.reset();
+        if (mDestination->readFrameRecord(frame, destination, channel) != 0) destination.reset();
+        if (source.valid == 0) return -1.0f;
+        if (mSnap == 1) f0 = snapped(source, f0);
+        mWork->load(source, destination);
+        process(f0);
+        mDestination->writeFrameRecord(destination, frame, channel);
     }
     return f0;
 }
@@ -201,12 +246,12 @@ float KVHarmonicProcessor::snapped(const FrameRecord& source, float f0) const {
     return peak != 0.0f && std::fabs(peak - f0) < 0.1f * f0 ? peak : f0;
 }
 
-void KVHarmonicProcessor::process(FrameRecord& source, FrameRecord& destination, float f0) const {
+void KVHarmonicProcessor::process(float f0) {
     if (mOperation != 0 && mOperation != 1) return;
     const bool modify = mOperation == 1;
     const bool peakTreatment = mVariant == 0 || mVariant == 2;
     if (mSeries != 1 && mVariant != 1 && !peakTreatment) return;
-    FramePair pair(source, destination);
+    HarmonicWorkspace& pair = *mWork;
     const HarmonicSet harmonics(f0, mSeries);
     if (mSeries == 1 || peakTreatment) {
         if (modify) attenuateToFloor(pair, harmonics);
@@ -235,9 +280,7 @@ void KVHarmonicProcessor::medianFilter(std::span<float> x, int halfWidth) {
     for (std::int64_t i = 0; i < n; ++i) {
         result[i] = window[halfWidth];
         if (i + 1 == n) break;
-        window.erase(std::lower_bound(window.begin(), window.end(), valueAt(i - halfWidth)));
-        const float incoming = valueAt(i + halfWidth);
-        window.insert(std::upper_bound(window.begin(), window.end(), incoming), incoming);
+        replaceInSorted(window, valueAt(i - halfWidth), valueAt(i + halfWidth));
     }
     std::copy(result.begin(), result.end(), x.begin());
 }

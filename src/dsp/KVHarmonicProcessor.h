@@ -9,6 +9,10 @@
 
 namespace orvex {
 
+struct FrameRecord;
+// Decoded arrays and scratch space of one channel's frame, kept between calls.
+struct HarmonicWorkspace;
+
 // Isolates or attenuates a fundamental (and optionally its harmonics) frame by frame along a
 // pitch curve. Reads each frame's records from a source analysis (unedited) and a destination
 // analysis (the edit being built), changes magnitudes only and writes the destination back;
@@ -43,11 +47,12 @@ public:
     };
     KVHarmonicProcessor(Token, std::shared_ptr<FrameRecordSource> source, std::shared_ptr<FrameRecordSource> destination,
                         std::int32_t operation, std::int32_t series, std::uint8_t snap, std::int32_t variant);
+    ~KVHarmonicProcessor();
 
 private:
     float snapped(const FrameRecord& source, float f0) const;
     // Turns the destination record into what this processor's mode writes for the frame.
-    void process(FrameRecord& source, FrameRecord& destination, float f0) const;
+    void process(float f0);
 
     std::shared_ptr<FrameRecordSource> mSource;
     std::shared_ptr<FrameRecordSource> mDestination;
@@ -55,6 +60,10 @@ private:
     std::int32_t mSeries;
     std::uint8_t mSnap;
     std::int32_t mVariant;
+    // Records and arrays reused from frame to frame: no allocation per call.
+    std::unique_ptr<FrameRecord> mSourceRecord;
+    std::unique_ptr<FrameRecord> mDestinationRecord;
+    std::unique_ptr<HarmonicWorkspace> mWork;
 };
 
 }  // namespace orvex
