@@ -1,51 +1,13 @@
 #include "store/KVMixdownStore.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <vector>
 
-#include "audiofile/KVAudioFileReader.h"
 #include "platform/Platform.h"
 #include "store/KVAnalysisPaths.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
-
-namespace {
-
-constexpr int kGrainSize = KVEncodedGrain::kSampleCount;
-constexpr int kHop = static_cast<int>(kAnalysisHop);
-
-// Periodic Hann window scaled by 1/16: 32 grains 128 samples apart sum to one.
-const std::array<float, kGrainSize>& prefillWindow() {
-    static const std::array<float, kGrainSize> window = [] {
-        std::array<float, kGrainSize> w{};
-        for (int i = 0; i < kGrainSize; ++i)
-            w[i] = static_cast<float>((0.5 - 0.5 * std::cos(2.0 * M_PI * i / kGrainSize)) * 0.0625);
-        return w;
-    }();
-    return window;
-}
-
-// The last 4096 samples of one channel; each block of 128 enters at the end.
-class SlidingWindow {
-public:
-    float* newestBlock() { return mSamples.data() + kGrainSize - kHop; }
-    void windowInto(float* grain) const {
-        const auto& w = prefillWindow();
-        for (int i = 0; i < kGrainSize; ++i) grain[i] = mSamples[i] * w[i];
-    }
-    void shift() {
-        std::copy(mSamples.begin() + kHop, mSamples.end(), mSamples.begin());
-        std::fill(mSamples.end() - kHop, mSamples.end(), 0.0f);
-    }
-
-private:
-    std::array<float, kGrainSize> mSamples{};
-};
-
-}  // namespace
 
 KVMixdownStore::Collections KVMixdownStore::openCollections(const std::string& path, FrameCount records,
                                                              bool recreate) {
@@ -89,31 +51,5 @@ bool KVMixdownStore::prefillRecord(KVGrainCollection& left, KVGrainCollection& r
     return true;
 }
 
-FrameCount KVMixdownStore::prefillMasterFiles(const std::string& path, KVGrainCollection& left,
-                                              KVGrainCollection& right, std::recursive_mutex& lock,
-                                              const std::atomic<bool>* cancel) {
-    auto leftReader = KVAudioFileReader::initWithFileAtPath(path, kWorkingSampleRate, 2);
-    auto rightReader = KVAudioFileReader::initWithFileAtPath(path, kWorkingSampleRate, 2);
-    if (!leftReader || !rightReader) return -1;
-    SlidingWindow leftWindow, rightWindow;
-    std::vector<float> leftGrain(kGrainSize), rightGrain(kGrainSize);
-    FramePos k = 0;
-    for (; !(cancel && cancel->load()); ++k) {
-        {
-            std::lock_guard<std::recursive_mutex> guard(lock);
-            float* leftChannels[2] = {leftWindow.newestBlock(), nullptr};
-            float* rightChannels[2] = {nullptr, rightWindow.newestBlock()};
-            if (leftReader->readFrames(kHop, leftChannels) < 1) break;
-            rightReader->readFrames(kHop, rightChannels);
-        }
-        leftWindow.windowInto(leftGrain.data());
-        rightWindow.windowInto(rightGrain.data());
-        leftWindow.shift();
-        rightWindow.shift();
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        prefillRecord(left, right, leftGrain.data(), rightGrain.data(), k);
-    }
-    return k;
-}
 
 }  // namespace orvex

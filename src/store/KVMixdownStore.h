@@ -33,15 +33,6 @@ public:
     // Both collections created anew (every committed edit dropped), with the placeholder.
     static Collections recreateMixdownForFileAtPath(const std::string& path, FrameCount records);
 
-    // Cuts W into grains: for k = 0, 1, ... reads 128 frames of each channel (a mono file gives
-    // the same signal in both), windows the last 4096 samples with a periodic Hann / 16 and
-    // writes them as record k of both collections unless the left record there holds an edit.
-    // Each block read and each record update runs under lock. Stops at the end of W or when
-    // cancel becomes true; returns the number of blocks read, or -1 when W cannot be opened.
-    // Runs on the prefill's own thread.
-    static FrameCount prefillMasterFiles(const std::string& path, KVGrainCollection& left, KVGrainCollection& right,
-                                         std::recursive_mutex& lock, const std::atomic<bool>* cancel = nullptr);
-
     // Record k of both collections from two windows of 4096 samples, unless an edit is there.
     // True when written. Caller holds the lock that orders the mixdown.
     static bool prefillRecord(KVGrainCollection& left, KVGrainCollection& right, const float* leftGrain,

@@ -82,44 +82,5 @@ TEST_F(MixdownTest, PrefillLeavesCommittedEditsAlone) {
     EXPECT_TRUE(KVMixdownStore::prefillRecord(*mixdown.left, *mixdown.right, source.data(), source.data(), 3));
 }
 
-// The prefilled mixdown streams back the working file, 4096 samples late, through the emphasis.
-TEST_F(MixdownTest, PrefillReproducesTheWorkingFile) {
-    const int frames = 60 * 128;
-    const test::Channels channels = {test::sine(440.0, 44100.0, frames, 0.5), test::chirp(200.0, 3000.0, 44100.0, frames, 0.3)};
-    test::writeWave(sound(), channels, 44100, 0);
-    auto mixdown = KVMixdownStore::openMixdownForFileAtPath(sound(), frames / 128);
-    std::recursive_mutex lock;
-    ASSERT_EQ(KVMixdownStore::prefillMasterFiles(sound(), *mixdown.left, *mixdown.right, lock), frames / 128);
-    const std::vector<float> left = stream(*mixdown.left, frames);
-    const std::vector<float> right = stream(*mixdown.right, frames);
-    for (int c = 0; c < 2; ++c) {
-        const std::vector<float>& out = c == 0 ? left : right;
-        double worst = 0.0;
-        for (int t = 8192; t < frames; ++t) {
-            const double s = channels[c][t - 4096], prev = channels[c][t - 4097];
-            worst = std::max(worst, std::fabs(out[t] - (1.25 * s - 0.25 * prev)));
-        }
-        EXPECT_LT(worst, 1e-3) << c;  // 24-bit file, 16-bit grains
-    }
-    std::atomic<bool> cancelled{true};
-    EXPECT_EQ(KVMixdownStore::prefillMasterFiles(sound(), *mixdown.left, *mixdown.right, lock, &cancelled), 0);
-    EXPECT_EQ(KVMixdownStore::prefillMasterFiles(temp().file("missing.wav"), *mixdown.left, *mixdown.right, lock), -1);
-}
-
-TEST_F(MixdownTest, AMonoFileFillsBothChannelsAlike) {
-    test::writeWave(sound(), {test::noise(20 * 128, 0.5, 3)}, 44100, 0);
-    auto mixdown = KVMixdownStore::recreateMixdownForFileAtPath(sound(), 20);
-    std::recursive_mutex lock;
-    KVMixdownStore::prefillMasterFiles(sound(), *mixdown.left, *mixdown.right, lock);
-    EXPECT_EQ(test::fileBytes(leftData()).size(), 21u * 8208u);
-    // Apart from the marker of the left records, both files hold the same bytes.
-    std::vector<char> left = test::fileBytes(leftData()), right = test::fileBytes(rightData());
-    for (std::size_t k = 0; k < 20; ++k) {
-        std::memset(left.data() + k * 8208, 0, 4);
-        std::memset(right.data() + k * 8208, 0, 4);
-    }
-    EXPECT_EQ(left, right);
-}
-
 }  // namespace
 }  // namespace orvex
