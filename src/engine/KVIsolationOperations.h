@@ -66,12 +66,13 @@ public:
     void selectAll();
     // Copies the analysis while it grows, until analysisFinished() and no frames remain; calls
     // relayout() every 32 frames and at the end; then sets "AnalysisDataSelected" in the
-    // parameter dictionary of the working file.
+    // parameter dictionary of the working file. A cancelled copy stops and leaves the key unset.
     void selectAllContinuously(const std::function<bool()>& analysisFinished, const std::function<void()>& relayout,
                                const std::string& workingFilePath);
     // Empties the selection (frame count 0).
     void clearSelection();
-    // Makes the selection the new analysis and leaves the selection empty.
+    // Makes the selection the new analysis and leaves the selection empty. An empty selection
+    // changes nothing; a cancelled move keeps the frames it has not moved in the selection.
     void applySelection();
 
 private:
