@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "CliAnalysisInfo.h"
 #include "CliCommand.h"
 #include "audiofile/KVAudioFileReader.h"
 #include "document/KVOpenFileCheck.h"
@@ -64,6 +65,7 @@ int runInfo(const InfoOptions& options) {
     std::printf("length: %lld frames\n", static_cast<long long>(check.length));
     std::printf("length at 44100 Hz: %lld frames\n", static_cast<long long>(workingFrames));
     std::printf("metadata chunks: %s\n", chunksPresent(options.file, check).c_str());
+    printAnalysisInfo(options.file, check.channels);
     if (!options.working) return 0;
     std::fflush(stdout);
     KVWorkingFile working;
@@ -73,6 +75,7 @@ int runInfo(const InfoOptions& options) {
         return 1;
     }
     std::printf("working file: %s%s\n", path->c_str(), *path == options.file ? " (the file itself)" : "");
+    if (*path != options.file) printAnalysisInfo(*path, check.channels);
     return 0;
 }
 

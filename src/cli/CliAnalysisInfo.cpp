@@ -1,0 +1,30 @@
+#include "CliAnalysisInfo.h"
+
+#include <cstdio>
+
+#include "control/KVStoredRanges.h"
+#include "engine/KVAnalyseCommand.h"
+#include "engine/KVAnalysisRunner.h"
+#include "engine/KVDocumentMode.h"
+
+namespace orvex::cli {
+
+void printAnalysisInfo(const std::string& workingPath, std::int32_t channels) {
+    FramePos start = 0, end = 0;
+    KVStoredRanges::analysisRangeForFileAtPath(workingPath, start, end);
+    if (end <= start) return;
+    std::printf("analysed segment: %.3f s to %.3f s (frames %lld to %lld)\n", double(start) / kWorkingSampleRate,
+                double(end) / kWorkingSampleRate, static_cast<long long>(start), static_cast<long long>(end));
+    const FrameCount stored = KVAnalyseCommand::storedFrameCount(workingPath, channels);
+    const FrameCount expected = KVAnalysisRunner::expectedFrameCount(end - start);
+    if (stored >= expected)
+        std::printf("analysis: complete (%lld frames)\n", static_cast<long long>(stored));
+    else
+        std::printf("analysis: partial (%lld of %lld frames)\n", static_cast<long long>(stored),
+                    static_cast<long long>(expected));
+    static const char* const names[] = {"extract", "suppress", "modify"};
+    const int mode = KVDocumentMode::storedMode(workingPath);
+    std::printf("mode: %s\n", mode >= 0 && mode <= 2 ? names[mode] : "not set");
+}
+
+}  // namespace orvex::cli

@@ -1,0 +1,25 @@
+#include "CliCommand.h"
+#include "CliDocument.h"
+
+namespace orvex::cli {
+
+namespace {
+
+int runResetMaster(const std::string& file) {
+    auto document = CliDocument::open(file);
+    if (!document) return 1;
+    return document->resetMaster() ? 0 : 1;
+}
+
+void setupResetMaster(CLI::App& app, int& exitCode) {
+    auto file = std::make_shared<std::string>();
+    CLI::App* command = app.add_subcommand("reset-master", "Drop every committed edit from the master output");
+    command->add_option("FILE", *file, "Sound file")->required();
+    command->callback([file, &exitCode] { exitCode = runResetMaster(*file); });
+}
+
+const CliCommand::Registration registration("reset-master", setupResetMaster);
+
+}  // namespace
+
+}  // namespace orvex::cli

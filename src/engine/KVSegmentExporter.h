@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "audiofile/KVAudioFileReader.h"
+#include "common/Types.h"
+
+namespace orvex {
+
+class KVAnalysisFileSet;
+
+// Writes the rendered selection of an analysed segment as a 24-bit 44.1 kHz WAVE file holding
+// exactly the segment's frames, sample-aligned with the segment: grain k covers segment frames
+// [128 k - 3968, 128 k + 128), so the stream reaches segment frame 0 only after one whole grain
+// (4096 samples) and that lead-in is discarded. The file is written under a temporary name
+// beside the target and renamed onto it when complete, so a failed export leaves nothing under
+// the target name.
+// Threads: runs on the calling (export) thread; every block read and write happens under lock.
+class KVSegmentExporter {
+public:
+    enum class Outcome { Written, Cancelled, CannotCreate, SelectionMissing, WriteFailed };
+    static constexpr FrameCount kBlockFrames = 8192;
+    static constexpr FrameCount kLeadIn = 4096;
+
+    // frames: the segment's length; the export holds that many frames.
+    KVSegmentExporter(KVAnalysisFileSet& selection, FrameCount frames, std::recursive_mutex& lock);
+
+    // Progress in whole percent, reported when it changes. A cancelled export keeps the blocks
+    // written so far under the target name.
+    Outcome exportSelectionToPath(const std::string& targetPath, const KVMetadataChunks& chunks,
+                                  const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
+
+    // Shows the "Error creating file" alert (main thread).
+    static void cantCreateFileError();
+
+private:
+    bool copyFrames(class KVAudioFileWriter& writer, class KVSelectionStreams& streams, const std::atomic<bool>& cancel,
+                    const std::function<void(int)>& progress);
+
+    KVAnalysisFileSet& mSelection;
+    FrameCount mFrames;
+    std::recursive_mutex& mLock;
+};
+
+}  // namespace orvex
