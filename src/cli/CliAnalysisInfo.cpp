@@ -1,6 +1,7 @@
 #include "CliAnalysisInfo.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "control/KVStoredRanges.h"
 #include "engine/KVAnalyseCommand.h"
@@ -10,6 +11,9 @@
 namespace orvex::cli {
 
 void printAnalysisInfo(const std::string& workingPath, std::int32_t channels) {
+    // Reading the dictionary must not make the analysis folder of a file never analysed.
+    const std::filesystem::path file(workingPath);
+    if (!std::filesystem::exists(file.parent_path() / (file.stem().string() + ".analysis"))) return;
     FramePos start = 0, end = 0;
     KVStoredRanges::analysisRangeForFileAtPath(workingPath, start, end);
     if (end <= start) return;
