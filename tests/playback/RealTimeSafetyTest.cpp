@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -90,7 +91,9 @@ TEST_F(RealTimeSafetyTest, MainThreadChangesWhileTheAudioThreadRenders) {
         std::vector<float> left(256), right(256);
         while (!done.load()) {
             mOutput->pullStereo(left.data(), right.data(), 256);
-            for (float v : left) ASSERT_LE(std::abs(v), 10.0f);
+            // Finite and within reach of the fakes' ramps, whose values grow with the stream
+            // position (how far depends on how many cycles a loaded machine renders).
+            for (float v : left) ASSERT_TRUE(std::isfinite(v) && std::abs(v) < 1.0e6f) << v;
             cycles.fetch_add(1);
         }
     });
