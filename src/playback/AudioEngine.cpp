@@ -15,12 +15,13 @@ constexpr int kEngineChannels = 2;
 constexpr std::uint32_t kMinBuffers = 2;
 constexpr std::uint32_t kMaxBuffers = 127;
 
-// The engine logs on standard output, one line at a time.
+// The engine logs on standard error, one line at a time, so that its messages never mix into
+// what a program writes on standard output.
 template <class... Args>
 void logLine(const char* format, Args... args) {
-    std::printf(format, args...);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::fprintf(stderr, format, args...);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
 }
 
 // A status as four characters, the way output services report their codes; unprintable bytes as '.'.
@@ -79,7 +80,7 @@ Status AudioEngine::setOutputFormat(double rate) {
     }
     const double inputRate = rate > 0.0 ? rate : deviceRate;
     mSampleRate = static_cast<float>(inputRate);
-    std::printf("Rendering source:\n\t");
+    std::fputs("Rendering source:\n\t", stderr);
     logLine("SampleRate=%f,BytesPerPacket=%ld,FramesPerPacket=%ld,BytesPerFrame=%ld,BitsPerChannel=%ld,"
             "ChannelsPerFrame=%ld",
             inputRate, 4L, 1L, 4L, 32L, static_cast<long>(kEngineChannels));

@@ -81,8 +81,7 @@ bool PortAudioBackend::findOutput() {
     if (!mSession) return false;
     mDevice = Pa_GetDefaultOutputDevice();
     if (!hasStereoOutput(mDevice)) {
-        std::printf("can't find the default one, look explicitly for a stereo output device\n");
-        std::fflush(stdout);
+        std::fputs("can't find the default one, look explicitly for a stereo output device\n", stderr);
         mDevice = findStereoDevice();
     }
     return mDevice != paNoDevice;

@@ -150,7 +150,7 @@ TEST(AudioEngineRender, AClientThatThrowsLeavesSilenceAndTheThreadAlive) {
 TEST(AudioEngineLifecycle, RunningEngineReportsItsFormat) {
     auto backend = std::make_unique<ManualAudioBackend>(256);
     ManualAudioBackend* output = backend.get();
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     {
         AudioEngine engine(std::move(backend));
         EXPECT_TRUE(engine.isInitialised());
@@ -162,7 +162,7 @@ TEST(AudioEngineLifecycle, RunningEngineReportsItsFormat) {
         EXPECT_EQ(output->inputRate(), 44100.0);
         EXPECT_EQ(output->inputChannels(), 2);
     }
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_NE(log.find(" >**** AudioEngine::AudioEngine(): STARTING (2)\n"), std::string::npos);
     EXPECT_NE(log.find("Rendering source:\n\tSampleRate=44100.000000,BytesPerPacket=4,FramesPerPacket=1,"
                        "BytesPerFrame=4,BitsPerChannel=32,ChannelsPerFrame=2\n"),
@@ -191,9 +191,9 @@ TEST(AudioEngineLifecycle, EveryFailedOpeningStepLeavesASilentEngine) {
         auto backend = std::make_unique<ManualAudioBackend>();
         backend->failStep(c.step, -50);
         ManualAudioBackend* output = backend.get();
-        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         KVAudioEngineController controller(std::move(backend));
-        const std::string log = testing::internal::GetCapturedStdout();
+        const std::string log = testing::internal::GetCapturedStderr();
         EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         EXPECT_TRUE(controller.isRunning());
         EXPECT_EQ(controller.sampleRate(), 0.0);
@@ -207,9 +207,9 @@ TEST(AudioEngineLifecycle, EveryFailedOpeningStepLeavesASilentEngine) {
 TEST(AudioEngineLifecycle, FailedStartIsLoggedAndCountsAsStarted) {
     auto backend = std::make_unique<ManualAudioBackend>();
     backend->failStep(ManualAudioBackend::Step::Start, -66);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     AudioEngine engine(std::move(backend));
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_NE(log.find(" > >Error in AudioOutputUnitStart(), -66\n"), std::string::npos);
     EXPECT_TRUE(engine.isInitialised());
     EXPECT_TRUE(engine.isStarted());
