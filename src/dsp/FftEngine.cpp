@@ -43,25 +43,32 @@ struct FftEngine::PlatformContext {
         fftwf_plan forward;
         fftwf_plan inverse;
         fftwf_plan real;
+        fftwf_plan realInverse;
     };
     std::int64_t maxSize;
     FftwBuffer complexBuffer;  // 2 x maxSize floats, in-place complex transforms
     FftwBuffer realInput;      // maxSize floats
     FftwBuffer realOutput;     // maxSize + 2 floats
+    FftwBuffer inverseOutput;  // maxSize floats, complex-to-real results
     std::vector<Plans> plans;
 
     explicit PlatformContext(std::int64_t size)
-        : maxSize(size), complexBuffer(allocate(2 * size)), realInput(allocate(size)), realOutput(allocate(size + 2)) {}
+        : maxSize(size),
+          complexBuffer(allocate(2 * size)),
+          realInput(allocate(size)),
+          realOutput(allocate(size + 2)),
+          inverseOutput(allocate(size)) {}
 
     ~PlatformContext() {
         for (const Plans& p : plans) {
             fftwf_destroy_plan(p.forward);
             fftwf_destroy_plan(p.inverse);
             fftwf_destroy_plan(p.real);
+            fftwf_destroy_plan(p.realInverse);
         }
     }
 
-    bool buffersReady() const { return complexBuffer && realInput && realOutput; }
+    bool buffersReady() const { return complexBuffer && realInput && realOutput && inverseOutput; }
 
     // Returns the plans for size m, making them on first use; null when FFTW cannot plan.
     const Plans* plansFor(std::int64_t m) {
@@ -72,9 +79,10 @@ struct FftEngine::PlatformContext {
         const int n = static_cast<int>(m);
         Plans p{m, fftwf_plan_dft_1d(n, c, c, FFTW_FORWARD, FFTW_ESTIMATE),
                 fftwf_plan_dft_1d(n, c, c, FFTW_BACKWARD, FFTW_ESTIMATE),
-                fftwf_plan_dft_r2c_1d(n, realInput.get(), r, FFTW_ESTIMATE)};
-        if (!p.forward || !p.inverse || !p.real) {
-            for (fftwf_plan q : {p.forward, p.inverse, p.real})
+                fftwf_plan_dft_r2c_1d(n, realInput.get(), r, FFTW_ESTIMATE),
+                fftwf_plan_dft_c2r_1d(n, c, inverseOutput.get(), FFTW_ESTIMATE)};
+        if (!p.forward || !p.inverse || !p.real || !p.realInverse) {
+            for (fftwf_plan q : {p.forward, p.inverse, p.real, p.realInverse})
                 if (q) fftwf_destroy_plan(q);
             return nullptr;
         }
@@ -106,6 +114,17 @@ struct FftEngine::PlatformContext {
         }
         fftwf_execute_dft_r2c(plan, in, reinterpret_cast<fftwf_complex*>(realOutput.get()));
         std::memcpy(output, realOutput.get(), sizeof(float) * (m + 2));
+    }
+
+    // Complex-to-real into inverseOutput (the transform destroys its input).
+    const float* runRealInverse(fftwf_plan plan, float* spectrum, std::int64_t m) {
+        float* in = spectrum;
+        if (!aligned(spectrum)) {
+            std::memcpy(complexBuffer.get(), spectrum, sizeof(float) * (m + 2));
+            in = complexBuffer.get();
+        }
+        fftwf_execute_dft_c2r(plan, reinterpret_cast<fftwf_complex*>(in), inverseOutput.get());
+        return inverseOutput.get();
     }
 };
 
@@ -164,6 +183,32 @@ void FftEngine::realForward(const float* input, float* output, std::int64_t m) {
     for (std::int64_t i = 0; i < m; ++i) mRealScratch[2 * i] = input[i];
     portableTransform(mRealScratch.data(), false);
     std::copy(mRealScratch.begin(), mRealScratch.begin() + m + 2, output);
+}
+
+// The complex-to-real transform sums X[0] + X[m/2] (-1)^n + 2 Re sum over 0 < k < m/2, so
+// doubling the real part of X[0] and dropping X[m/2] gives twice the wanted signal, m times.
+void FftEngine::realInverse(float* spectrum, float* output, std::int64_t m, std::int64_t count) {
+    selectSize(m);
+    spectrum[0] *= 2.0f;
+    spectrum[1] = 0.0f;
+    spectrum[m] = spectrum[m + 1] = 0.0f;
+    const float scale = 0.5f / static_cast<float>(m);
+    if (mPlatform) {
+        if (const auto* plans = mPlatform->plansFor(m)) {
+            const float* full = mPlatform->runRealInverse(plans->realInverse, spectrum, m);
+            for (std::int64_t i = 0; i < count; ++i) output[i] = full[i] * scale;
+            return;
+        }
+    }
+    // Portable: the full complex inverse of the Hermitian-completed spectrum.
+    mRealScratch.assign(static_cast<size_t>(2 * m), 0.0f);
+    std::copy(spectrum, spectrum + m + 2, mRealScratch.begin());
+    for (std::int64_t k = 1; k < m / 2; ++k) {
+        mRealScratch[2 * (m - k)] = spectrum[2 * k];
+        mRealScratch[2 * (m - k) + 1] = -spectrum[2 * k + 1];
+    }
+    portableTransform(mRealScratch.data(), true);
+    for (std::int64_t i = 0; i < count; ++i) output[i] = mRealScratch[2 * i] * scale;
 }
 
 // Iterative decimation-in-time radix-2 transform. Twiddles come from the quarter-wave cosine

@@ -29,6 +29,12 @@ public:
     // equal to complexForward of the same samples with zero imaginary parts.
     void realForward(const float* input, float* output, std::int64_t m);
 
+    // The real part of oneSidedInverse through a complex-to-real transform, at about half the
+    // cost: spectrum holds the complex values 0 .. m/2 (m + 2 floats; value m/2 is ignored) and
+    // is overwritten; output gets the first count samples of
+    // x[n] = (1/m) Re sum over k < m/2 of X[k] e^(+2 pi i k n / m).
+    void realInverse(float* spectrum, float* output, std::int64_t m, std::int64_t count);
+
     bool usesPlatform() const { return mPlatform != nullptr; }
     std::int64_t maxSize() const { return mMaxSize; }
     // Makes the platform plans for size m now, so the first transform does not plan.

@@ -36,7 +36,7 @@ SpectralProcessor::SpectralProcessor(std::int64_t frameSize, std::int64_t overla
       mOutputFifo(sz(frameSize)),
       mRealA(sz(mFftSize)),
       mRealB(sz(mFftSize)),
-      mComplex(sz(2 * mFftSize)),
+      mComplex(sz(mFftSize + 2)),
       mSpectrumA(sz(mFftSize + 2)),
       mSpectrumB(sz(mFftSize + 2)),
       mEntropyInput(sz(frameSize)),
@@ -288,57 +288,80 @@ void SpectralProcessor::fillRecord(const FrameEstimate& estimate, FrameRecord& r
 
 // ---- synthesis ------------------------------------------------------------------------------
 
+namespace {
+
+// A[k] = (cos acc[k] x a[k], sin acc[k] x a[k]) for k < half, interleaved.
+[[gnu::always_inline]] inline void polarToComplex(const float* magnitude, const float* phase, float* spectrum,
+                                                  int half) {
+#pragma omp simd
+    for (int k = 0; k < half; ++k) {
+        float sine, cosine;
+        fastmath::sinCosApprox(phase[k], sine, cosine);
+        spectrum[2 * k] = cosine * magnitude[k];
+        spectrum[2 * k + 1] = sine * magnitude[k];
+    }
+}
+
+// out[k] = gain w[k] (x[k] + 0.5 (x[k] - x[k-1])) with x[-1] = x[0]: Hann window and the fixed lift.
+[[gnu::always_inline]] inline void windowWithLift(const float* x, const float* window, float gain, float* out, int n) {
+    out[0] = gain * window[0] * x[0];
+#pragma omp simd
+    for (int k = 1; k < n; ++k) out[k] = gain * window[k] * (x[k] + 0.5f * (x[k] - x[k - 1]));
+}
+
+}  // namespace
+
 void SpectralProcessor::synthesizeFrame(FrameRecord* record, float* out) {
     const std::int64_t n = mFrameSize;
     const std::int64_t m = mFftSize;
     const std::int64_t half = m / 2;
-    std::fill(mSynthesisMagnitude.begin(), mSynthesisMagnitude.end(), 0.0f);
-    std::fill(mSynthesisFrequency.begin(), mSynthesisFrequency.end(), 0.0f);
+    std::fill_n(mSynthesisMagnitude.begin(), half, 0.0f);
+    std::fill_n(mSynthesisFrequency.begin(), half, 0.0f);
     float warpFactor = 1.0f;
     if (record && record->valid == 1) {
         warpFactor = record->warpFactor;
         decodeForSynthesis(*record);
     }
-
-    // Regenerated bins advance by the true phase advance of their frequency over one hop.
-    const double df = mSampleRate / double(m);
-    const double expected = kTwoPi * double(hop()) / double(m);
-    const double perHop = kTwoPi / double(mZeroPadding * mOverlap);
-    float* spectrum = mComplex.data();
-    for (std::int64_t k = 0; k < half; ++k) {
-        const double bin = double(k);
-        if (mSynthesisFlags[k]) {
-            const double deviation = (double(mSynthesisFrequency[k]) - bin * df) * perHop / df;
-            mSynthesisPhase[k] = static_cast<float>(std::fmod(double(mSynthesisPhase[k]) + bin * expected + deviation, kTwoPi));
-        }
-        const float a = mSynthesisMagnitude[k];
-        if (a == 0.0f) {
-            spectrum[2 * k] = spectrum[2 * k + 1] = 0.0f;
-            continue;
-        }
-        const double acc = mSynthesisPhase[k];
-        const auto phi = static_cast<float>(acc - kTwoPi * std::trunc(acc / kTwoPi));
-        spectrum[2 * k] = std::cos(phi) * a;  // single precision: the result is stored as float
-        spectrum[2 * k + 1] = std::sin(phi) * a;
-    }
-    mSynthesisFft.oneSidedInverse(spectrum, m);
-
+    advanceRegeneratedPhases();
+    fastmath::dispatch<polarToComplex>(static_cast<const float*>(mSynthesisMagnitude.data()),
+                                       static_cast<const float*>(mSynthesisPhase.data()), mComplex.data(),
+                                       static_cast<int>(half));
     float* real = mWarped.data();
-    for (std::int64_t k = 0; k < n; ++k) real[k] = spectrum[2 * k] * kSynthesisGain;
+    mSynthesisFft.realInverse(mComplex.data(), real, m, n);
+    for (std::int64_t k = 0; k < n; ++k) real[k] *= kSynthesisGain;
     float* frame = mUnwarped.data();
     unwarpForSynthesis(warpFactor, real, frame);
-
-    const float gain = 2.0f / static_cast<float>(mOverlap);
-    float previous = frame[0];
-    for (std::int64_t k = 0; k < n; ++k) {
-        const float v = frame[k];
-        out[k] = gain * mHann[k] * (v + 0.5f * (v - previous));
-        previous = v;
-    }
+    fastmath::dispatch<windowWithLift>(static_cast<const float*>(frame), static_cast<const float*>(mHann.data()),
+                                       2.0f / static_cast<float>(mOverlap), out, static_cast<int>(n));
     if (record) {
-        const auto [lowest, highest] = std::minmax_element(out, out + n);
-        record->maximumSample = std::max(*highest, 0.0f);
-        record->minimumSample = std::min(*lowest, 0.0f);
+        float lowest = 0.0f, highest = 0.0f;
+#pragma omp simd reduction(min : lowest) reduction(max : highest)
+        for (std::int64_t k = 0; k < n; ++k) {
+            lowest = std::min(lowest, out[k]);
+            highest = std::max(highest, out[k]);
+        }
+        record->maximumSample = highest;
+        record->minimumSample = lowest;
+    }
+}
+
+// Regenerated bins advance by the true phase advance of their frequency over one hop, in
+// double precision and wrapped into one turn, so the accumulators never grow.
+void SpectralProcessor::advanceRegeneratedPhases() {
+    const std::int64_t half = mFftSize / 2;
+    const double df = mSampleRate / double(mFftSize);
+    const double expected = kTwoPi * double(hop()) / double(mFftSize);
+    const double perHop = kTwoPi / double(mZeroPadding * mOverlap);
+    const std::uint8_t* flags = mSynthesisFlags.data();
+    int anyFlag = 0;
+#pragma omp simd reduction(| : anyFlag)
+    for (std::int64_t k = 0; k < half; ++k) anyFlag |= flags[k];
+    if (!anyFlag) return;
+    for (std::int64_t k = 0; k < half; ++k) {
+        if (!flags[k]) continue;
+        const double bin = double(k);
+        const double deviation = (double(mSynthesisFrequency[k]) - bin * df) * perHop / df;
+        mSynthesisPhase[k] = static_cast<float>(std::fmod(double(mSynthesisPhase[k]) + bin * expected + deviation, kTwoPi));
     }
 }
 
@@ -349,9 +372,17 @@ void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
     record.decodeFrequenciesInto(mDecodedFrequency);
     record.decodePhasesInto(mDecodedPhase);
     const bool regenerate = record.regeneratePhases != 0;
+    const auto bins = static_cast<std::int64_t>(mDecodedPhase.size());
+    if (!regenerate && !anyPhaseUnknown(bins)) {
+        // Every bin keeps its own place and phase: plain copies.
+        std::copy_n(mDecodedMagnitude.begin(), bins, mSynthesisMagnitude.begin());
+        std::copy_n(mDecodedFrequency.begin(), bins, mSynthesisFrequency.begin());
+        std::copy_n(mDecodedPhase.begin(), bins, mSynthesisPhase.begin());
+        std::fill_n(mSynthesisFlags.begin(), bins, std::uint8_t{0});
+        return;
+    }
     const double df = mSampleRate / double(mFftSize);
     const std::int64_t half = mFftSize / 2;
-    const auto bins = static_cast<std::int64_t>(mDecodedPhase.size());
     for (std::int64_t k = 0; k < bins; ++k) {
         const float p = mDecodedPhase[k];
         const float a = mDecodedMagnitude[k];
@@ -371,6 +402,16 @@ void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
             mSynthesisPhase[k] = p;
         }
     }
+}
+
+bool SpectralProcessor::anyPhaseUnknown(std::int64_t bins) const {
+    const float* phase = mDecodedPhase.data();
+    int unknown = 0;
+    // trunc(p) == 4660 written as a range test, which vectorises.
+#pragma omp simd reduction(| : unknown)
+    for (std::int64_t k = 0; k < bins; ++k)
+        unknown |= (phase[k] >= kPhaseUnknown) & (phase[k] < kPhaseUnknown + 1.0f) ? 1 : 0;
+    return unknown != 0;
 }
 
 // A stored factor that describes no warp (0, NaN) is played unwarped rather than trusted.

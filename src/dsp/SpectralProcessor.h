@@ -101,6 +101,8 @@ private:
     void limitFrequencies();
     void analyzeHop();
     void decodeForSynthesis(const FrameRecord& record);
+    bool anyPhaseUnknown(std::int64_t bins) const;
+    void advanceRegeneratedPhases();
     void unwarpForSynthesis(float factor, const float* x, float* out);
 
     std::int64_t mFrameSize;
@@ -123,7 +125,7 @@ private:
     std::vector<float> mOutputFifo;
     AlignedFloats mRealA;     // M: windowed warped frame, zero from N on
     AlignedFloats mRealB;     // M: the same read L samples later
-    AlignedFloats mComplex;   // 2M: synthesis spectrum, interleaved
+    AlignedFloats mComplex;   // M + 2: synthesis half spectrum, interleaved
     AlignedFloats mSpectrumA; // M + 2: complex spectrum of A
     AlignedFloats mSpectrumB; // M + 2: complex spectrum of B
     AlignedFloats mEntropyInput;     // N

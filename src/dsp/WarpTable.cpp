@@ -62,12 +62,16 @@ void WarpTable::unwarp(const float* x, float* out) const {
         return;
     }
     std::fill(out, out + n, 0.0f);
+    // Within a run every k reaches its own out[k + offset] (a clamped read position makes a
+    // run of one), so each of the two spreads is a plain vector loop. An output sample sums
+    // the same terms as with one interleaved pass; only where runs meet may the order differ.
     const float* t = mFraction.data();
     for (const Run& run : mRuns) {
-        for (std::int32_t k = run.begin; k < run.end; ++k) {
-            out[k + run.offset] += (1.0f - t[k]) * x[k];
-            out[k + run.offset + run.step] += t[k] * x[k];
-        }
+        const std::int32_t offset = run.offset, next = run.offset + run.step;
+#pragma omp simd
+        for (std::int32_t k = run.begin; k < run.end; ++k) out[k + offset] += (1.0f - t[k]) * x[k];
+#pragma omp simd
+        for (std::int32_t k = run.begin; k < run.end; ++k) out[k + next] += t[k] * x[k];
     }
 }
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <vector>
 
 #include "AnalysisHelpers.h"
+#include "dsp/FastMath.h"
 #include "dsp/SpectralProcessor.h"
 #include "support/Signals.h"
 
@@ -116,6 +118,31 @@ TEST(Resynthesis, UnusableWarpFactorPlaysUnwarped) {
     }
     WarpTable absurd(1e-30f, 256);
     for (float p : absurd.positions()) ASSERT_TRUE(p >= 0.0f && p <= 255.0f);
+}
+
+// The synthesis sine and cosine against the double-precision library: a dense sweep of the
+// wrapped phase range (every quadrant boundary) and random arguments up to 1e5 rad.
+TEST(Resynthesis, SineCosineApproximationStaysWithinItsStatedError) {
+    auto worstError = [](float x) {
+        float sine, cosine;
+        fastmath::sinCosApprox(x, sine, cosine);
+        return std::max(std::fabs(sine - std::sin(double(x))), std::fabs(cosine - std::cos(double(x))));
+    };
+    double worst = 0;
+    for (float x = -7.0f; x <= 7.0f; x += 1.0f / 4096.0f) worst = std::max(worst, worstError(x));
+    for (int q = -8; q <= 8; ++q) {
+        const float boundary = float(q * std::numbers::pi / 4);
+        worst = std::max({worst, worstError(boundary), worstError(std::nextafter(boundary, 10.0f)),
+                          worstError(std::nextafter(boundary, -10.0f))});
+    }
+    EXPECT_LT(worst, 1e-7);
+    std::mt19937 generator(5);
+    for (float limit : {1e4f, 1e5f}) {
+        std::uniform_real_distribution<float> uniform(-limit, limit);
+        double far = 0;
+        for (int i = 0; i < 200000; ++i) far = std::max(far, worstError(uniform(generator)));
+        EXPECT_LT(far, limit == 1e4f ? 1e-7 : 1e-6) << limit;
+    }
 }
 
 // ---- streaming synthesis with regenerated phases --------------------------------------------
