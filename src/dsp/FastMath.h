@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -86,7 +87,7 @@ inline void sinCosApprox(float x, float& sine, float& cosine) {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define ORVEX_WIDE_VECTORS __attribute__((target("avx2")))
 namespace orvex::fastmath {
-inline bool hasWideVectors() {
+inline bool processorHasWideVectors() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
@@ -94,9 +95,23 @@ inline bool hasWideVectors() {
 #else
 #define ORVEX_WIDE_VECTORS
 namespace orvex::fastmath {
-inline bool hasWideVectors() { return false; }
+inline bool processorHasWideVectors() { return false; }
 }  // namespace orvex::fastmath
 #endif
+
+namespace orvex::fastmath {
+
+// Lets tests compare the two builds of the hot loops; on by default. Any thread.
+inline std::atomic<bool>& wideVectorsAllowed() {
+    static std::atomic<bool> allowed{true};
+    return allowed;
+}
+
+inline bool hasWideVectors() {
+    return processorHasWideVectors() && wideVectorsAllowed().load(std::memory_order_relaxed);
+}
+
+}  // namespace orvex::fastmath
 
 namespace orvex::fastmath {
 

@@ -130,14 +130,56 @@ void SpectralProcessor::analyzeHop() {
     mAnalysisCallback(mRecord.get(), mAnalysisChannel, mAnalysisUserData);
 }
 
+namespace {
+
+// Lowest and highest of w[k] x[k] (kWindowed) or of x[k], both starting from 0.
+template <bool kWindowed>
+[[gnu::always_inline]] inline void extremes(const float* x, const float* window, int n, float* lowest, float* highest) {
+    float low = 0.0f, high = 0.0f;
+#pragma omp simd reduction(min : low) reduction(max : high)
+    for (int k = 0; k < n; ++k) {
+        const float v = kWindowed ? window[k] * x[k] : x[k];
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    // Exactly as a running minimum and maximum that start at +0 and take only strictly
+    // lower or higher values: the sign of a zero result does not depend on the lanes.
+    *lowest = low < 0.0f ? low : 0.0f;
+    *highest = high > 0.0f ? high : 0.0f;
+}
+
+inline float magnitudeLogTerm(float m) { return m > 0.0f ? m * fastmath::logApprox(m) : 0.0f; }
+
+// Sum of m ln m over the magnitudes m = |X[k]| x scale of the complex values X[0 .. half-1].
+// Two passes, the magnitudes first (shorter loop bodies run faster). The sum runs in 16 fixed
+// lanes added up in a fixed order, so that every vector width gives the same result.
+[[gnu::always_inline]] inline float magnitudeLogSum(const float* spectrum, float* magnitude, int half, float scale) {
+#pragma omp simd
+    for (int k = 0; k < half; ++k) {
+        const float re = spectrum[2 * k];
+        const float im = spectrum[2 * k + 1];
+        magnitude[k] = std::sqrt(re * re + im * im) * scale;
+    }
+    constexpr int kLanes = 16;
+    float lanes[kLanes] = {};
+    const int whole = half - half % kLanes;
+    for (int k = 0; k < whole; k += kLanes) {
+#pragma omp simd
+        for (int j = 0; j < kLanes; ++j) lanes[j] += magnitudeLogTerm(magnitude[k + j]);
+    }
+    for (int k = whole; k < half; ++k) lanes[0] += magnitudeLogTerm(magnitude[k]);
+    for (int width = kLanes / 2; width > 0; width /= 2)
+        for (int j = 0; j < width; ++j) lanes[j] += lanes[j + width];
+    return lanes[0];
+}
+
+}  // namespace
+
 FrameEstimate SpectralProcessor::analyzeFrame(const float* x) {
     FrameEstimate estimate;
     const float entropy = spectralEntropy(x);
-    for (std::int64_t k = 0; k < mFrameSize; ++k) {
-        const float v = mHann[k] * x[k];
-        estimate.minimum = std::min(estimate.minimum, v);
-        estimate.maximum = std::max(estimate.maximum, v);
-    }
+    fastmath::dispatch<extremes<true>>(x, static_cast<const float*>(mHann.data()), static_cast<int>(mFrameSize),
+                                       &estimate.minimum, &estimate.maximum);
     estimate.warpFactor = chooseWarp(x, entropy).factor;
     frameSpectrum(x, estimate.warpFactor);
     const float clamped = std::min(std::max(entropy, 2.0f), 50.0f);
@@ -156,31 +198,20 @@ float SpectralProcessor::spectralEntropy(const float* frame) {
 // -(sum of m ln m) / ln 2 over the magnitudes m = |X[k]| / N of the lower half spectrum.
 float SpectralProcessor::entropyOfWindowed(const float* windowed) {
     mEntropyFft.realForward(windowed, mEntropySpectrum.data(), mFrameSize);
-    const float* spectrum = mEntropySpectrum.data();
-    const float scale = 1.0f / static_cast<float>(mFrameSize);
-    const int half = static_cast<int>(mFrameSize / 2);
-    // Two passes: the magnitudes first, then the m ln m sum (shorter loop bodies run faster).
-    float* magnitude = mEntropyMagnitude.data();
-#pragma omp simd
-    for (int k = 0; k < half; ++k) {
-        const float re = spectrum[2 * k];
-        const float im = spectrum[2 * k + 1];
-        magnitude[k] = std::sqrt(re * re + im * im) * scale;
-    }
-    float sum = 0.0f;
-#pragma omp simd simdlen(8) reduction(+ : sum)
-    for (int k = 0; k < half; ++k) {
-        const float m = magnitude[k];
-        sum += m > 0.0f ? m * fastmath::logApprox(m) : 0.0f;
-    }
+    const float sum = fastmath::dispatch<magnitudeLogSum>(
+        static_cast<const float*>(mEntropySpectrum.data()), mEntropyMagnitude.data(), static_cast<int>(mFrameSize / 2),
+        1.0f / static_cast<float>(mFrameSize));
     return -sum / static_cast<float>(std::numbers::ln2);
 }
 
 WarpChoice SpectralProcessor::chooseWarp(const float* frame) { return chooseWarp(frame, spectralEntropy(frame)); }
 
+// The identity table reproduces the unwarped frame exactly, so its entropy equals the
+// unwarped one and can never be strictly lower: it is skipped.
 WarpChoice SpectralProcessor::chooseWarp(const float* frame, float unwarpedEntropy) {
     WarpChoice best{1.0f, unwarpedEntropy};
     for (const WarpTable& table : mWarpTables) {
+        if (table.isIdentity()) continue;
         table.warpWeighted(frame, mWelch.data(), mEntropyInput.data());
         const float entropy = entropyOfWindowed(mEntropyInput.data());
         if (entropy < best.entropy) best = {table.factor(), entropy};
@@ -192,6 +223,32 @@ void SpectralProcessor::frameSpectrum(const float* x, float warpFactor) {
     estimateSpectrum(x, warpFactor);
     limitFrequencies();
 }
+
+namespace {
+
+// Per bin k < m/2 of the spectra X = a and Y = b (the frame and the frame L samples later):
+// magnitude 2 |X|, phase arg X, and the frequency in cycles per sample from the phase
+// difference arg(Y conj X) with the expected advance of bin k removed and wrapped.
+[[gnu::always_inline]] inline void binEstimates(const float* a, const float* b, float* magnitude, float* phase,
+                                                float* frequency, int m, int lag) {
+    const float advance = fastmath::kTwoPi * static_cast<float>(lag) / static_cast<float>(m);
+    const float binsPerCycle = static_cast<float>(m) / static_cast<float>(lag);
+    const float inverseSize = 1.0f / static_cast<float>(m);  // exact: m is a power of two
+    const int half = m / 2;  // 32-bit index: SSE2 converts only int32 lanes to float
+#pragma omp simd
+    for (int k = 0; k < half; ++k) {
+        const float xr = a[2 * k], xi = a[2 * k + 1];
+        const float yr = b[2 * k], yi = b[2 * k + 1];
+        magnitude[k] = 2.0f * std::sqrt(xr * xr + xi * xi);
+        const float d = fastmath::atan2Approx(yi * xr - yr * xi, yr * xr + yi * xi);
+        float u = d - static_cast<float>(k) * advance;
+        u = u - fastmath::kTwoPi * fastmath::roundNearest(u * fastmath::kInverseTwoPi);
+        frequency[k] = (u * fastmath::kInverseTwoPi * binsPerCycle + static_cast<float>(k)) * inverseSize;
+        phase[k] = fastmath::atan2Approx(xi, xr);
+    }
+}
+
+}  // namespace
 
 // Magnitude, phase and instantaneous frequency (cycles per sample) of every bin, from the
 // phase difference between the warped frame and the same frame read L = N/32 samples later.
@@ -217,26 +274,9 @@ void SpectralProcessor::estimateSpectrum(const float* x, float warpFactor) {
     mAnalysisFft.realForward(mRealA.data(), mSpectrumA.data(), m);
     mAnalysisFft.realForward(mRealB.data(), mSpectrumB.data(), m);
 
-    const float* a = mSpectrumA.data();
-    const float* b = mSpectrumB.data();
-    float* magnitude = mMagnitude.data();
-    float* phase = mPhase.data();
-    float* frequency = mFrequency.data();
-    const float advance = fastmath::kTwoPi * static_cast<float>(lag) / static_cast<float>(m);
-    const float binsPerCycle = static_cast<float>(m) / static_cast<float>(lag);
-    const float inverseSize = 1.0f / static_cast<float>(m);  // exact: m is a power of two
-    const int half = static_cast<int>(m / 2);  // 32-bit index: SSE2 converts only int32 lanes to float
-#pragma omp simd
-    for (int k = 0; k < half; ++k) {
-        const float xr = a[2 * k], xi = a[2 * k + 1];
-        const float yr = b[2 * k], yi = b[2 * k + 1];
-        magnitude[k] = 2.0f * std::sqrt(xr * xr + xi * xi);
-        const float d = fastmath::atan2Approx(yi * xr - yr * xi, yr * xr + yi * xi);
-        float u = d - static_cast<float>(k) * advance;
-        u = u - fastmath::kTwoPi * fastmath::roundNearest(u * fastmath::kInverseTwoPi);
-        frequency[k] = (u * fastmath::kInverseTwoPi * binsPerCycle + static_cast<float>(k)) * inverseSize;
-        phase[k] = fastmath::atan2Approx(xi, xr);
-    }
+    fastmath::dispatch<binEstimates>(static_cast<const float*>(mSpectrumA.data()),
+                                     static_cast<const float*>(mSpectrumB.data()), mMagnitude.data(), mPhase.data(),
+                                     mFrequency.data(), static_cast<int>(m), static_cast<int>(lag));
 }
 
 // Frequencies to Hz, bins outside 20 .. 22050 Hz cleared, then the neighbour differences:
@@ -335,13 +375,10 @@ void SpectralProcessor::synthesizeFrame(FrameRecord* record, float* out) {
                                        2.0f / static_cast<float>(mOverlap), out, static_cast<int>(n));
     if (record) {
         float lowest = 0.0f, highest = 0.0f;
-#pragma omp simd reduction(min : lowest) reduction(max : highest)
-        for (std::int64_t k = 0; k < n; ++k) {
-            lowest = std::min(lowest, out[k]);
-            highest = std::max(highest, out[k]);
-        }
-        record->maximumSample = highest;
+        fastmath::dispatch<extremes<false>>(static_cast<const float*>(out), static_cast<const float*>(nullptr),
+                                            static_cast<int>(n), &lowest, &highest);
         record->minimumSample = lowest;
+        record->maximumSample = highest;
     }
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/FastMath.h"
+
 namespace orvex {
 
 WarpTable::WarpTable(float factor, std::int64_t n)
@@ -30,29 +32,37 @@ WarpTable::WarpTable(float factor, std::int64_t n)
         const std::int32_t step = index + 1 < n ? 1 : 0;
         const auto offset = static_cast<std::int32_t>(index - k);
         mFraction[k] = mPositions[k] - i;
+        mMaxFraction = std::max(mMaxFraction, mFraction[k]);
         if (mRuns.empty() || mRuns.back().offset != offset || mRuns.back().step != step)
             mRuns.push_back({static_cast<std::int32_t>(k), static_cast<std::int32_t>(k), offset, step});
         ++mRuns.back().end;
     }
 }
 
-void WarpTable::warp(const float* x, float* y) const {
-    const float* t = mFraction.data();
-    for (const Run& run : mRuns) {
+// y[k] = ((1 - t) x[k + offset] + t x[k + offset + step]) (x w[k] when kWeighted), run by run.
+template <bool kWeighted>
+[[gnu::always_inline]] inline void WarpTable::warpRuns(const Run* runs, std::size_t runCount, const float* fraction,
+                                                       const float* x, const float* weights, float* y) {
+    const float* t = fraction;
+    for (std::size_t r = 0; r < runCount; ++r) {
+        const Run& run = runs[r];
         const std::int32_t offset = run.offset, next = run.offset + run.step;
 #pragma omp simd
-        for (std::int32_t k = run.begin; k < run.end; ++k) y[k] = (1.0f - t[k]) * x[k + offset] + t[k] * x[k + next];
+        for (std::int32_t k = run.begin; k < run.end; ++k) {
+            const float v = (1.0f - t[k]) * x[k + offset] + t[k] * x[k + next];
+            y[k] = kWeighted ? v * weights[k] : v;
+        }
     }
 }
 
+void WarpTable::warp(const float* x, float* y) const {
+    fastmath::dispatch<&WarpTable::warpRuns<false>>(static_cast<const Run*>(mRuns.data()), mRuns.size(),
+                                                    mFraction.data(), x, static_cast<const float*>(nullptr), y);
+}
+
 void WarpTable::warpWeighted(const float* x, const float* weights, float* y) const {
-    const float* t = mFraction.data();
-    for (const Run& run : mRuns) {
-        const std::int32_t offset = run.offset, next = run.offset + run.step;
-#pragma omp simd
-        for (std::int32_t k = run.begin; k < run.end; ++k)
-            y[k] = ((1.0f - t[k]) * x[k + offset] + t[k] * x[k + next]) * weights[k];
-    }
+    fastmath::dispatch<&WarpTable::warpRuns<true>>(static_cast<const Run*>(mRuns.data()), mRuns.size(),
+                                                   mFraction.data(), x, weights, y);
 }
 
 void WarpTable::unwarp(const float* x, float* out) const {

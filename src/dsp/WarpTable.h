@@ -20,6 +20,8 @@ public:
     float factor() const { return mFactor; }
     std::int64_t size() const { return static_cast<std::int64_t>(mPositions.size()); }
     const std::vector<float>& positions() const { return mPositions; }
+    // True when every position is its own index (factor 1): warping copies the frame.
+    bool isIdentity() const { return mRuns.size() == 1 && mRuns[0].offset == 0 && mMaxFraction == 0.0f; }
 
     // y[k] = (1 - t) x[i] + t x[min(i + 1, n - 1)] with i = floor(p[k]), t = p[k] - i.
     void warp(const float* x, float* y) const;
@@ -38,7 +40,12 @@ private:
         std::int32_t step;  // 1, or 0 where the right neighbour is clamped to the last sample
     };
 
+    template <bool kWeighted>
+    static void warpRuns(const Run* runs, std::size_t runCount, const float* fraction, const float* x,
+                         const float* weights, float* y);
+
     float mFactor;
+    float mMaxFraction = 0.0f;
     std::vector<float> mPositions;
     std::vector<float> mFraction;  // p[k] - floor(p[k])
     std::vector<Run> mRuns;

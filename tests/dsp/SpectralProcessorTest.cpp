@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "AnalysisHelpers.h"
+#include "dsp/FastMath.h"
 #include "dsp/SpectralProcessor.h"
 #include "support/Signals.h"
 
@@ -144,6 +145,40 @@ TEST(SpectralProcessorFraming, ProcessorsOnSeveralThreadsGiveTheSameRecords) {
         ASSERT_EQ(std::memcmp(first.records[i].get(), alone.records[i].get(), sizeof(FrameRecord)), 0) << i;
         ASSERT_EQ(std::memcmp(second.records[i].get(), alone.records[i].get(), sizeof(FrameRecord)), 0) << i;
     }
+}
+
+// The AVX2 and the baseline builds of the vector loops round alike: records and grains are
+// byte-identical whichever build the processor runs, so stored analyses do not depend on it.
+TEST(SpectralProcessorFraming, WideAndBaselineVectorLoopsGiveIdenticalRecordsAndGrains) {
+    if (!fastmath::processorHasWideVectors()) GTEST_SKIP() << "no AVX2 on this processor";
+    auto signal = test::chirp(300, 5000, kRate, 4096 + 128 * 24, 0.4);
+    test::mixInto(signal, test::noise(static_cast<std::int64_t>(signal.size()), 0.05, 9));
+    struct Run {
+        RecordSink sink;
+        std::vector<std::vector<float>> grains;
+    };
+    auto run = [&](bool wide) {
+        fastmath::wideVectorsAllowed() = wide;
+        Run result;
+        SpectralProcessor analysis(4096, 32, 4, kRate), synthesis(4096, 32, 4, kRate);
+        result.sink.attach(analysis);
+        analysis.feedSamples(static_cast<std::int64_t>(signal.size()), signal.data());
+        for (auto& record : result.sink.records) {
+            result.grains.emplace_back(4096);
+            synthesis.synthesizeFrame(record.get(), result.grains.back().data());
+        }
+        fastmath::wideVectorsAllowed() = true;
+        return result;
+    };
+    const Run baseline = run(false), wide = run(true);
+    ASSERT_EQ(baseline.sink.records.size(), 56u);
+    int warped = 0;
+    for (size_t i = 0; i < baseline.sink.records.size(); ++i) {
+        warped += baseline.sink.records[i]->warpFactor != 1.0f;
+        ASSERT_EQ(std::memcmp(baseline.sink.records[i].get(), wide.sink.records[i].get(), sizeof(FrameRecord)), 0) << i;
+        ASSERT_EQ(baseline.grains[i], wide.grains[i]) << i;
+    }
+    EXPECT_GT(warped, 0);
 }
 
 // ---- estimation against known signals --------------------------------------------------------
