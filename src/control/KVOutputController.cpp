@@ -25,10 +25,8 @@ void join(std::thread& thread) {
 std::unique_ptr<KVOutputController> KVOutputController::initWithView(KVOutputViewInterface* view,
                                                                      const std::string& path, std::int32_t channels,
                                                                      FrameCount records, bool highQuality) {
-    std::unique_ptr<KVOutputController> controller(new KVOutputController(view, path, channels, records, highQuality));
-    controller->prefillMasterFilesInNewThread();
-    controller->restartOverview();
-    return controller;
+    return start(std::unique_ptr<KVOutputController>(
+        new KVOutputController(view, path, channels, records * kAnalysisHop, highQuality)));
 }
 
 std::unique_ptr<KVOutputController> KVOutputController::initWithView(KVOutputViewInterface* view,
@@ -38,17 +36,24 @@ std::unique_ptr<KVOutputController> KVOutputController::initWithView(KVOutputVie
         return nullptr;
     auto reader = KVAudioFileReader::initWithFileAtPath(path, kWorkingSampleRate, channels);
     if (!reader) return nullptr;
-    const FrameCount records = reader->length() / kAnalysisHop;
+    const FrameCount frames = reader->length();
     reader.reset();
-    return initWithView(view, path, channels, records, highQuality);
+    return start(std::unique_ptr<KVOutputController>(new KVOutputController(view, path, channels, frames, highQuality)));
+}
+
+std::unique_ptr<KVOutputController> KVOutputController::start(std::unique_ptr<KVOutputController> controller) {
+    controller->prefillMasterFilesInNewThread();
+    controller->restartOverview();
+    return controller;
 }
 
 KVOutputController::KVOutputController(KVOutputViewInterface* view, const std::string& path, std::int32_t channels,
-                                       FrameCount records, bool highQuality)
+                                       FrameCount fileFrames, bool highQuality)
     : mView(view),
       mOriginalInputFilePath(path),
       mChannels(channels),
-      mRecords(std::max<FrameCount>(records, 0)),
+      mFileFrames(std::max<FrameCount>(fileFrames, 0)),
+      mRecords(mFileFrames / kAnalysisHop),
       mNumberOfColumns(highQuality ? kHighQualityColumns : kLowQualityColumns),
       mMaster(KVMixdownStore::openMixdownForFileAtPath(path, mRecords)) {
     if (!KVUtilities::chunkFileForFileAtPathIsCompatible(path))
@@ -225,7 +230,7 @@ void KVOutputController::runExport() {
     }
     auto outcome = KVMasterExport::Outcome::Cancelled;
     if (!mCancelExport.load()) {
-        KVMasterExport exporter(mOriginalInputFilePath, mChannels, numFrames(), mMonitor);
+        KVMasterExport exporter(mOriginalInputFilePath, mChannels, mFileFrames, mMonitor);
         const auto progress = [this](int percent) { mPoster.post([this, percent] { reportProgress(percent); }); };
         outcome = exporter.run(mExportPath, mExportChunks.view(), mCancelExport, progress);
     }
@@ -237,7 +242,7 @@ void KVOutputController::runExport() {
 void KVOutputController::finishExport(KVMasterExport::Outcome outcome, const std::string& path) {
     using Outcome = KVMasterExport::Outcome;
     if (outcome == Outcome::CannotCreate) cantCreateFileError();
-    if (outcome == Outcome::WriteFailed || outcome == Outcome::MixdownMissing)
+    if (outcome == Outcome::WriteFailed || outcome == Outcome::SourceMissing)
         Platform::shared().runAlert("Error writing data", "There was a problem writing data to file:\n" + path,
                                     {"Okay"});
     reportProgress(-1);
@@ -253,13 +258,7 @@ void KVOutputController::cancelExport() {
     mPrefillDone.notify_all();
 }
 
-void KVOutputController::cantCreateFileError() {
-    Platform::shared().runAlert("Error creating file",
-                                "The output file could not be created. Check your file name (make sure it does not "
-                                "contain illegal characters such as '/' and '.') and make sure you have permission to "
-                                "write to the folder.",
-                                {"Okay"});
-}
+void KVOutputController::cantCreateFileError() { KVExportWriter::cantCreateFileError(); }
 
 void KVOutputController::stopExport() {
     cancelExport();

@@ -29,10 +29,11 @@ public:
     // view may be null (no overview is shown then). Opens the mixdown for R = records, shows
     // "Incompatible Master File" when the stored mixdown is of another version, loads the
     // analysed range and starts the prefill and the overview builder.
+    // Without the file's exact length, its export holds the R whole records.
     static std::unique_ptr<KVOutputController> initWithView(KVOutputViewInterface* view, const std::string& path,
                                                             std::int32_t channels, FrameCount records, bool highQuality);
-    // The same for the working file at path, with its channel count and length; nothing when
-    // it is not a readable sound file.
+    // The same for the working file at path, with its channel count and length (the export
+    // then holds exactly the file's frames); nothing when it is not a readable sound file.
     static std::unique_ptr<KVOutputController> initWithView(KVOutputViewInterface* view, const std::string& path,
                                                             bool highQuality);
     ~KVOutputController() override;
@@ -42,7 +43,10 @@ public:
     void setDelegate(KVOutputControllerDelegate* delegate) { mDelegate = delegate; }
     KVOutputControllerDelegate* delegate() const { return mDelegate; }
 
+    // The mixdown's length shown in the overview: R whole records.
     FrameCount numFrames() const { return mRecords * kAnalysisHop; }
+    // The working file's length; a master export holds exactly this many frames.
+    FrameCount fileFrames() const { return mFileFrames; }
     FrameCount numberOfRecords() const { return mRecords; }
     std::int32_t numberOfChannels() const { return mChannels; }
     std::int64_t numberOfColumns() const { return mNumberOfColumns; }
@@ -91,7 +95,9 @@ public:
 
 private:
     KVOutputController(KVOutputViewInterface* view, const std::string& path, std::int32_t channels,
-                       FrameCount records, bool highQuality);
+                       FrameCount fileFrames, bool highQuality);
+    // Starts the prefill and the overview builder of a new controller.
+    static std::unique_ptr<KVOutputController> start(std::unique_ptr<KVOutputController> controller);
     void configureView(bool highQuality);
     void writePlaceholders();
     void prefill();
@@ -106,6 +112,7 @@ private:
     KVOutputViewInterface* mView;
     const std::string mOriginalInputFilePath;
     const std::int32_t mChannels;
+    const FrameCount mFileFrames;
     const FrameCount mRecords;
     const std::int64_t mNumberOfColumns;
     KVOutputControllerDelegate* mDelegate = nullptr;

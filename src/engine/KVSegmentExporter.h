@@ -7,6 +7,7 @@
 
 #include "audiofile/KVAudioFileReader.h"
 #include "common/Types.h"
+#include "engine/KVExportWriter.h"
 
 namespace orvex {
 
@@ -15,14 +16,12 @@ class KVAnalysisFileSet;
 // Writes the rendered selection of an analysed segment as a 24-bit 44.1 kHz WAVE file holding
 // exactly the segment's frames, sample-aligned with the segment: grain k covers segment frames
 // [128 k - 3968, 128 k + 128), so the stream reaches segment frame 0 only after one whole grain
-// (4096 samples) and that lead-in is discarded. The file is written under a temporary name
-// beside the target and renamed onto it when complete, so a failed export leaves nothing under
-// the target name.
+// (4096 samples) and that lead-in is discarded. Written through KVExportWriter, so a failed
+// export leaves nothing under the target name.
 // Threads: runs on the calling (export) thread; every block read and write happens under lock.
 class KVSegmentExporter {
 public:
-    enum class Outcome { Written, Cancelled, CannotCreate, SelectionMissing, WriteFailed };
-    static constexpr FrameCount kBlockFrames = 8192;
+    using Outcome = KVExportWriter::Outcome;
     static constexpr FrameCount kLeadIn = 4096;
 
     // frames: the segment's length; the export holds that many frames.
@@ -37,9 +36,6 @@ public:
     static void cantCreateFileError();
 
 private:
-    bool copyFrames(class KVAudioFileWriter& writer, class KVSelectionStreams& streams, const std::atomic<bool>& cancel,
-                    const std::function<void(int)>& progress);
-
     KVAnalysisFileSet& mSelection;
     FrameCount mFrames;
     std::recursive_mutex& mLock;

@@ -127,7 +127,7 @@ TEST_F(CliEndToEndTest, AnalyseEditCommitAndExportInSteps) {
     const std::string master = mTemp.file("master.wav");
     run = cli("export " + q + " '" + master + "' --master");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(pythonWaveInfo(master), std::to_string(kSegmentFrames) + " 2 3 44100\n");
+    EXPECT_EQ(pythonWaveInfo(master), std::to_string(kFrames) + " 2 3 44100\n");
 
     run = cli("reset-master " + q);
     EXPECT_EQ(run.exitCode, 0) << run.err;

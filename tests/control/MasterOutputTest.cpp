@@ -94,18 +94,23 @@ TEST_F(MasterOutputTest, UneditedStereoExportEqualsTheWorkingFile) {
     EXPECT_EQ(delegate.progress.back(), -1);
     EXPECT_EQ(delegate.progress[delegate.progress.size() - 2], 100);
     EXPECT_EQ(platform().revealedFiles(), std::vector<std::string>{temp().file("out.wav")});
-    EXPECT_FALSE(std::filesystem::exists(KVMasterExport::partialPathFor(temp().file("out.wav"))));
+    EXPECT_FALSE(std::filesystem::exists(KVExportWriter::partialPathFor(temp().file("out.wav"))));
 }
 
-// The master holds whole records only: a tail shorter than 128 frames is not exported.
-TEST_F(MasterOutputTest, ExportHoldsTheMastersWholeRecordsOfAnOddLength) {
+// A file whose length is not a whole number of records is exported whole, its last 77 frames
+// included, at the same level and without lag.
+TEST_F(MasterOutputTest, ExportHoldsEveryFrameOfAnOddLength) {
     const Channels source = writeWorking(stereoSignal(kFrames + 77));
     auto controller = openSettled();
     EXPECT_EQ(controller->numFrames(), kFrames);
     exportAndWait(*controller, temp().file("odd.wav"));
     const Channels exported = test::readSound(temp().file("odd.wav"));
-    EXPECT_EQ(static_cast<FrameCount>(exported[0].size()), kFrames);
-    EXPECT_LT(test::maxErrorDb(exported[1], source[1]), -90.0);
+    ASSERT_EQ(exported.size(), 2u);
+    for (int c = 0; c < 2; ++c) {
+        ASSERT_EQ(static_cast<FrameCount>(exported[c].size()), kFrames + 77);
+        EXPECT_LT(test::maxErrorDb(exported[c], source[c]), -90.0) << "channel " << c;
+        EXPECT_EQ(test::crossCorrelationPeak(source[c], exported[c], 300), 0);
+    }
 }
 
 TEST_F(MasterOutputTest, MonoFileGivesIdenticalChannels) {

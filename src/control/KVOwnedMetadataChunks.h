@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "audiofile/KVAudioFileReader.h"
+
+namespace orvex {
+
+// An owned copy of a file's "bext", "mext" and "iXML" chunks, kept for an export that runs
+// after the caller's chunks are gone.
+class KVOwnedMetadataChunks {
+public:
+    KVOwnedMetadataChunks() = default;
+    explicit KVOwnedMetadataChunks(const KVMetadataChunks& chunks);
+    // A view of the copies (valid while this object lives and is not changed).
+    KVMetadataChunks view() const;
+
+private:
+    std::vector<std::uint8_t> mBext, mMext, mIxml;
+};
+
+}  // namespace orvex

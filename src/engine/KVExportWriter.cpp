@@ -1,0 +1,67 @@
+#include "engine/KVExportWriter.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "audiofile/KVAudioFileWriter.h"
+#include "platform/Platform.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+
+KVExportWriter::KVExportWriter(std::int32_t channels, FrameCount frames, std::recursive_mutex& lock)
+    : mChannels(std::clamp<std::int32_t>(channels, 1, 2)), mFrames(std::max<FrameCount>(frames, 0)), mLock(lock) {}
+
+std::string KVExportWriter::partialPathFor(const std::string& targetPath) {
+    const std::filesystem::path target(targetPath);
+    return (target.parent_path() / ("." + target.filename().string() + ".partial")).string();
+}
+
+KVExportWriter::Outcome KVExportWriter::write(const std::string& targetPath, const KVMetadataChunks& chunks,
+                                              const BlockReader& read, const std::atomic<bool>& cancel,
+                                              const std::function<void(int)>& progress) {
+    const std::string partial = partialPathFor(targetPath);
+    auto writer = KVAudioFileWriter::initWithFile(partial, kWorkingSampleRate, mChannels, 24,
+                                                  KVAudioFileWriter::kTypeWAVE);
+    if (!writer) return Outcome::CannotCreate;
+    KVUtilities::writeMetadataChunks(chunks, *writer);
+    const bool copied = copyFrames(*writer, read, cancel, progress);
+    const bool closed = writer->closeFile() == 0;
+    std::error_code error;
+    if (copied && closed) std::filesystem::rename(partial, targetPath, error);
+    if (!copied || !closed || error) {
+        std::filesystem::remove(partial, error);
+        return Outcome::WriteFailed;
+    }
+    return cancel.load() ? Outcome::Cancelled : Outcome::Written;
+}
+
+bool KVExportWriter::copyFrames(KVAudioFileWriter& writer, const BlockReader& read, const std::atomic<bool>& cancel,
+                                const std::function<void(int)>& progress) {
+    std::vector<std::vector<float>> blocks(static_cast<std::size_t>(mChannels), std::vector<float>(kBlockFrames));
+    float* channels[2] = {blocks[0].data(), mChannels > 1 ? blocks[1].data() : nullptr};
+    int lastPercent = -1;
+    for (FrameCount written = 0; written < mFrames && !cancel.load();) {
+        const FrameCount n = std::min(kBlockFrames, mFrames - written);
+        std::lock_guard<std::recursive_mutex> guard(mLock);
+        read(n, channels);
+        if (writer.writeFrames(n, channels) != 0) return false;
+        written += n;
+        const int percent = static_cast<int>(written * 100 / mFrames);
+        if (progress && percent != lastPercent) progress(percent);
+        lastPercent = percent;
+    }
+    return true;
+}
+
+void KVExportWriter::cantCreateFileError() {
+    Platform::shared().runAlert("Error creating file",
+                                "The output file could not be created. Check your file name (make sure it does not "
+                                "contain illegal characters such as '/' and '.') and make sure you have permission to "
+                                "write to the folder.",
+                                {"Okay"});
+}
+
+}  // namespace orvex

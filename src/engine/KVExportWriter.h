@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "audiofile/KVAudioFileReader.h"
+#include "common/Types.h"
+
+namespace orvex {
+
+// Writes exactly `frames` frames from a sequential block source as a 24-bit 44.1 kHz WAVE file,
+// the metadata chunks before the audio. The file is written under a temporary name beside the
+// target and renamed onto it when complete, so a failed export leaves nothing under the target
+// name (and an older file there untouched); a cancelled one keeps the blocks written so far.
+// Threads: runs on the calling (export) thread; each block read and write happens under lock.
+class KVExportWriter {
+public:
+    enum class Outcome { Written, Cancelled, CannotCreate, SourceMissing, WriteFailed };
+    static constexpr FrameCount kBlockFrames = 8192;
+
+    // Reads the next n frames of every channel into channels[0 … channels - 1].
+    using BlockReader = std::function<void(FrameCount n, float* const* channels)>;
+
+    KVExportWriter(std::int32_t channels, FrameCount frames, std::recursive_mutex& lock);
+
+    // Progress in whole percent, reported when it changes.
+    Outcome write(const std::string& targetPath, const KVMetadataChunks& chunks, const BlockReader& read,
+                  const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
+
+    // Shows the "Error creating file" alert of an export whose file cannot be created (main thread).
+    static void cantCreateFileError();
+
+    // The temporary name used while writing targetPath.
+    static std::string partialPathFor(const std::string& targetPath);
+
+private:
+    // Streams the source into the writer; false on a write failure.
+    bool copyFrames(class KVAudioFileWriter& writer, const BlockReader& read, const std::atomic<bool>& cancel,
+                    const std::function<void(int)>& progress);
+
+    std::int32_t mChannels;
+    FrameCount mFrames;
+    std::recursive_mutex& mLock;
+};
+
+}  // namespace orvex
