@@ -226,19 +226,30 @@ KVHarmonicProcessor::KVHarmonicProcessor(Token, std::shared_ptr<FrameRecordSourc
 KVHarmonicProcessor::~KVHarmonicProcessor() = default;
 
 float KVHarmonicProcessor::processFrame(FramePos frame, float frequency) {
-    float f0 = std::isnan(frequency) ? 0.0f : std::clamp(frequency, 0.0f, kNyquist);
-    FrameRecord& source = *mSourceRecord;
-    FrameRecord& destination = *mDestinationRecord;
+    float f0 = frequency;
     for (std::int32_t channel = -1; channel < mSource->numberOfChannels(); ++channel) {
-        if (mSource->readFrameRecord(frame, source, channel) != 0) source.reset();
-        if (mDestination->readFrameRecord(frame, destination, channel) != 0) destination.reset();
-        if (source.valid == 0) return -1.0f;
-        if (mSnap == 1) f0 = snapped(source, f0);
-        mWork->load(source, destination);
-        process(f0);
-        mDestination->writeFrameRecord(destination, frame, channel);
+        f0 = processChannel(frame, channel, f0);
+        if (f0 < 0.0f) return -1.0f;
     }
     return f0;
+}
+
+float KVHarmonicProcessor::processChannel(FramePos frame, std::int32_t channel, float frequency) {
+    float f0 = clampedFundamental(frequency);
+    FrameRecord& source = *mSourceRecord;
+    FrameRecord& destination = *mDestinationRecord;
+    if (mSource->readFrameRecord(frame, source, channel) != 0) source.reset();
+    if (source.valid == 0) return -1.0f;
+    if (mDestination->readFrameRecord(frame, destination, channel) != 0) destination.reset();
+    if (mSnap == 1) f0 = snapped(source, f0);
+    mWork->load(source, destination);
+    process(f0);
+    mDestination->writeFrameRecord(destination, frame, channel);
+    return f0;
+}
+
+float KVHarmonicProcessor::clampedFundamental(float frequency) {
+    return std::isnan(frequency) ? 0.0f : std::clamp(frequency, 0.0f, kNyquist);
 }
 
 float KVHarmonicProcessor::snapped(const FrameRecord& source, float f0) const {

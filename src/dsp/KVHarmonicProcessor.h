@@ -17,8 +17,8 @@ struct HarmonicWorkspace;
 // pitch curve. Reads each frame's records from a source analysis (unedited) and a destination
 // analysis (the edit being built), changes magnitudes only and writes the destination back;
 // successive calls accumulate (extraction by per-bin maximum, attenuation by minimum).
-// Threads: one processor per curve operation, used on one worker thread; it holds no lock and
-// relies on the analyses' own locking.
+// Threads: a processor is used by one thread at a time (one per curve operation, or one per
+// channel when channels run in parallel); it holds no lock and relies on the analyses' own locking.
 class KVHarmonicProcessor {
 public:
     // operation: 0 builds the frame from the source, 1 modifies the destination.
@@ -34,6 +34,9 @@ public:
     // Processes one frame of every channel (mix first); returns the fundamental used (clamped
     // to 0 .. 22050 Hz and snapped), or -1 when the source has no valid record for the frame.
     float processFrame(FramePos frame, float frequency);
+    // The same for one channel alone, from the fundamental the channels before it returned (the
+    // channels of a frame then run in order -1, 0, 1, ... and stop at the first that returns -1).
+    float processChannel(FramePos frame, std::int32_t channel, float frequency);
 
     // Per-bin median over a window of 2w values around each bin (edges repeated); the upper of
     // the two middle values is taken.
@@ -50,6 +53,7 @@ public:
     ~KVHarmonicProcessor();
 
 private:
+    static float clampedFundamental(float frequency);
     float snapped(const FrameRecord& source, float f0) const;
     // Turns the destination record into what this processor's mode writes for the frame.
     void process(float f0);

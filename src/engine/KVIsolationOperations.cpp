@@ -25,6 +25,14 @@ constexpr FrameCount kTransientReach = 4;
 // How far the continuous copy stays behind a running analysis.
 constexpr FrameCount kContinuousLag = 64;
 constexpr FrameCount kRelayoutInterval = 32;
+
+// The records and arrays one lane of an operation works with.
+struct LaneScratch {
+    std::unique_ptr<FrameRecord> record = FrameRecord::create();
+    std::unique_ptr<FrameRecord> other = FrameRecord::create();
+    std::vector<float> magnitudes = std::vector<float>(kIsolationBins);
+    std::vector<float> frequencies = std::vector<float>(kIsolationBins);
+};
 }  // namespace
 
 KVIsolationOperations::KVIsolationOperations(KVAnalysisFileSet& analysis, KVAnalysisFileSet& selection,
@@ -36,6 +44,8 @@ void KVIsolationOperations::setProgressHandler(std::function<void(int percent)> 
 }
 
 void KVIsolationOperations::setPollInterval(std::chrono::milliseconds interval) { mPollInterval = interval; }
+
+void KVIsolationOperations::setThreadCount(int threads) { mThreads = threads; }
 
 bool KVIsolationOperations::cancelled() const { return mCancel.load(std::memory_order_relaxed); }
 
@@ -87,81 +97,107 @@ void KVIsolationOperations::dragCeiling(FramePos start, FramePos end) {
 
 // The harmonic processor extracts (add) or attenuates (subtract) the fundamental and the
 // harmonics of the tool's series along the path, the pitch interpolated frame by frame between
-// consecutive points. The document mode chooses the processor's treatment.
+// consecutive points. The document mode chooses the processor's treatment. Each channel index
+// has its own processor and lane; a channel takes the fundamental its predecessor used for the
+// frame (snapping may move it) and skips the frame where a predecessor found no source record.
 void KVIsolationOperations::pencilPath(const std::vector<KVPathPoint>& points, const KVPencilSettings& settings) {
     mSelection.setFrameCount(mAnalysis.frameCount());
     if (points.size() <= 2) return;
-    auto processor = KVHarmonicProcessor::initWithSource(
-        std::make_shared<KVFileSetRecordSource>(mAnalysis), std::make_shared<KVFileSetRecordSource>(mSelection),
-        settings.selectionMode == 1 ? 1 : 0, settings.tool, settings.snapToGrid ? 1 : 0, settings.documentMode);
-    if (!processor) return;
-    for (std::size_t i = 0; i + 1 < points.size() && !cancelled(); ++i) {
+    struct PathStep {
+        FramePos frame;
+        float frequency;
+    };
+    std::vector<PathStep> steps;
+    std::vector<FrameCount> segmentEnds;  // steps taken when each segment is done
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
         const FramePos x0 = std::max<FramePos>(0, points[i].x), x1 = std::max<FramePos>(0, points[i + 1].x);
         const double span = double(std::max<FramePos>(1, x1 - x0));
-        for (FramePos t = x0; t < x1 && !cancelled(); ++t) {
+        for (FramePos t = x0; t < x1; ++t) {
             const double a = double(t - x0) / span;
-            const double pitch = (1.0 - a) * double(points[i].y) + a * double(points[i + 1].y);
-            processor->processFrame(t, pitchToFrequency(pitch));
+            steps.push_back({t, pitchToFrequency((1.0 - a) * double(points[i].y) + a * double(points[i + 1].y))});
         }
-        if (mProgress) mProgress(10);
+        segmentEnds.push_back(FrameCount(steps.size()));
     }
+    const std::vector<std::int32_t> channels = mStores.shapingChannels();
+    std::vector<std::unique_ptr<KVHarmonicProcessor>> processors;
+    for (std::size_t lane = 0; lane < channels.size(); ++lane) {
+        processors.push_back(KVHarmonicProcessor::initWithSource(
+            std::make_shared<KVFileSetRecordSource>(mAnalysis), std::make_shared<KVFileSetRecordSource>(mSelection),
+            settings.selectionMode == 1 ? 1 : 0, settings.tool, settings.snapToGrid ? 1 : 0, settings.documentMode));
+    }
+    // The fundamental each lane used at each step, -1 where the frame stopped.
+    std::vector<std::vector<float>> used(channels.size(), std::vector<float>(steps.size()));
+    KVIsolationLanes lanes(channels.size(), FrameCount(steps.size()), mCancel);
+    lanes.setChained(true);
+    lanes.setThreadCount(mThreads);
+    std::size_t reported = 0;
+    lanes.run(
+        [&](std::size_t lane, FramePos s) {
+            const float given = lane == 0 ? steps[s].frequency : used[lane - 1][s];
+            used[lane][s] = given < 0.0f ? -1.0f : processors[lane]->processChannel(steps[s].frame, channels[lane], given);
+        },
+        [&](FrameCount done) {
+            for (; reported < segmentEnds.size() && segmentEnds[reported] <= done; ++reported)
+                if (mProgress) mProgress(10);
+        });
 }
 
 void KVIsolationOperations::isolateDeterministic() { shapeByFloor(kSustainedReach, false); }
 
 void KVIsolationOperations::isolateStochastic() { shapeByFloor(kTransientReach, true); }
 
+FrameCount KVIsolationOperations::runLanes(std::size_t lanes, FrameCount frames, const KVIsolationLanes::Step& step) {
+    KVIsolationLanes runner(lanes, frames, mCancel);
+    runner.setThreadCount(mThreads);
+    int lastPercent = -1;
+    return runner.run(step, [&](FrameCount done) { reportProgress(done, frames, lastPercent); });
+}
+
 // Every frame of every channel against the bin-wise minimum of the frames around it: the floor
 // itself (tilted up towards high bins) is what stays steady, what rises above it is transient.
 void KVIsolationOperations::shapeByFloor(FrameCount reach, bool transients) {
     const FrameCount frames = mAnalysis.frameCount();
     if (frames == 0) return;
-    std::vector<std::unique_ptr<KVIsolationWindow>> windows;
     const std::vector<std::int32_t> channels = mStores.shapingChannels();
+    std::vector<std::unique_ptr<KVIsolationWindow>> windows;
     for (const std::int32_t channel : channels)
         windows.push_back(std::make_unique<KVIsolationWindow>(mAnalysis, channel, reach, reach, frames));
-    auto record = FrameRecord::create();
-    std::vector<float> values(kIsolationBins);
-    int lastPercent = -1;
-    for (FramePos f = 0; f < frames && !cancelled(); ++f) {
-        for (std::size_t i = 0; i < channels.size(); ++i) {
-            KVIsolationWindow& window = *windows[i];
-            window.advanceTo(f);
-            window.floor(values);
-            const std::span<const float> analysis = window.magnitudes(f);
-            for (int k = 0; k < kIsolationBins; ++k)
-                values[k] = transients ? std::max(0.0f, (analysis[k] - values[k]) * 2.5f)
-                                       : values[k] * (1.5f + float(k) / 1024.0f);
-            FrameRecord::copy(window.record(f), *record);
-            record->encodeMagnitudes(values);
-            mSelection.writeFrameRecord(*record, f, channels[i]);
-        }
-        reportProgress(f, frames, lastPercent);
-    }
+    std::vector<LaneScratch> scratch(channels.size());
+    runLanes(channels.size(), frames, [&](std::size_t lane, FramePos f) {
+        KVIsolationWindow& window = *windows[lane];
+        std::vector<float>& values = scratch[lane].magnitudes;
+        window.advanceTo(f);
+        window.floor(values);
+        const std::span<const float> analysis = window.magnitudes(f);
+        for (int k = 0; k < kIsolationBins; ++k)
+            values[k] = transients ? std::max(0.0f, (analysis[k] - values[k]) * 2.5f)
+                                   : values[k] * (1.5f + float(k) / 1024.0f);
+        FrameRecord& record = *scratch[lane].record;
+        FrameRecord::copy(window.record(f), record);
+        record.encodeMagnitudes(values);
+        mSelection.writeFrameRecord(record, f, channels[lane]);
+    });
 }
 
 void KVIsolationOperations::fillGaps(int documentMode) {
-    const FrameCount frames = mAnalysis.frameCount();
-    auto selected = FrameRecord::create();
-    auto record = FrameRecord::create();
-    std::vector<float> magnitudes(kIsolationBins), frequencies(kIsolationBins);
-    int lastPercent = -1;
-    for (FramePos f = 0; f < frames && !cancelled(); ++f) {
-        for (const std::int32_t channel : mStores.shapingChannels()) {
-            if (mStores.selectedTarget(f, channel, *selected)) continue;
-            if (!KVIsolationStores::read(mAnalysis, f, channel, *record) || record->valid == 0) continue;
-            if (documentMode == 0) {
-                // Extract mode fills with the analysis minus its steady partials and strongest peaks.
-                record->decodeMagnitudesInto(magnitudes);
-                record->decodeFrequenciesInto(frequencies);
-                dampTonalBins(magnitudes, frequencies);
-                suppressPeaks(magnitudes, 96, nullptr, 50.0f);
-                record->encodeMagnitudes(magnitudes);
-            }
-            mSelection.writeFrameRecord(*record, f, channel);
+    const std::vector<std::int32_t> channels = mStores.shapingChannels();
+    std::vector<LaneScratch> scratch(channels.size());
+    runLanes(channels.size(), mAnalysis.frameCount(), [&](std::size_t lane, FramePos f) {
+        LaneScratch& work = scratch[lane];
+        const std::int32_t channel = channels[lane];
+        if (mStores.selectedTarget(f, channel, *work.other)) return;
+        FrameRecord& record = *work.record;
+        if (!KVIsolationStores::read(mAnalysis, f, channel, record) || record.valid == 0) return;
+        if (documentMode == 0) {
+            // Extract mode fills with the analysis minus its steady partials and strongest peaks.
+            record.decodeMagnitudesInto(work.magnitudes);
+            record.decodeFrequenciesInto(work.frequencies);
+            dampTonalBins(work.magnitudes, work.frequencies);
+            suppressPeaks(work.magnitudes, 96, nullptr, 50.0f);
+            record.encodeMagnitudes(work.magnitudes);
         }
-        reportProgress(f, frames, lastPercent);
-    }
+        mSelection.writeFrameRecord(record, f, channel);
+    });
 }
 
 void KVIsolationOperations::copyAnalysisFrame(FramePos f, FrameRecord& scratch) {
@@ -175,12 +211,12 @@ void KVIsolationOperations::selectAll() {
     const FrameCount frames = mAnalysis.frameCount();
     if (frames == 0) return;
     mSelection.setFrameCount(0);
-    auto record = FrameRecord::create();
-    int lastPercent = -1;
-    for (FramePos f = 0; f < frames && !cancelled(); ++f) {
-        copyAnalysisFrame(f, *record);
-        reportProgress(f, frames, lastPercent);
-    }
+    const std::vector<std::int32_t> channels = mStores.copyingChannels();
+    std::vector<LaneScratch> scratch(channels.size());
+    runLanes(channels.size(), frames, [&](std::size_t lane, FramePos f) {
+        KVIsolationStores::read(mAnalysis, f, channels[lane], *scratch[lane].record);
+        mSelection.writeFrameRecord(*scratch[lane].record, f, channels[lane]);
+    });
 }
 
 bool KVIsolationOperations::pause(int intervals) {
@@ -224,20 +260,17 @@ void KVIsolationOperations::applySelection() {
     // An empty selection would leave an empty analysis, and the analysis keeps no undo.
     if (frames == 0) return;
     mAnalysis.setFrameCount(0);
-    auto record = FrameRecord::create();
-    int lastPercent = -1;
-    FramePos f = 0;
-    for (; f < frames && !cancelled(); ++f) {
-        for (const std::int32_t channel : mStores.copyingChannels()) {
-            KVIsolationStores::read(mSelection, f, channel, *record);
-            mAnalysis.writeFrameRecord(*record, f, channel);
-            record->reset();
-            mSelection.writeFrameRecord(*record, f, channel);
-        }
-        reportProgress(f, frames, lastPercent);
-    }
+    const std::vector<std::int32_t> channels = mStores.copyingChannels();
+    std::vector<LaneScratch> scratch(channels.size());
+    const FrameCount moved = runLanes(channels.size(), frames, [&](std::size_t lane, FramePos f) {
+        FrameRecord& record = *scratch[lane].record;
+        KVIsolationStores::read(mSelection, f, channels[lane], record);
+        mAnalysis.writeFrameRecord(record, f, channels[lane]);
+        record.reset();
+        mSelection.writeFrameRecord(record, f, channels[lane]);
+    });
     // A cancelled move keeps the frames it has not moved yet in the selection.
-    if (f == frames) mSelection.setFrameCount(0);
+    if (moved == frames) mSelection.setFrameCount(0);
 }
 
 }  // namespace orvex

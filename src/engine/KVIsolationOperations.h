@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Types.h"
+#include "engine/KVIsolationLanes.h"
 #include "engine/KVIsolationStores.h"
 
 namespace orvex {
@@ -35,8 +36,12 @@ struct KVPencilSettings {
 // None of them opens or commits an undo step, switches audio or starts a thread; the caller
 // owns that protocol. Channel -1 (the mix) is handled first by the shaping operations and last
 // by the copying ones.
-// Threads: one operation at a time per object, on the calling thread; the progress handler is
-// called on that thread; cancel is polled between frames.
+// The whole-segment operations and pencil paths run one lane per channel index on up to two
+// threads (the calling thread and a helper joined before returning); each chunk file is written
+// in the same order, so the stored bytes are those of a single thread.
+// Threads: one operation at a time per object, called on one thread; the progress handler is
+// called on that thread; cancel is polled between frames, and a cancelled operation stops every
+// channel after the same frame.
 class KVIsolationOperations {
 public:
     KVIsolationOperations(KVAnalysisFileSet& analysis, KVAnalysisFileSet& selection, const std::atomic<bool>& cancel);
@@ -45,6 +50,8 @@ public:
     void setProgressHandler(std::function<void(int percent)> handler);
     // The waiting step of the continuous copy (1 s unless changed; tests shorten it).
     void setPollInterval(std::chrono::milliseconds interval);
+    // Threads an operation may use (2 unless changed; 1 runs the lanes on the calling thread).
+    void setThreadCount(int threads);
 
     // Box tools 3 (box) .. 8 (deselect box) over x, y, w, h in frames and sixths of a semitone.
     void boxTool(int tool, int selectionMode, bool shiftMode, float x, float y, float w, float h);
@@ -78,6 +85,9 @@ public:
 private:
     bool cancelled() const;
     void reportProgress(FramePos done, FrameCount total, int& last);
+    // Runs step(lane, frame) over frames 0..frames-1 of each lane with frame progress; returns
+    // the frames every lane completed.
+    FrameCount runLanes(std::size_t lanes, FrameCount frames, const KVIsolationLanes::Step& step);
     void shapeByFloor(FrameCount reach, bool transients);
     void copyAnalysisFrame(FramePos f, FrameRecord& scratch);
     // Waits the given number of poll intervals; false when cancelled meanwhile.
@@ -89,6 +99,7 @@ private:
     KVIsolationStores mStores;
     std::function<void(int)> mProgress;
     std::chrono::milliseconds mPollInterval{1000};
+    int mThreads = 2;
 };
 
 }  // namespace orvex
