@@ -1,5 +1,9 @@
 #pragma once
 
+#include "dsp/DisplayMath.h"
+
+#include <cmath>
+
 namespace orvex {
 
 // One colour of the display pictures, each component in 0..1.
@@ -9,9 +13,23 @@ struct DisplayColour {
     float blue;
 };
 
-// The colour map of the display pictures: x (clamped to 0..1) runs once round a hue circle
-// while the brightness grows with sqrt(x) and the colour fades to white as x^4. C(0) is black,
-// C(1) white. Pure function; safe on any thread.
-DisplayColour displayColour(float x);
+// The colour map of the display pictures: x (clamped to 0..1, NaN counting as 0) runs once
+// round a hue circle while the brightness grows with sqrt(x) and the colour fades to white as
+// x^4. C(0) is black, C(1) white. Inline and branch-free so that per-bin loops vectorise.
+// Pure function; safe on any thread.
+[[gnu::always_inline]] inline DisplayColour displayColour(float x) {
+    constexpr float kFullScale = 65535.0f;
+    constexpr float kToUnit = 1.5258789e-5f;  // 1 / 65536
+    x = displaymath::clampOrLow(x, 0.0f, 1.0f);
+    const displaymath::SineCosine angle = displaymath::sinCosFast(6.28318548f * x + 4.1887903f);
+    const float brightness = std::sqrt(x);
+    const float whiteness = x * x * x * x;
+    auto finish = [&](float base) {
+        const float value = base * brightness;
+        return (value * (1.0f - whiteness) + kFullScale * whiteness) * kToUnit;
+    };
+    return {finish(kFullScale * (0.5f + 0.5f * angle.sine)), finish(kFullScale * (0.5f - 0.5f * angle.cosine)),
+            finish(kFullScale * (0.5f - 0.5f * angle.sine))};
+}
 
 }  // namespace orvex

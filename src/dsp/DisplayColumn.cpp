@@ -1,13 +1,13 @@
 #include "dsp/DisplayColumn.h"
 
 #include "dsp/DisplayColourMap.h"
+#include "dsp/DisplayMath.h"
 #include "dsp/FrameRecord.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
-#include <vector>
 
 namespace orvex {
 
@@ -15,108 +15,173 @@ static_assert(std::is_trivially_copyable_v<DisplayColumn>);
 
 namespace {
 
+using namespace displaymath;
+
 constexpr float kNyquist = 22050.0f;
 constexpr int kHighestSpectralRow = kDisplayRowCount - 2;
 constexpr int kHighestHarmonicRow = kDisplayRowCount - 1;
+// Bins are derived in blocks of this many, so that every scratch array lives on the stack.
+constexpr int kBlock = 256;
 
-std::uint8_t toByte(float value) {
-    return static_cast<std::uint8_t>(std::clamp(value, 0.0f, 255.0f));
+// The row formula in double precision: (log2(f / 440) x 12 + 69) x 6, truncated and clamped.
+int exactRow(float frequency, int highestRow) {
+    double row = (std::log2(frequency * 0.0022727272727272726) * 12.0 + 69.0) * 6.0;
+    if (!(row >= 0.0)) return 0;  // also frequency 0 (log2 of 0 is -inf) and NaN
+    return row >= double(highestRow) ? highestRow : static_cast<int>(row);
 }
 
-// Brightness 0..255 of a bin; the frequency term lifts high bins, which carry less energy.
-float binBrightness(float frequency, float magnitude) {
-    double level = (frequency * 0.0009070294784580499 + 1.0) * magnitude * 0.0064516129032258064;
-    float clamped = static_cast<float>(std::clamp(level, 0.0, 1.0));
-    return static_cast<float>(255.0 * std::clamp(1.1 * std::pow(clamped, 0.9f), 0.0, 1.0));
+// The row of a frequency from the single-precision logarithm, whose row value is within 2e-4
+// of the exact one; -1 when that value lies within 1e-3 of a row boundary, where only the
+// exact formula can tell the row.
+[[gnu::always_inline]] inline std::int32_t estimatedRow(float frequency, int highestRow) {
+    constexpr float kRowOfOneHertz = -218.257899f;  // 414 - 72 log2(440)
+    const float row = clampOrLow(72.0f * log2Fast(frequency) + kRowOfOneHertz, 0.0f, float(highestRow));
+    const float nearest = roundNearest(row);
+    // Rows 0 and "below row 0" are the same: no boundary there. (Arithmetic instead of a
+    // conjunction of comparisons, which defeats the vectoriser.)
+    const float distance = std::fabs(row - nearest) + (nearest >= 1.0f ? 0.0f : 1.0f);
+    return distance < 1e-3f ? -1 : static_cast<std::int32_t>(row);
 }
 
-// Keeps the brighter of the row's present colour and the candidate (blue counting 2.5 times),
-// the candidate winning ties.
-void blendIntoRow(DisplayColumnRow& row, float red, float green, float blue) {
-    int present = static_cast<int>(2.5 * row.blue + row.green + row.red);
-    int candidate = static_cast<int>(2.5f * blue + red + green);
-    if (present <= candidate) {
-        row.red = toByte(red);
-        row.green = toByte(green);
-        row.blue = toByte(blue);
-    }
-    row.alpha = 255;
-}
-
-// One entry of the peak list with what the harmonic column needs of it.
-struct PeakEntry {
-    float frequency;
-    float magnitude;
-    DisplayColour colour;  // of its own frequency
-    int runEnd;            // one past the last following entry naming the same bin
+// What one bin offers its row of the spectral column.
+struct SpectralCandidates {
+    std::int32_t row[kBlock];        // -1: decide exactly
+    std::int32_t key[kBlock];        // truncate(2.5 x blue + red + green) of the candidate
+    std::int32_t storedKey[kBlock];  // the same of its bytes, once stored
+    std::uint32_t pixel[kBlock];     // red, green, blue, alpha 255 in memory order
 };
 
-// The peak entries 0..253 decoded once. The list pads with one repeated bin, so identical
-// neighbours share their decoding and colour.
-std::vector<PeakEntry> peakEntries(const FrameRecord& record) {
-    std::vector<PeakEntry> entries(kFrameRecordMaxPeaks);
+// Brightness 0..255 of a bin; the frequency term lifts high bins, which carry less energy.
+[[gnu::always_inline]] inline float binBrightness(float frequency, float magnitude) {
+    const float level = (frequency * 9.07029478e-4f + 1.0f) * magnitude * 6.45161290e-3f;
+    const float lifted = powFast(clampOrLow(level, 0.0f, 1.0f), 0.9f);
+    return std::min(280.5f * lifted, 255.0f);  // 255 x min(1, 1.1 x lifted)
+}
+
+// Candidates of bins first .. first + count - 1. frequencies[-1] is the bin before the block
+// (the first bin itself at the start, so that its stability is 0).
+void spectralCandidates(const float* frequencies, const float* magnitudes, int count, float binCount,
+                        SpectralCandidates& out) {
+#pragma omp simd
+    for (int i = 0; i < count; ++i) {
+        const float f = frequencies[i];
+        const float v = binBrightness(f, magnitudes[i]);
+        // Stability |f[k] - f[k-1]| x B / 22050, as a weight 0..1: steady bins yellow, unsteady blue.
+        const float q = clampOrLow(std::fabs(f - frequencies[i - 1]) * binCount / 22050.0f, 0.0f, 1.0f);
+        const float yellow = (1.0f - q) * v;
+        const float blue = q * v;
+        const auto yellowByte = static_cast<std::uint32_t>(static_cast<std::int32_t>(yellow));
+        const auto blueByte = static_cast<std::uint32_t>(static_cast<std::int32_t>(blue));
+        out.row[i] = estimatedRow(f, kHighestSpectralRow);
+        out.key[i] = static_cast<std::int32_t>(2.5f * blue + yellow + yellow);
+        out.storedKey[i] = static_cast<std::int32_t>((5 * blueByte + 4 * yellowByte) >> 1);
+        out.pixel[i] = yellowByte | yellowByte << 8 | blueByte << 16 | 0xff000000u;
+    }
+}
+
+// Each candidate replaces its row's colour when the row's key is at most its own; a row that
+// any bin reaches is opaque. rowKeys holds the key of every row's stored bytes.
+void placeCandidates(const SpectralCandidates& candidates, const float* frequencies, int count,
+                     std::int32_t* rowKeys, DisplayColumn& column) {
+    for (int i = 0; i < count; ++i) {
+        std::int32_t row = candidates.row[i];
+        if (row < 0) row = exactRow(frequencies[i], kHighestSpectralRow);
+        if (rowKeys[row] <= candidates.key[i]) {
+            rowKeys[row] = candidates.storedKey[i];
+            std::memcpy(&column.rows[row], &candidates.pixel[i], 4);
+        }
+    }
+}
+
+// The distinct runs of the peak list (entries 0..253): an analysed list pads with one repeated
+// bin, and identical neighbours share their decoding, colour and sums.
+struct PeakRuns {
+    int count = 0;
+    float frequency[kFrameRecordMaxPeaks];
+    float magnitude[kFrameRecordMaxPeaks];
+    float repeats[kFrameRecordMaxPeaks];
+    float red[kFrameRecordMaxPeaks];  // colour of the run's own frequency
+    float green[kFrameRecordMaxPeaks];
+    float blue[kFrameRecordMaxPeaks];
+};
+
+void collectPeakRuns(const FrameRecord& record, PeakRuns& runs) {
     const int binCount = record.binCount();
     for (int j = 0; j < kFrameRecordMaxPeaks; ++j) {
         const int bin = record.peakBins[j];
         if (j > 0 && bin == record.peakBins[j - 1]) {
-            entries[j] = entries[j - 1];
+            runs.repeats[runs.count - 1] += 1.0f;
             continue;
         }
         const bool inside = bin < binCount;  // a damaged list may name a bin the record lacks
-        const float frequency = inside ? record.binFrequency(bin) : 0.0f;
-        entries[j] = {frequency, inside ? record.binMagnitude(bin) : 0.0f, displayColour(frequency * 4.5351473e-5f), 0};
+        runs.frequency[runs.count] = inside ? record.binFrequency(bin) : 0.0f;
+        runs.magnitude[runs.count] = inside ? record.binMagnitude(bin) : 0.0f;
+        runs.repeats[runs.count] = 1.0f;
+        ++runs.count;
     }
-    for (int j = kFrameRecordMaxPeaks - 1; j >= 0; --j) {
-        const bool sameAsNext = j + 1 < kFrameRecordMaxPeaks && record.peakBins[j + 1] == record.peakBins[j];
-        entries[j].runEnd = sameAsNext ? entries[j + 1].runEnd : j + 1;
-    }
-    return entries;
-}
-
-// The range of multiples n >= 1 with n x fundamental <= 22050 that can lie within 4 % of
-// frequency; exact membership is tested by the caller.
-std::pair<int, int> candidateHarmonics(float fundamental, float frequency) {
-    double lowest = std::floor(frequency / (1.04 * fundamental)) - 1.0;
-    double highest = std::ceil(frequency / (0.96 * fundamental)) + 1.0;
-    double limit = std::floor(kNyquist / fundamental) + 1.0;
-    return {static_cast<int>(std::max(1.0, lowest)), static_cast<int>(std::min(highest, limit))};
-}
-
-// What one peak adds to the colour of a fundamental: for each harmonic n within 4 % of the
-// peak's frequency, its colour weighted by magnitude / n, in increasing n.
-void harmonicTerms(float fundamental, const PeakEntry& peak, std::vector<DisplayColour>& terms) {
-    terms.clear();
-    if (!std::isfinite(peak.frequency)) return;
-    auto [first, last] = candidateHarmonics(fundamental, peak.frequency);
-    for (int n = first; n <= last; ++n) {
-        const float harmonic = float(n) * fundamental;
-        if (!(harmonic <= kNyquist)) break;
-        if (!(std::fabs(harmonic - peak.frequency) < 0.04 * n * double(fundamental))) continue;
-        const float weight = 0.5f * 0.03125f * peak.magnitude / float(n);
-        terms.push_back({peak.colour.red * weight, peak.colour.green * weight, peak.colour.blue * weight});
+#pragma omp simd
+    for (int u = 0; u < runs.count; ++u) {
+        const DisplayColour c = displayColour(runs.frequency[u] * 4.5351473e-5f);
+        runs.red[u] = c.red;
+        runs.green[u] = c.green;
+        runs.blue[u] = c.blue;
     }
 }
 
-// Colour of peak j: the peaks from j on that lie within 4 % of one of its harmonics, each
-// coloured by its own frequency and weighted by magnitude / harmonic number.
-DisplayColour harmonicColour(const std::vector<PeakEntry>& entries, int j, std::vector<DisplayColour>& terms) {
-    DisplayColour sum{0.0f, 0.0f, 0.0f};
-    const float fundamental = entries[j].frequency;
-    if (!(fundamental >= 1.0f && fundamental <= kNyquist)) return sum;
-    for (int i = j; i < kFrameRecordMaxPeaks;) {
-        const int next = std::max(entries[i].runEnd, i + 1);
-        harmonicTerms(fundamental, entries[i], terms);
-        // Identical entries add the same terms one after the other, as separate peaks would.
-        for (int repeat = i; repeat < next; ++repeat) {
-            for (const DisplayColour& term : terms) {
-                sum.red += term.red;
-                sum.green += term.green;
-                sum.blue += term.blue;
-            }
-        }
-        i = next;
+// Largest n with n x fundamental <= 22050 in single precision, as the harmonic loop stops.
+int highestHarmonic(float fundamental) {
+    int n = static_cast<int>(kNyquist / fundamental);
+    while (float(n + 1) * fundamental <= kNyquist) ++n;
+    while (n > 0 && float(n) * fundamental > kNyquist) --n;
+    return n;
+}
+
+// 1/a + 1/(a+1) + ... + 1/b for 12 <= a <= b, as digamma(b + 1) - digamma(a) from the
+// asymptotic series (error below 2e-9 from a = 12 on).
+[[gnu::always_inline]] inline float harmonicSum(float a, float b) {
+    const float x = b + 1.0f;
+    const float ia = 1.0f / a, ix = 1.0f / x;
+    const float ia2 = ia * ia, ix2 = ix * ix;
+    return 0.6931472f * log2Fast(x * ia) + 0.5f * (ia - ix) + (ia2 - ix2) * 8.3333333e-2f -
+           (ia2 * ia2 - ix2 * ix2) * 8.3333333e-3f;
+}
+
+// Sum of 1/n over the multiples n (n x fundamental <= 22050) that lie within 4 % of the
+// frequency: |n x fundamental - frequency| < 0.04 x n x fundamental.
+[[gnu::always_inline]] inline float harmonicWeight(float fundamental, float frequency, float highest) {
+    const float ratio = clampOrLow(frequency / fundamental, 0.0f, 30000.0f);
+    // Below a ratio of 12 the window (ratio / 1.04, ratio / 0.96) holds at most the nearest n.
+    const float n = roundNearest(ratio);
+    const float harmonic = n * fundamental;
+    float excess = std::fabs(harmonic - frequency) - 0.04f * harmonic;  // < 0: within 4 %
+    excess = n >= 1.0f ? excess : 1.0f;
+    excess = harmonic <= kNyquist ? excess : 1.0f;
+    const float single = excess < 0.0f ? 1.0f / std::max(n, 1.0f) : 0.0f;
+    // Above it, every n strictly inside the window counts.
+    const float first = static_cast<float>(static_cast<std::int32_t>(ratio * 0.96153846f)) + 1.0f;
+    const float upper = ratio * 1.0416667f;
+    const float upperWhole = static_cast<float>(static_cast<std::int32_t>(upper));
+    const float last = std::min(upperWhole < upper ? upperWhole : upperWhole - 1.0f, highest);
+    const float several = last >= first ? harmonicSum(std::max(first, 12.0f), std::max(last, 12.0f)) : 0.0f;
+    return ratio < 12.0f ? single : several;
+}
+
+// Colour of a run as fundamental: the runs from `from` on, each coloured by its own frequency,
+// weighted by magnitude, by its repeats and by 1/n for its harmonic numbers n.
+DisplayColour harmonicSums(const PeakRuns& runs, int fundamentalRun, int from) {
+    const float fundamental = runs.frequency[fundamentalRun];
+    const float highest = float(highestHarmonic(fundamental));
+    float red = 0.0f, green = 0.0f, blue = 0.0f;
+#pragma omp simd reduction(+ : red, green, blue)
+    for (int v = from; v < runs.count; ++v) {
+        const float magnitude = runs.magnitude[v] < kInfinity ? runs.magnitude[v] : 0.0f;  // NaN too
+        const float weight = runs.repeats[v] * magnitude * harmonicWeight(fundamental, runs.frequency[v], highest);
+        red += weight * runs.red[v];
+        green += weight * runs.green[v];
+        blue += weight * runs.blue[v];
     }
-    return sum;
+    constexpr float kScale = 0.5f * 0.03125f;
+    return {red * kScale, green * kScale, blue * kScale};
 }
 
 // Paints the bar of a peak of the given magnitude centred on its row.
@@ -128,7 +193,7 @@ void paintBar(DisplayColumn& column, float frequency, float magnitude, DisplayCo
     // Steps beyond the picture would only repaint row 0 or the top row: stop at the edges.
     const int first = static_cast<int>(std::max(start, double(-centre)));
     const int last = static_cast<int>(std::min(std::ceil(halfHeight) - 1.0, double(kHighestHarmonicRow - centre)));
-    auto level = [](float v) { return static_cast<std::uint8_t>(std::clamp(v, 0.0f, 1.0f) * 255.0f); };
+    auto level = [](float v) { return static_cast<std::uint8_t>(clampOrLow(v, 0.0f, 1.0f) * 255.0f); };
     for (int t = first; t <= last; ++t) {
         DisplayColumnRow& row = column.rows[centre + t];
         row.red = level(colour.red);
@@ -149,24 +214,36 @@ std::unique_ptr<DisplayColumn> DisplayColumn::create(bool valid) {
     return column;
 }
 
+// code x scale / 65535 rounds exactly like the record's double-precision product. One loop per
+// field: each strided load vectorises, a loop over both does not.
+void decodeDisplayBins(const FrameRecord& record, int first, int count, float* frequencies, float* magnitudes) {
+    const FrameBinCodes* bins = record.bins + first;
+    const float frequencyScale = record.frequencyScale, magnitudeScale = record.magnitudeScale;
+#pragma omp simd
+    for (int k = 0; k < count; ++k) frequencies[k] = static_cast<float>(bins[k].frequency) * frequencyScale / 65535.0f;
+#pragma omp simd
+    for (int k = 0; k < count; ++k) magnitudes[k] = static_cast<float>(bins[k].magnitude) * magnitudeScale / 65535.0f;
+}
+
 int displayRowOfFrequency(float frequency, int highestRow) {
-    double row = (std::log2(frequency * 0.0022727272727272726) * 12.0 + 69.0) * 6.0;
-    if (!(row >= 0.0)) return 0;  // also frequency 0 (log2 of 0 is -inf) and NaN
-    return row >= double(highestRow) ? highestRow : static_cast<int>(row);
+    const std::int32_t row = estimatedRow(frequency, highestRow);
+    return row >= 0 ? row : exactRow(frequency, highestRow);
 }
 
 std::unique_ptr<DisplayColumn> spectralColumn(const FrameRecord& record) {
     auto column = DisplayColumn::create(record.valid != 0);
     if (record.valid == 0) return column;
-    const std::vector<float> frequencies = record.decodeFrequencies();
-    const std::vector<float> magnitudes = record.decodeMagnitudes();
-    const std::vector<float> stability = record.frequencyStability();
-    for (std::size_t k = 0; k < frequencies.size(); ++k) {
-        const float f = frequencies[k];
-        const float v = binBrightness(f, magnitudes[k]);
-        const float q = std::clamp(stability[k], 0.0f, 1.0f);
-        const float yellow = (1.0f - q) * v;
-        blendIntoRow(column->rows[displayRowOfFrequency(f, kHighestSpectralRow)], yellow, yellow, q * v);
+    const int binCount = record.binCount();
+    std::int32_t rowKeys[kDisplayRowCount] = {};
+    float frequencies[kBlock + 1] = {}, magnitudes[kBlock];
+    SpectralCandidates candidates;
+    for (int first = 0; first < binCount; first += kBlock) {
+        const int count = std::min(kBlock, binCount - first);
+        const float before = frequencies[kBlock];  // last bin of the previous block
+        decodeDisplayBins(record, first, count, frequencies + 1, magnitudes);
+        frequencies[0] = first == 0 ? frequencies[1] : before;
+        spectralCandidates(frequencies + 1, magnitudes, count, float(binCount), candidates);
+        placeCandidates(candidates, frequencies + 1, count, rowKeys, *column);
     }
     return column;
 }
@@ -174,11 +251,20 @@ std::unique_ptr<DisplayColumn> spectralColumn(const FrameRecord& record) {
 std::unique_ptr<DisplayColumn> harmonicColumn(const FrameRecord& record) {
     auto column = DisplayColumn::create(record.valid != 0);
     if (record.valid == 0) return column;
-    const std::vector<PeakEntry> entries = peakEntries(record);
-    std::vector<DisplayColour> terms;
-    terms.reserve(64);
-    for (int j = 0; j < kFrameRecordMaxPeaks; ++j)
-        paintBar(*column, entries[j].frequency, entries[j].magnitude, harmonicColour(entries, j, terms));
+    PeakRuns runs;
+    collectPeakRuns(record, runs);
+    for (int u = 0; u < runs.count; ++u) {
+        // Only the last entry of a run shows: it repaints the same rows as the ones before it.
+        // Its sums are those of the later runs plus its own single term (n = 1).
+        const float fundamental = runs.frequency[u];
+        DisplayColour sums{0.0f, 0.0f, 0.0f};
+        if (fundamental >= 1.0f && fundamental <= kNyquist) {
+            const DisplayColour later = harmonicSums(runs, u, u + 1);
+            const float own = 0.5f * 0.03125f * runs.magnitude[u];
+            sums = {later.red + own * runs.red[u], later.green + own * runs.green[u], later.blue + own * runs.blue[u]};
+        }
+        paintBar(*column, fundamental, runs.magnitude[u], sums);
+    }
     return column;
 }
 

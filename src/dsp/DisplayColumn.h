@@ -55,6 +55,10 @@ static_assert(offsetof(DisplayColumn, rows) == 16);
 // to 0 .. highestRow; frequencies at or below 0 land in row 0.
 int displayRowOfFrequency(float frequency, int highestRow);
 
+// Frequencies and magnitudes of bins first .. first + count - 1 (within the record's bin
+// count), decoded exactly as the record decodes them but in vectorised loops.
+void decodeDisplayBins(const FrameRecord& record, int first, int count, float* frequencies, float* magnitudes);
+
 // Every bin of the record drawn at its pitch: brightness from magnitude (lifted towards high
 // frequencies), steady bins yellow, unsteady bins blue; the brightest bin of a row wins.
 std::unique_ptr<DisplayColumn> spectralColumn(const FrameRecord& record);

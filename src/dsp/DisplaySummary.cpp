@@ -1,15 +1,19 @@
 #include "dsp/DisplaySummary.h"
 
 #include "dsp/DisplayColourMap.h"
+#include "dsp/DisplayColumn.h"
 #include "dsp/FrameRecord.h"
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace orvex {
 
 namespace {
+
+// Bins are summed in blocks of this many: single-precision sums within a block (vectorised),
+// double precision across blocks.
+constexpr int kBlock = 256;
 
 std::uint8_t unitToByte(double value) {
     if (std::isnan(value)) return 0;
@@ -22,26 +26,40 @@ std::uint8_t sampleToByte(float sample) {
     return static_cast<std::uint8_t>(std::clamp((double(sample) + 1.0) * 127.5, 0.0, 255.0));
 }
 
+// Sum of magnitude x colour(frequency / 22050) over one block of bins.
+DisplayColour weightedColourSum(const float* frequencies, const float* magnitudes, int count) {
+    float red = 0.0f, green = 0.0f, blue = 0.0f;
+#pragma omp simd reduction(+ : red, green, blue)
+    for (int k = 0; k < count; ++k) {
+        const DisplayColour c = displayColour(frequencies[k] * 4.5351473e-5f);
+        red += magnitudes[k] * c.red;
+        green += magnitudes[k] * c.green;
+        blue += magnitudes[k] * c.blue;
+    }
+    return {red, green, blue};
+}
+
 }  // namespace
 
 FrameSummary frameSummary(const FrameRecord& record) {
     FrameSummary summary{0, 0, 0, 255, 0, 0, {0, 0}};
     if (record.valid == 0) return summary;
-    const std::vector<float> frequencies = record.decodeFrequencies();
-    const std::vector<float> magnitudes = record.decodeMagnitudes();
+    const int binCount = record.binCount();
+    float frequencies[kBlock], magnitudes[kBlock];
     double red = 0.0, green = 0.0, blue = 0.0;
-    for (std::size_t k = 0; k < frequencies.size(); ++k) {
-        if (magnitudes[k] == 0.0f) continue;  // adds nothing
-        const DisplayColour c = displayColour(frequencies[k] * 4.5351473e-5f);
-        const double weight = 0.5 * magnitudes[k];
-        red += weight * c.red;
-        green += weight * c.green;
-        blue += weight * c.blue;
+    for (int first = 0; first < binCount; first += kBlock) {
+        const int count = std::min(kBlock, binCount - first);
+        decodeDisplayBins(record, first, count, frequencies, magnitudes);
+        const DisplayColour block = weightedColourSum(frequencies, magnitudes, count);
+        red += block.red;
+        green += block.green;
+        blue += block.blue;
     }
-    const double count = double(frequencies.size());
-    summary.red = unitToByte(red / count);
-    summary.green = unitToByte(green / count);
-    summary.blue = unitToByte(blue / count);
+    // The mean of 0.5 x magnitude x colour.
+    const double scale = 0.5 / double(binCount);
+    summary.red = unitToByte(red * scale);
+    summary.green = unitToByte(green * scale);
+    summary.blue = unitToByte(blue * scale);
     summary.maximumLevel = sampleToByte(record.maximumSample);
     summary.minimumLevel = sampleToByte(record.minimumSample);
     return summary;

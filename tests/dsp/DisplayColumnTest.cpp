@@ -2,13 +2,20 @@
 #include "dsp/DisplayColumn.h"
 #include "dsp/DisplaySummary.h"
 #include "dsp/FrameRecord.h"
+#include "dsp/SpectralProcessor.h"
+#include "support/Signals.h"
+#include "AnalysisHelpers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <limits>
 #include <numbers>
+#include <random>
 #include <vector>
 
 using namespace orvex;
@@ -57,6 +64,130 @@ std::vector<std::uint8_t> bytesOf(const DisplayColumn& c) {
     std::vector<std::uint8_t> b(12016);
     std::memcpy(b.data(), &c, b.size());
     return b;
+}
+
+// ---- double-precision references, from the record's own decoding ----------------------
+
+// (log2(f x 0.0022727272727272726) x 12 + 69) x 6, truncated and clamped to 0 .. highest.
+int referenceRow(double frequency, int highest) {
+    const double row = (std::log2(frequency * 0.0022727272727272726) * 12.0 + 69.0) * 6.0;
+    if (!(row >= 0.0)) return 0;
+    return row >= highest ? highest : int(row);
+}
+
+using Pixels = std::vector<std::array<int, 4>>;  // 1500 rows of r, g, b, a
+
+Pixels referenceSpectral(const FrameRecord& r) {
+    const std::vector<float> f = r.decodeFrequencies(), m = r.decodeMagnitudes();
+    const double bins = double(f.size());
+    Pixels rows(1500, {0, 0, 0, 0});
+    for (size_t k = 0; k < f.size(); ++k) {
+        const double q = std::clamp(k == 0 ? 0.0 : std::fabs(double(f[k]) - f[k - 1]) * bins / 22050.0, 0.0, 1.0);
+        const double level = std::clamp((f[k] / 1102.5 + 1.0) * m[k] / 155.0, 0.0, 1.0);
+        const double v = 255.0 * std::min(1.0, 1.1 * std::pow(level, 0.9));
+        const double yellow = (1.0 - q) * v, blue = q * v;
+        std::array<int, 4>& px = rows[referenceRow(f[k], 1498)];
+        if (int(2.5 * px[2] + px[1] + px[0]) <= int(2.5 * blue + yellow + yellow)) px = {int(yellow), int(yellow), int(blue), 0};
+        px[3] = 255;
+    }
+    return rows;
+}
+
+Pixels referenceHarmonic(const FrameRecord& r) {
+    const int bins = r.binCount();
+    auto frequency = [&](int j) { return r.peakBins[j] < bins ? double(r.binFrequency(r.peakBins[j])) : 0.0; };
+    auto magnitude = [&](int j) { return r.peakBins[j] < bins ? double(r.binMagnitude(r.peakBins[j])) : 0.0; };
+    Pixels rows(1500, {0, 0, 0, 0});
+    for (int j = 0; j < 254; ++j) {
+        const double fj = frequency(j), aj = magnitude(j);
+        std::array<double, 3> sum{};
+        for (int i = j; i < 254 && fj >= 1.0 && fj <= 22050.0; ++i) {
+            const double fi = frequency(i);
+            const auto c = referenceColour(fi / 22050.0);
+            // Only multiples within 5 % of fi can lie within 4 % of it; each is tested exactly.
+            const double first = std::max(1.0, std::floor(fi / (1.05 * fj)));
+            for (double n = first; n * fj <= 22050.0 && n * fj <= 1.05 * fi; ++n) {
+                if (!(std::fabs(n * fj - fi) < 0.04 * n * fj)) continue;
+                for (int ch = 0; ch < 3; ++ch) sum[ch] += 0.5 * c[ch] * 0.03125 * magnitude(i) / n;
+            }
+        }
+        const int centre = referenceRow(fj, 1499);
+        for (double t = std::trunc(-0.01 * aj); t < 0.01 * aj; ++t) {
+            std::array<int, 4>& px = rows[std::clamp(centre + int(t), 0, 1499)];
+            for (int ch = 0; ch < 3; ++ch) px[ch] = int(std::clamp(sum[ch], 0.0, 1.0) * 255.0);
+            px[3] = 255;
+        }
+    }
+    return rows;
+}
+
+std::array<int, 3> referenceSummaryColour(const FrameRecord& r) {
+    const std::vector<float> f = r.decodeFrequencies(), m = r.decodeMagnitudes();
+    std::array<double, 3> sum{};
+    for (size_t k = 0; k < f.size(); ++k) {
+        const auto c = referenceColour(f[k] / 22050.0);
+        for (int ch = 0; ch < 3; ++ch) sum[ch] += 0.5 * m[k] * c[ch];
+    }
+    std::array<int, 3> bytes{};
+    for (int ch = 0; ch < 3; ++ch) bytes[ch] = int(std::clamp(sum[ch] / double(f.size()), 0.0, 1.0) * 255.0);
+    return bytes;
+}
+
+Pixels pixelsOf(const DisplayColumn& c) {
+    Pixels rows(1500);
+    for (int row = 0; row < 1500; ++row) rows[row] = rgba(c, row);
+    return rows;
+}
+
+// How far a derived column is from its reference: bytes that differ and the largest difference.
+struct Difference {
+    int bytes = 0;
+    int largest = 0;
+};
+Difference difference(const Pixels& got, const Pixels& expected) {
+    Difference d;
+    for (size_t row = 0; row < got.size(); ++row) {
+        for (int ch = 0; ch < 4; ++ch) {
+            const int gap = std::abs(got[row][ch] - expected[row][ch]);
+            d.bytes += gap != 0;
+            d.largest = std::max(d.largest, gap);
+        }
+    }
+    return d;
+}
+
+// Records as the analysis writes them: a harmonic tone with vibrato-free partials over noise,
+// and a chirp over louder noise, analysed at N 4096, overlap 32, zero padding 4.
+std::vector<std::unique_ptr<FrameRecord>> analysedRecords() {
+    constexpr double kRate = 44100.0;
+    const std::int64_t length = 4096 + 128 * 24;
+    std::vector<float> tone = test::noise(length, 0.02, 7);
+    for (int n = 1; n <= 12; ++n) test::mixInto(tone, test::sine(196.0 * n, kRate, length, 0.3 / n));
+    std::vector<float> sweep = test::chirp(150.0, 9000.0, kRate, length, 0.4);
+    test::mixInto(sweep, test::noise(length, 0.1, 11));
+    std::vector<std::unique_ptr<FrameRecord>> records;
+    for (const std::vector<float>* signal : {&tone, &sweep}) {
+        SpectralProcessor processor(4096, 32, 4, kRate);
+        test::RecordSink sink;
+        sink.attach(processor);
+        processor.feedSamples(std::int64_t(signal->size()), signal->data());
+        for (size_t i = 8; i < sink.records.size(); i += 4) records.push_back(std::move(sink.records[i]));
+    }
+    return records;
+}
+
+// A noisy frame's record: 254 distinct peaks from 20 Hz to 11 kHz over random bins.
+std::unique_ptr<FrameRecord> densePeakRecord() {
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<BinValue> values;
+    for (int k = 1; k < 8192; ++k) values.push_back({k, (k + unit(gen) - 0.5f) * 2.6916504f, 2.0f * unit(gen) * unit(gen)});
+    std::vector<int> peaks;
+    for (int j = 0; j < 254; ++j) peaks.push_back(8 + j * 16 + int(unit(gen) * 8));
+    for (int p : peaks) values[p - 1].magnitude = 5.0f + 60.0f * unit(gen);
+    auto r = recordWith(values);
+    for (int j = 0; j < 255; ++j) r->peakBins[j] = std::uint16_t(j < 254 ? peaks[j] : 4096);
+    return r;
 }
 
 }  // namespace
@@ -234,4 +365,48 @@ TEST(DisplayFrameSummary, MeanColourAndSampleRangeBytes) {
     s = frameSummary(*r);
     EXPECT_EQ(s.maximumLevel, 255);
     EXPECT_EQ(s.minimumLevel, 0);
+}
+
+TEST(DisplayRows, EveryFrequencyNearARowBoundaryGetsTheExactRow) {
+    for (int row = 1; row < 1500; ++row) {
+        float f = float(440.0 * std::exp2((row / 6.0 - 69.0) / 12.0));
+        for (int i = 0; i < 6; ++i) f = std::nextafter(f, 0.0f);
+        for (int i = 0; i < 12; ++i, f = std::nextafter(f, 1e30f)) {
+            ASSERT_EQ(displayRowOfFrequency(f, 1499), referenceRow(f, 1499)) << f;
+            ASSERT_EQ(displayRowOfFrequency(f, 1498), referenceRow(f, 1498)) << f;
+        }
+    }
+    for (float f = 0.0f; f < 24000.0f; f += 0.0371f) ASSERT_EQ(displayRowOfFrequency(f, 1499), referenceRow(f, 1499)) << f;
+    EXPECT_EQ(displayRowOfFrequency(std::numeric_limits<float>::infinity(), 1499), 1499);
+    EXPECT_EQ(displayRowOfFrequency(-5.0f, 1499), 0);
+}
+
+// The columns and summaries of realistic records against the double-precision references:
+// single-precision kernels may move a byte across a rounding boundary, by one and rarely.
+TEST(DisplayDerivations, RealisticRecordsMatchTheDoublePrecisionReference) {
+    std::vector<std::unique_ptr<FrameRecord>> records = analysedRecords();
+    records.push_back(densePeakRecord());
+    Difference spectral, harmonic;
+    int summaryBytes = 0;
+    for (const auto& r : records) {
+        const Difference s = difference(pixelsOf(*spectralColumn(*r)), referenceSpectral(*r));
+        const Difference h = difference(pixelsOf(*harmonicColumn(*r)), referenceHarmonic(*r));
+        const FrameSummary summary = frameSummary(*r);
+        const std::array<int, 3> expected = referenceSummaryColour(*r);
+        const std::array<int, 3> got{summary.red, summary.green, summary.blue};
+        for (int ch = 0; ch < 3; ++ch) {
+            EXPECT_NEAR(got[ch], expected[ch], 1);
+            summaryBytes += got[ch] != expected[ch];
+        }
+        spectral = {spectral.bytes + s.bytes, std::max(spectral.largest, s.largest)};
+        harmonic = {harmonic.bytes + h.bytes, std::max(harmonic.largest, h.largest)};
+    }
+    const int columnBytes = int(records.size()) * 1500 * 4;
+    std::printf("%zu records: spectral %d of %d bytes differ (largest %d), harmonic %d (largest %d), summary %d of %zu\n",
+                records.size(), spectral.bytes, columnBytes, spectral.largest, harmonic.bytes, harmonic.largest,
+                summaryBytes, records.size() * 3);
+    EXPECT_LE(spectral.largest, 1);
+    EXPECT_LE(harmonic.largest, 1);
+    EXPECT_LE(spectral.bytes, columnBytes / 1000);
+    EXPECT_LE(harmonic.bytes, columnBytes / 1000);
 }
