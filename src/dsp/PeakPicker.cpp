@@ -24,6 +24,34 @@ std::int64_t largestIndex(const float* x, std::int64_t n, float& value) {
     return index;
 }
 
+// Bins per block of the peak search: the search keeps each block's maximum, so finding the
+// next peak reads the block maxima and one block instead of the whole spectrum.
+constexpr std::int64_t kSearchBlock = 64;
+
+// Largest value of x[begin .. end-1], at least 0 (values that are not larger than 0 do not count).
+float blockMaximum(const float* x, std::int64_t begin, std::int64_t end) {
+    float best = 0.0f;
+#pragma omp simd reduction(max : best)
+    for (std::int64_t k = begin; k < end; ++k) best = std::max(best, x[k]);
+    return best;
+}
+
+// Maxima of the blocks first .. last of x[0 .. n-1].
+void updateBlockMaxima(const float* x, std::int64_t n, std::int64_t first, std::int64_t last, float* maxima) {
+    for (std::int64_t b = first; b <= last; ++b)
+        maxima[b] = blockMaximum(x, b * kSearchBlock, std::min(n, (b + 1) * kSearchBlock));
+}
+
+// As largestIndex over x[0 .. n-1]: the first block whose maximum is the largest holds the
+// first index of the largest value.
+std::int64_t largestIndexByBlocks(const float* x, std::int64_t n, const float* maxima, float& value) {
+    const std::int64_t block = largestIndex(maxima, (n + kSearchBlock - 1) / kSearchBlock, value);
+    if (value == 0.0f) return 0;
+    const std::int64_t begin = block * kSearchBlock;
+    float unused = 0.0f;
+    return begin + largestIndex(x + begin, std::min(n - begin, kSearchBlock), unused);
+}
+
 }  // namespace
 
 Lobe peakLobe(const float* x, std::int64_t p, std::int64_t limit) {
@@ -58,16 +86,24 @@ Lobe peakLobe(const float* x, std::int64_t p, std::int64_t limit) {
 PeakList findPeaks(std::span<const float> c, std::int64_t limit, std::vector<float>& work) {
     const std::int64_t half = limit / 2;
     const auto padding = static_cast<std::uint16_t>(half);
-    work.assign(c.begin(), c.begin() + limit);
+    const std::int64_t blocks = (half + kSearchBlock - 1) / kSearchBlock;
+    // The work copy of c, then the block maxima of its lower half.
+    work.resize(static_cast<std::size_t>(limit + blocks));
+    std::copy(c.begin(), c.begin() + limit, work.begin());
     if (limit > 0) work[0] *= 0.5f;
+    float* x = work.data();
+    float* maxima = x + limit;
+    updateBlockMaxima(x, half, 0, blocks - 1, maxima);
     PeakList peaks;
     peaks.fill(padding);
     for (int count = 0; count < kMaxPeaks; ++count) {
         float value = 0.0f;
-        const std::int64_t p = largestIndex(work.data(), half, value);
+        const std::int64_t p = largestIndexByBlocks(x, half, maxima, value);
         if (value == 0.0f && p == 0) break;
-        const Lobe lobe = peakLobe(work.data(), p, half);
-        std::fill(work.begin() + lobe.left, work.begin() + lobe.right, 0.0f);
+        const Lobe lobe = peakLobe(x, p, half);
+        std::fill(x + lobe.left, x + lobe.right, 0.0f);
+        if (lobe.right > lobe.left)
+            updateBlockMaxima(x, half, lobe.left / kSearchBlock, (lobe.right - 1) / kSearchBlock, maxima);
         peaks[count] = static_cast<std::uint16_t>(p);
     }
     std::sort(peaks.begin(), peaks.end());

@@ -23,7 +23,7 @@ Lobe peakLobe(const float* x, std::int64_t p, std::int64_t limit);
 
 // Peaks of a candidate spectrum c (at least `limit` entries) below limit / 2, strongest
 // first, at most 254, returned ascending and padded with limit / 2. `work` is scratch space
-// (grown to `limit` floats on first use), so repeated calls do not allocate.
+// (grown to about 1.01 x limit floats on first use), so repeated calls do not allocate.
 PeakList findPeaks(std::span<const float> c, std::int64_t limit, std::vector<float>& work);
 PeakList findPeaks(std::span<const float> c, std::int64_t limit);
 

@@ -40,29 +40,45 @@ WarpTable::WarpTable(float factor, std::int64_t n)
 }
 
 // y[k] = ((1 - t) x[k + offset] + t x[k + offset + step]) (x w[k] when kWeighted), run by run.
+// Runs are short, so each is done in whole blocks of eight: the last block of a run may spill
+// into the next runs, which are done afterwards and overwrite the spilled outputs. Only where
+// a block could read or write past the frame's end does a run finish one sample at a time.
 template <bool kWeighted>
 [[gnu::always_inline]] inline void WarpTable::warpRuns(const Run* runs, std::size_t runCount, const float* fraction,
-                                                       const float* x, const float* weights, float* y) {
+                                                       const float* x, const float* weights, float* y,
+                                                       std::int32_t n) {
+    constexpr std::int32_t kBlock = 8;
     const float* t = fraction;
+    auto sample = [&](std::int32_t k, std::int32_t offset, std::int32_t next) {
+        const float v = (1.0f - t[k]) * x[k + offset] + t[k] * x[k + next];
+        y[k] = kWeighted ? v * weights[k] : v;
+    };
     for (std::size_t r = 0; r < runCount; ++r) {
         const Run& run = runs[r];
         const std::int32_t offset = run.offset, next = run.offset + run.step;
+        const std::int32_t length = run.end - run.begin;
+        const std::int32_t blocksEnd = run.begin + (length + kBlock - 1) / kBlock * kBlock;
+        const bool spillFits = blocksEnd <= n && blocksEnd - 1 + std::max(offset, next) < n;
+        const std::int32_t vectorEnd = spillFits ? blocksEnd : run.begin + length / kBlock * kBlock;
+        std::int32_t k = run.begin;
+        for (; k < vectorEnd; k += kBlock) {
 #pragma omp simd
-        for (std::int32_t k = run.begin; k < run.end; ++k) {
-            const float v = (1.0f - t[k]) * x[k + offset] + t[k] * x[k + next];
-            y[k] = kWeighted ? v * weights[k] : v;
+            for (std::int32_t j = k; j < k + kBlock; ++j) sample(j, offset, next);
         }
+        for (; k < run.end; ++k) sample(k, offset, next);
     }
 }
 
 void WarpTable::warp(const float* x, float* y) const {
     fastmath::dispatch<&WarpTable::warpRuns<false>>(static_cast<const Run*>(mRuns.data()), mRuns.size(),
-                                                    mFraction.data(), x, static_cast<const float*>(nullptr), y);
+                                                    mFraction.data(), x, static_cast<const float*>(nullptr), y,
+                                                    static_cast<std::int32_t>(size()));
 }
 
 void WarpTable::warpWeighted(const float* x, const float* weights, float* y) const {
     fastmath::dispatch<&WarpTable::warpRuns<true>>(static_cast<const Run*>(mRuns.data()), mRuns.size(),
-                                                   mFraction.data(), x, weights, y);
+                                                   mFraction.data(), x, weights, y,
+                                                   static_cast<std::int32_t>(size()));
 }
 
 void WarpTable::unwarp(const float* x, float* out) const {

@@ -42,7 +42,7 @@ private:
 
     template <bool kWeighted>
     static void warpRuns(const Run* runs, std::size_t runCount, const float* fraction, const float* x,
-                         const float* weights, float* y);
+                         const float* weights, float* y, std::int32_t n);
 
     float mFactor;
     float mMaxFraction = 0.0f;

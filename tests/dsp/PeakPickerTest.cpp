@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 #include "dsp/PeakPicker.h"
@@ -60,6 +61,57 @@ TEST(PeakPicker, AtMost254PeaksTheHighestFirst) {
     for (int j = 0; j < kMaxPeaks; ++j) ASSERT_EQ(peaks[j], spacing * (46 + j + 1)) << j;
     EXPECT_EQ(peaks[254], limit / 2);
     EXPECT_EQ(findPeaks(c, limit, work), peaks) << "reused work space";
+}
+
+// The peak search written out plainly: a full scan for the first largest value, the lobe
+// walks with the slope rule, the lobe cleared, 254 times at most.
+PeakList plainPeaks(const std::vector<float>& c, std::int64_t limit) {
+    const std::int64_t half = limit / 2;
+    std::vector<float> w(c.begin(), c.begin() + limit);
+    w[0] *= 0.5f;
+    PeakList peaks;
+    peaks.fill(static_cast<std::uint16_t>(half));
+    for (int count = 0; count < kMaxPeaks; ++count) {
+        std::int64_t p = 0;
+        float best = 0.0f;
+        for (std::int64_t k = 0; k < half; ++k)
+            if (w[k] > best) best = w[k], p = k;
+        if (best == 0.0f && p == 0) break;
+        std::int64_t left = 0, right = half;
+        float g = 0.0f;
+        for (std::int64_t k = p - 1; k >= 1; --k)
+            if ((g = float((g / 2.0f + (w[k + 1] - w[k])) * (2.0 / 3.0))) < 0.0f) {
+                left = k;
+                break;
+            }
+        g = 0.0f;
+        for (std::int64_t k = p + 1; k < half; ++k)
+            if ((g = float((g / 2.0f + (w[k - 1] - w[k])) * (2.0 / 3.0))) < 0.0f) {
+                right = k;
+                break;
+            }
+        std::fill(w.begin() + left, w.begin() + right, 0.0f);
+        peaks[count] = static_cast<std::uint16_t>(p);
+    }
+    std::sort(peaks.begin(), peaks.end());
+    return peaks;
+}
+
+// Sparse and dense candidate spectra, with ties of equal heights and lobes across block
+// edges: the block-wise search finds exactly the peaks of the plain search.
+TEST(PeakPicker, FindsExactlyThePeaksOfAPlainFullScan) {
+    std::mt19937 generator(17);
+    std::uniform_real_distribution<float> height(20.0f, 400.0f);
+    std::vector<float> work;
+    for (int density : {2, 10, 50, 100}) {
+        for (std::int64_t limit : {8192, 1000, 130}) {
+            std::vector<float> c(limit, 0.0f);
+            std::uniform_int_distribution<int> percent(0, 99);
+            for (std::int64_t k = 1; k < limit; ++k)
+                if (percent(generator) < density) c[k] = percent(generator) < 10 ? 100.0f : height(generator);
+            ASSERT_EQ(findPeaks(c, limit, work), plainPeaks(c, limit)) << density << " " << limit;
+        }
+    }
 }
 
 TEST(SuppressPeaks, OneIterationRemovesTheLargestLobe) {
