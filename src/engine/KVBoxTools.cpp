@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/KVHarmonicProcessor.h"
 #include "dsp/PeakPicker.h"
 #include "engine/KVIsolationSpectra.h"
 #include "engine/KVIsolationWindow.h"
@@ -117,7 +118,7 @@ void KVBoxTools::gapFiller() {
         KVIsolationStores::read(mStores.analysis(), t, channel, *mScratch);
         mScratch->decodeMagnitudesInto(mOther);
         mScratch->decodeFrequenciesInto(mFrequencies);
-        dampTonalBins(mOther, mFrequencies);
+        KVHarmonicProcessor::stabilityWeight(mOther, mFrequencies);
         suppressPeaks(mOther, 128, nullptr, 80.0f);
         if (!mStores.additiveTarget(t, channel, *mTarget)) return;
         mTarget->decodeMagnitudesInto(mValues);

@@ -192,7 +192,7 @@ void KVIsolationOperations::fillGaps(int documentMode) {
             // Extract mode fills with the analysis minus its steady partials and strongest peaks.
             record.decodeMagnitudesInto(work.magnitudes);
             record.decodeFrequenciesInto(work.frequencies);
-            dampTonalBins(work.magnitudes, work.frequencies);
+            KVHarmonicProcessor::stabilityWeight(work.magnitudes, work.frequencies);
             suppressPeaks(work.magnitudes, 96, nullptr, 50.0f);
             record.encodeMagnitudes(work.magnitudes);
         }

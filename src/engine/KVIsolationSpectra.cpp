@@ -1,7 +1,6 @@
 #include "engine/KVIsolationSpectra.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "dsp/PeakPicker.h"
 #include "engine/KVBoxGeometry.h"
@@ -9,22 +8,9 @@
 namespace orvex {
 
 namespace {
-constexpr float kSteadyDelta = 2.1533203f;  // 0.8 of the bin spacing
-constexpr float kSteadyScale = 0.4643991f;
-constexpr float kInverseBins = 0.00012207031f;
 constexpr int kSearchBins = 4096;
 constexpr int kSearchRounds = 254;
 }  // namespace
-
-void dampTonalBins(std::span<float> magnitudes, std::span<const float> frequencies) {
-    const std::size_t n = std::min(magnitudes.size(), frequencies.size());
-    for (std::size_t k = 1; k < n; ++k) {
-        const float delta = std::fabs(frequencies[k] - frequencies[k - 1]);
-        if (delta >= kSteadyDelta) continue;
-        const float position = float(k) * kInverseBins;
-        magnitudes[k] *= (1.0f - position) * delta * kSteadyScale + position;
-    }
-}
 
 std::vector<int> strongLowPeaks(std::span<const float> magnitudes, int wanted, float maxFrequency,
                                 std::vector<float>& work) {

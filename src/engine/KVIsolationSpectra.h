@@ -8,10 +8,6 @@ namespace orvex {
 
 // Spectral shaping steps shared by the isolation operations, on decoded 8192-bin arrays.
 
-// Pulls down bins whose measured frequency agrees with the lower neighbour's (steady partials),
-// strongly at low frequencies and hardly at all near the top bin; bin 0 is never changed.
-void dampTonalBins(std::span<float> magnitudes, std::span<const float> frequencies);
-
 // The first `wanted` peaks, in the order found (strongest first), among the lower 4096 bins of
 // a spectrum whose bin frequency is at most maxFrequency. The search takes the largest remaining
 // bin (the lowest on ties; bin 0 counted at half), clears its lobe and repeats, at most 254

@@ -109,7 +109,7 @@ TEST(IsolationHelpers, LowPeaksComeStrongestFirstAndBelowTheLimit) {
     EXPECT_TRUE(strongLowPeaks(std::vector<float>(8192, 0.0f), 5, 4000.0f, work).empty());
 }
 
-TEST(IsolationHelpers, HarmonicMarksAndTonalDamping) {
+TEST(IsolationHelpers, HarmonicMarksRepeatAtEveryMultiple) {
     std::vector<std::uint8_t> mask(40, 0);
     markHarmonicBins(mask, {7}, 0, 1);
     std::vector<int> marked;
@@ -120,14 +120,6 @@ TEST(IsolationHelpers, HarmonicMarksAndTonalDamping) {
     markHarmonicBins(mask, {0}, -2, 2);  // a peak at bin 0 marks its neighbourhood once
     EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 3);
 
-    // Bin k with a steady neighbour (delta 1 Hz) is scaled by (1 - k/8192) x 1 x 0.4643991 + k/8192.
-    std::vector<float> magnitudes(8192, 2.0f), frequencies(8192);
-    for (int k = 0; k < 8192; ++k) frequencies[k] = k < 4096 ? 500.0f + float(k) : float(k) * 3.0f;
-    dampTonalBins(magnitudes, frequencies);
-    EXPECT_EQ(magnitudes[0], 2.0f);
-    const double k = 1000.0, position = k / 8192.0;
-    EXPECT_NEAR(magnitudes[1000], 2.0 * ((1.0 - position) * 0.4643991 + position), 1e-5);
-    EXPECT_EQ(magnitudes[5000], 2.0f);  // neighbours 3 Hz apart: not steady
 }
 
 }  // namespace
