@@ -28,6 +28,14 @@ constexpr DataFileKind kDataFiles[] = {
     {".undo.noindex", sizeof(FrameRecord), "Error writing to undo file"},
 };
 
+// A saved copy holds a record of this format, or the zeros of a frame never written (a hole
+// in the data file), tagged with a frame index; anything else is damage and is not replayed.
+bool isUndoCopy(const FrameRecord& copy) {
+    const bool record = copy.size == kFrameRecordSize && copy.version == kFrameRecordVersion;
+    const bool hole = copy.size == 0 && copy.version == 0 && copy.valid == 0;
+    return (record || hole) && copy.frameIndex >= 0;
+}
+
 // The part of a record's header the version check looks at.
 constexpr std::size_t kHeaderPeek = offsetof(FrameRecord, valid) + sizeof(std::uint16_t);
 
@@ -65,6 +73,7 @@ std::unique_ptr<KVAnalysisChunkFile> KVAnalysisChunkFile::initByOpeningFileAtPat
     chunk->mGrains = KVGrainCollection::initByOpeningFileAtPath(path, false, false);
     chunk->openFiles();
     chunk->checkStoredVersion();
+    chunk->countStoredUndoCopies();
     return chunk;
 }
 
@@ -103,6 +112,13 @@ void KVAnalysisChunkFile::checkStoredVersion() {
         }
         return;
     }
+}
+
+// The last step's copies outlive the object that saved them, so a later open can still undo
+// it. Only whole records count: a tail torn by an interrupted write is ignored (and the next
+// copy overwrites it).
+void KVAnalysisChunkFile::countStoredUndoCopies() {
+    mUndoCount = mKeepsUndo ? mFiles[kUndo]->recordCount() : 0;
 }
 
 Status KVAnalysisChunkFile::readFrameRecord(FramePos frame, FrameRecord& into) {
@@ -202,18 +218,23 @@ void KVAnalysisChunkFile::commitUndoStep() {
 }
 
 // Copies are replayed newest first, so a frame saved several times ends at its first copy:
-// the state from before the step.
+// the state from before the step. The undo file is emptied afterwards, so that a step undone
+// once cannot be replayed by a later open.
 bool KVAnalysisChunkFile::undoLastStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     if (mUndoCount == 0 || mUndoNesting > 0) return false;
     auto copy = FrameRecord::create();
     for (FramePos k = mUndoCount - 1; k >= 0; --k) {
         if (mFiles[kUndo]->read(copy.get(), k) != static_cast<std::int64_t>(sizeof(FrameRecord))) continue;
+        if (!isUndoCopy(*copy)) continue;
         const FramePos frame = copy->frameIndex;
-        copy->frameIndex = -1;  // the tag belongs to the undo copy, not to the stored record
+        // The tag belongs to the undo copy: a record gets back its -1, a hole its zeros.
+        copy->frameIndex = copy->size == 0 ? 0 : -1;
         writeFrame(*copy, frame, false);
     }
     mUndoCount = 0;
+    if (!mFiles[kUndo]->truncate(0))
+        KVStoreAlerts::writeFailed(kDataFiles[kUndo].writeAlert, mFiles[kUndo]->lastError());
     return true;
 }
 

@@ -62,7 +62,9 @@ public:
     void beginUndoStep();
     void commitUndoStep();
     // Puts every frame saved since the outermost begin back to its oldest saved state (its
-    // grain and display records are made anew). False when nothing is saved or a step is open.
+    // grain and display records are made anew) and empties the undo file. The copies are kept
+    // on disk, so a step saved before the files were last opened can be undone too. False
+    // when nothing is saved or a step is open.
     bool undoLastStep();
     FrameCount undoCount() const;
 
@@ -98,6 +100,7 @@ private:
     bool anyFileMissing() const;
     void openFiles();
     void checkStoredVersion();
+    void countStoredUndoCopies();
     void writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo);
     void synthesizeGrain(FramePos frame);
     void saveUndoCopy(FramePos frame);

@@ -1,0 +1,91 @@
+// The last undo step of a file set survives closing and reopening it: a later open can undo
+// it, once, and a damaged undo file restores what it can without harm.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "store/KVAnalysisFileSet.h"
+#include "store/StoreRecords.h"
+#include "support/PlatformFixture.h"
+
+namespace orvex {
+namespace {
+
+using test::fileBytes;
+using test::fileSize;
+using test::partialsRecord;
+
+constexpr std::size_t kRecord = sizeof(FrameRecord);
+
+class UndoPersistenceTest : public test::PlatformFixture {
+protected:
+    std::string data(const std::string& chunk, const std::string& suffix) {
+        return temp().file("take.analysis/take_" + chunk + suffix);
+    }
+    std::unique_ptr<KVAnalysisFileSet> open(int channels, bool recreate = false) {
+        return KVAnalysisFileSet::initByOpeningFileAtPath(temp().file("take.wav"), 44100.0, 4, 4096, 32, channels,
+                                                          true, recreate);
+    }
+    // Frames 0..5 of every chunk hold records tagged by chunk and frame.
+    std::unique_ptr<KVAnalysisFileSet> openWithFrames(int channels) {
+        auto set = open(channels, true);
+        for (int f = 0; f < 6; ++f)
+            for (int c = -1; c < channels; ++c) set->writeFrameRecord(*partialsRecord(10 * (c + 2) + f), f, c);
+        return set;
+    }
+};
+
+TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnce) {
+    const std::vector<std::string> chunks = {"ovw", "0", "1"};
+    std::vector<std::vector<char>> before;
+    {
+        auto set = openWithFrames(2);
+        for (const auto& chunk : chunks) before.push_back(fileBytes(data(chunk, ".ana.noindex")));
+        set->beginUndoStep();
+        for (int c = -1; c < 2; ++c) {
+            set->writeFrameRecord(*partialsRecord(90), 1, c);
+            set->writeFrameRecord(*partialsRecord(91), 4, c);
+            set->writeFrameRecord(*partialsRecord(92), 1, c);
+        }
+        set->commitUndoStep();
+    }
+    {
+        auto set = open(2);
+        ASSERT_TRUE(set->undoLastStep());
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            EXPECT_EQ(fileBytes(data(chunks[i], ".ana.noindex")), before[i]) << chunks[i];
+            EXPECT_EQ(fileSize(data(chunks[i], ".undo.noindex")), 0u) << chunks[i];
+        }
+    }
+    auto set = open(2);
+    EXPECT_FALSE(set->undoLastStep());
+    ASSERT_EQ(platform().alerts().size(), 1u);
+    EXPECT_EQ(platform().alerts()[0].title, "No data to undo");
+    EXPECT_EQ(fileBytes(data("ovw", ".ana.noindex")), before[0]);
+}
+
+TEST_F(UndoPersistenceTest, ATornOrForeignUndoFileRestoresOnlyItsWholeRecords) {
+    std::vector<char> before;
+    {
+        auto set = openWithFrames(1);
+        before = fileBytes(data("ovw", ".ana.noindex"));
+        set->beginUndoStep();
+        set->writeFrameRecord(*partialsRecord(90), 2, -1);
+        set->writeFrameRecord(*partialsRecord(91), 5, -1);
+        set->commitUndoStep();
+    }
+    // An interrupted run left a record of foreign bytes and half a record behind the copies.
+    {
+        std::ofstream undo(data("ovw", ".undo.noindex"), std::ios::binary | std::ios::app);
+        const std::vector<char> junk(kRecord + kRecord / 2, '\x7f');
+        undo.write(junk.data(), std::streamsize(junk.size()));
+    }
+    auto set = open(1);
+    ASSERT_TRUE(set->undoLastStep());
+    EXPECT_EQ(fileBytes(data("ovw", ".ana.noindex")), before);
+    EXPECT_EQ(fileSize(data("ovw", ".undo.noindex")), 0u);
+}
+
+}  // namespace
+}  // namespace orvex
