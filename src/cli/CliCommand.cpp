@@ -24,6 +24,19 @@ std::vector<std::pair<std::string, CliCommand::Setup>> CliCommand::all() {
     return commands;
 }
 
+int CliCommand::run(int argc, const char* const* argv) {
+    CLI::App app{"Orvex spectral editor, command-line front end"};
+    app.require_subcommand(1);
+    int exitCode = 0;
+    for (const auto& [name, setup] : all()) setup(app, exitCode);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    return exitCode;
+}
+
 void CliCommand::fail(const std::string& message) {
     std::string line = message;
     std::replace(line.begin(), line.end(), '\n', ' ');

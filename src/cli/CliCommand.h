@@ -22,6 +22,11 @@ public:
     // Registered commands, sorted by name.
     static std::vector<std::pair<std::string, Setup>> all();
 
+    // Parses the command line (argv[0] the program), runs the chosen command and returns the
+    // exit code: 0 done, 1 the command failed, 2 or CLI11's code for a malformed command line.
+    // The caller installs a headless platform on this thread first.
+    static int run(int argc, const char* const* argv);
+
     // Prints "orvex-cli: <message>" on standard error as one line (line breaks become spaces).
     static void fail(const std::string& message);
 };

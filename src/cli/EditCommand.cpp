@@ -1,9 +1,10 @@
 #include <cmath>
 #include <map>
-#include <sstream>
+#include <optional>
 
 #include "CliCommand.h"
 #include "CliDocument.h"
+#include "CliEditCoordinates.h"
 #include "engine/KVAnalysisController.h"
 
 namespace orvex::cli {
@@ -11,8 +12,8 @@ namespace orvex::cli {
 namespace {
 
 struct EditOptions {
-    std::string file, op, tool, path, mode;
-    double from = 0.0, to = 0.0, low = 0.0, high = 0.0;
+    std::string file, op, tool, path, framePath, mode;
+    std::optional<double> from, to, fromFrame, toFrame, low, high, lowPitch, highPitch;
     bool subtract = false, shift = false;
 };
 
@@ -20,31 +21,55 @@ const std::map<std::string, int> kBoxTools = {{"box", 3},        {"denoise", 4},
                                               {"gap-filler", 6}, {"magic", 7},   {"deselect", 8}};
 const std::map<std::string, int> kPencilTools = {{"multi", 0}, {"single", 1}, {"f1", 2}};
 
-// Analysis frames (one every 128 samples) of a time in seconds.
-float framesOf(double seconds) { return static_cast<float>(seconds * kWorkingSampleRate / double(kAnalysisHop)); }
-
-// Sixths of a semitone of a frequency in Hz.
-float pitchOf(double hertz) { return static_cast<float>((std::log2(hertz / 440.0) * 12.0 + 69.0) * 6.0); }
-
-// "SEC:HZ,SEC:HZ,..." as points in frames and sixths; false on a malformed list.
-bool parsePath(const std::string& text, std::vector<KVPathPoint>& points) {
-    std::stringstream list(text);
-    for (std::string item; std::getline(list, item, ',');) {
-        const auto colon = item.find(':');
-        if (colon == std::string::npos) return false;
-        try {
-            const double seconds = std::stod(item.substr(0, colon));
-            const double hertz = std::stod(item.substr(colon + 1));
-            if (hertz <= 0.0 || seconds < 0.0) return false;
-            points.push_back({std::llround(framesOf(seconds)), std::llround(pitchOf(hertz))});
-        } catch (const std::exception&) {
-            return false;
-        }
-    }
-    return points.size() > 2;
-}
+const char* const kTimeUsage = "--from/--to in seconds or --from-frame/--to-frame in analysis frames, start < end";
+const char* const kPitchUsage = "--low/--high in Hz or --low-pitch/--high-pitch in sixths of a semitone, low < high";
 
 using Command = std::function<void(KVAnalysisController&)>;
+
+std::optional<CliEditCoordinates::Span> framesOf(const EditOptions& o) {
+    return CliEditCoordinates::frameSpan(o.from, o.to, o.fromFrame, o.toFrame);
+}
+
+Command boxCommand(const EditOptions& options) {
+    const auto tool = kBoxTools.find(options.tool.empty() ? "box" : options.tool);
+    const auto frames = framesOf(options);
+    const auto pitches = CliEditCoordinates::pitchSpan(options.low, options.high, options.lowPitch, options.highPitch);
+    if (tool == kBoxTools.end() || !frames || !pitches)
+        return CliCommand::fail(std::string("box needs --tool box|denoise|background|gap-filler|magic|deselect, ") +
+                                kTimeUsage + ", and " + kPitchUsage),
+               Command{};
+    const auto x = float(frames->first), w = float(frames->second - frames->first);
+    const auto y = float(pitches->first), h = float(pitches->second - pitches->first);
+    return [=, mode = options.subtract ? 1 : 0, shift = options.shift, id = tool->second](KVAnalysisController& c) {
+        c.setTool(id);
+        c.setSelectionMode(mode);
+        c.setShiftMode(shift);
+        c.selectionComplete(x, y, w, h);
+    };
+}
+
+Command ceilingCommand(const EditOptions& options) {
+    const auto frames = framesOf(options);
+    if (!frames) return CliCommand::fail(std::string("ceiling needs ") + kTimeUsage), Command{};
+    const auto start = std::llround(frames->first), end = std::llround(frames->second);
+    return [=](KVAnalysisController& c) { c.dragComplete(start, end); };
+}
+
+Command pencilCommand(const EditOptions& options) {
+    std::vector<KVPathPoint> points;
+    const auto tool = kPencilTools.find(options.tool.empty() ? "multi" : options.tool);
+    const bool inFrames = !options.framePath.empty();
+    if (tool == kPencilTools.end() ||
+        !CliEditCoordinates::parsePath(inFrames ? options.framePath : options.path, inFrames, points))
+        return CliCommand::fail("pencil needs --tool multi|single|f1 and at least three points, as --path "
+                                "SEC:HZ,... or --frame-path FRAME:SIXTHS,..."),
+               Command{};
+    return [=, mode = options.subtract ? 1 : 0, id = tool->second](KVAnalysisController& c) {
+        c.setTool(id);
+        c.setSelectionMode(mode);
+        c.pathComplete(points);
+    };
+}
 
 // The controller command for options.op; empty (after an error line) when it cannot be built.
 Command commandFor(const EditOptions& options) {
@@ -57,39 +82,9 @@ Command commandFor(const EditOptions& options) {
         {"apply", [](KVAnalysisController& c) { c.applySelection(); }},
         {"undo", [](KVAnalysisController& c) { c.undo(); }}};
     if (auto found = wholeSegment.find(options.op); found != wholeSegment.end()) return found->second;
-    const int selectionMode = options.subtract ? 1 : 0;
-    if (options.op == "box") {
-        const auto tool = kBoxTools.find(options.tool.empty() ? "box" : options.tool);
-        if (tool == kBoxTools.end() || options.to <= options.from || options.high <= options.low || options.low <= 0)
-            return CliCommand::fail("box needs --tool box|denoise|background|gap-filler|magic|deselect and "
-                                    "--from < --to seconds, 0 < --low < --high Hz"),
-                   Command{};
-        const float x = framesOf(options.from), y = pitchOf(options.low);
-        const float w = framesOf(options.to) - x, h = pitchOf(options.high) - y;
-        return [=, shift = options.shift, id = tool->second](KVAnalysisController& c) {
-            c.setTool(id);
-            c.setSelectionMode(selectionMode);
-            c.setShiftMode(shift);
-            c.selectionComplete(x, y, w, h);
-        };
-    }
-    if (options.op == "ceiling") {
-        if (options.to <= options.from) return CliCommand::fail("ceiling needs --from < --to seconds"), Command{};
-        const auto start = std::llround(framesOf(options.from)), end = std::llround(framesOf(options.to));
-        return [=](KVAnalysisController& c) { c.dragComplete(start, end); };
-    }
-    if (options.op == "pencil") {
-        std::vector<KVPathPoint> points;
-        const auto tool = kPencilTools.find(options.tool.empty() ? "multi" : options.tool);
-        if (tool == kPencilTools.end() || !parsePath(options.path, points))
-            return CliCommand::fail("pencil needs --tool multi|single|f1 and --path with at least three SEC:HZ points"),
-                   Command{};
-        return [=, id = tool->second](KVAnalysisController& c) {
-            c.setTool(id);
-            c.setSelectionMode(selectionMode);
-            c.pathComplete(points);
-        };
-    }
+    if (options.op == "box") return boxCommand(options);
+    if (options.op == "ceiling") return ceilingCommand(options);
+    if (options.op == "pencil") return pencilCommand(options);
     CliCommand::fail("Unknown operation: " + options.op);
     return {};
 }
@@ -113,11 +108,20 @@ void setupEdit(CLI::App& app, int& exitCode) {
                         "sustained, transients, fill-gaps, select-all, select-none, apply, undo, box, ceiling, pencil")
         ->required();
     command->add_option("--tool", options->tool, "box|denoise|background|gap-filler|magic|deselect, multi|single|f1");
-    command->add_option("--from", options->from, "Start in seconds of the segment");
-    command->add_option("--to", options->to, "End in seconds of the segment");
-    command->add_option("--low", options->low, "Lowest frequency in Hz");
-    command->add_option("--high", options->high, "Highest frequency in Hz");
-    command->add_option("--path", options->path, "Pencil points SEC:HZ,SEC:HZ,...");
+    CLI::Option* from = command->add_option("--from", options->from, "Box, ceiling: start in seconds of the segment");
+    CLI::Option* to = command->add_option("--to", options->to, "Box, ceiling: end in seconds of the segment");
+    command->add_option("--from-frame", options->fromFrame, "Box, ceiling: start in analysis frames (128 samples)")
+        ->excludes(from);
+    command->add_option("--to-frame", options->toFrame, "Box, ceiling: end in analysis frames")->excludes(to);
+    CLI::Option* low = command->add_option("--low", options->low, "Box: lowest frequency in Hz");
+    CLI::Option* high = command->add_option("--high", options->high, "Box: highest frequency in Hz");
+    command->add_option("--low-pitch", options->lowPitch, "Box: lowest pitch in sixths of a semitone (MIDI note x 6)")
+        ->excludes(low);
+    command->add_option("--high-pitch", options->highPitch, "Box: highest pitch in sixths of a semitone")
+        ->excludes(high);
+    CLI::Option* path = command->add_option("--path", options->path, "Pencil points SEC:HZ,SEC:HZ,...");
+    command->add_option("--frame-path", options->framePath, "Pencil points FRAME:SIXTHS,FRAME:SIXTHS,...")
+        ->excludes(path);
     command->add_flag("--subtract", options->subtract, "Remove from the selection instead of adding");
     command->add_flag("--shift", options->shift, "Box: take from the selection instead of the analysis");
     command->add_option("--mode", options->mode, "Document mode")->check(CLI::IsMember({"extract", "suppress", "modify"}));

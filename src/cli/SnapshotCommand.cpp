@@ -4,7 +4,7 @@
 
 #include "CliCommand.h"
 #include "CliDocument.h"
-#include "CliPngWriter.h"
+#include "CliPicture.h"
 #include "dsp/DisplayColumn.h"
 #include "engine/KVAnalysisController.h"
 #include "store/KVAnalysisFileSet.h"
@@ -18,7 +18,7 @@ constexpr FrameCount kMaximumWidth = 8000;
 
 struct SnapshotOptions {
     std::string file, output;
-    bool selection = false;
+    bool tracks = false, selection = false;
 };
 
 // The red layer's value of a cell, 0 for a transparent cell (full contrast).
@@ -27,9 +27,9 @@ int redValue(const DisplayColumnRow& row) {
     return v > 0.0 ? std::min(255, static_cast<int>(v)) : 0;
 }
 
-// Column x of the picture from the stored spectral display columns: the analysis in colour,
-// and with a selection its cells in red over it.
-void drawColumn(CliPngWriter& picture, int x, const DisplayColumn& original, const DisplayColumn* selected) {
+// Column x of the picture from the stored display columns: the analysis layer in colour, and
+// with a selection its cells in red over it. Cell r is row r above the bottom row.
+void drawColumn(CliPicture& picture, int x, const DisplayColumn& original, const DisplayColumn* selected) {
     for (int r = 0; r < kDisplayRowCount; ++r) {
         const int y = kDisplayRowCount - 1 - r;
         const DisplayColumnRow& cell = original.rows[r];
@@ -40,6 +40,10 @@ void drawColumn(CliPngWriter& picture, int x, const DisplayColumn& original, con
 }
 
 int runSnapshot(const SnapshotOptions& options) {
+    if (!CliPicture::hasKnownFormat(options.output)) {
+        CliCommand::fail("The picture's name must end in .png, .tif or .tiff: " + options.output);
+        return 2;
+    }
     auto document = CliDocument::open(options.file);
     if (!document || !document->openStoredAnalysis()) return 1;
     KVAnalysisFileSet& analysis = document->controller().analysisStore();
@@ -47,13 +51,16 @@ int runSnapshot(const SnapshotOptions& options) {
     const FrameCount frames = analysis.frameCount();
     const FrameCount step = std::max<FrameCount>(1, (frames + kMaximumWidth - 1) / kMaximumWidth);
     const int width = static_cast<int>(std::max<FrameCount>(1, frames / step));
-    CliPngWriter picture(width, kDisplayRowCount);
+    CliPicture picture(width, kDisplayRowCount);
+    // The analysis layer shows the spectral columns, or with tracks the harmonic columns; the
+    // selection layer always shows spectral columns.
+    const DisplayColumnKind layer = options.tracks ? DisplayColumnKind::harmonic : DisplayColumnKind::spectral;
     auto original = DisplayColumn::create(false);
     auto selected = DisplayColumn::create(false);
     const bool withSelection = options.selection && selection.frameCount() > 0;
     for (int x = 0; x < width; ++x) {
         const FramePos frame = FramePos(x) * step;
-        analysis.readDisplayColumns(original.get(), frame, 1, -1, DisplayColumnKind::spectral);
+        analysis.readDisplayColumns(original.get(), frame, 1, -1, layer);
         const bool selectedHere =
             withSelection && selection.readDisplayColumns(selected.get(), frame, 1, -1, DisplayColumnKind::spectral) == 1;
         drawColumn(picture, x, *original, selectedHere ? selected.get() : nullptr);
@@ -68,9 +75,11 @@ int runSnapshot(const SnapshotOptions& options) {
 
 void setupSnapshot(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<SnapshotOptions>();
-    CLI::App* command = app.add_subcommand("snapshot", "Draw the analysis picture of the segment as a PNG file");
+    CLI::App* command =
+        app.add_subcommand("snapshot", "Draw the analysis picture of the segment as a PNG or TIFF file");
     command->add_option("FILE", options->file, "Sound file")->required();
-    command->add_option("OUT", options->output, "Output PNG file")->required();
+    command->add_option("OUT", options->output, "Output picture: OUT.png, or OUT.tif/OUT.tiff (LZW)")->required();
+    command->add_flag("--tracks", options->tracks, "Draw the harmonic tracks instead of the spectrum");
     command->add_flag("--selection", options->selection, "Draw the selection in red over the analysis");
     command->callback([options, &exitCode] { exitCode = runSnapshot(*options); });
 }

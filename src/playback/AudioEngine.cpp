@@ -15,10 +15,13 @@ constexpr int kEngineChannels = 2;
 constexpr std::uint32_t kMinBuffers = 2;
 constexpr std::uint32_t kMaxBuffers = 127;
 
+std::atomic<bool> gLogging{true};
+
 // The engine logs on standard error, one line at a time, so that its messages never mix into
 // what a program writes on standard output.
 template <class... Args>
 void logLine(const char* format, Args... args) {
+    if (!gLogging.load()) return;
     std::fprintf(stderr, format, args...);
     std::fputc('\n', stderr);
     std::fflush(stderr);
@@ -57,6 +60,8 @@ AudioEngine::AudioEngine(std::unique_ptr<AudioOutputBackend> outputUnit) : mOutp
 
 AudioEngine::~AudioEngine() { shutdown(); }
 
+void AudioEngine::setLogging(bool enabled) { gLogging = enabled; }
+
 Status AudioEngine::openAudioOutput() {
     if (!mOutputUnit || !mOutputUnit->findOutput()) {
         logLine(" >error finding audio output unit");
@@ -80,7 +85,7 @@ Status AudioEngine::setOutputFormat(double rate) {
     }
     const double inputRate = rate > 0.0 ? rate : deviceRate;
     mSampleRate = static_cast<float>(inputRate);
-    std::fputs("Rendering source:\n\t", stderr);
+    if (gLogging.load()) std::fputs("Rendering source:\n\t", stderr);
     logLine("SampleRate=%f,BytesPerPacket=%ld,FramesPerPacket=%ld,BytesPerFrame=%ld,BitsPerChannel=%ld,"
             "ChannelsPerFrame=%ld",
             inputRate, 4L, 1L, 4L, 32L, static_cast<long>(kEngineChannels));

@@ -41,6 +41,10 @@ public:
     // and 1 and calls the client. Returns -1, touching nothing, on a malformed list.
     static Status renderCallback(void* reference, const AudioBufferList* list);
 
+    // The engine logs its start, format and shutdown on standard error; a command-line program
+    // that keeps standard error for its own messages switches the log off. Any thread.
+    static void setLogging(bool enabled);
+
 private:
     struct Client {
         AudioRenderCallback callback = nullptr;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "CliRunner.h"
 #include "audiofile/SoundFixtures.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
@@ -16,11 +17,6 @@ namespace orvex::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out, err;
-};
 
 constexpr std::int64_t kFrames = 3 * 44100;
 // The segment rules put the end of a whole-file segment on a multiple of 128 frames.
@@ -43,36 +39,32 @@ Channels toneClicksNoise(std::int64_t frames, int channels) {
 class CliEndToEndTest : public testing::Test {
 protected:
     void SetUp() override {
-        const char* binaryDir = std::getenv("ORVEX_BINARY_DIR");
-        const fs::path build = binaryDir ? fs::path(binaryDir) : fs::read_symlink("/proc/self/exe").parent_path().parent_path();
-        mCli = (build / "src/cli/orvex-cli").string();
-        if (!fs::exists(mCli)) GTEST_SKIP() << "orvex-cli is not built";
+        if (!fs::exists(cliProgram())) GTEST_SKIP() << "orvex-cli is not built";
     }
-
-    CliRun cli(const std::string& arguments) {
-        CliRun run;
-        const std::string errPath = (fs::temp_directory_path() / ("orvex-cli-err-" + std::to_string(::getpid()))).string();
-        run.out = runCommand("'" + mCli + "' " + arguments + " 2>'" + errPath + "'", &run.exitCode);
-        std::ifstream in(errPath);
-        run.err.assign(std::istreambuf_iterator<char>(in), {});
-        fs::remove(errPath);
-        return run;
-    }
-
-    // The error line: one line starting "orvex-cli: " after any progress output.
-    static std::string errorLine(const CliRun& run) {
-        const auto at = run.err.rfind("orvex-cli: ");
-        if (at == std::string::npos) return "";
-        const std::string line = run.err.substr(at);
-        EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
-        return line;
-    }
+    CliRun cli(const std::string& arguments) { return runCli(arguments); }
+    static std::string errorLine(const CliRun& run) { return test::errorLine(run.err); }
 
     // Frames, channels, sample width and rate of a WAVE file, read by Python's wave module.
     std::string pythonWaveInfo(const std::string& path) {
         return runCommand("python3 -c \"import wave,sys; w=wave.open(sys.argv[1]); "
                           "print(w.getnframes(), w.getnchannels(), w.getsampwidth(), w.getframerate())\" '" +
                           path + "'");
+    }
+
+    static std::vector<char> fileBytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // The records of before come back byte for byte; frames the undone step added come back
+    // as records that hold no analysis (the "valid" field at byte 46 is 0).
+    static bool restoredRecords(const std::vector<char>& before, const std::vector<char>& after) {
+        constexpr std::size_t kRecord = 50228, kValid = 46;
+        if (after.size() < before.size() || after.size() % kRecord != 0) return false;
+        if (!std::equal(before.begin(), before.end(), after.begin())) return false;
+        for (std::size_t at = before.size(); at < after.size(); at += kRecord)
+            if (after[at + kValid] != 0 || after[at + kValid + 1] != 0) return false;
+        return true;
     }
 
     std::map<std::string, fs::file_time_type> recordFileTimes(const std::string& folder) {
@@ -83,7 +75,6 @@ protected:
         return times;
     }
 
-    std::string mCli;
     TempDir mTemp;
 };
 
@@ -104,14 +95,30 @@ TEST_F(CliEndToEndTest, AnalyseEditCommitAndExportInSteps) {
     EXPECT_NE(run.out.find("analysed 0.000 s to 2.998 s"), std::string::npos) << run.out;
     const auto again = recordFileTimes(mTemp.file("take.analysis"));
     for (const auto& [path, time] : times)
-        if (path.find("selection") == std::string::npos) EXPECT_EQ(again.at(path), time) << path;
+        if (path.find("selection") == std::string::npos) {
+            EXPECT_EQ(again.at(path), time) << path;
+        }
 
     run = cli("edit " + q + " box --tool box --from 0.5 --to 2.5 --low 150 --high 2000");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     run = cli("edit " + q + " pencil --tool multi --path 0.2:220,1.0:220,2.0:221");
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    // Undo in a later run puts back the selection as box and pencil left it, once.
+    const std::string selection = mTemp.file("take.analysis/take-selection.analysis/take-selection_");
+    const std::vector<std::string> chunks = {"ovw", "0", "1"};
+    std::vector<std::vector<char>> before;
+    for (const auto& chunk : chunks) before.push_back(fileBytes(selection + chunk + ".ana.noindex"));
     run = cli("edit " + q + " sustained --mode extract");
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_NE(fileBytes(selection + "ovw.ana.noindex"), before[0]);
+    run = cli("edit " + q + " undo");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (std::size_t i = 0; i < chunks.size(); ++i)
+        EXPECT_TRUE(restoredRecords(before[i], fileBytes(selection + chunks[i] + ".ana.noindex"))) << chunks[i];
+    run = cli("edit " + q + " undo");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(errorLine(run).find("No data to undo"), std::string::npos) << run.err;
+
     run = cli("info " + q);
     EXPECT_NE(run.out.find("analysed segment: 0.000 s to 2.998 s"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("analysis: complete"), std::string::npos) << run.out;

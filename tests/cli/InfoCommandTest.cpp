@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "CliRunner.h"
 #include "audiofile/SoundFixtures.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
@@ -14,31 +15,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out, err;
-};
-
 class InfoCommandTest : public testing::Test {
 protected:
     void SetUp() override {
-        mCli = (fs::path(ORVEX_BINARY_DIR_PATH) / "src/cli/orvex-cli").string();
-        if (!fs::exists(mCli)) GTEST_SKIP() << "orvex-cli is not built";
+        if (!fs::exists(cliProgram())) GTEST_SKIP() << "orvex-cli is not built";
     }
-
-    CliRun cli(const std::string& arguments) {
-        CliRun run;
-        const std::string errPath = mTemp.file("stderr.txt");
-        run.out = runCommand("'" + mCli + "' " + arguments + " 2>'" + errPath + "'", &run.exitCode);
-        std::ifstream in(errPath);
-        run.err.assign(std::istreambuf_iterator<char>(in), {});
-        fs::remove(errPath);
-        return run;
-    }
+    CliRun cli(const std::string& arguments) { return runCli(arguments); }
 
     std::size_t fileCount() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(mTemp.path()), {})); }
 
-    std::string mCli;
     TempDir mTemp;
 };
 

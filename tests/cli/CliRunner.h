@@ -1,0 +1,50 @@
+#pragma once
+
+// Runs the built orvex-cli program as a separate process, the way a shell script drives it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <unistd.h>
+
+#include "audiofile/SoundFixtures.h"
+
+namespace orvex::test {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+inline std::string cliProgram() {
+    return (std::filesystem::path(ORVEX_BINARY_DIR_PATH) / "src/cli/orvex-cli").string();
+}
+
+// orvex-cli with arguments (quoted by the caller). Standard error passes through a file of the
+// system's temporary folder, which an unprivileged child can write as well.
+inline CliRun runCli(const std::string& arguments) {
+    const std::string errPath =
+        (std::filesystem::temp_directory_path() / ("orvex-cli-err-" + std::to_string(::getpid()))).string();
+    CliRun run;
+    run.out = runCommand("'" + cliProgram() + "' " + arguments + " 2>'" + errPath + "'", &run.exitCode);
+    std::ifstream in(errPath);
+    run.err.assign(std::istreambuf_iterator<char>(in), {});
+    in.close();
+    std::filesystem::remove(errPath);
+    return run;
+}
+
+// The error line: "orvex-cli: ..." as the last line of standard error, after any progress.
+inline std::string errorLine(const std::string& err) {
+    const auto at = err.rfind("orvex-cli: ");
+    if (at == std::string::npos) return "";
+    const std::string line = err.substr(at);
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+    return line;
+}
+
+}  // namespace orvex::test
