@@ -26,12 +26,20 @@ std::uint8_t sampleToByte(float sample) {
     return static_cast<std::uint8_t>(std::clamp((double(sample) + 1.0) * 127.5, 0.0, 255.0));
 }
 
-// Sum of magnitude x colour(frequency / 22050) over one block of bins.
+// Sum of magnitude x colour(frequency / 22050) over one block of bins, the hue in a pass of its
+// own (two short dependency chains run faster than one long one).
 DisplayColour weightedColourSum(const float* frequencies, const float* magnitudes, int count) {
+    float sine[kBlock], cosine[kBlock];
+#pragma omp simd
+    for (int k = 0; k < count; ++k) {
+        const displaymath::SineCosine hue = displayHue(frequencies[k] * 4.5351473e-5f);
+        sine[k] = hue.sine;
+        cosine[k] = hue.cosine;
+    }
     float red = 0.0f, green = 0.0f, blue = 0.0f;
 #pragma omp simd reduction(+ : red, green, blue)
     for (int k = 0; k < count; ++k) {
-        const DisplayColour c = displayColour(frequencies[k] * 4.5351473e-5f);
+        const DisplayColour c = displayColourWithHue(frequencies[k] * 4.5351473e-5f, {sine[k], cosine[k]});
         red += magnitudes[k] * c.red;
         green += magnitudes[k] * c.green;
         blue += magnitudes[k] * c.blue;
