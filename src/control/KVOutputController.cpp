@@ -152,12 +152,14 @@ void KVOutputController::prefill() {
     Platform::shared().setCurrentThreadPriority(0.0);
     if (mMaster.left && mMaster.right)
         KVMasterPrefill::run(mOriginalInputFilePath, *mMaster.left, *mMaster.right, mMonitor, mCancelPrefill);
+    // The overview's rebuild is queued before the prefill counts as finished, so whoever sees
+    // it finished also finds the rebuild queued on the main thread (never a stale overview).
+    if (!mCancelPrefill.load()) mPoster.post([this] { restartOverview(); });
     {
         std::lock_guard<std::mutex> guard(mPrefillMutex);
         mPrefillFinished = true;
     }
     mPrefillDone.notify_all();
-    if (!mCancelPrefill.load()) mPoster.post([this] { restartOverview(); });
 }
 
 void KVOutputController::stopPrefill() {
