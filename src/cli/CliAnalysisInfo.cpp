@@ -10,13 +10,21 @@
 
 namespace orvex::cli {
 
-void printAnalysisInfo(const std::string& workingPath, std::int32_t channels) {
-    // Reading the dictionary must not make the analysis folder of a file never analysed.
+std::filesystem::path analysisFolderOf(const std::string& workingPath) {
     const std::filesystem::path file(workingPath);
-    if (!std::filesystem::exists(file.parent_path() / (file.stem().string() + ".analysis"))) return;
-    FramePos start = 0, end = 0;
+    return file.parent_path() / (file.stem().string() + ".analysis");
+}
+
+bool storedAnalysisRange(const std::string& workingPath, FramePos& start, FramePos& end) {
+    start = end = 0;
+    if (!std::filesystem::exists(analysisFolderOf(workingPath))) return false;
     KVStoredRanges::analysisRangeForFileAtPath(workingPath, start, end);
-    if (end <= start) return;
+    return end > start;
+}
+
+void printAnalysisInfo(const std::string& workingPath, std::int32_t channels) {
+    FramePos start = 0, end = 0;
+    if (!storedAnalysisRange(workingPath, start, end)) return;
     std::printf("analysed segment: %.3f s to %.3f s (frames %lld to %lld)\n", double(start) / kWorkingSampleRate,
                 double(end) / kWorkingSampleRate, static_cast<long long>(start), static_cast<long long>(end));
     const FrameCount stored = KVAnalyseCommand::storedFrameCount(workingPath, channels);

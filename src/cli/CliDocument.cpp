@@ -6,12 +6,12 @@
 #include <cmath>
 #include <filesystem>
 
+#include "CliAnalysisInfo.h"
 #include "CliCommand.h"
 #include "CliProgress.h"
 #include "audiofile/KVAudioFileReader.h"
 #include "control/KVOutputController.h"
 #include "control/KVSegmentRange.h"
-#include "control/KVStoredRanges.h"
 #include "document/KVOpenFileCheck.h"
 #include "document/KVWorkingFile.h"
 #include "engine/KVAnalyseCommand.h"
@@ -101,8 +101,7 @@ CliDocument::~CliDocument() {
 bool CliDocument::resolveSegment(std::optional<double> startSeconds, std::optional<double> endSeconds,
                                  FramePos& start, FramePos& end) const {
     FramePos storedStart = 0, storedEnd = 0;
-    KVStoredRanges::analysisRangeForFileAtPath(mWorkingPath, storedStart, storedEnd);
-    const bool useStored = !startSeconds && !endSeconds && storedEnd > storedStart;
+    const bool useStored = !startSeconds && !endSeconds && storedAnalysisRange(mWorkingPath, storedStart, storedEnd);
     const auto toFrame = [](double seconds) { return static_cast<FramePos>(std::llround(seconds * kWorkingSampleRate)); };
     const FramePos wantedStart = useStored ? storedStart : toFrame(startSeconds.value_or(0.0));
     const FramePos wantedEnd =
@@ -129,8 +128,15 @@ bool CliDocument::analyse(FramePos start, FramePos end, bool force) {
     request.view = &mView;
     request.output = std::make_unique<ManualAudioBackend>();
     const std::size_t alertsBefore = headless().alerts().size();
+    const std::filesystem::path folder = analysisFolderOf(mWorkingPath);
+    const bool hadFolder = std::filesystem::exists(folder);
     KVAnalyseResult result = KVAnalyseCommand::analyzeSegment(std::move(request), mController);
-    if (!result.started || !result.controller) return failWith(lastAlertOr("The analysis could not be started"));
+    if (!result.started || !result.controller) {
+        // Nothing is left behind by an analysis that could not start on a file never analysed.
+        std::error_code error;
+        if (!hadFolder) std::filesystem::remove_all(folder, error);
+        return failWith(lastAlertOr("The analysis could not be started"));
+    }
     mController = result.controller;
     mStart = start;
     mEnd = end;
@@ -146,8 +152,7 @@ bool CliDocument::analyse(FramePos start, FramePos end, bool force) {
 
 bool CliDocument::openStoredAnalysis() {
     FramePos start = 0, end = 0;
-    KVStoredRanges::analysisRangeForFileAtPath(mWorkingPath, start, end);
-    if (end <= start) return failWith("No analysis is stored for this file; run 'orvex-cli analyse' first");
+    if (!storedAnalysisRange(mWorkingPath, start, end)) return failWith("No analysis is stored for this file; run 'orvex-cli analyse' first");
     return analyse(start, end, false);
 }
 

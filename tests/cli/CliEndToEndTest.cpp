@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include "CliRunner.h"
 #include "audiofile/SoundFixtures.h"
@@ -49,6 +50,15 @@ protected:
         return runCommand("python3 -c \"import wave,sys; w=wave.open(sys.argv[1]); "
                           "print(w.getnframes(), w.getnchannels(), w.getsampwidth(), w.getframerate())\" '" +
                           path + "'");
+    }
+
+    // Size and the given pixels of a picture, one line each, read by a plain Python reader.
+    static std::vector<std::string> readPicture(const std::string& path, const std::string& points) {
+        const std::string reader = std::string(ORVEX_SOURCE_DIR_PATH) + "/tests/cli/read_picture.py";
+        std::stringstream out(runCommand("python3 '" + reader + "' '" + path + "'" + points));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(out, line);) lines.push_back(line);
+        return lines;
     }
 
     static std::vector<char> fileBytes(const std::string& path) {
@@ -148,18 +158,36 @@ TEST_F(CliEndToEndTest, ProcessKeepsTheSustainedPartOfTheSegmentAndSnapshotDraws
     ASSERT_EQ(run.exitCode, 0) << run.err;
     // 0.5 s and 2.9 s snap to frames 22016 and 127872 (multiples of 128).
     EXPECT_EQ(pythonWaveInfo(out), "105856 1 3 44100\n");
+
+    // Column 400 lies inside the segment; cell 342 is the tone's 220 Hz, cell 1000 lies above
+    // the highest frequency. Cell r is drawn in row 1499 - r.
+    const std::string points = " 400,1157 400,499";
     const std::string png = mTemp.file("picture.png");
     run = cli("snapshot '" + take + "' '" + png + "' --selection");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::string size = runCommand("python3 -c \"import struct,sys; d=open(sys.argv[1],'rb').read(24); "
-                                        "print(d[:8]==b'\\x89PNG\\r\\n\\x1a\\n', *struct.unpack('>II', d[16:24]))\" '" +
-                                        png + "'");
+    std::vector<std::string> lines = readPicture(png, points);
+    ASSERT_EQ(lines.size(), 3u);
     // One column per analysis frame: the segment's 827 frames and the rest of the last block.
-    ASSERT_EQ(size.substr(0, 5), "True ") << size;
-    const int width = std::stoi(size.substr(5));
+    const int width = std::stoi(lines[0]);
     EXPECT_GE(width, 827);
     EXPECT_LE(width, 827 + 64);
-    EXPECT_NE(size.find(" 1500\n"), std::string::npos) << size;
+    EXPECT_EQ(lines[0], std::to_string(width) + " 1500");
+    const int red = std::stoi(lines[1]);
+    EXPECT_GT(red, 0);
+    EXPECT_EQ(lines[1], std::to_string(red) + " 0 0") << "the kept tone in the selection's red";
+    EXPECT_EQ(lines[2], "0 0 0");
+
+    // The tracks layer colours the tone by its harmonics, low in the colour map: more blue than red.
+    const std::string tiff = mTemp.file("tracks.tiff");
+    run = cli("snapshot '" + take + "' '" + tiff + "' --tracks");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    lines = readPicture(tiff, points);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], std::to_string(width) + " 1500");
+    int r = 0, g = 0, b = 0;
+    ASSERT_EQ(std::sscanf(lines[1].c_str(), "%d %d %d", &r, &g, &b), 3) << lines[1];
+    EXPECT_GT(b, r + 100) << lines[1];
+    EXPECT_EQ(lines[2], "0 0 0");
 }
 
 TEST_F(CliEndToEndTest, BadInputGivesOneErrorLineAndLeavesNothingBehind) {
