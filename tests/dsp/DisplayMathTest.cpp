@@ -76,10 +76,3 @@ TEST(DisplayMath, SineAndCosineMatchTheLibraryOverTheirRange) {
         EXPECT_TRUE(std::isnan(sinCosFast(t).cosine)) << t;
     }
 }
-
-TEST(DisplayMath, ClampSendsNaNToTheLowEnd) {
-    EXPECT_EQ(clampOrLow(std::nanf(""), 0.0f, 1.0f), 0.0f);
-    EXPECT_EQ(clampOrLow(-kInf, 0.0f, 1.0f), 0.0f);
-    EXPECT_EQ(clampOrLow(kInf, 0.0f, 1.0f), 1.0f);
-    EXPECT_EQ(clampOrLow(0.25f, 0.0f, 1.0f), 0.25f);
-}
