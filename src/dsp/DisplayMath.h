@@ -36,11 +36,12 @@ inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
     // Integer arithmetic alone splits x = 2^k m (a select here makes the compiler duplicate the
     // whole computation per case): offsetting the bits by those of sqrt(1/2) lets the exponent
     // field carry into k exactly when the mantissa is at least sqrt(2).
-    constexpr std::int32_t kSqrtHalfBits = 0x3f3504f3;
-    const auto bits = std::bit_cast<std::int32_t>(x);
-    const std::int32_t offset = bits - kSqrtHalfBits;
-    const std::int32_t k = (offset >> 23) - (exponentBias - 127);
-    const float m = std::bit_cast<float>(bits - (offset & static_cast<std::int32_t>(0xff800000u)));
+    // Unsigned (wrapping) arithmetic: no overflow whatever x holds.
+    constexpr std::uint32_t kSqrtHalfBits = 0x3f3504f3u;
+    const auto bits = std::bit_cast<std::uint32_t>(x);
+    const std::uint32_t offset = bits - kSqrtHalfBits;
+    const std::int32_t k = (static_cast<std::int32_t>(offset) >> 23) - (exponentBias - 127);
+    const float m = std::bit_cast<float>(bits - (offset & 0xff800000u));
     const float s = (m - 1.0f) / (m + 1.0f);
     const float s2 = s * s;
     float p = 0.32059889f;          // 2 / (9 ln 2)
