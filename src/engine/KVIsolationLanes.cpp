@@ -22,8 +22,8 @@ FrameCount KVIsolationLanes::run(const Step& step, const Progress& progress) {
     if (mLanes.empty()) return mSteps;
     {
         std::jthread helper;
-        if (mThreads > 1 && mLanes.size() > 1) helper = std::jthread([this, &step] { work(step, nullptr); });
-        work(step, &progress);
+        if (mThreads > 1 && mLanes.size() > 1) helper = std::jthread([this, &step, &progress] { work(step, progress); });
+        work(step, progress);
     }
     std::unique_lock lock(mMutex);
     const FrameCount done = doneByEveryLane();
@@ -32,7 +32,7 @@ FrameCount KVIsolationLanes::run(const Step& step, const Progress& progress) {
     return done;
 }
 
-void KVIsolationLanes::work(const Step& step, const Progress* progress) {
+void KVIsolationLanes::work(const Step& step, const Progress& progress) {
     std::unique_lock lock(mMutex);
     Claim next;
     while (claim(lock, next, progress)) {
@@ -46,7 +46,7 @@ void KVIsolationLanes::work(const Step& step, const Progress* progress) {
     }
 }
 
-bool KVIsolationLanes::claim(std::unique_lock<std::mutex>& lock, Claim& next, const Progress* progress) {
+bool KVIsolationLanes::claim(std::unique_lock<std::mutex>& lock, Claim& next, const Progress& progress) {
     for (;;) {
         // No new claims while progress is reported, so that a cancel from the report is seen
         // before the next step.
@@ -55,11 +55,11 @@ bool KVIsolationLanes::claim(std::unique_lock<std::mutex>& lock, Claim& next, co
             continue;
         }
         const FrameCount done = doneByEveryLane();
-        if (progress && *progress && done > mReported) {
+        if (progress && done > mReported) {
             mReported = done;
             mReporting = true;
             lock.unlock();
-            (*progress)(done);
+            progress(done);
             lock.lock();
             mReporting = false;
             mChanged.notify_all();

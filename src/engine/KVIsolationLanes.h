@@ -20,8 +20,9 @@ namespace orvex {
 // Cancellation is looked at between claims; the lanes then stop together after the furthest
 // step already claimed, so every lane has completed the same steps.
 // Threads: run() is called from one thread; step() is called from two threads at once, but
-// never for the same lane at once; progress() only on the calling thread, and no step is
-// claimed meanwhile (a cancel set from it is seen before the next step).
+// never for the same lane at once; progress() by whichever thread finds the lanes advanced, never
+// by both at once, and no step is claimed meanwhile (a cancel set from it is seen before the
+// next step).
 class KVIsolationLanes {
 public:
     using Step = std::function<void(std::size_t lane, FramePos step)>;
@@ -48,9 +49,9 @@ private:
         FramePos from = 0, to = 0;
     };
 
-    void work(const Step& step, const Progress* progress);
+    void work(const Step& step, const Progress& progress);
     // Waits for a lane with steps to run; false when there is nothing left to do.
-    bool claim(std::unique_lock<std::mutex>& lock, Claim& claim, const Progress* progress);
+    bool claim(std::unique_lock<std::mutex>& lock, Claim& claim, const Progress& progress);
     // The furthest step a lane may reach now.
     FramePos reach(std::size_t lane) const;
     bool finished() const;

@@ -40,8 +40,8 @@ struct KVPencilSettings {
 // threads (the calling thread and a helper joined before returning); each chunk file is written
 // in the same order, so the stored bytes are those of a single thread.
 // Threads: one operation at a time per object, called on one thread; the progress handler is
-// called on that thread; cancel is polled between frames, and a cancelled operation stops every
-// channel after the same frame.
+// called on that thread or the helper, never on both at once; cancel is polled between frames,
+// and a cancelled operation stops every channel after the same frame.
 class KVIsolationOperations {
 public:
     KVIsolationOperations(KVAnalysisFileSet& analysis, KVAnalysisFileSet& selection, const std::atomic<bool>& cancel);
