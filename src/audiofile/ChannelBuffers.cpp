@@ -12,7 +12,7 @@ float** allocate(std::int32_t channels, std::int32_t length) {
     if (!buffers) return nullptr;
     for (std::int32_t c = 0; c < channels; ++c) {
         buffers[c] = static_cast<float*>(std::calloc(length > 0 ? length : 1, sizeof(float)));
-        if (!buffers[c]) std::printf("!!! Error allocating ABL\n");
+        if (!buffers[c]) std::fprintf(stderr, "!!! Error allocating ABL\n");
     }
     return buffers;
 }

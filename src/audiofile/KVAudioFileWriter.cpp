@@ -84,7 +84,7 @@ Status KVAudioFileWriter::createFileAtPath(const std::string& path, double sr, s
         ::unlink(path.c_str());
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
     if (target.filename().empty() || !std::filesystem::is_directory(folder, ec)) {
-        std::printf("Cannot convert path\n");
+        std::fprintf(stderr, "Cannot convert path\n");
         return ENOENT;
     }
     const std::int32_t width = bits / 8;

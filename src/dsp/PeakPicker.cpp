@@ -120,7 +120,7 @@ PeakList findPeakRegions(std::span<const float> c, std::int64_t limit, PeakList&
     PeakList regions{};
     for (std::uint16_t& peak : peaks) {
         if (peak > half) {
-            std::puts("peakLocations[j] > fftFrameSize/2!");
+            std::fputs("peakLocations[j] > fftFrameSize/2!\n", stderr);
             peak = static_cast<std::uint16_t>(half);
         }
     }

@@ -118,10 +118,10 @@ TEST_F(WriterTest, RefusesBadArgumentsAndKeepsColonNames) {
 }
 
 TEST_F(WriterTest, CreateInMissingOrWriteProtectedFolderFailsWithoutLeavingAFile) {
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     const std::string missing = temp().file("no/such/folder/out.wav");
     EXPECT_EQ(KVAudioFileWriter::initWithFile(missing, 44100, 2, 24, KVAudioFileWriter::kTypeWAVE), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot convert path\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot convert path\n");
 
     const fs::path locked = temp().path() / "locked";
     fs::create_directory(locked);

@@ -39,9 +39,9 @@ TEST(PeakPicker, OutOfRangePeakEntriesAreClampedWithAMessage) {
     peaks.fill(32);
     peaks[253] = 40;
     peaks[254] = 50;
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     findPeakRegions(c, 64, peaks);
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = testing::internal::GetCapturedStderr();
     EXPECT_EQ(peaks[253], 32);
     EXPECT_EQ(peaks[254], 32);
     EXPECT_EQ(printed, "peakLocations[j] > fftFrameSize/2!\npeakLocations[j] > fftFrameSize/2!\n");
