@@ -155,12 +155,13 @@ void KVDocumentPlayback::fillBuffers(float* const* buffers, FrameCount numFrames
     }
     FrameCount offset = 0;
     FrameCount remaining = numFrames;
+    bool stop = false;
     while (remaining > 0) {
         const FrameCount chunk = std::min(range.end - position, remaining);
         if (chunk > 0) {
             mAudioPlayBuffer.reserve(sourceChannels, chunk);
             if (!readChunk(source, position, chunk)) {
-                requestStop();
+                stop = true;
                 break;
             }
             for (std::int64_t c = 0; c < outputs; ++c) {
@@ -180,12 +181,15 @@ void KVDocumentPlayback::fillBuffers(float* const* buffers, FrameCount numFrames
             position = range.start;
             rewindSource(source, position);
             if (!looping) {
-                requestStop();
+                stop = true;
                 break;
             }
         }
     }
+    // The position is stored before the stop is requested: the main thread may run the stop,
+    // and report the position, before this render returns.
     mCurrentPlayPositionFrame.compare_exchange_strong(startPosition, position);
+    if (stop) requestStop();
 }
 
 }  // namespace orvex
