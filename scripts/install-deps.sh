@@ -11,10 +11,10 @@ packages=(
   libsndfile1-dev libsoxr-dev libfftw3-dev libplist-dev portaudio19-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
-  sox ffmpeg python3
+  sox ffmpeg python3 desktop-file-utils
 )
 if [ "${ORVEX_WITH_GUI:-0}" = "1" ]; then
-  packages+=(qt6-base-dev qt6-multimedia-dev)
+  packages+=(qt6-base-dev qt6-multimedia-dev xvfb xauth x11-utils)
 fi
 
 missing=()

@@ -1,0 +1,20 @@
+#pragma once
+
+// The user-defaults keys of the application, one definition each.
+namespace orvex::prefkeys {
+
+inline constexpr const char* kPrefsVersion = "General_PrefsVersion";
+inline constexpr const char* kPerceptualModelling = "ORVX_PerceptualModelling";
+inline constexpr const char* kReplaceSelected = "ORVX_ReplaceSelected";
+inline constexpr const char* kChimeWhenDone = "General_ChimeWhenDone";
+inline constexpr const char* kPlayStartupSound = "General_PlayStartupSound";
+inline constexpr const char* kOpenFileOnLaunch = "General_OpenFileOnLaunch";
+inline constexpr const char* kUseFastDrawing = "General_UseFastDrawing";
+inline constexpr const char* kAppVersion = "General_AppVersion";
+inline constexpr const char* kApplicationPath = "NSApplicationPath";
+inline constexpr const char* kRecentDocuments = "ORVX_RecentDocuments";
+
+// The value the panel writes under kPrefsVersion on every save.
+inline constexpr int kCurrentPrefsVersion = 301;
+
+}  // namespace orvex::prefkeys

@@ -1,0 +1,54 @@
+#include "application/PreferencesModel.h"
+
+#include <string>
+
+#include "application/PreferenceKeys.h"
+#include "platform/Platform.h"
+
+namespace orvex {
+
+namespace {
+
+// A present key's value, else the fallback.
+bool storedOr(Platform& platform, const char* key, bool fallback) {
+    return platform.hasDefaultForKey(key) ? platform.boolForKey(key) : fallback;
+}
+
+}  // namespace
+
+PreferenceValues PreferencesModel::defaults() { return PreferenceValues{}; }
+
+PreferenceValues PreferencesModel::firstLaunchSet() {
+    PreferenceValues values;
+    values.chime = false;
+    return values;
+}
+
+void PreferencesModel::readPrefs() {
+    Platform& platform = Platform::shared();
+    if (platform.integerForKey(prefkeys::kPrefsVersion) == 0) {
+        mValues = firstLaunchSet();
+        return;
+    }
+    const PreferenceValues d = defaults();
+    mValues.perceptual = storedOr(platform, prefkeys::kPerceptualModelling, d.perceptual);
+    mValues.replace = storedOr(platform, prefkeys::kReplaceSelected, d.replace);
+    mValues.chime = storedOr(platform, prefkeys::kChimeWhenDone, d.chime);
+    mValues.startup = storedOr(platform, prefkeys::kPlayStartupSound, d.startup);
+    mValues.openFile = storedOr(platform, prefkeys::kOpenFileOnLaunch, d.openFile);
+    mValues.fastDrawing = storedOr(platform, prefkeys::kUseFastDrawing, d.fastDrawing);
+}
+
+void PreferencesModel::save() {
+    Platform& platform = Platform::shared();
+    platform.setIntegerForKey(prefkeys::kPrefsVersion, prefkeys::kCurrentPrefsVersion);
+    platform.setBoolForKey(prefkeys::kPerceptualModelling, mValues.perceptual);
+    platform.setBoolForKey(prefkeys::kReplaceSelected, mValues.replace);
+    platform.setBoolForKey(prefkeys::kChimeWhenDone, mValues.chime);
+    platform.setBoolForKey(prefkeys::kPlayStartupSound, mValues.startup);
+    platform.setBoolForKey(prefkeys::kOpenFileOnLaunch, mValues.openFile);
+    platform.setBoolForKey(prefkeys::kUseFastDrawing, mValues.fastDrawing);
+    platform.synchronizeDefaults();
+}
+
+}  // namespace orvex

@@ -1,0 +1,51 @@
+#pragma once
+
+namespace orvex {
+
+// The six values the preferences panel edits.
+struct PreferenceValues {
+    bool perceptual = true;
+    bool chime = true;
+    bool replace = true;
+    bool openFile = true;
+    bool fastDrawing = false;
+    bool startup = true;
+    bool operator==(const PreferenceValues&) const = default;
+};
+
+// The values behind the preferences panel, read from and written to the platform's user
+// defaults (Platform::shared()). Main thread only.
+class PreferencesModel {
+public:
+    // What a missing key reads as once preferences were saved.
+    static PreferenceValues defaults();
+    // What the panel shows before preferences were ever saved (chime off).
+    static PreferenceValues firstLaunchSet();
+
+    PreferencesModel() { readPrefs(); }
+
+    // Reads the stored values: the first-launch set while "General_PrefsVersion" is 0, else
+    // each present key, a missing one taking its default.
+    void readPrefs();
+    // Writes the version 301 and the six values and synchronises.
+    void save();
+    // Drops the values edited since the last read or save by reading the stored ones again.
+    void cancel() { readPrefs(); }
+
+    const PreferenceValues& values() const { return mValues; }
+    void setValues(const PreferenceValues& values) { mValues = values; }
+    void setPerceptual(bool on) { mValues.perceptual = on; }
+    void setChime(bool on) { mValues.chime = on; }
+    void setReplace(bool on) { mValues.replace = on; }
+    void setOpenFile(bool on) { mValues.openFile = on; }
+    void setFastDrawing(bool on) { mValues.fastDrawing = on; }
+    void setStartup(bool on) { mValues.startup = on; }
+
+    bool openFileOnLaunch() const { return mValues.openFile; }
+    bool doFastDrawing() const { return mValues.fastDrawing; }
+
+private:
+    PreferenceValues mValues;
+};
+
+}  // namespace orvex

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "application/PreferenceKeys.h"
+#include "application/PreferencesModel.h"
+#include "support/PlatformFixture.h"
+
+namespace orvex {
+namespace {
+
+using test::PlatformFixture;
+
+class PreferencesModelTest : public PlatformFixture {
+protected:
+    // Installs a platform whose defaults live in a property-list file, as a new process would.
+    void useDefaultsFile(const std::string& path) {
+        mPlatform = std::make_shared<HeadlessPlatform>(path);
+        mPlatform->setEchoAlerts(false);
+        Platform::install(mPlatform);
+    }
+};
+
+TEST_F(PreferencesModelTest, NeverSavedShowsTheFixedSetEvenWithKeysPresent) {
+    // Keys alone (without the version) do not count as saved preferences.
+    platform().setBoolForKey(prefkeys::kChimeWhenDone, true);
+    platform().setBoolForKey(prefkeys::kUseFastDrawing, true);
+    PreferencesModel model;
+    const PreferenceValues expected{true, false, true, true, false, true};
+    EXPECT_EQ(model.values(), expected);
+}
+
+TEST_F(PreferencesModelTest, AfterASaveMissingKeysTakeTheirDefaultsAndPresentOnesAreRead) {
+    platform().setIntegerForKey(prefkeys::kPrefsVersion, 301);
+    platform().setBoolForKey(prefkeys::kPerceptualModelling, false);
+    platform().setBoolForKey(prefkeys::kUseFastDrawing, true);
+    PreferencesModel model;
+    const PreferenceValues expected{false, true, true, true, true, true};
+    EXPECT_EQ(model.values(), expected);
+}
+
+TEST_F(PreferencesModelTest, SaveWritesTheVersionAndSixKeysThatASecondPlatformReadsBack) {
+    const std::string path = temp().file("orvex.plist");
+    useDefaultsFile(path);
+    PreferencesModel model;
+    const PreferenceValues edited{false, true, false, false, true, false};
+    model.setValues(edited);
+    model.save();
+
+    // Read by Python's plistlib, independently of the code that wrote it.
+    const std::string command = "python3 -c \"import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb'));"
+                                "print(' '.join(k+'='+str(d[k]) for k in sorted(d)))\" " + path;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[1024] = {};
+    const std::string text(buffer, std::fread(buffer, 1, sizeof buffer - 1, pipe));
+    ::pclose(pipe);
+    EXPECT_EQ(text,
+              "General_ChimeWhenDone=True General_OpenFileOnLaunch=False General_PlayStartupSound=False "
+              "General_PrefsVersion=301 General_UseFastDrawing=True ORVX_PerceptualModelling=False "
+              "ORVX_ReplaceSelected=False\n");
+
+    useDefaultsFile(path);
+    EXPECT_EQ(PreferencesModel().values(), edited);
+}
+
+TEST_F(PreferencesModelTest, CancelRevertsEditedValuesToTheStoredOnes) {
+    PreferencesModel model;
+    model.setOpenFile(false);
+    model.setFastDrawing(true);
+    model.save();
+    model.setOpenFile(true);
+    model.setFastDrawing(false);
+    model.setPerceptual(false);
+    model.cancel();
+    EXPECT_FALSE(model.openFileOnLaunch());
+    EXPECT_TRUE(model.doFastDrawing());
+    EXPECT_TRUE(model.values().perceptual);
+    EXPECT_FALSE(platform().hasDefaultForKey(prefkeys::kAppVersion));
+}
+
+}  // namespace
+}  // namespace orvex
