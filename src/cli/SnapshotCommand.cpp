@@ -4,9 +4,12 @@
 
 #include "CliCommand.h"
 #include "CliDocument.h"
-#include "CliPicture.h"
 #include "dsp/DisplayColumn.h"
 #include "engine/KVAnalysisController.h"
+#include "picture/DisplayBitmap.h"
+#include "picture/DisplayGeometry.h"
+#include "picture/LayerPixels.h"
+#include "picture/PictureFile.h"
 #include "store/KVAnalysisFileSet.h"
 
 namespace orvex::cli {
@@ -21,26 +24,19 @@ struct SnapshotOptions {
     bool tracks = false, selection = false;
 };
 
-// The red layer's value of a cell, 0 for a transparent cell (full contrast).
-int redValue(const DisplayColumnRow& row) {
-    const double v = 255.0 * std::sqrt((row.red + row.green + row.blue) / 765.0);
-    return v > 0.0 ? std::min(255, static_cast<int>(v)) : 0;
-}
-
 // Column x of the picture from the stored display columns: the analysis layer in colour, and
-// with a selection its cells in red over it. Cell r is row r above the bottom row.
-void drawColumn(CliPicture& picture, int x, const DisplayColumn& original, const DisplayColumn* selected) {
-    for (int r = 0; r < kDisplayRowCount; ++r) {
-        const int y = kDisplayRowCount - 1 - r;
-        const DisplayColumnRow& cell = original.rows[r];
-        picture.setPixel(x, y, cell.red, cell.green, cell.blue);
-        if (!selected) continue;
-        if (const int red = redValue(selected->rows[r]); red > 0) picture.setPixel(x, y, std::uint8_t(red), 0, 0);
-    }
+// with a selection its cells in red laid over it, by the analysis view's pixel rules at contrast 1.
+void drawColumn(DisplayBitmap& picture, int x, const DisplayColumn& original, const DisplayColumn* selected) {
+    LayerPixels(LayerPixels::Mode::colour, 1.0f).render(&original, 1, display::CellRange{}, picture, x);
+    if (!selected) return;
+    const LayerPixels red(LayerPixels::Mode::red, 1.0f);
+    for (int cell = 0; cell < kDisplayRowCount; ++cell)
+        if (const std::uint32_t pixel = red(selected->rows[cell]); pixel != 0)
+            picture.row(display::bitmapRowOfCell(cell))[x] = pixel;
 }
 
 int runSnapshot(const SnapshotOptions& options) {
-    if (!CliPicture::hasKnownFormat(options.output)) {
+    if (!PictureFile::hasKnownFormat(options.output)) {
         CliCommand::fail("The picture's name must end in .png, .tif or .tiff: " + options.output);
         return 2;
     }
@@ -51,7 +47,7 @@ int runSnapshot(const SnapshotOptions& options) {
     const FrameCount frames = analysis.frameCount();
     const FrameCount step = std::max<FrameCount>(1, (frames + kMaximumWidth - 1) / kMaximumWidth);
     const int width = static_cast<int>(std::max<FrameCount>(1, frames / step));
-    CliPicture picture(width, kDisplayRowCount);
+    DisplayBitmap picture(width, kDisplayRowCount);
     // The analysis layer shows the spectral columns, or with tracks the harmonic columns; the
     // selection layer always shows spectral columns.
     const DisplayColumnKind layer = options.tracks ? DisplayColumnKind::harmonic : DisplayColumnKind::spectral;
@@ -65,7 +61,7 @@ int runSnapshot(const SnapshotOptions& options) {
             withSelection && selection.readDisplayColumns(selected.get(), frame, 1, -1, DisplayColumnKind::spectral) == 1;
         drawColumn(picture, x, *original, selectedHere ? selected.get() : nullptr);
     }
-    if (!picture.writeToPath(options.output)) {
+    if (!PictureFile::fromBitmap(picture).writeToPath(options.output)) {
         CliCommand::fail("The picture could not be written to " + options.output);
         return 1;
     }

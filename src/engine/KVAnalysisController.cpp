@@ -7,6 +7,7 @@
 
 #include "dsp/FrameRecord.h"
 #include "engine/KVAnalysisViewInterface.h"
+#include "engine/KVDocumentMode.h"
 #include "engine/KVPreviewExchange.h"
 #include "history/KVEditHistory.h"
 #include "platform/Platform.h"
@@ -77,9 +78,7 @@ void KVAnalysisController::openStores(const std::shared_ptr<KVEditHistory>& hist
 // --- Settings ---
 
 void KVAnalysisController::setSelectionMode(int mode) {
-    const bool pencil = mTool >= 0 && mTool <= 2;
-    if (mDocumentMode == 2 && pencil && (mode == 0 || mode == 1)) mode = 1 - mode;
-    mSelectionMode = mode;
+    mSelectionMode = KVDocumentMode::selectionModeForTool(mode, mDocumentMode, mTool);
 }
 
 bool KVAnalysisController::setPlayOriginal(bool on) {
@@ -205,7 +204,7 @@ void KVAnalysisController::selectNone() {
     mSelectionStore->beginUndoStep();
     KVIsolationOperations(*mAnalysisStore, *mSelectionStore, mCancelProcessing).clearSelection();
     mSelectionStore->commitUndoStep();
-    if (mAnalysisView) mAnalysisView->redraw();
+    if (mAnalysisView) mAnalysisView->invalidateImage();
     mSelectionIdle = true;
 }
 
@@ -215,7 +214,10 @@ void KVAnalysisController::applySelection() {
 
 void KVAnalysisController::uiIsolateRepeatingPattern() { Platform::shared().beep(); }
 
-void KVAnalysisController::undo() { mSelectionStore->undoLastStep(); }
+void KVAnalysisController::undo() {
+    mSelectionStore->undoLastStep();
+    if (mAnalysisView) mAnalysisView->invalidateImage();
+}
 
 void KVAnalysisController::shutdown() {
     stopPreviewThread();
@@ -249,7 +251,7 @@ void KVAnalysisController::runOnMainThread(const Operation& op) {
     op(ops);
     mSelectionStore->commitUndoStep();
     KVUtilities::playFinishedSound();
-    if (mAnalysisView) mAnalysisView->redraw();
+    if (mAnalysisView) mAnalysisView->invalidateImage();
     enableAudio();
 }
 
@@ -282,7 +284,7 @@ void KVAnalysisController::runInNewThread(Operation op, bool withUndo, std::func
 void KVAnalysisController::finishOperation() {
     if (mDelegate) mDelegate->setProgressValue(-1);
     KVUtilities::playFinishedSound();
-    if (mAnalysisView) mAnalysisView->redraw();
+    if (mAnalysisView) mAnalysisView->invalidateImage();
     enableAudio();
     mCancelProcessing = false;
 }

@@ -36,6 +36,8 @@ public:
     virtual void scrollToPlayCursor() = 0;
 
     virtual void redraw() = 0;
+    // The selection store changed: the pictures are read again at the next draw.
+    virtual void invalidateImage() { redraw(); }
     // Lays the view out again at its present size, so that newly stored frames are drawn.
     virtual void relayout() = 0;
     // "" clears the status line.

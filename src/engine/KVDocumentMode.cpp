@@ -9,6 +9,13 @@ namespace {
 const char* const kModeKey = "DocumentConfiguredForMode";
 }
 
+int KVDocumentMode::selectionModeForTool(int requested, int documentMode, int tool) {
+    const bool pencil = tool >= 0 && tool <= 2;
+    if (documentMode == static_cast<int>(DocumentMode::Modify) && pencil && (requested == 0 || requested == 1))
+        return 1 - requested;
+    return requested;
+}
+
 KVModeSettings KVDocumentMode::settingsForMode(DocumentMode mode) {
     switch (mode) {
         case DocumentMode::Extract:

@@ -23,6 +23,9 @@ public:
     KVDocumentMode() = delete;
 
     static KVModeSettings settingsForMode(DocumentMode mode);
+    // The selection mode a view or controller stores when asked for requested (0 add, 1 subtract):
+    // in Modify mode a pencil (tools 0..2) takes the opposite, so it subtracts unless Option is held.
+    static int selectionModeForTool(int requested, int documentMode, int tool);
     // The stored mode, or -1 when the file has never been set up.
     static int storedMode(const std::string& workingFilePath);
     // Writes mode + 1 under "DocumentConfiguredForMode" and saves the dictionary.

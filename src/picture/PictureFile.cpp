@@ -1,4 +1,6 @@
-#include "CliPicture.h"
+#include "picture/PictureFile.h"
+
+#include "picture/DisplayBitmap.h"
 
 #include <png.h>
 #include <tiffio.h>
@@ -10,7 +12,7 @@
 #include <memory>
 #include <system_error>
 
-namespace orvex::cli {
+namespace orvex {
 
 namespace {
 
@@ -30,10 +32,10 @@ void quietTiffHandler(const char*, const char*, va_list) {}
 
 }  // namespace
 
-CliPicture::CliPicture(int width, int height)
+PictureFile::PictureFile(int width, int height)
     : mWidth(width), mHeight(height), mPixels(std::size_t(width) * std::size_t(height) * 3, 0) {}
 
-void CliPicture::setPixel(int x, int y, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+void PictureFile::setPixel(int x, int y, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     if (x < 0 || y < 0 || x >= mWidth || y >= mHeight) return;
     std::uint8_t* pixel = &mPixels[(std::size_t(y) * std::size_t(mWidth) + std::size_t(x)) * 3];
     pixel[0] = red;
@@ -41,9 +43,20 @@ void CliPicture::setPixel(int x, int y, std::uint8_t red, std::uint8_t green, st
     pixel[2] = blue;
 }
 
-bool CliPicture::hasKnownFormat(const std::string& path) { return formatOf(path) != Format::unknown; }
+PictureFile PictureFile::fromBitmap(const DisplayBitmap& bitmap) {
+    PictureFile picture(bitmap.width(), bitmap.height());
+    // Premultiplied pixels over black are their colour components as they stand.
+    for (int y = 0; y < bitmap.height(); ++y)
+        for (int x = 0; x < bitmap.width(); ++x) {
+            const std::uint32_t p = bitmap.pixel(x, y);
+            picture.setPixel(x, y, DisplayBitmap::red(p), DisplayBitmap::green(p), DisplayBitmap::blue(p));
+        }
+    return picture;
+}
 
-bool CliPicture::writeToPath(const std::string& path) const {
+bool PictureFile::hasKnownFormat(const std::string& path) { return formatOf(path) != Format::unknown; }
+
+bool PictureFile::writeToPath(const std::string& path) const {
     const Format format = formatOf(path);
     if (format == Format::unknown) return false;
     const std::filesystem::path target(path);
@@ -59,7 +72,7 @@ bool CliPicture::writeToPath(const std::string& path) const {
     return false;
 }
 
-bool CliPicture::writePng(const std::string& path) const {
+bool PictureFile::writePng(const std::string& path) const {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     if (!file) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -83,7 +96,7 @@ bool CliPicture::writePng(const std::string& path) const {
     return std::fflush(file.get()) == 0 && !std::ferror(file.get());
 }
 
-bool CliPicture::writeTiff(const std::string& path) const {
+bool PictureFile::writeTiff(const std::string& path) const {
     TIFFSetErrorHandler(quietTiffHandler);
     TIFFSetWarningHandler(quietTiffHandler);
     std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(path.c_str(), "w"), &TIFFClose);
@@ -103,4 +116,4 @@ bool CliPicture::writeTiff(const std::string& path) const {
     return ok && TIFFFlush(t) == 1;
 }
 
-}  // namespace orvex::cli
+}  // namespace orvex
