@@ -12,10 +12,8 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
   sox ffmpeg python3 desktop-file-utils
+  qt6-base-dev fonts-dejavu-core xvfb xauth x11-utils
 )
-if [ "${ORVEX_WITH_GUI:-0}" = "1" ]; then
-  packages+=(qt6-base-dev qt6-multimedia-dev xvfb xauth x11-utils)
-fi
 
 missing=()
 for p in "${packages[@]}"; do

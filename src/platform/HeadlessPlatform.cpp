@@ -6,10 +6,7 @@
 namespace orvex {
 
 HeadlessPlatform::HeadlessPlatform(std::string defaultsPath)
-    : mMainThread(std::this_thread::get_id()), mDefaultsPath(std::move(defaultsPath)) {
-    if (!mDefaultsPath.empty())
-        if (auto stored = PropertyList::readFile(mDefaultsPath)) mDefaults = std::move(*stored);
-}
+    : mMainThread(std::this_thread::get_id()), mDefaults(std::move(defaultsPath)) {}
 
 AlertButton HeadlessPlatform::runAlert(const std::string& title, const std::string& message,
                                        const std::vector<std::string>& buttons) {
@@ -104,46 +101,16 @@ bool HeadlessPlatform::pumpMainThreadUntil(const std::function<bool()>& pred, st
     return pred();
 }
 
-bool HeadlessPlatform::boolForKey(const std::string& key) {
-    std::lock_guard<std::mutex> guard(mMutex);
-    return mDefaults.getBool(key);
-}
-
-std::int64_t HeadlessPlatform::integerForKey(const std::string& key) {
-    std::lock_guard<std::mutex> guard(mMutex);
-    return mDefaults.getInt(key);
-}
-
-std::optional<std::string> HeadlessPlatform::stringForKey(const std::string& key) {
-    std::lock_guard<std::mutex> guard(mMutex);
-    if (!mDefaults.has(key)) return std::nullopt;
-    return mDefaults.getString(key);
-}
-
-bool HeadlessPlatform::hasDefaultForKey(const std::string& key) {
-    std::lock_guard<std::mutex> guard(mMutex);
-    return mDefaults.has(key);
-}
-
-void HeadlessPlatform::setBoolForKey(const std::string& key, bool value) {
-    std::lock_guard<std::mutex> guard(mMutex);
-    mDefaults.setBool(key, value);
-}
-
-void HeadlessPlatform::setIntegerForKey(const std::string& key, std::int64_t value) {
-    std::lock_guard<std::mutex> guard(mMutex);
-    mDefaults.setInt(key, value);
-}
-
+bool HeadlessPlatform::boolForKey(const std::string& key) { return mDefaults.boolForKey(key); }
+std::int64_t HeadlessPlatform::integerForKey(const std::string& key) { return mDefaults.integerForKey(key); }
+std::optional<std::string> HeadlessPlatform::stringForKey(const std::string& key) { return mDefaults.stringForKey(key); }
+bool HeadlessPlatform::hasDefaultForKey(const std::string& key) { return mDefaults.hasKey(key); }
+void HeadlessPlatform::setBoolForKey(const std::string& key, bool value) { mDefaults.setBool(key, value); }
+void HeadlessPlatform::setIntegerForKey(const std::string& key, std::int64_t value) { mDefaults.setInteger(key, value); }
 void HeadlessPlatform::setStringForKey(const std::string& key, const std::string& value) {
-    std::lock_guard<std::mutex> guard(mMutex);
     mDefaults.setString(key, value);
 }
-
-void HeadlessPlatform::synchronizeDefaults() {
-    std::lock_guard<std::mutex> guard(mMutex);
-    if (!mDefaultsPath.empty()) mDefaults.writeFileAtomically(mDefaultsPath);
-}
+void HeadlessPlatform::synchronizeDefaults() { mDefaults.synchronize(); }
 
 void HeadlessPlatform::playSound(const std::string& name, const std::string& type) {
     std::lock_guard<std::mutex> guard(mMutex);

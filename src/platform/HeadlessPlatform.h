@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/UserDefaults.h"
 
 namespace orvex {
 
@@ -80,8 +81,7 @@ private:
     std::vector<Alert> mAlerts;
     int mBeeps = 0;
     std::vector<std::string> mSounds, mRevealed, mOpened, mRecent;
-    std::string mDefaultsPath;
-    PropertyList mDefaults;
+    UserDefaults mDefaults;
 };
 
 }  // namespace orvex

@@ -1,0 +1,147 @@
+#include "app/QtPlatform.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
+
+#include "application/RecentDocuments.h"
+#include "application/ResourceFinder.h"
+
+namespace orvex {
+
+namespace {
+constexpr int kFileManagerTimeoutMs = 1500;
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+}  // namespace
+
+QtPlatform::QtPlatform(std::string defaultsPath)
+    : mDefaults(defaultsPath.empty() ? defaultDefaultsPath() : std::move(defaultsPath)),
+      mSounds(std::make_unique<SoundPlayer>()) {}
+
+QtPlatform::~QtPlatform() { mDefaults.synchronize(); }
+
+std::string QtPlatform::defaultDefaultsPath() {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return QDir(config).filePath("orvex/defaults.plist").toStdString();
+}
+
+AlertButton QtPlatform::runAlert(const std::string& title, const std::string& message,
+                                 const std::vector<std::string>& buttons) {
+    if (isMainThread()) return showAlert(title, message, buttons);
+    AlertButton answer = AlertButton::Default;
+    QMetaObject::invokeMethod(
+        this, [&] { answer = showAlert(title, message, buttons); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+// GUI thread. The first button is the default, the second the alternate (also Escape), the
+// third the other one.
+AlertButton QtPlatform::showAlert(const std::string& title, const std::string& message,
+                                  const std::vector<std::string>& buttons) {
+    {
+        std::lock_guard<std::mutex> guard(mLogMutex);
+        std::vector<std::string> entry{title, message};
+        entry.insert(entry.end(), buttons.begin(), buttons.end());
+        mAlertLog.push_back(std::move(entry));
+    }
+    QWidget* parent = QApplication::activeWindow();
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(qs(title));
+    box.setText(qs(title));
+    box.setInformativeText(qs(message));
+    if (parent) box.setWindowModality(Qt::WindowModal);
+    const QMessageBox::ButtonRole roles[] = {QMessageBox::AcceptRole, QMessageBox::RejectRole,
+                                             QMessageBox::DestructiveRole};
+    std::vector<QPushButton*> added;
+    for (std::size_t i = 0; i < buttons.size() && i < 3; ++i) added.push_back(box.addButton(qs(buttons[i]), roles[i]));
+    if (added.empty()) added.push_back(box.addButton(QMessageBox::Ok));
+    box.setDefaultButton(added.front());
+    box.setEscapeButton(added.size() > 1 ? added[1] : added.front());
+    box.exec();
+    for (std::size_t i = 0; i < added.size(); ++i)
+        if (box.clickedButton() == added[i]) return static_cast<AlertButton>(i);
+    return AlertButton::Default;
+}
+
+void QtPlatform::beep() {
+    {
+        std::lock_guard<std::mutex> guard(mLogMutex);
+        ++mBeeps;
+    }
+    postToMainThread([] { QApplication::beep(); }, false);
+}
+
+void QtPlatform::postToMainThread(std::function<void()> call, bool wait) {
+    if (wait && isMainThread()) {
+        call();
+        return;
+    }
+    // Queued and blocking-queued calls to one receiver share its event queue, so posts run in order.
+    QMetaObject::invokeMethod(this, std::move(call), wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+}
+
+bool QtPlatform::isMainThread() const { return QThread::currentThread() == thread(); }
+
+bool QtPlatform::boolForKey(const std::string& key) { return mDefaults.boolForKey(key); }
+std::int64_t QtPlatform::integerForKey(const std::string& key) { return mDefaults.integerForKey(key); }
+std::optional<std::string> QtPlatform::stringForKey(const std::string& key) { return mDefaults.stringForKey(key); }
+bool QtPlatform::hasDefaultForKey(const std::string& key) { return mDefaults.hasKey(key); }
+void QtPlatform::setBoolForKey(const std::string& key, bool value) { mDefaults.setBool(key, value); }
+void QtPlatform::setIntegerForKey(const std::string& key, std::int64_t value) { mDefaults.setInteger(key, value); }
+void QtPlatform::setStringForKey(const std::string& key, const std::string& value) { mDefaults.setString(key, value); }
+void QtPlatform::synchronizeDefaults() { mDefaults.synchronize(); }
+
+std::string QtPlatform::resourcePath(const std::string& name, const std::string& type) {
+    const auto path = ResourceFinder::forCurrentProcess().pathForResource(name, type);
+    return path ? path->string() : std::string();
+}
+
+void QtPlatform::playSound(const std::string& name, const std::string& type) {
+    const std::string path = resourcePath(name, type);
+    if (path.empty()) return;
+    postToMainThread([this, path] { mSounds->play(path); }, false);
+}
+
+void QtPlatform::revealFile(const std::string& path) {
+    const QString file = QFileInfo(qs(path)).absoluteFilePath();
+    if (!revealThroughFileManager(file)) launchOpener(QFileInfo(file).absolutePath());
+}
+
+void QtPlatform::openWithDefaultApplication(const std::string& path) { launchOpener(qs(path)); }
+
+bool QtPlatform::revealThroughFileManager(const QString& path) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return false;
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    return bus.call(call, QDBus::Block, kFileManagerTimeoutMs).type() == QDBusMessage::ReplyMessage;
+}
+
+bool QtPlatform::launchOpener(const QString& target) { return QProcess::startDetached("xdg-open", {target}); }
+
+void QtPlatform::addRecentDocument(const std::string& path) {
+    postToMainThread([path] { RecentDocuments::add(QFileInfo(qs(path)).absoluteFilePath().toStdString()); }, true);
+}
+
+std::vector<std::vector<std::string>> QtPlatform::alertLog() const {
+    std::lock_guard<std::mutex> guard(mLogMutex);
+    return mAlertLog;
+}
+
+int QtPlatform::beepCount() const {
+    std::lock_guard<std::mutex> guard(mLogMutex);
+    return mBeeps;
+}
+
+}  // namespace orvex

@@ -1,0 +1,81 @@
+#include "qtsupport/QtTestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <sndfile.h>
+
+#include "playback/ManualAudioBackend.h"
+#include "support/Signals.h"
+
+namespace orvex::test {
+
+QtPlatformScope::QtPlatformScope() : mOldConfigHome(qgetenv("XDG_CONFIG_HOME")) {
+    qputenv("XDG_CONFIG_HOME", mFolder.filePath("config").toLocal8Bit());
+    mPlatform = std::make_shared<QtPlatform>();
+    // The short sounds go to a silent output nobody pulls, so tests never open a sound card.
+    mPlatform->setSoundPlayer(std::make_unique<SoundPlayer>(
+        std::make_unique<KVAudioEngineController>(std::make_unique<ManualAudioBackend>())));
+    Platform::install(mPlatform);
+}
+
+QtPlatformScope::~QtPlatformScope() {
+    Platform::install(nullptr);
+    mPlatform.reset();
+    if (mOldConfigHome.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", mOldConfigHome);
+}
+
+void writeTestWave(const QString& path, double seconds, int channels, int rate) {
+    const auto frames = static_cast<std::int64_t>(seconds * rate);
+    Channels samples{sine(220.0, rate, frames, 0.8)};
+    if (channels > 1) samples.push_back(sine(330.0, rate, frames, 0.4));
+    for (int extra = 2; extra < channels; ++extra) samples.push_back(sine(440.0, rate, frames, 0.2));
+    writeWave(path.toStdString(), samples, rate, SF_FORMAT_PCM_16);
+}
+
+void answerNextAlert(const QString& text, QString* title, int timeoutMs) {
+    auto* poll = new QTimer;
+    auto remaining = std::make_shared<int>(timeoutMs / 10);
+    QObject::connect(poll, &QTimer::timeout, [poll, text, title, remaining] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* candidate = qobject_cast<QMessageBox*>(widget); candidate && candidate->isVisible()) box = candidate;
+        }
+        if (box) {
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == text) {
+                    if (title) *title = box->windowTitle();
+                    button->click();
+                    poll->deleteLater();
+                    return;
+                }
+        }
+        if (--*remaining <= 0) poll->deleteLater();
+    });
+    poll->start(10);
+}
+
+QString saveArtifact(const QImage& picture, const QString& name) {
+    const QByteArray folder = qgetenv("ORVEX_TEST_ARTIFACTS");
+    QDir dir(folder.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(folder));
+    dir.mkpath(".");
+    const QString path = dir.filePath(name);
+    picture.save(path);
+    return path;
+}
+
+int countInRow(const QImage& picture, int y, const std::function<bool(QColor)>& pred) {
+    int count = 0;
+    for (int x = 0; x < picture.width(); ++x)
+        if (pred(picture.pixelColor(x, y))) ++count;
+    return count;
+}
+
+}  // namespace orvex::test

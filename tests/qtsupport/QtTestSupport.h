@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+#include "app/QtPlatform.h"
+
+namespace orvex::test {
+
+// For a Qt Test class: a private $XDG_CONFIG_HOME and a fresh QtPlatform installed as the
+// process's platform for as long as it lives. Create it in init() (or a test body), on the
+// GUI thread, after the QApplication.
+class QtPlatformScope {
+public:
+    QtPlatformScope();
+    ~QtPlatformScope();
+    QtPlatform& platform() { return *mPlatform; }
+    // A path inside the scope's temporary folder (removed with it).
+    QString file(const QString& name) const { return mFolder.filePath(name); }
+
+private:
+    QTemporaryDir mFolder;
+    QByteArray mOldConfigHome;
+    std::shared_ptr<QtPlatform> mPlatform;
+};
+
+// A stereo (or mono) 16-bit WAVE file at rate: sines of 220 Hz left and 330 Hz right, the
+// right one at half the level, so the two channels are told apart in pictures.
+void writeTestWave(const QString& path, double seconds, int channels = 2, int rate = 44100);
+
+// Clicks the button labelled text in the next modal message box that opens (polling up to
+// timeoutMs); the title of that box is stored in *title when given.
+void answerNextAlert(const QString& text, QString* title = nullptr, int timeoutMs = 5000);
+
+// Saves picture as name under $ORVEX_TEST_ARTIFACTS (or the current folder); returns the path.
+QString saveArtifact(const QImage& picture, const QString& name);
+
+// Counts the columns of row y whose colour satisfies pred.
+int countInRow(const QImage& picture, int y, const std::function<bool(QColor)>& pred);
+
+}  // namespace orvex::test
