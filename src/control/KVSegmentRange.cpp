@@ -42,16 +42,23 @@ void KVSegmentRange::snapToBlocks(bool keepStart) {
         mStart -= kBlock;
 }
 
+// Both move by the segment's length less the overlap, or by the whole blocks of room left
+// before the file's start or end when that is less, so the segment keeps its length and its
+// edges stay on blocks (shifting both edges to the end or the start separately would leave an
+// empty or too short segment there).
 void KVSegmentRange::selectPreviousSegment() {
     const FrameCount d = mEnd - mStart - kSegmentOverlap;
-    mStart = std::max<FramePos>(mStart - d, 0);
-    mEnd = std::max<FramePos>(mEnd - d, 0);
+    const FrameCount shift = std::clamp<FrameCount>(d, 0, mStart / kBlock * kBlock);
+    mStart -= shift;
+    mEnd -= shift;
 }
 
 void KVSegmentRange::selectNextSegment() {
     const FrameCount d = mEnd - mStart - kSegmentOverlap;
-    mStart = std::min(mStart + d, mTotal);
-    mEnd = std::min(mEnd + d, mTotal);
+    const FrameCount room = std::max<FrameCount>(mTotal - mEnd, 0) / kBlock * kBlock;
+    const FrameCount shift = std::clamp<FrameCount>(d, 0, room);
+    mStart += shift;
+    mEnd += shift;
 }
 
 bool KVSegmentRange::selectAnalysisRange() {

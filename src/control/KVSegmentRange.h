@@ -35,7 +35,8 @@ public:
     FramePos analysisStartBlock() const { return mAnalysisStart / kBlock; }
     FramePos analysisEndBlock() const { return mAnalysisEnd / kBlock; }
 
-    // Shift the segment by its length less the overlap, clamped to the file.
+    // Shift the segment by its length less the overlap, or less where the file's start or end
+    // leaves less room; the length stays.
     void selectPreviousSegment();
     void selectNextSegment();
     // The segment becomes the analysed range; false (nothing changes) when there is none.

@@ -60,8 +60,20 @@ TEST(SegmentRangeTest, ShortFilesNeighbouringSegmentsAndTheAnalysedRange) {
     EXPECT_EQ(range.selectionEndFrame(), 2 * 128 * 1000 - 4096);
     range.selectPreviousSegment();
     EXPECT_EQ(range.selectionStartFrame(), 0);
+    // At the file's end the segment stops on the last whole block and keeps its length; at the
+    // start it stops at 0.
     for (int i = 0; i < 10; ++i) range.selectNextSegment();
-    EXPECT_EQ(range.selectionEndFrame(), 20 * kSecond);
+    EXPECT_EQ(range.selectionEndFrame(), 20 * kSecond / 128 * 128);
+    EXPECT_EQ(range.selectionEndFrame() - range.selectionStartFrame(), 128 * 1000);
+    range.setSelectionEndFrame(20 * kSecond);
+    range.setSelectionStartFrame(10 * kSecond);
+    const FrameCount length = range.selectionEndFrame() - range.selectionStartFrame();
+    range.selectNextSegment();
+    EXPECT_EQ(range.selectionEndFrame() - range.selectionStartFrame(), length);
+    EXPECT_LE(range.selectionEndFrame(), 20 * kSecond);
+    for (int i = 0; i < 3; ++i) range.selectPreviousSegment();
+    EXPECT_EQ(range.selectionStartFrame(), 0);
+    EXPECT_EQ(range.selectionEndFrame(), length);
 
     EXPECT_FALSE(range.selectAnalysisRange());
     range.setAnalysisStartFrame(128 * 10);
