@@ -1,0 +1,218 @@
+#include "views/KVWaveSegmentView.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QThread>
+
+#include <cmath>
+
+#include "platform/Platform.h"
+#include "utilities/KVUtilities.h"
+#include "views/GlossyFill.h"
+#include "views/OverviewPainter.h"
+#include "views/ThemePalette.h"
+
+namespace orvex {
+
+namespace {
+constexpr std::int64_t kInitialColumns = 4096;
+constexpr double kSnapDistance = 10.0;
+constexpr double kMarkerSize = 9.0;
+const QColor kSelectionLineColour = QColor::fromRgbF(1.0f, 1.0f, 0.0f, 0.7f);
+
+QString timeLabel(FramePos frame) {
+    return QString::fromStdString(KVUtilities::SamplesToTime(static_cast<std::uint64_t>(frame), kWorkingSampleRate));
+}
+}  // namespace
+
+KVWaveSegmentView::KVWaveSegmentView(QWidget* parent) : QWidget(parent), mColumns(kInitialColumns) {
+    mRange.setTotalFrames(1);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(200, 120);
+    setAccessibleName("Input File Overview");
+    mCursorTimer.setInterval(kCursorIntervalMs);
+    connect(&mCursorTimer, &QTimer::timeout, this, [this] {
+        if (mPlayCursor != mPaintedCursor) update();
+    });
+    mCursorTimer.start();
+}
+
+void KVWaveSegmentView::onGuiThread(std::function<void()> call) {
+    if (QThread::currentThread() == thread())
+        call();
+    else
+        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void KVWaveSegmentView::setNumberOfColumns(std::int64_t columns) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mColumns.assign(static_cast<std::size_t>(std::max<std::int64_t>(columns, 0)), KVOverviewColumn{});
+}
+
+void KVWaveSegmentView::setNumberOfChannels(std::int64_t channels) {
+    mChannels = channels;
+    setNeedsRedraw();
+}
+
+// Overview thread, monitor held by the caller (taken again here: it is recursive).
+void KVWaveSegmentView::setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (index < 0 || index >= static_cast<std::int64_t>(mColumns.size())) return;
+    mColumns[static_cast<std::size_t>(index)] = {minL, minR, maxL, maxR};
+}
+
+void KVWaveSegmentView::setNeedsRedraw() {
+    onGuiThread([this] {
+        mNeedsRedraw = true;
+        update();
+    });
+}
+
+// New columns arrived: the picture shows them only once rebuilt, at most once per paint.
+void KVWaveSegmentView::setNeedsDisplay() { setNeedsRedraw(); }
+
+void KVWaveSegmentView::setAnalysisStartFrame(FramePos frame) {
+    mRange.setAnalysisStartFrame(frame);
+    setNeedsRedraw();
+}
+
+void KVWaveSegmentView::setAnalysisEndFrame(FramePos frame) {
+    mRange.setAnalysisEndFrame(frame);
+    setNeedsRedraw();
+}
+
+void KVWaveSegmentView::setPlayCursor(FramePos frame) { mPlayCursor = frame; }
+
+void KVWaveSegmentView::setNumFrames(FrameCount frames) {
+    mRange.setTotalFrames(frames);
+    mSelectionChanged = true;
+    setNeedsRedraw();
+}
+
+void KVWaveSegmentView::setSelectionStartFrame(FramePos frame) {
+    mRange.setSelectionStartFrame(frame);
+    mSelectionChanged = true;
+    setNeedsRedraw();
+}
+
+void KVWaveSegmentView::setSelectionEndFrame(FramePos frame) {
+    mRange.setSelectionEndFrame(frame);
+    mSelectionChanged = true;
+    setNeedsRedraw();
+}
+
+void KVWaveSegmentView::selectPreviousSegment() {
+    mRange.selectPreviousSegment();
+    mSelectionChanged = true;
+    setNeedsRedraw();
+}
+
+void KVWaveSegmentView::selectNextSegment() {
+    mRange.selectNextSegment();
+    mSelectionChanged = true;
+    setNeedsRedraw();
+}
+
+void KVWaveSegmentView::selectAnalysisRange() {
+    if (!mRange.selectAnalysisRange()) {
+        Platform::shared().beep();
+        return;
+    }
+    mSelectionChanged = true;
+    setNeedsRedraw();
+}
+
+double KVWaveSegmentView::framesPerPixel() const {
+    return OverviewPainter::framesPerPixel(mRange.totalFrames(), width());
+}
+
+// An edge within 10 pixels of the analysed range's start or end lands exactly on it.
+void KVWaveSegmentView::handleMouse(QPointF position) {
+    const double fpp = framesPerPixel();
+    const double yFromBottom = height() - position.y();
+    FramePos frame = static_cast<FramePos>(std::trunc(position.x() * fpp));
+    for (FramePos edge : {mRange.analysisStartFrame(), mRange.analysisEndFrame()})
+        if (edge != 0 && std::abs(static_cast<double>(edge) / fpp - position.x()) < kSnapDistance) frame = edge;
+    if (yFromBottom < height() / 2.0)
+        setSelectionEndFrame(frame);
+    else if (yFromBottom > height() / 2.0)
+        setSelectionStartFrame(frame);
+    if (onCursorMoved) onCursorMoved();
+}
+
+void KVWaveSegmentView::mousePressEvent(QMouseEvent* event) { handleMouse(event->position()); }
+void KVWaveSegmentView::mouseReleaseEvent(QMouseEvent* event) { handleMouse(event->position()); }
+void KVWaveSegmentView::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() & Qt::LeftButton) handleMouse(event->position());
+}
+
+void KVWaveSegmentView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        if (onTogglePlayStop) onTogglePlayStop();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) return;
+    QWidget::keyPressEvent(event);
+}
+
+void KVWaveSegmentView::focusInEvent(QFocusEvent*) { update(); }
+void KVWaveSegmentView::focusOutEvent(QFocusEvent*) { update(); }
+
+void KVWaveSegmentView::resizeEvent(QResizeEvent*) { setNeedsRedraw(); }
+
+std::vector<KVOverviewColumn> KVWaveSegmentView::columnsCopy() const {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    return mColumns;
+}
+
+void KVWaveSegmentView::drawSelection(OverviewPainter& painter) {
+    QPainter& p = painter.painter();
+    const double h = height(), startX = painter.xOfFrame(mRange.selectionStartFrame()),
+                 endX = painter.xOfFrame(mRange.selectionEndFrame());
+    const BottomUpMapping& y = painter.mapping();
+    p.setPen(QPen(kSelectionLineColour, 1.0));
+    p.drawLine(y.toWidget(startX, h), y.toWidget(startX, h / 2));
+    p.drawLine(y.toWidget(endX, 0), y.toWidget(endX, h / 2));
+    const QColor text = ThemePalette::toQColor(KVUtilities::themeColorLightCanvas());
+    painter.label(timeLabel(mRange.selectionStartFrame()), startX + 5, h - 33, text, OverviewPainter::boldFont(9));
+    painter.label(timeLabel(mRange.selectionEndFrame()), endX - 65, 23, text, OverviewPainter::boldFont(9));
+    p.save();
+    p.setCompositionMode(QPainter::CompositionMode_Plus);
+    GlossyFill::fill(p, QRectF(startX, 2, endX - startX, h - 4), ThemePalette::rgba(0.068635, 0.07686, 0.138635, 0.5));
+    p.restore();
+    // Markers: a triangle hanging from the top on the start line, one standing on the bottom
+    // edge on the end line.
+    QPainterPath startMarker, endMarker;
+    startMarker.addPolygon(QPolygonF{{startX - kMarkerSize / 2, 0}, {startX + kMarkerSize / 2, 0}, {startX, kMarkerSize}});
+    endMarker.addPolygon(QPolygonF{{endX - kMarkerSize / 2, h}, {endX + kMarkerSize / 2, h}, {endX, h - kMarkerSize}});
+    p.fillPath(startMarker, Qt::yellow);
+    p.fillPath(endMarker, Qt::yellow);
+}
+
+void KVWaveSegmentView::rebuildPicture() {
+    mHighQuality = true;
+    mPicture = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&mPicture);
+    OverviewPainter painter(p, size(), mRange.totalFrames());
+    painter.background();
+    painter.analysedRange(mRange.analysisStartFrame(), mRange.analysisEndFrame());
+    painter.timeRuler();
+    painter.waveform(mChannels, columnsCopy());
+    drawSelection(painter);
+    painter.frameAndTitle("Input File Overview");
+    mNeedsRedraw = false;
+}
+
+void KVWaveSegmentView::paintEvent(QPaintEvent*) {
+    if (mNeedsRedraw || mPicture.size() != size()) rebuildPicture();
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, mPicture);
+    OverviewPainter painter(p, size(), mRange.totalFrames());
+    painter.playCursor(mPlayCursor);
+    mPaintedCursor = mPlayCursor;
+}
+
+}  // namespace orvex

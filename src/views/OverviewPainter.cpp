@@ -1,0 +1,127 @@
+#include "views/OverviewPainter.h"
+
+#include <QFontMetricsF>
+#include <QPolygonF>
+
+#include <algorithm>
+
+#include "utilities/KVUtilities.h"
+#include "views/GlossyFill.h"
+#include "views/ThemePalette.h"
+
+namespace orvex {
+
+namespace {
+constexpr double kDarkCanvasRed = 0.068635, kDarkCanvasGreen = 0.07686, kDarkCanvasBlue = 0.138635;
+constexpr int kTicks = 10;
+constexpr double kTickLength = 8.0;
+}  // namespace
+
+OverviewPainter::OverviewPainter(QPainter& painter, QSize size, FrameCount totalFrames)
+    : mPainter(painter),
+      mSize(size),
+      mTotal(std::max<FrameCount>(totalFrames, 1)),
+      mFramesPerPixel(framesPerPixel(totalFrames, size.width())),
+      mY(size.height()) {}
+
+double OverviewPainter::framesPerPixel(FrameCount totalFrames, int width) {
+    return static_cast<double>(std::max<FrameCount>(totalFrames, 1)) / std::max(width, 1);
+}
+
+QFont OverviewPainter::boldFont(int pointSize) {
+    QFont font("DejaVu Sans");
+    font.setPointSize(pointSize);
+    font.setBold(true);
+    return font;
+}
+
+void OverviewPainter::label(const QString& text, double x, double yFromBottom, const QColor& colour,
+                            const QFont& font) {
+    mPainter.setFont(font);
+    mPainter.setPen(colour);
+    mPainter.drawText(QPointF(x, mY.toWidgetY(yFromBottom) - QFontMetricsF(font).descent()), text);
+}
+
+void OverviewPainter::background() {
+    mPainter.fillRect(QRect(QPoint(0, 0), mSize), Qt::black);
+    GlossyFill::fill(mPainter, QRectF(0, 0, mSize.width(), mSize.height()),
+                     ThemePalette::rgba(kDarkCanvasRed, kDarkCanvasGreen, kDarkCanvasBlue, 0.25));
+}
+
+void OverviewPainter::analysedRange(FramePos start, FramePos end) {
+    if (start == 0 && end == 0) return;
+    const double x0 = xOfFrame(start), x1 = xOfFrame(end);
+    mPainter.save();
+    mPainter.setCompositionMode(QPainter::CompositionMode_Source);
+    GlossyFill::fill(mPainter, QRectF(x0, 2, x1 - x0, mSize.height() - 4),
+                     ThemePalette::rgba(kDarkCanvasRed, 0.14274, kDarkCanvasBlue, 0.9));
+    mPainter.restore();
+    label("Current Analysis", x0 + 10, 10, ThemePalette::toQColor(KVUtilities::themeColorLightCanvas()), boldFont(9));
+}
+
+void OverviewPainter::timeRuler() {
+    const QColor colour = ThemePalette::indexed(3);
+    const double top = mSize.height();
+    for (int i = 0; i < kTicks; ++i) {
+        const FramePos frame = i * mTotal / kTicks;
+        const double x = xOfFrame(frame);
+        mPainter.setPen(colour);
+        mPainter.drawLine(mY.toWidget(x, top), mY.toWidget(x, top - kTickLength));
+        label(QString::fromStdString(KVUtilities::SamplesToTime(static_cast<std::uint64_t>(frame), kWorkingSampleRate)),
+              x + 5, top - 18, ThemePalette::toQColor(KVUtilities::themeColorLightCanvas()), boldFont(9));
+    }
+}
+
+void OverviewPainter::envelope(const std::vector<KVOverviewColumn>& columns, float KVOverviewColumn::*value,
+                               double centre, double scale) {
+    const double step = static_cast<double>(mSize.width()) / static_cast<double>(columns.size());
+    QPolygonF polygon;
+    polygon.reserve(static_cast<qsizetype>(columns.size()) + 2);
+    polygon << mY.toWidget(0, centre);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        polygon << mY.toWidget(static_cast<double>(i) * step, columns[i].*value * scale + centre);
+    polygon << mY.toWidget(static_cast<double>(columns.size() - 1) * step, centre);
+    mPainter.drawPolygon(polygon);
+}
+
+void OverviewPainter::waveform(std::int64_t channels, const std::vector<KVOverviewColumn>& columns) {
+    if (columns.empty()) return;
+    const double h = mSize.height();
+    mPainter.save();
+    mPainter.setRenderHint(QPainter::Antialiasing, false);
+    mPainter.setPen(Qt::NoPen);
+    mPainter.setBrush(ThemePalette::indexed(8));
+    std::vector<double> centres;
+    if (channels == 1) {
+        envelope(columns, &KVOverviewColumn::minL, h / 2, h / 2);
+        envelope(columns, &KVOverviewColumn::maxL, h / 2, h / 2);
+        centres = {h / 2};
+    } else {
+        envelope(columns, &KVOverviewColumn::minR, h / 4, h / 4);
+        envelope(columns, &KVOverviewColumn::maxR, h / 4, h / 4);
+        envelope(columns, &KVOverviewColumn::minL, 3 * h / 4, h / 4);
+        envelope(columns, &KVOverviewColumn::maxL, 3 * h / 4, h / 4);
+        centres = {h / 4, 3 * h / 4};
+    }
+    mPainter.setPen(Qt::white);
+    for (double c : centres) mPainter.drawLine(mY.toWidget(0, c), mY.toWidget(mSize.width(), c));
+    mPainter.restore();
+}
+
+void OverviewPainter::frameAndTitle(const QString& title) {
+    mPainter.setPen(ThemePalette::indexed(0));
+    mPainter.setBrush(Qt::NoBrush);
+    mPainter.drawRect(QRectF(0.5, 0.5, mSize.width() - 1.0, mSize.height() - 1.0));
+    label(title, 10, 10, ThemePalette::toQColor(KVUtilities::themeColorLightCanvas()), boldFont(18));
+}
+
+void OverviewPainter::playCursor(FramePos frame) {
+    const double x = xOfFrame(frame);
+    mPainter.save();
+    mPainter.setCompositionMode(QPainter::CompositionMode_Darken);
+    mPainter.setPen(Qt::red);
+    mPainter.drawLine(QPointF(x, 0), QPointF(x, mSize.height()));
+    mPainter.restore();
+}
+
+}  // namespace orvex

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QFont>
+#include <QPainter>
+#include <QSize>
+#include <QString>
+
+#include <vector>
+
+#include "common/Types.h"
+#include "control/KVOverviewBuilder.h"
+#include "views/BottomUpMapping.h"
+
+namespace orvex {
+
+// Draws the parts shared by the waveform overviews (the input overview and the master output):
+// the dark glossy background, the analysed range, the ten-tick time ruler, the min/max
+// waveform of one or two channels, the frame, the title and the play cursor. Positions are
+// frames of a file of totalFrames frames spread over the picture's width; y counts from the
+// bottom as in the views' own descriptions.
+class OverviewPainter {
+public:
+    OverviewPainter(QPainter& painter, QSize size, FrameCount totalFrames);
+
+    // Frames per pixel; a picture of width 0 counts as 1 pixel wide.
+    static double framesPerPixel(FrameCount totalFrames, int width);
+    double framesPerPixel() const { return mFramesPerPixel; }
+    double xOfFrame(FramePos frame) const { return static_cast<double>(frame) / mFramesPerPixel; }
+    const BottomUpMapping& mapping() const { return mY; }
+    QPainter& painter() { return mPainter; }
+
+    void background();
+    // Shades [start, end) and labels it "Current Analysis"; nothing when both are 0.
+    void analysedRange(FramePos start, FramePos end);
+    // Ten ticks at multiples of a tenth of the length, each with its time label.
+    void timeRuler();
+    // Mono: one envelope around the middle; stereo: left above, right below.
+    void waveform(std::int64_t channels, const std::vector<KVOverviewColumn>& columns);
+    void frameAndTitle(const QString& title);
+    // A red line over the whole height, darkening what lies under it.
+    void playCursor(FramePos frame);
+
+    // Text with its bottom-left corner (baseline less the descent) at (x, yFromBottom).
+    void label(const QString& text, double x, double yFromBottom, const QColor& colour, const QFont& font);
+    static QFont boldFont(int pointSize);
+
+private:
+    void envelope(const std::vector<KVOverviewColumn>& columns, float KVOverviewColumn::*value, double centre,
+                  double scale);
+
+    QPainter& mPainter;
+    QSize mSize;
+    FrameCount mTotal;
+    double mFramesPerPixel;
+    BottomUpMapping mY;
+};
+
+}  // namespace orvex
