@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 
-#include "app/KVDocumentWindow.h"
+#include "app/KVEditorWindow.h"
 #include "app/QtPlatform.h"
 
 int main(int argc, char** argv) {
@@ -13,11 +13,11 @@ int main(int argc, char** argv) {
     orvex::Platform::install(platform);
     const QStringList files = QApplication::arguments().mid(1);
     for (const QString& file : files) {
-        auto* window = new orvex::KVDocumentWindow;
+        auto* window = new orvex::KVEditorWindow;
         window->setWindowTitle(QFileInfo(file).completeBaseName());
         window->show();
     }
-    if (files.isEmpty()) (new orvex::KVDocumentWindow)->show();
+    if (files.isEmpty()) (new orvex::KVEditorWindow)->show();
     const int status = QApplication::exec();
     orvex::Platform::install(nullptr);
     return status;

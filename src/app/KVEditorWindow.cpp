@@ -1,0 +1,244 @@
+#include "app/KVEditorWindow.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMimeData>
+#include <QSlider>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "views/KVProgressSubview.h"
+#include "views/KVWaveSegmentView.h"
+#include "views/ThemedButton.h"
+
+namespace orvex {
+
+namespace {
+struct ControlText {
+    const char* outlet;
+    const char* label;
+    const char* tip;
+};
+
+// Tools of the analysis editor, one of them on at a time.
+const ControlText kTools[] = {
+    {"uiMultiPencilButton", "Multi Pencil", "Select a fundamental with its harmonics"},
+    {"uiSinglePencilButton", "Pencil", "Select one partial"},
+    {"uiF1PencilButton", "F1 Pencil", "Select the fundamental only"},
+    {"uiBoxButton", "Box", "Select everything in a box"},
+    {"uiMagicBoxButton", "Magic Box", "Replace a box by its surroundings"},
+    {"uiDenoiseBoxButton", "Denoise Box", "Remove the noise in a box"},
+    {"uiBgBoxButton", "Background Box", "Select the background in a box"},
+    {"uiGapFillerBoxButton", "Gap Filler Box", "Fill the gaps in a box"},
+    {"uiDeselectBoxButton", "Deselect Box", "Deselect everything in a box"},
+};
+const ControlText kSwitches[] = {
+    {"uiSnapToGridButton", "Snap to Grid", "Snap pencil paths to the pitch grid"},
+    {"uiAttenuateF0Button", "Attenuate F0", "Attenuate the fundamental"},
+    {"uiAttackModeButton", "Attack Mode", "Keep the attacks of selected notes"},
+    {"uiShowOriginalButton", "Show Original", "Show the original analysis under the selection"},
+    {"uiRealtimePreRenderButton", "Real-time Preview", "Hear the frame under the mouse"},
+    {"uiDisplayTracksButton", "Display Tracks", "Show the harmonic tracks"},
+};
+const ControlText kModes[] = {
+    {"uiExtractButton", "Extract", "Set the document up for extraction"},
+    {"uiSuppressButton", "Suppress", "Set the document up for suppression"},
+    {"uiModifyButton", "Modify", "Set the document up for modification"},
+};
+const ControlText kTransport[] = {
+    {"uiRewindButton", "Rewind", "Back to the start"},
+    {"uiPlayButton", "Play", "Play the selected segment (Space)"},
+    {"uiPlayOriginalButton", "Play Original", "Play the original sound"},
+    {"uiStopButton", "Stop", "Stop playing"},
+    {"uiForwardButton", "Forward", "Forward to the end"},
+    {"uiLoopButton", "Loop", "Play in a loop"},
+};
+const ControlText kCommands[] = {
+    {"uiAnalyzeSegmentButton", "Analyze Selection", "Analyse the selected segment"},
+    {"uiApplySelectionButton", "Apply Selection", "Make the selection the new analysis"},
+    {"uiFillGapsButton", "Fill Gaps", "Fill the gaps of the selection"},
+    {"uiSaveEditedSegmentButton", "Save Edited Segment", "Export the edited segment as a WAVE file"},
+    {"uiExportAudioButton", "Export Audio File", "Export the master output as a WAVE file"},
+    {"uiRevealFileButton", "Reveal", "Show the sound file in the file manager"},
+};
+constexpr int kVolumeMinDb = -60, kVolumeMaxDb = 12;
+}  // namespace
+
+KVEditorWindow::KVEditorWindow(QWidget* parent) : QMainWindow(parent), mTabs(new QTabWidget) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAcceptDrops(true);
+    mTabs->setAccessibleName("Document tabs");
+    mTabs->addTab(buildInputTab(), tabTitle(kInputTab));
+    for (int index : {kAnalysisTab, kOutputTab}) {
+        auto* placeholder = new QWidget;
+        placeholder->setAccessibleName(tabTitle(index));
+        mTabs->addTab(placeholder, tabTitle(index));
+    }
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(buildToolBar());
+    layout->addWidget(mTabs, 1);
+    layout->addWidget(buildTransport());
+    layout->addWidget(buildCommands());
+    setCentralWidget(central);
+    resize(1200, 700);
+}
+
+QString KVEditorWindow::tabTitle(int index) {
+    switch (index) {
+        case kInputTab: return "Input Overview";
+        case kAnalysisTab: return "Analysis Editor";
+        default: return "Master Output";
+    }
+}
+
+QString KVEditorWindow::decibelText(double decibels) { return QString::asprintf("%1.2f dB", decibels); }
+
+QAbstractButton* KVEditorWindow::addButton(const QString& outlet, const QString& label, const QString& tip,
+                                           bool checkable) {
+    auto* button = new ThemedButton(label);
+    button->setObjectName(outlet);
+    button->setToolTip(tip);
+    button->setCheckable(checkable);
+    button->setFocusPolicy(Qt::NoFocus);  // Space belongs to the views
+    mButtons.insert(outlet, button);
+    return button;
+}
+
+QWidget* KVEditorWindow::buildToolBar() {
+    auto* bar = new QWidget;
+    auto* rows = new QVBoxLayout(bar);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    auto* switches = new QHBoxLayout;
+    rows->addLayout(row);
+    rows->addLayout(switches);
+    auto* tools = new QButtonGroup(bar);
+    for (const ControlText& t : kTools) {
+        QAbstractButton* b = addButton(t.outlet, t.label, t.tip, true);
+        tools->addButton(b);
+        row->addWidget(b);
+    }
+    row->addSpacing(12);
+    auto* modes = new QButtonGroup(bar);
+    for (const ControlText& t : kModes) {
+        QAbstractButton* b = addButton(t.outlet, t.label, t.tip, true);
+        modes->addButton(b);
+        row->addWidget(b);
+    }
+    row->addSpacing(12);
+    for (const ControlText& t : kSwitches) switches->addWidget(addButton(t.outlet, t.label, t.tip, true));
+    row->addStretch(1);
+    switches->addStretch(1);
+    return bar;
+}
+
+QWidget* KVEditorWindow::buildInputTab() {
+    auto* tab = new QWidget;
+    tab->setAccessibleName(tabTitle(kInputTab));
+    auto* column = new QVBoxLayout(tab);
+    mSegmentView = new KVWaveSegmentView;
+    column->addWidget(mSegmentView, 1);
+    auto* row = new QHBoxLayout;
+    QAbstractButton* previous = addButton("uiPreviousSegmentButton", "Previous Segment", "Select the segment before", false);
+    QAbstractButton* next = addButton("uiNextSegmentButton", "Next Segment", "Select the segment after", false);
+    QAbstractButton* analysed = addButton("uiSelectAnalysisRangeButton", "Select Analysed Range",
+                                          "Select the range analysed last", false);
+    connect(previous, &QAbstractButton::clicked, mSegmentView, &KVWaveSegmentView::selectPreviousSegment);
+    connect(next, &QAbstractButton::clicked, mSegmentView, &KVWaveSegmentView::selectNextSegment);
+    connect(analysed, &QAbstractButton::clicked, mSegmentView, &KVWaveSegmentView::selectAnalysisRange);
+    for (QAbstractButton* b : {previous, next, analysed}) row->addWidget(b);
+    row->addStretch(1);
+    column->addLayout(row);
+    return tab;
+}
+
+QWidget* KVEditorWindow::buildTransport() {
+    auto* bar = new QWidget;
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (const ControlText& t : kTransport) {
+        const bool checkable = QString(t.outlet) != "uiRewindButton" && QString(t.outlet) != "uiForwardButton";
+        row->addWidget(addButton(t.outlet, t.label, t.tip, checkable));
+    }
+    button("uiStopButton")->setChecked(true);
+    mVolumeSlider = new QSlider(Qt::Horizontal);
+    mVolumeSlider->setObjectName("uiPlaybackVolumeSlider");
+    mVolumeSlider->setRange(kVolumeMinDb, kVolumeMaxDb);
+    mVolumeSlider->setValue(0);
+    mVolumeSlider->setToolTip("Playback volume");
+    mVolumeSlider->setAccessibleName("Playback volume");
+    mVolumeText = new QLabel(decibelText(0));
+    mVolumeText->setObjectName("uiPlaybackVolumeTextField");
+    mVolumeText->setAccessibleName("Playback volume in dB");
+    connect(mVolumeSlider, &QSlider::valueChanged, this, [this](int db) { mVolumeText->setText(decibelText(db)); });
+    row->addSpacing(12);
+    row->addWidget(mVolumeSlider);
+    row->addWidget(mVolumeText);
+    mModifyGainSlider = new QSlider(Qt::Horizontal);
+    mModifyGainSlider->setObjectName("uiModifyGainSlider");
+    mModifyGainSlider->setRange(kVolumeMinDb, kVolumeMaxDb);
+    mModifyGainSlider->setToolTip("Modification gain");
+    mModifyGainSlider->setAccessibleName("Modification gain");
+    mModifyGainText = new QLabel(decibelText(0));
+    mModifyGainText->setObjectName("uiModifyGainTextField");
+    mModifyGainText->setAccessibleName("Modification gain in dB");
+    connect(mModifyGainSlider, &QSlider::valueChanged, this, [this](int db) { mModifyGainText->setText(decibelText(db)); });
+    row->addWidget(mModifyGainSlider);
+    row->addWidget(mModifyGainText);
+    row->addStretch(1);
+    return bar;
+}
+
+QWidget* KVEditorWindow::buildCommands() {
+    auto* bar = new QWidget;
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (const ControlText& t : kCommands) row->addWidget(addButton(t.outlet, t.label, t.tip, false));
+    mProgress = new KVProgressSubview;
+    mProgress->setObjectName("uiProgressPanel");
+    mProgress->hide();
+    row->addWidget(mProgress);
+    row->addWidget(addButton("uiCancelProcessingButton", "Cancel", "Stop the running operation", false));
+    cancelButton()->hide();
+    row->addStretch(1);
+    mFreeDiskSpace = new QLabel("-- GB");
+    mFreeDiskSpace->setObjectName("uiFreeDiskSpace");
+    mFreeDiskSpace->setToolTip("Free disk space");
+    mFreeDiskSpace->setAccessibleName("Free disk space");
+    row->addWidget(mFreeDiskSpace);
+    return bar;
+}
+
+void KVEditorWindow::setTabView(int index, QWidget* view) {
+    QWidget* old = mTabs->widget(index);
+    const bool wasCurrent = mTabs->currentIndex() == index;
+    mTabs->removeTab(index);
+    mTabs->insertTab(index, view, tabTitle(index));
+    if (view->accessibleName().isEmpty()) view->setAccessibleName(tabTitle(index));
+    if (wasCurrent) mTabs->setCurrentIndex(index);
+    if (old == mSegmentView || old->isAncestorOf(mSegmentView)) mSegmentView = nullptr;
+    delete old;
+}
+
+QWidget* KVEditorWindow::tabView(int index) const { return mTabs->widget(index); }
+
+void KVEditorWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void KVEditorWindow::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) emit fileDropped(url.toLocalFile());
+    event->acceptProposedAction();
+}
+
+void KVEditorWindow::closeEvent(QCloseEvent* event) {
+    emit closing();
+    event->accept();
+}
+
+}  // namespace orvex

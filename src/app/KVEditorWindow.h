@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMap>
+
+class QAbstractButton;
+class QDoubleSpinBox;
+class QSlider;
+class QTabWidget;
+
+namespace orvex {
+
+class KVProgressSubview;
+class KVWaveSegmentView;
+
+// The editor window of one document: the tool and mode controls above three tabs (input
+// overview, analysis editor, master output), the transport, level and command controls and the
+// free disk space below, and a progress box shown while something runs. Controls are found by
+// their outlet names (uiPlayButton, uiLoopButton, ...) and carry their label or tooltip as
+// accessible name. The analysis and output views are plugged in with setTabView().
+// GUI thread only.
+class KVEditorWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    enum Tab { kInputTab = 0, kAnalysisTab = 1, kOutputTab = 2 };
+
+    explicit KVEditorWindow(QWidget* parent = nullptr);
+
+    // Puts view (owned from now on) into tab index, replacing what was there.
+    void setTabView(int index, QWidget* view);
+    QWidget* tabView(int index) const;
+    QTabWidget* tabs() const { return mTabs; }
+    static QString tabTitle(int index);
+
+    KVWaveSegmentView* segmentView() const { return mSegmentView; }
+    // The button or switch with outlet name name (null if there is none).
+    QAbstractButton* button(const QString& name) const { return mButtons.value(name); }
+    QSlider* volumeSlider() const { return mVolumeSlider; }
+    QLabel* volumeText() const { return mVolumeText; }
+    QSlider* modifyGainSlider() const { return mModifyGainSlider; }
+    QLabel* freeDiskSpaceLabel() const { return mFreeDiskSpace; }
+    KVProgressSubview* progressBox() const { return mProgress; }
+    QAbstractButton* cancelButton() const { return button("uiCancelProcessingButton"); }
+
+    // The playback volume shown as "%1.2f dB".
+    static QString decibelText(double decibels);
+
+signals:
+    // A file was dropped on the window.
+    void fileDropped(const QString& path);
+    // The window is closing (it deletes itself afterwards).
+    void closing();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* buildToolBar();
+    QWidget* buildInputTab();
+    QWidget* buildTransport();
+    QWidget* buildCommands();
+    QAbstractButton* addButton(const QString& outlet, const QString& label, const QString& tip, bool checkable);
+
+    QTabWidget* mTabs;
+    KVWaveSegmentView* mSegmentView = nullptr;
+    QMap<QString, QAbstractButton*> mButtons;
+    QSlider* mVolumeSlider = nullptr;
+    QLabel* mVolumeText = nullptr;
+    QSlider* mModifyGainSlider = nullptr;
+    QLabel* mModifyGainText = nullptr;
+    QLabel* mFreeDiskSpace = nullptr;
+    KVProgressSubview* mProgress = nullptr;
+};
+
+}  // namespace orvex

@@ -1,0 +1,48 @@
+#include "views/ThemedButton.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include "utilities/KVUtilities.h"
+#include "views/ThemePalette.h"
+
+namespace orvex {
+
+namespace {
+constexpr double kRadius = 8.0;
+}
+
+ThemedButton::ThemedButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+    setAccessibleName(text);
+    setMinimumHeight(26);
+}
+
+void ThemedButton::setColor(const QColor& colour) {
+    mColour = colour;
+    update();
+}
+
+void ThemedButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const bool on = isChecked() || isDown();
+    p.setPen(Qt::NoPen);
+    p.setBrush(ThemePalette::indexed(6));
+    p.drawRoundedRect(frame.adjusted(1, 1, -1, -1), kRadius, kRadius);
+    if (on) {
+        p.setCompositionMode(QPainter::CompositionMode_Plus);
+        p.setBrush(mColour);
+        p.drawRoundedRect(frame.adjusted(2, 2, -2, -2), 5, 10);
+        p.setBrush(ThemePalette::toQColor(KVUtilities::themeColorWhiteWithAlpha(0.08)));
+        p.drawEllipse(frame.adjusted(-5, 5, 5, -5).translated(-10, -5));
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    p.setPen(ThemePalette::toQColor(on ? KVUtilities::themeColorColdHighlightWithAlpha(1.0) : KVUtilities::themeColorDarkGray()));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(frame, kRadius, kRadius);
+    p.setPen(isEnabled() ? Qt::black : ThemePalette::toQColor(KVUtilities::themeColorMediumGray()));
+    p.drawText(rect().translated(0, 1), Qt::AlignCenter, text());
+}
+
+}  // namespace orvex

@@ -1,0 +1,93 @@
+// The editor window's frame: the three tabs in order, every control named for screen readers
+// and desktop tests, the volume shown in dB, files dropped on it reported.
+#include <QAbstractButton>
+#include <QMimeData>
+#include <QSlider>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "app/KVEditorWindow.h"
+#include "views/KVWaveSegmentView.h"
+#include "qtsupport/QtTestSupport.h"
+
+using namespace orvex;
+
+class EditorWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void threeTabsInOrder();
+    void everyControlHasItsLabelOrTooltipAsAccessibleName();
+    void volumeShowsDecibels();
+    void droppedFilesAreReported();
+    void pluggedViewsKeepTheirPlace();
+};
+
+void EditorWindowTest::threeTabsInOrder() {
+    KVEditorWindow window;
+    QCOMPARE(window.tabs()->count(), 3);
+    const QStringList titles{"Input Overview", "Analysis Editor", "Master Output"};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(window.tabs()->tabText(i), titles[i]);
+        QCOMPARE(window.tabView(i)->accessibleName(), titles[i]);
+    }
+    QVERIFY(window.segmentView() && window.tabView(0)->isAncestorOf(window.segmentView()));
+}
+
+void EditorWindowTest::everyControlHasItsLabelOrTooltipAsAccessibleName() {
+    KVEditorWindow window;
+    const QStringList required{"uiPlayButton", "uiStopButton", "uiLoopButton", "uiRewindButton", "uiForwardButton",
+                               "uiPlayOriginalButton", "uiMultiPencilButton", "uiBoxButton", "uiAnalyzeSegmentButton",
+                               "uiExportAudioButton", "uiRevealFileButton", "uiSnapToGridButton", "uiExtractButton"};
+    for (const QString& name : required) QVERIFY2(window.button(name), qPrintable(name));
+    int controls = 0;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!w->objectName().startsWith("ui")) continue;
+        ++controls;
+        const auto* b = qobject_cast<QAbstractButton*>(w);
+        const QString expected = b ? b->text() : w->toolTip();
+        QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        if (!expected.isEmpty()) QCOMPARE(w->accessibleName(), expected);
+    }
+    QVERIFY(controls >= 35);
+}
+
+void EditorWindowTest::volumeShowsDecibels() {
+    KVEditorWindow window;
+    QCOMPARE(window.volumeText()->text(), QString("0.00 dB"));
+    window.show();
+    window.volumeSlider()->setFocus();
+    QTest::keyClick(window.volumeSlider(), Qt::Key_Left);
+    QCOMPARE(window.volumeText()->text(), QString("-1.00 dB"));
+    QVERIFY(window.button("uiStopButton")->isChecked() && !window.button("uiPlayButton")->isChecked());
+    test::saveArtifact(window.grab().toImage(), "editor-window-empty.png");
+}
+
+void EditorWindowTest::droppedFilesAreReported() {
+    KVEditorWindow window;
+    QSignalSpy dropped(&window, &KVEditorWindow::fileDropped);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile("/sounds/take.wav")});
+    window.show();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    QCOMPARE(dropped.size(), 1);
+    QCOMPARE(dropped.first().first().toString(), QString("/sounds/take.wav"));
+}
+
+void EditorWindowTest::pluggedViewsKeepTheirPlace() {
+    KVEditorWindow window;
+    window.tabs()->setCurrentIndex(1);
+    QPointer<QWidget> old = window.tabView(1);
+    auto* view = new QWidget;
+    window.setTabView(1, view);
+    QVERIFY(old.isNull());
+    QCOMPARE(window.tabView(1), view);
+    QCOMPARE(window.tabs()->currentIndex(), 1);
+    QCOMPARE(window.tabs()->tabText(1), QString("Analysis Editor"));
+}
+
+QTEST_MAIN(EditorWindowTest)
+#include "EditorWindowTest.moc"
