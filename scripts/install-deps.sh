@@ -13,6 +13,7 @@ packages=(
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
   sox ffmpeg python3 desktop-file-utils
   qt6-base-dev fonts-dejavu-core xvfb xauth x11-utils
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -72,6 +72,53 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// Big-endian unsigned integer of width bytes at data[at], or nothing when it runs past the end.
+std::optional<std::uint64_t> bigEndianAt(const std::string& data, std::uint64_t at, std::uint64_t width) {
+    if (width == 0 || width > 8 || at > data.size() || width > data.size() - at) return std::nullopt;
+    std::uint64_t value = 0;
+    for (std::uint64_t i = 0; i < width; ++i) value = value << 8 | static_cast<unsigned char>(data[at + i]);
+    return value;
+}
+
+// Whether the string object at offset holds a NUL character (a one-byte or two-byte zero).
+bool stringObjectHoldsNul(const std::string& data, std::uint64_t offset) {
+    const auto marker = bigEndianAt(data, offset, 1);
+    if (!marker || (*marker >> 4 != 0x5 && *marker >> 4 != 0x6)) return false;
+    const std::uint64_t unit = *marker >> 4 == 0x5 ? 1 : 2;
+    std::uint64_t count = *marker & 0xF, start = offset + 1;
+    if (count == 0xF) {  // the length follows as an integer object
+        const auto intMarker = bigEndianAt(data, start, 1);
+        if (!intMarker || *intMarker >> 4 != 0x1 || (*intMarker & 0xF) > 3) return false;
+        const std::uint64_t width = std::uint64_t(1) << (*intMarker & 0xF);
+        const auto length = bigEndianAt(data, start + 1, width);
+        if (!length) return false;
+        count = *length;
+        start += 1 + width;
+    }
+    if (start > data.size() || count > (data.size() - start) / unit) return false;  // the parser refuses it
+    for (std::uint64_t i = 0; i < count; ++i)
+        if (bigEndianAt(data, start + i * unit, unit) == std::optional<std::uint64_t>(0)) return true;
+    return false;
+}
+
+// libplist aborts on a key or string holding a NUL character, which only a damaged binary
+// list contains: such lists are found here, by walking the offset table, and refused.
+bool binaryListHoldsNul(const std::string& data) {
+    constexpr std::size_t kHeader = 8, kTrailer = 32;
+    if (data.size() < kHeader + kTrailer || data.compare(0, 6, "bplist") != 0) return false;
+    const std::uint64_t trailer = data.size() - kTrailer;
+    const auto offsetWidth = bigEndianAt(data, trailer + 6, 1);
+    const auto objects = bigEndianAt(data, trailer + 8, 8);
+    const auto table = bigEndianAt(data, trailer + 24, 8);
+    if (!offsetWidth || !objects || !table || *offsetWidth == 0 || *offsetWidth > 8) return false;
+    for (std::uint64_t i = 0; i < *objects; ++i) {
+        const auto offset = bigEndianAt(data, *table + i * *offsetWidth, *offsetWidth);
+        if (!offset) return false;  // the parser refuses a table that runs past the end
+        if (stringObjectHoldsNul(data, *offset)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool PropertyList::getBool(const std::string& key) const { return getInt(key) != 0; }
@@ -100,7 +147,7 @@ std::string PropertyList::getString(const std::string& key) const {
 }
 
 std::optional<PropertyList> PropertyList::fromBytes(const std::string& bytes) {
-    if (bytes.empty()) return std::nullopt;
+    if (bytes.empty() || binaryListHoldsNul(bytes)) return std::nullopt;
     plist_t raw = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &raw);
     PlistPtr root(raw);

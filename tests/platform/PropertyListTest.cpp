@@ -77,6 +77,34 @@ TEST(PropertyList, MissingGarbageAndNonDictionaryFilesReadAsNothing) {
     EXPECT_FALSE(PropertyList::readFile(temp.file("array.plist")).has_value());
 }
 
+// Binary lists written by Python's plistlib, as hex, with the "Q" of a key or of a one-byte or
+// two-byte string replaced by a NUL when damaged (libplist aborts on such text).
+std::string binaryList(const std::string& dict, const std::string& from, const std::string& to) {
+    const std::string hex = runPython("import plistlib; b = plistlib.dumps(" + dict +
+                                      ", fmt=plistlib.FMT_BINARY); print(b.replace(" + from + ", " + to + ").hex())");
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+TEST(PropertyList, BinaryListsWithANulInAKeyOrStringAreRefusedAsDamage) {
+    const struct {
+        const char* dict;
+        const char* from;
+        const char* to;
+    } cases[] = {
+        {R"({"KeyQ": 1})", R"(b"KeyQ")", R"(b"Key\0")"},
+        {R"({"Key": "ValueQ"})", R"(b"ValueQ")", R"(b"Value\0")"},
+        {R"({"Key": "\u00e9Q"})", R"(b"\0Q")", R"(b"\0\0")"},
+    };
+    for (const auto& c : cases) {
+        const auto intact = PropertyList::fromBytes(binaryList(c.dict, c.from, c.from));
+        ASSERT_TRUE(intact.has_value()) << c.dict;
+        EXPECT_TRUE(intact->has("Key") || intact->has("KeyQ")) << c.dict;
+        EXPECT_FALSE(PropertyList::fromBytes(binaryList(c.dict, c.from, c.to)).has_value()) << c.dict;
+    }
+}
+
 TEST(PropertyList, FailedWriteLeavesTheOldFileAndNoTemporaryBehind) {
     test::TempDir temp;
     const std::string path = temp.file("d.plist");
