@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -119,6 +121,16 @@ bool binaryListHoldsNul(const std::string& data) {
     return false;
 }
 
+// A stored real as an integer: truncated, limited to the integer range, NaN as 0 (a damaged
+// dictionary may hold any real, and converting one out of range is undefined).
+std::int64_t integerPart(double value) {
+    constexpr double kLimit = 9223372036854775808.0;  // 2^63
+    if (std::isnan(value)) return 0;
+    if (value >= kLimit) return std::numeric_limits<std::int64_t>::max();
+    if (value < -kLimit) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(value);
+}
+
 }  // namespace
 
 bool PropertyList::getBool(const std::string& key) const { return getInt(key) != 0; }
@@ -128,7 +140,7 @@ std::int64_t PropertyList::getInt(const std::string& key) const {
     if (it == mValues.end()) return 0;
     if (auto* b = std::get_if<bool>(&it->second)) return *b ? 1 : 0;
     if (auto* i = std::get_if<std::int64_t>(&it->second)) return *i;
-    if (auto* d = std::get_if<double>(&it->second)) return static_cast<std::int64_t>(*d);
+    if (auto* d = std::get_if<double>(&it->second)) return integerPart(*d);
     return 0;
 }
 

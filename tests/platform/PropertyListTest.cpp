@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <cstdlib>
@@ -102,6 +104,22 @@ TEST(PropertyList, BinaryListsWithANulInAKeyOrStringAreRefusedAsDamage) {
         ASSERT_TRUE(intact.has_value()) << c.dict;
         EXPECT_TRUE(intact->has("Key") || intact->has("KeyQ")) << c.dict;
         EXPECT_FALSE(PropertyList::fromBytes(binaryList(c.dict, c.from, c.to)).has_value()) << c.dict;
+    }
+}
+
+TEST(PropertyList, RealsReadAsIntegersAreTruncatedAndLimitedToTheIntegerRange) {
+    const struct {
+        double stored;
+        std::int64_t read;
+    } cases[] = {
+        {3.9, 3}, {-3.9, -3}, {1e300, INT64_MAX}, {-1e300, INT64_MIN}, {-9223372036854775808.0, INT64_MIN},
+        {std::nan(""), 0}, {HUGE_VAL, INT64_MAX},
+    };
+    for (const auto& c : cases) {
+        PropertyList d;
+        d.setReal("Frame", c.stored);
+        EXPECT_EQ(d.getInt("Frame"), c.read) << c.stored;
+        EXPECT_EQ(d.getBool("Frame"), c.read != 0) << c.stored;
     }
 }
 
