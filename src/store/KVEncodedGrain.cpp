@@ -33,7 +33,8 @@ void KVEncodedGrain::encode(const float* samples) {
 }
 
 void KVEncodedGrain::decode(float* samples) const {
-    if (!(scale > 0.0f)) {
+    // A damaged record's scale may be anything: only a positive finite one gives sound.
+    if (!(scale > 0.0f) || !std::isfinite(scale)) {
         std::fill(samples, samples + kSampleCount, 0.0f);
         return;
     }

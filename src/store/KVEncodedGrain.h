@@ -28,7 +28,8 @@ struct __attribute__((packed, aligned(4))) KVEncodedGrain {
     // Encodes x[0 .. 4095]: q = round(x / scale x 32766) (half away from zero), negated at odd
     // indices, stored exclusive-or kMask. Sets the marker to 0; non-finite samples count as 0.
     void encode(const float* samples);
-    // Writes the 4096 decoded samples, word x (1 / 32767) x scale; silence when scale <= 0.
+    // Writes the 4096 decoded samples, word x (1 / 32767) x scale; silence unless the scale is
+    // positive and finite.
     void decode(float* samples) const;
     // All bytes zero.
     void clear();

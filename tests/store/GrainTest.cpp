@@ -37,11 +37,15 @@ TEST(EncodedGrain, SilenceEncodesToTheMaskAndDecodesToZeros) {
     grain.decode(out.data());
     for (float v : out) ASSERT_EQ(v, 0.0f);
 
-    // Unwritten file space (all bytes zero) is silence as well, whatever the words say.
-    grain.clear();
-    grain.words[3] = 0x1234;
-    grain.decode(out.data());
-    for (float v : out) ASSERT_EQ(v, 0.0f);
+    // Unwritten file space (all bytes zero) and damaged scales are silence as well, whatever
+    // the words say.
+    for (const float scale : {0.0f, -1.0f, NAN, INFINITY}) {
+        grain.clear();
+        grain.scale = scale;
+        grain.words[3] = 0x1234;
+        grain.decode(out.data());
+        for (float v : out) ASSERT_EQ(v, 0.0f) << scale;
+    }
 }
 
 TEST(EncodedGrain, SinglePeakUsesTheFullRangeWithAlternatingSign) {
