@@ -6,6 +6,7 @@
 #include "store/KVAnalysisFileSet.h"
 #include "store/KVEncodedGrain.h"
 #include "store/KVGrainCollection.h"
+#include "store/MasterCommitJournal.h"
 
 namespace orvex {
 
@@ -28,6 +29,12 @@ FrameCount KVMasterCommit::commitEditToMaster(KVAnalysisFileSet& selection, Fram
     auto leftGrain = std::make_unique<KVEncodedGrain>();
     auto rightGrain = std::make_unique<KVEncodedGrain>();
     FrameCount written = 0;
+    if (begin >= end) return 0;
+    {
+        // Without a journal (a full disk) the commit still runs, as it did before journals.
+        std::lock_guard<std::recursive_mutex> guard(masterLock);
+        MasterCommitJournal::save(left, right, position + begin, end - begin);
+    }
     for (FramePos i = begin; i < end; ++i) {
         if (first->readRecords(leftGrain.get(), i, 1) != 1) break;
         if (second != first && second->readRecords(rightGrain.get(), i, 1) != 1) break;
@@ -36,6 +43,8 @@ FrameCount KVMasterCommit::commitEditToMaster(KVAnalysisFileSet& selection, Fram
         if (right.writeRecord(second != first ? *rightGrain : *leftGrain, position + i) != 0) break;
         ++written;
     }
+    std::lock_guard<std::recursive_mutex> guard(masterLock);
+    MasterCommitJournal::close(left, right);
     return written;
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/Platform.h"
 #include "store/KVAnalysisPaths.h"
+#include "store/MasterCommitJournal.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -14,6 +15,8 @@ KVMixdownStore::Collections KVMixdownStore::openCollections(const std::string& p
     Collections mixdown;
     mixdown.left = KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownLeftPath(path), false, recreate);
     mixdown.right = KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownRightPath(path), false, recreate);
+    // A commit killed midway is taken back before anything reads the master.
+    if (!recreate && mixdown.left && mixdown.right) MasterCommitJournal::rollBack(*mixdown.left, *mixdown.right);
     KVEncodedGrain silence{};
     mixdown.left->writeRecord(silence, records);
     mixdown.right->writeRecord(silence, records);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "common/Types.h"
+
+namespace orvex {
+
+class KVGrainCollection;
+
+// The master grains a commit is about to overwrite, kept in "commit.journal" beside the left
+// master collection while the commit writes. A commit killed midway leaves the journal behind,
+// and the next writable open of the master puts the saved grains back, so the master holds
+// every grain of a commit or none of it. The journal appears whole or not at all (written
+// under a temporary name, pushed to the disk and renamed).
+// Not synchronised: the caller holds the lock that orders the master's writes.
+class MasterCommitJournal {
+public:
+    MasterCommitJournal() = delete;
+
+    // Saves records [first, first + count) of both collections; false when it cannot.
+    static bool save(KVGrainCollection& left, KVGrainCollection& right, FramePos first, FrameCount count);
+    // The commit is whole: pushes both collections to the disk and removes the journal.
+    static void close(KVGrainCollection& left, KVGrainCollection& right);
+    // Writes back the grains of a journal left by an unfinished commit and removes it (and
+    // any journal torn before its rename). True when grains were put back.
+    static bool rollBack(KVGrainCollection& left, KVGrainCollection& right);
+};
+
+}  // namespace orvex
