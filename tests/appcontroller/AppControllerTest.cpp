@@ -1,0 +1,204 @@
+// The application controller on the offscreen platform: the splash leaves the event loop
+// running, closing the about window does not quit, the start window keeps the application
+// alive without documents, Ctrl+Z reaches the front document, quit closes every document once.
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <sys/utsname.h>
+
+#include "AppTestSupport.h"
+#include "app/AppController.h"
+#include "app/BrandWindow.h"
+#include "app/StartWindow.h"
+#include "application/AppVersion.h"
+#include "application/PreferenceKeys.h"
+
+using namespace orvex;
+
+namespace {
+constexpr StartupTimings kQuick{50, 1000};
+
+QAction* menuAction(QWidget* window, const char* name) {
+    return window->findChild<QMenuBar*>()->findChild<QAction*>(QString::fromLatin1(name));
+}
+}  // namespace
+
+class AppControllerTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<test::AppScope> mScope;
+    std::unique_ptr<test::FakeDocumentHost> mHost;
+    std::unique_ptr<AppController> mController;
+
+    void launch(const QStringList& files = {}) {
+        QSignalSpy finished(mController.get(), &AppController::startupFinished);
+        mController->applicationDidFinishLaunching(files);
+        QVERIFY(finished.wait(2000));
+    }
+
+private slots:
+    void init() {
+        mScope = std::make_unique<test::AppScope>();
+        mHost = std::make_unique<test::FakeDocumentHost>();
+        mController = std::make_unique<AppController>(*mHost, kQuick);
+        mHost->controller = mController.get();
+    }
+    void cleanup() {
+        mController.reset();
+        mHost.reset();
+        mScope.reset();
+    }
+
+    void splashShowsVersionAndKeepsTheEventLoopRunning() {
+        utsname names{};
+        QCOMPARE(uname(&names), 0);
+        const std::string machine = names.machine;
+        const QString family = machine == "x86_64" ? "x86" : machine == "aarch64" ? "arm" : QString::fromStdString(machine);
+        const QString expected = QStringLiteral("v%1 (%2/%3bit/Retail)").arg(QStringLiteral(ORVEX_PROJECT_VERSION), family).arg(sizeof(void*) * 8);
+
+        QElapsedTimer clock;
+        clock.start();
+        mController->applicationDidFinishLaunching({});
+        BrandWindow* splash = mController->splashWindow();
+        QVERIFY(splash->isVisible());
+        QCOMPARE(splash->uiVersionInfo()->text(), expected);
+        bool ran = false, visibleThen = false;
+        qint64 after = -1;
+        QMetaObject::invokeMethod(qApp, [&] { ran = true; visibleThen = splash->isVisible(); after = clock.elapsed(); }, Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(ran, 1000);
+        QVERIFY(visibleThen);
+        QVERIFY2(after < 100, qPrintable(QString::number(after)));
+        // Faded in to full opacity, held, faded out and hidden.
+        QTRY_COMPARE_WITH_TIMEOUT(splash->windowOpacity(), 1.0, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!splash->isVisible(), 4000);
+        QVERIFY(splash->windowOpacity() < 0.02);
+    }
+
+    void closingTheAboutWindowDoesNotQuit() {
+        launch({mScope->writeWave("a.wav")});
+        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+        mController->uiAbout();
+        QTRY_COMPARE_WITH_TIMEOUT(mController->aboutWindow()->windowOpacity(), 1.0, 2000);
+        // Closing the last document first leaves the about window alone on screen.
+        mHost->documentWindows().first()->close();
+        mController->startWindow()->hide();
+        QVERIFY(mController->aboutWindow()->close() == false);
+        QTRY_VERIFY_WITH_TIMEOUT(!mController->aboutWindow()->isVisible(), 2000);
+        QTest::qWait(50);
+        QCOMPARE(quitting.count(), 0);
+        QCOMPARE(lastClosed.count(), 0);
+        mController->uiAbout();
+        QVERIFY(mController->aboutWindow()->isVisible());
+    }
+
+    void startWindowRemainsWhileNoDocumentIsOpen() {
+        launch();
+        StartWindow* start = mController->startWindow();
+        QVERIFY(start->isVisible());
+        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+        const QString a = mScope->writeWave("a.wav"), b = mScope->writeWave("b.wav");
+        QVERIFY(mController->openFile(a));
+        QVERIFY(!start->isVisible());
+        // A dropped file opens like one chosen in the dialog.
+        start->show();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(b)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(start, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(start, &drop);
+        QCOMPARE(mHost->documentWindows().size(), 2);
+        QVERIFY(!start->isVisible());
+        for (QWidget* window : mHost->documentWindows()) window->close();
+        QVERIFY(start->isVisible());
+        QTest::qWait(50);
+        QCOMPARE(quitting.count(), 0);
+        // Both files are in Open Recent, the newest first.
+        const QList<QAction*> recent = start->recentMenu()->actions();
+        QCOMPARE(recent.size(), 2);
+        QCOMPARE(recent[0]->data().toString(), b);
+        QVERIFY(start->uiOpenRecentButton()->isEnabled());
+    }
+
+    void undoFollowsTheFrontDocumentAndRedoStaysDisabled() {
+        launch({mScope->writeWave("a.wav")});
+        QWidget* window = mHost->documentWindows().first();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QAction* undo = menuAction(window, "uiUndoMenuItem");
+        QAction* redo = menuAction(window, "uiRedoMenuItem");
+        QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(mHost->performed.empty());
+        QVERIFY(!undo->isEnabled());
+        mHost->canUndo = true;
+        QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(mHost->performed, std::vector<DocumentCommand>{DocumentCommand::Undo});
+        QVERIFY(undo->isEnabled());
+        QVERIFY(!redo->isEnabled());
+        QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(mHost->performed.size(), size_t(1));
+    }
+
+    void processMenuForwardsToTheFrontDocument() {
+        launch({mScope->writeWave("a.wav")});
+        QMenuBar* bar = mHost->documentWindows().first()->findChild<QMenuBar*>();
+        QStringList titles;
+        for (QAction* menu : bar->actions()) titles << menu->text().remove(QLatin1Char('&'));
+        QCOMPARE(titles, (QStringList{"File", "Edit", "Process", "Play", "View", "Window", "Help"}));
+        for (QAction* action : bar->actions()[2]->menu()->actions()) {
+            if (!action->isSeparator()) action->trigger();
+        }
+        QCOMPARE(mHost->performed, (std::vector<DocumentCommand>{DocumentCommand::KeepTransients, DocumentCommand::DiscardTransients,
+                                                                  DocumentCommand::FillGaps, DocumentCommand::ApplySelection}));
+    }
+
+    void quitClosesEveryDocumentOnceAndRecordsTheVersion() {
+        launch({mScope->writeWave("a.wav"), mScope->writeWave("b.wav"), mScope->writeWave("c.wav")});
+        QCOMPARE(mHost->documentWindows().size(), 3);
+        mController->applicationWillTerminate();
+        QVERIFY(mHost->documentWindows().isEmpty());
+        QCOMPARE(mHost->closeCounts, (std::map<QString, int>{{"a.wav", 1}, {"b.wav", 1}, {"c.wav", 1}}));
+        QCOMPARE(mScope->platform().integerForKey(prefkeys::kAppVersion), AppVersion::number());
+        QVERIFY(!mController->startWindow()->isVisible());
+    }
+
+    void startUpSoundOpenDialogAndQuickStartFollowThePreferences() {
+        launch();
+        QCOMPARE(mScope->platform().soundsPlayed(), std::vector<std::string>{"orvn.aif"});
+        QVERIFY(mController->openDialog() && mController->openDialog()->isVisible());
+        const auto opened = mScope->platform().openedFiles();
+        QCOMPARE(opened.size(), size_t(1));
+        QVERIFY(QString::fromStdString(opened[0]).endsWith("/quickstart.html"));
+        QVERIFY(QFile::exists(QString::fromStdString(opened[0])));
+        mController->applicationWillTerminate();
+        mController->openDialog()->close();
+
+        // Second launch of the same version, sound and dialog switched off, a file given.
+        mScope->platform().setBoolForKey(prefkeys::kPlayStartupSound, false);
+        mScope->platform().setBoolForKey(prefkeys::kOpenFileOnLaunch, false);
+        mScope->platform().setIntegerForKey(prefkeys::kPrefsVersion, 301);
+        mController = std::make_unique<AppController>(*mHost, kQuick);
+        mHost->controller = mController.get();
+        launch();
+        QCOMPARE(mScope->platform().soundsPlayed().size(), size_t(1));
+        QCOMPARE(mScope->platform().openedFiles().size(), size_t(1));
+        QVERIFY(!mController->openDialog());
+        QCOMPARE(QString::fromStdString(*mScope->platform().stringForKey(prefkeys::kApplicationPath)),
+                 QCoreApplication::applicationFilePath());
+    }
+
+    void noOpenDialogWhenAFileWasGiven() {
+        launch({mScope->writeWave("a.wav")});
+        QVERIFY(!mController->openDialog());
+    }
+};
+
+QTEST_MAIN(AppControllerTest)
+#include "AppControllerTest.moc"

@@ -1,0 +1,138 @@
+// The preferences panel on the offscreen platform: the first launch's fixed set, Save writing
+// the version and the six keys that a second process shows, Cancel reverting, Ctrl+, opening it.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include <cstdio>
+
+#include "AppTestSupport.h"
+#include "app/AppController.h"
+#include "app/KVPrefsPanelController.h"
+#include "application/PreferenceKeys.h"
+
+using namespace orvex;
+
+namespace {
+
+// The panel's controls as a string of 0/1: chime, startup, open file, fast drawing,
+// perceptual, harmonic, replace, add.
+QString controlStates(const KVPrefsPanelController& panel) {
+    QString states;
+    for (const QAbstractButton* button :
+         {static_cast<QAbstractButton*>(panel.uiChimeWhenDoneCheckbox), static_cast<QAbstractButton*>(panel.uiUseStartupSound),
+          static_cast<QAbstractButton*>(panel.uiOpenFileOnLaunchCheckbox), static_cast<QAbstractButton*>(panel.uiFastDrawingCheckbox),
+          static_cast<QAbstractButton*>(panel.uiPerceptualModellingCheckbox), static_cast<QAbstractButton*>(panel.uiHarmonicTrackingCheckbox),
+          static_cast<QAbstractButton*>(panel.uiReplaceDataCheckbox), static_cast<QAbstractButton*>(panel.uiAddDataCheckbox)})
+        states += button->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
+    return states;
+}
+
+void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center()); }
+
+QPushButton* dialogButton(KVPrefsPanelController& panel, QDialogButtonBox::StandardButton which) {
+    return panel.findChild<QDialogButtonBox*>()->button(which);
+}
+
+}  // namespace
+
+class PrefsPanelTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstLaunchShowsTheFixedSet() {
+        test::AppScope scope;
+        KVPrefsPanelController panel;
+        panel.uiShowPanel();
+        QCOMPARE(controlStates(panel), QStringLiteral("01101010"));
+    }
+
+    void saveWritesVersionAndSixKeysThatASecondProcessShows() {
+        test::AppScope scope;
+        KVPrefsPanelController panel;
+        panel.uiShowPanel();
+        // Chime on, start-up sound off, open file off, fast drawing on, harmonic, add.
+        for (QAbstractButton* button : {static_cast<QAbstractButton*>(panel.uiChimeWhenDoneCheckbox),
+                                        static_cast<QAbstractButton*>(panel.uiUseStartupSound),
+                                        static_cast<QAbstractButton*>(panel.uiOpenFileOnLaunchCheckbox),
+                                        static_cast<QAbstractButton*>(panel.uiFastDrawingCheckbox),
+                                        static_cast<QAbstractButton*>(panel.uiHarmonicTrackingCheckbox),
+                                        static_cast<QAbstractButton*>(panel.uiAddDataCheckbox)})
+            click(button);
+        bool told = false;
+        panel.setDelegate([&] { told = true; });
+        click(dialogButton(panel, QDialogButtonBox::Save));
+        QVERIFY(told);
+        QVERIFY(!panel.isVisible());
+        QCOMPARE(scope.platform().integerForKey(prefkeys::kPrefsVersion), 301);
+
+        // A second process with the same configuration folder shows the saved values.
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORVEX_PRINT_PREFS"), QStringLiteral("1"));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(QString::fromLatin1(child.readAllStandardOutput()).trimmed(), QStringLiteral("10010101"));
+    }
+
+    void cancelRevertsTheEditedValues() {
+        test::AppScope scope;
+        KVPrefsPanelController panel;
+        panel.uiShowPanel();
+        click(dialogButton(panel, QDialogButtonBox::Save));
+        panel.uiShowPanel();
+        click(panel.uiOpenFileOnLaunchCheckbox);
+        click(panel.uiFastDrawingCheckbox);
+        click(panel.uiHarmonicTrackingCheckbox);
+        QVERIFY(!panel.openFileOnLaunch());
+        click(dialogButton(panel, QDialogButtonBox::Cancel));
+        QVERIFY(!panel.isVisible());
+        QVERIFY(panel.openFileOnLaunch());
+        QVERIFY(!panel.doFastDrawing());
+        QCOMPARE(controlStates(panel), QStringLiteral("01101010"));
+        // Escape cancels too.
+        panel.uiShowPanel();
+        click(panel.uiChimeWhenDoneCheckbox);
+        QTest::keyClick(&panel, Qt::Key_Escape);
+        QVERIFY(!panel.isVisible());
+        QVERIFY(!panel.model().values().chime);
+        QVERIFY(!scope.platform().boolForKey(prefkeys::kChimeWhenDone));
+    }
+
+    void controlCommaOpensThePanel() {
+        test::AppScope scope;
+        test::FakeDocumentHost host;
+        AppController controller(host);
+        host.controller = &controller;
+        QVERIFY(host.openDocument(scope.writeWave(QStringLiteral("a.wav"))));
+        QWidget* window = host.documentWindows().first();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
+        QTRY_VERIFY(controller.prefsPanel()->isVisible());
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (qEnvironmentVariableIsSet("ORVEX_PRINT_PREFS")) {
+        // The second process: read the preferences of $XDG_CONFIG_HOME as the panel shows them.
+        auto platform = std::make_shared<HeadlessPlatform>(
+            (qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/orvex/defaults.plist")).toStdString());
+        Platform::install(platform);
+        KVPrefsPanelController panel;
+        panel.uiShowPanel();
+        std::printf("%s\n", qPrintable(controlStates(panel)));
+        return 0;
+    }
+    PrefsPanelTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "PrefsPanelTest.moc"
