@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QWidget>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -124,7 +125,8 @@ QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDo
             if (forDocument || !item.needsDocument) addItem(menu, item, controller);
         }
         if (spec.title == std::string("&File")) addOpenRecent(menu, controller);
-        if (menu->actions().isEmpty()) {
+        const QList<QAction*> actions = menu->actions();
+        if (std::all_of(actions.begin(), actions.end(), [](QAction* a) { return a->isSeparator(); })) {
             delete menu;
             continue;
         }

@@ -102,6 +102,9 @@ private slots:
         launch();
         StartWindow* start = mController->startWindow();
         QVERIFY(start->isVisible());
+        QStringList titles;
+        for (QAction* menu : start->menuBar()->actions()) titles << menu->text().remove(QLatin1Char('&'));
+        QCOMPARE(titles, (QStringList{"File", "Edit", "Window", "Help"}));
         QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
         const QString a = mScope->writeWave("a.wav"), b = mScope->writeWave("b.wav");
         QVERIFY(mController->openFile(a));
