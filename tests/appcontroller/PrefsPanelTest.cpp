@@ -15,7 +15,9 @@
 #include "AppTestSupport.h"
 #include "app/AppController.h"
 #include "app/KVPrefsPanelController.h"
+#include "app/QtPlatform.h"
 #include "application/PreferenceKeys.h"
+#include "qtsupport/QtTestSupport.h"
 
 using namespace orvex;
 
@@ -46,14 +48,14 @@ class PrefsPanelTest : public QObject {
     Q_OBJECT
 private slots:
     void firstLaunchShowsTheFixedSet() {
-        test::AppScope scope;
+        test::QtPlatformScope scope;
         KVPrefsPanelController panel;
         panel.uiShowPanel();
         QCOMPARE(controlStates(panel), QStringLiteral("01101010"));
     }
 
     void saveWritesVersionAndSixKeysThatASecondProcessShows() {
-        test::AppScope scope;
+        test::QtPlatformScope scope;
         KVPrefsPanelController panel;
         panel.uiShowPanel();
         // Chime on, start-up sound off, open file off, fast drawing on, harmonic, add.
@@ -83,7 +85,7 @@ private slots:
     }
 
     void cancelRevertsTheEditedValues() {
-        test::AppScope scope;
+        test::QtPlatformScope scope;
         KVPrefsPanelController panel;
         panel.uiShowPanel();
         click(dialogButton(panel, QDialogButtonBox::Save));
@@ -122,10 +124,8 @@ private slots:
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (qEnvironmentVariableIsSet("ORVEX_PRINT_PREFS")) {
-        // The second process: read the preferences of $XDG_CONFIG_HOME as the panel shows them.
-        auto platform = std::make_shared<HeadlessPlatform>(
-            (qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/orvex/defaults.plist")).toStdString());
-        Platform::install(platform);
+        // The second process: the panel shows the preferences kept under $XDG_CONFIG_HOME.
+        Platform::install(std::make_shared<QtPlatform>());
         KVPrefsPanelController panel;
         panel.uiShowPanel();
         std::printf("%s\n", qPrintable(controlStates(panel)));

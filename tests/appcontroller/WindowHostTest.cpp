@@ -1,0 +1,51 @@
+// The document windows behind the application controller: file checks on opening, a file open
+// twice brought to the front, a closed window leaving the list and the start window returning.
+#include <QApplication>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "AppTestSupport.h"
+#include "app/AppController.h"
+#include "app/KVEditorWindow.h"
+#include "app/StartWindow.h"
+#include "app/WindowDocumentHost.h"
+
+using namespace orvex;
+
+class WindowHostTest : public QObject {
+    Q_OBJECT
+private slots:
+    void opensCheckedFilesOnceAndForgetsClosedWindows() {
+        test::AppScope scope;
+        WindowDocumentHost host;
+        AppController controller(host, StartupTimings{50, 1000});
+        host.setController(&controller);
+        controller.documentsChanged();
+        const QString a = scope.writeWave(QStringLiteral("a.wav"));
+        QFile text(scope.file(QStringLiteral("notes.wav")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("not a sound");
+        text.close();
+
+        QVERIFY(!controller.openFile(text.fileName()));
+        QCOMPARE(scope.platform().alerts().size(), size_t(1));
+        QVERIFY(controller.openFile(a));
+        QVERIFY(controller.openFile(scope.file(QStringLiteral("./a.wav"))));
+        QCOMPARE(host.documentWindows().size(), 1);
+        QCOMPARE(scope.platform().beepCount(), 1);
+        auto* window = qobject_cast<KVEditorWindow*>(host.documentWindows().first());
+        QCOMPARE(window->windowTitle(), QStringLiteral("a"));
+        QVERIFY(!controller.startWindow()->isVisible());
+
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
+        QCOMPARE(window->tabs()->currentIndex(), int(KVEditorWindow::kOutputTab));
+
+        window->close();
+        QTRY_VERIFY(host.documentWindows().isEmpty());
+        QVERIFY(controller.startWindow()->isVisible());
+    }
+};
+
+QTEST_MAIN(WindowHostTest)
+#include "WindowHostTest.moc"
