@@ -1,6 +1,7 @@
 // The document windows behind the application controller: file checks on opening, a file open
 // twice brought to the front, a closed window leaving the list and the start window returning.
 #include <QApplication>
+#include <QMimeData>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -41,7 +42,17 @@ private slots:
         QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
         QCOMPARE(window->tabs()->currentIndex(), int(KVEditorWindow::kOutputTab));
 
-        window->close();
+        // A sound file dropped on the document window opens in a window of its own.
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(scope.writeWave(QStringLiteral("b.wav")))});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &enter);
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &drop);
+        QCOMPARE(host.documentWindows().size(), 2);
+        QCOMPARE(host.documentWindows().first()->windowTitle(), QStringLiteral("b"));
+
+        for (QWidget* open : host.documentWindows()) open->close();
         QTRY_VERIFY(host.documentWindows().isEmpty());
         QVERIFY(controller.startWindow()->isVisible());
     }
