@@ -60,6 +60,7 @@ void AppController::applicationDidFinishLaunching(const QStringList& files) {
     LaunchBookkeeping::recordApplicationPath(ResourceFinder::currentExecutable().string());
     for (const QString& file : files) openFile(file);
     documentsChanged();
+    mSplash->raise();  // above the windows just opened
     const bool filesWereGiven = !files.isEmpty();
     QTimer::singleShot(mTimings.startupPauseMs, this, [this, filesWereGiven] { finishStartup(filesWereGiven); });
 }
