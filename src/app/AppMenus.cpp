@@ -119,12 +119,12 @@ void addOpenRecent(QMenu* file, AppController& controller) {
 QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDocument) {
     auto* bar = new QMenuBar(parent);
     bar->setAccessibleName(QStringLiteral("Menu bar"));
-    for (const Menu& spec : menus()) {
-        auto* menu = new QMenu(QString::fromUtf8(spec.title), bar);
-        for (const Item& item : spec.items) {
+    for (const Menu& entry : menus()) {
+        auto* menu = new QMenu(QString::fromUtf8(entry.title), bar);
+        for (const Item& item : entry.items) {
             if (forDocument || !item.needsDocument) addItem(menu, item, controller);
         }
-        if (spec.title == std::string("&File")) addOpenRecent(menu, controller);
+        if (entry.title == std::string("&File")) addOpenRecent(menu, controller);
         const QList<QAction*> actions = menu->actions();
         if (std::all_of(actions.begin(), actions.end(), [](QAction* a) { return a->isSeparator(); })) {
             delete menu;
