@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QPainter>
+#include <QRectF>
+
+#include <string>
+#include <vector>
+
+#include "gesture/ToolGesture.h"
+
+namespace orvex {
+
+// What the analysis view draws over its two layers, gathered on the GUI thread for one paint.
+struct AnalysisOverlayState {
+    QRectF visible;       // view coordinates, y upwards
+    FramePos firstColumn = 0;
+    std::int64_t columnCount = 0;
+    FramePos playColumn = 0;
+    AnalysisTool tool = AnalysisTool::multiPencil;
+    int selectionMode = 0;
+    bool shift = false;
+    bool dragging = false;
+    std::vector<KVPathPoint> gesturePoints;
+    GestureRect gestureRect;
+    double mouseX = 0.0, mouseY = 0.0;
+    std::vector<std::vector<KVPathPoint>> paths;
+    std::string statusMessage;
+    bool focused = false;
+    bool showOriginal = true;
+};
+
+// Paints the overlays of the analysis view in its drawing order: play cursor, tool overlay,
+// ruler of seconds, stored paths, status text, a pencil's strip range and the focus frame.
+// Input is in view coordinates (y upwards from the bottom of a viewHeight-high view).
+// GUI thread only.
+class AnalysisOverlayPainter {
+public:
+    AnalysisOverlayPainter(QPainter& painter, double viewHeight) : mPainter(painter), mHeight(viewHeight) {}
+
+    void paint(const AnalysisOverlayState& state);
+
+    // "X: %@ (%lld frames)\tY: %0.2f Hz (%@)" for the mouse, with the message on a second line.
+    static QString statusText(double mouseX, double mouseY, const std::string& message);
+
+private:
+    QPointF at(double x, double y) const { return {x, mHeight - y}; }
+    QRectF rect(const GestureRect& r) const;
+    void drawText(const QString& text, double x, double y, const QFont& font, const QColor& colour);
+    void playCursor(const AnalysisOverlayState& s);
+    void toolOverlay(const AnalysisOverlayState& s);
+    void pencilOverlay(const AnalysisOverlayState& s);
+    void boxOverlay(const AnalysisOverlayState& s);
+    void ruler(const AnalysisOverlayState& s);
+    void paths(const AnalysisOverlayState& s);
+    void status(const AnalysisOverlayState& s);
+    void stripRange(const AnalysisOverlayState& s);
+    void focusFrame(const AnalysisOverlayState& s);
+
+    QPainter& mPainter;
+    double mHeight;
+};
+
+}  // namespace orvex

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QScrollArea>
+
+namespace orvex {
+
+class KVAnalysisView;
+
+// The analysis tab's scroll area: holds the analysis view at its virtual width (the whole
+// segment, one column per frame) and 1500 rows; the view paints only what the window shows.
+// Tells the view the width the layout gives it, repaints the whole window on every scroll (the
+// ruler and the status line stay put while the picture moves) and starts at the bottom, where
+// the level strip and the audible rows are. GUI thread only.
+class AnalysisScrollArea : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit AnalysisScrollArea(QWidget* parent = nullptr);
+    KVAnalysisView* view() const { return mView; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    KVAnalysisView* mView;
+};
+
+}  // namespace orvex

@@ -1,0 +1,468 @@
+#include "views/KVAnalysisView.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/KVAnalysisController.h"
+#include "engine/KVDocumentMode.h"
+#include "picture/PictureFile.h"
+#include "platform/Platform.h"
+#include "store/KVAnalysisFileSet.h"
+#include "views/AnalysisOverlayPainter.h"
+
+namespace orvex {
+
+namespace {
+// The play cursor is checked at about 30 Hz; a repaint follows only when it moved.
+constexpr int kRefreshMilliseconds = 33;
+
+QImage wrap(const DisplayBitmap& bitmap) {
+    return QImage(reinterpret_cast<const uchar*>(bitmap.row(0)), bitmap.width(), bitmap.height(),
+                  bitmap.width() * 4, QImage::Format_ARGB32_Premultiplied);
+}
+}  // namespace
+
+KVAnalysisView::KVAnalysisView(QWidget* parent) : QWidget(parent) {
+    setAccessibleName("Analysis view");
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(1, kHeight);
+    mRefreshTimer = new QTimer(this);
+    connect(mRefreshTimer, &QTimer::timeout, this, [this] {
+        if (display::columnOfSample(mPlayCursorFrame) != mDrawnPlayColumn) update();
+    });
+    mRefreshTimer->start(kRefreshMilliseconds);
+}
+
+KVAnalysisView::~KVAnalysisView() = default;
+
+void KVAnalysisView::setDelegate(std::weak_ptr<KVAnalysisController> delegate) { mDelegate = std::move(delegate); }
+
+void KVAnalysisView::onGuiThread(std::function<void()> call) {
+    if (QThread::currentThread() == thread())
+        call();
+    else
+        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+// --- Display ---
+
+void KVAnalysisView::setFrameSize(int w) {
+    mLayoutWidth = std::max(1, w);
+    std::int64_t width = mLayoutWidth;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        if (mAnalysisStore && mAnalysisStore->isAnalysisComplete())
+            width = display::virtualWidth(mAnalysisStore->frameCount(), mLayoutWidth);
+    }
+    resize(int(std::min<std::int64_t>(width, QWIDGETSIZE_MAX)), kHeight);
+    if (width == mLayoutWidth) invalidateImage();
+}
+
+void KVAnalysisView::setContrast(float contrast) {
+    mSettings.contrast = contrast;
+    invalidateImage();
+}
+
+void KVAnalysisView::setDisplayTracks(bool on) {
+    mSettings.displayTracks = on;
+    invalidateImage();
+}
+
+void KVAnalysisView::setShowOriginal(bool on) {
+    mSettings.showOriginal = on;
+    invalidateImage();
+}
+
+void KVAnalysisView::stopRefresh() { mRefreshTimer->stop(); }
+
+QRectF KVAnalysisView::visibleViewRect() const {
+    QRect widgetRect = visibleRegion().boundingRect();
+    if (widgetRect.isEmpty()) widgetRect = rect();
+    return {double(widgetRect.x()), double(kHeight - widgetRect.y() - widgetRect.height()), double(widgetRect.width()),
+            double(widgetRect.height())};
+}
+
+void KVAnalysisView::rebuildLayersIfNeeded(const QRectF& visible) {
+    if (visible == mCachedVisibleRect && !mNeedsRebuild) return;
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (mNeedsRebuild) mLayers.invalidate();
+    mLastRebuildColumns = mLayers.build(mAnalysisStore, mSelectionStore,
+                                        display::visibleColumns(visible.x(), visible.width()),
+                                        display::visibleCells(visible.y(), visible.height()), mSettings);
+    mOriginalImage = wrap(mLayers.original());
+    mSelectionImage = wrap(mLayers.selection());
+    mCachedVisibleRect = visible;
+    mNeedsRebuild = false;
+}
+
+void KVAnalysisView::paintEvent(QPaintEvent*) {
+    {
+        std::lock_guard<std::mutex> guard(mStateMutex);
+        mShared.drawing = true;
+    }
+    const QRectF visible = visibleViewRect();
+    rebuildLayersIfNeeded(visible);
+    QPainter painter(this);
+    const QRect shown(int(visible.x()), int(kHeight - visible.y() - visible.height()), int(visible.width()),
+                      int(visible.height()));
+    painter.fillRect(shown, Qt::black);
+    const int first = int(mLayers.columns().first);
+    const QRect source(shown.x() - first, shown.y(), shown.width(), shown.height());
+    painter.drawImage(shown, mOriginalImage, source);
+    painter.drawImage(shown, mSelectionImage, source);
+
+    AnalysisOverlayState state{.visible = visible, .firstColumn = first, .columnCount = mLayers.columns().count,
+                               .playColumn = display::columnOfSample(mPlayCursorFrame), .tool = mTool,
+                               .selectionMode = mSelectionMode, .shift = mShiftMode,
+                               .dragging = mGesture.isDragging(), .gesturePoints = mGesture.points(),
+                               .gestureRect = mGesture.rectangle(), .mouseX = mMouseX, .mouseY = mMouseY,
+                               .paths = {}, .statusMessage = mStatusMessage, .focused = hasFocus(),
+                               .showOriginal = mSettings.showOriginal};
+    {
+        std::lock_guard<std::mutex> guard(mPathsMutex);
+        state.paths = mPaths;
+    }
+    mDrawnPlayColumn = state.playColumn;
+    AnalysisOverlayPainter(painter, kHeight).paint(state);
+    std::lock_guard<std::mutex> guard(mStateMutex);
+    mShared.drawing = false;
+}
+
+void KVAnalysisView::saveImageSnapshot() {
+    QString path = mSnapshotPath ? mSnapshotPath()
+                                 : QFileDialog::getSaveFileName(this, "Save Snapshot", QString(), "TIFF (*.tiff *.tif)");
+    if (path.isEmpty()) {
+        Platform::shared().beep();
+        return;
+    }
+    if (!PictureFile::hasKnownFormat(path.toStdString()) || path.endsWith(".png", Qt::CaseInsensitive))
+        path += ".tiff";
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (!PictureFile::fromBitmap(mLayers.snapshot(mSettings.contrast)).writeToPath(path.toStdString()))
+        Platform::shared().beep();
+}
+
+// --- Interface of the controller ---
+
+bool KVAnalysisView::isDrawing() {
+    std::lock_guard<std::mutex> guard(mStateMutex);
+    return mShared.drawing;
+}
+
+bool KVAnalysisView::isFirstResponder() {
+    std::lock_guard<std::mutex> guard(mStateMutex);
+    return mShared.firstResponder;
+}
+
+float KVAnalysisView::pitchUnderMouse() {
+    std::lock_guard<std::mutex> guard(mStateMutex);
+    return static_cast<float>(mShared.mouseY);
+}
+
+FramePos KVAnalysisView::frameUnderMouse() {
+    std::lock_guard<std::mutex> guard(mStateMutex);
+    return static_cast<FramePos>(mShared.mouseX);
+}
+
+void KVAnalysisView::publishState() {
+    std::lock_guard<std::mutex> guard(mStateMutex);
+    mShared.mouseX = mMouseX;
+    mShared.mouseY = mMouseY;
+    mShared.firstResponder = hasFocus();
+}
+
+void KVAnalysisView::setPlayCursor(FramePos sample) { mPlayCursorFrame = sample; }
+
+void KVAnalysisView::scrollToPlayCursor() {
+    const FramePos column = display::columnOfSample(mPlayCursorFrame);
+    const QRectF visible = visibleViewRect();
+    if (mScrollArea && (double(column) < visible.x() || double(column) >= visible.x() + visible.width()))
+        mScrollArea->horizontalScrollBar()->setValue(int(column));
+}
+
+void KVAnalysisView::redraw() {
+    onGuiThread([this] { update(); });
+}
+
+void KVAnalysisView::relayout() {
+    onGuiThread([this] {
+        setFrameSize(mLayoutWidth);
+        invalidateImage();
+    });
+}
+
+void KVAnalysisView::invalidateImage() {
+    onGuiThread([this] {
+        mNeedsRebuild = true;
+        update();
+    });
+}
+
+void KVAnalysisView::setStatusMessage(const std::string& message) {
+    onGuiThread([this, message] {
+        mStatusMessage = message;
+        update();
+    });
+}
+
+void KVAnalysisView::addPath(const std::vector<KVPathPoint>& points) {
+    {
+        std::lock_guard<std::mutex> guard(mPathsMutex);
+        mPaths.push_back(points);
+    }
+    redraw();
+}
+
+void KVAnalysisView::removePath(const std::vector<KVPathPoint>& points) {
+    {
+        std::lock_guard<std::mutex> guard(mPathsMutex);
+        const auto same = [&](const std::vector<KVPathPoint>& p) {
+            return std::equal(p.begin(), p.end(), points.begin(), points.end(),
+                              [](const KVPathPoint& a, const KVPathPoint& b) { return a.x == b.x && a.y == b.y; });
+        };
+        if (auto found = std::find_if(mPaths.begin(), mPaths.end(), same); found != mPaths.end()) mPaths.erase(found);
+    }
+    redraw();
+}
+
+void KVAnalysisView::setStores(KVAnalysisFileSet* analysis, KVAnalysisFileSet* selection) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        mAnalysisStore = analysis;
+        mSelectionStore = selection;
+        mLayers.invalidate();
+    }
+    relayout();
+}
+
+}  // namespace orvex
+
+namespace orvex {
+
+// --- Tools and modifiers ---
+
+void KVAnalysisView::setTool(AnalysisTool tool) {
+    mTool = tool;
+    update();
+}
+
+void KVAnalysisView::setSelectionMode(int mode) {
+    mSelectionMode = KVDocumentMode::selectionModeForTool(mode, mDocumentMode, static_cast<int>(mTool));
+    update();
+}
+
+void KVAnalysisView::setRealtimePreview(bool on) {
+    auto controller = delegate();
+    mPreviewLatched = on;
+    if (controller) on ? controller->enableAudio() : controller->disableAudio();
+    mPreviewOn = on;
+    if (controller) controller->setRealtimePreview(on);
+}
+
+// Alt, or Meta where a window manager keeps Alt+drag for itself.
+bool KVAnalysisView::optionHeld(Qt::KeyboardModifiers modifiers) {
+    return modifiers.testFlag(Qt::AltModifier) || modifiers.testFlag(Qt::MetaModifier);
+}
+
+void KVAnalysisView::modifiersChanged(Qt::KeyboardModifiers modifiers) {
+    auto controller = delegate();
+    mModifiers = modifiers;
+    const bool shift = modifiers.testFlag(Qt::ShiftModifier);
+    const int mode = optionHeld(modifiers) ? 1 : 0;
+    setShiftMode(shift);
+    setSelectionMode(mode);
+    if (controller) {
+        controller->setShiftMode(shift);
+        controller->setSelectionMode(mode);
+    }
+    if (modifiers.testFlag(Qt::ControlModifier)) {
+        if (controller) controller->enableAudio();
+        mPreviewOn = true;
+        if (controller) controller->setRealtimePreview(true);
+    } else {
+        if (!mPreviewLatched && controller) {
+            controller->disableAudio();
+            controller->setRealtimePreview(false);
+        }
+        mPreviewOn = mPreviewLatched;
+    }
+    update();
+}
+
+// --- Mouse ---
+
+QPointF KVAnalysisView::viewPoint(const QPointF& widgetPosition) const {
+    // Widget pixel row Y shows view row kHeight - 1 - Y.
+    return {std::max(0.0, widgetPosition.x()), std::max(0.0, double(kHeight - 1) - widgetPosition.y())};
+}
+
+void KVAnalysisView::updatePosition(const QPointF& widgetPosition, Qt::KeyboardModifiers modifiers) {
+    const QPointF p = viewPoint(widgetPosition);
+    mMouseX = p.x();
+    mMouseY = p.y();
+    mModifiers = modifiers;
+    publishState();
+    if (auto controller = delegate()) controller->mouseUpdate(mMouseState, mMouseY < ToolGesture::kStripHeight);
+}
+
+void KVAnalysisView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    mMouseState = 2;
+    updatePosition(event->position(), event->modifiers());
+    mGesture.press(mTool, mMouseX, mMouseY);
+    const bool strip = isPencil(mTool) && mMouseY < ToolGesture::kStripHeight;
+    setCursor(strip ? Qt::OpenHandCursor : Qt::CrossCursor);
+    update();
+}
+
+void KVAnalysisView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mouseDoubleClickEvent(event);
+    const FramePos column = static_cast<FramePos>(viewPoint(event->position()).x());
+    mPlayCursorFrame = mEditCursorFrame = display::sampleOfColumn(column);
+    if (auto controller = delegate()) controller->cursorWasMoved();
+    mousePressEvent(event);
+}
+
+void KVAnalysisView::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) {
+        mMouseState = mMouseState == 0 ? 4 : mMouseState;
+        setCursor(Qt::CrossCursor);
+        updatePosition(event->position(), event->modifiers());
+        update();
+        return;
+    }
+    if (mGesture.isCancelled()) return;
+    mMouseState = 1;
+    updatePosition(event->position(), event->modifiers());
+    mGesture.drag(mMouseX, mMouseY, event->modifiers().testFlag(Qt::ShiftModifier));
+    autoScroll(event->position());
+    update();
+}
+
+void KVAnalysisView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || mGesture.isCancelled()) return;
+    mMouseState = 3;
+    updatePosition(event->position(), event->modifiers());
+    reportGesture(mGesture.release(mMouseX, mMouseY, event->modifiers().testFlag(Qt::ShiftModifier)));
+    setCursor(Qt::CrossCursor);
+    update();
+}
+
+void KVAnalysisView::reportGesture(const GestureResult& result) {
+    auto controller = delegate();
+    if (!controller) return;
+    switch (result.kind) {
+    case GestureResult::Kind::path: controller->pathComplete(result.points); break;
+    case GestureResult::Kind::stripRange: controller->dragComplete(result.start, result.end); break;
+    case GestureResult::Kind::rectangle: {
+        const GestureRect& r = result.rectangle;
+        controller->selectionComplete(float(r.x), float(r.y), float(r.width), float(r.height));
+        break;
+    }
+    case GestureResult::Kind::none: break;
+    }
+}
+
+// Dragging past the edge of the scroll area's window scrolls it towards the mouse.
+void KVAnalysisView::autoScroll(const QPointF& widgetPosition) {
+    if (!mScrollArea) return;
+    const QRect shown = visibleRegion().boundingRect();
+    if (shown.contains(widgetPosition.toPoint())) return;
+    mScrollArea->ensureVisible(int(widgetPosition.x()), int(widgetPosition.y()), 0, 0);
+}
+
+void KVAnalysisView::enterEvent(QEnterEvent* event) {
+    setCursor(Qt::CrossCursor);
+    mMouseState = 4;
+    updatePosition(event->position(), QGuiApplication::keyboardModifiers());
+    update();
+}
+
+void KVAnalysisView::leaveEvent(QEvent*) {
+    unsetCursor();
+    mMouseState = 0;
+    if (auto controller = delegate()) controller->mouseUpdate(mMouseState, mMouseY < ToolGesture::kStripHeight);
+    update();
+}
+
+// --- Keys, focus and window activation ---
+
+void KVAnalysisView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (const Qt::KeyboardModifier modifier = modifierOfKey(key); modifier != Qt::NoModifier)
+        return modifiersChanged(event->modifiers() | modifier);
+    if (key == Qt::Key_Space) {
+        if (auto controller = delegate()) controller->togglePlayStop();
+    } else if (key == Qt::Key_S) {
+        saveImageSnapshot();
+    } else if (key == Qt::Key_Escape) {
+        mGesture.cancel();
+        Platform::shared().beep();
+        update();
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void KVAnalysisView::keyReleaseEvent(QKeyEvent* event) {
+    if (const Qt::KeyboardModifier modifier = modifierOfKey(event->key()); modifier != Qt::NoModifier)
+        return modifiersChanged(event->modifiers() & ~Qt::KeyboardModifiers(modifier));
+    QWidget::keyReleaseEvent(event);
+}
+
+// The modifier a key press or release changes (the event's own flags may still show the old state).
+Qt::KeyboardModifier KVAnalysisView::modifierOfKey(int key) {
+    switch (key) {
+    case Qt::Key_Shift: return Qt::ShiftModifier;
+    case Qt::Key_Alt: return Qt::AltModifier;
+    case Qt::Key_Meta: return Qt::MetaModifier;
+    case Qt::Key_Control: return Qt::ControlModifier;
+    default: return Qt::NoModifier;
+    }
+}
+
+void KVAnalysisView::focusInEvent(QFocusEvent* event) {
+    publishState();
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void KVAnalysisView::focusOutEvent(QFocusEvent* event) {
+    publishState();
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+// The window's activation reaches the view through a filter on the window, which it watches
+// from the moment it is shown.
+void KVAnalysisView::showEvent(QShowEvent* event) {
+    if (mWatchedWindow != window()) {
+        if (mWatchedWindow) mWatchedWindow->removeEventFilter(this);
+        mWatchedWindow = window();
+        mWatchedWindow->installEventFilter(this);
+    }
+    QWidget::showEvent(event);
+}
+
+bool KVAnalysisView::eventFilter(QObject* watched, QEvent* event) {
+    const bool activated = event->type() == QEvent::WindowActivate;
+    if (watched == mWatchedWindow && (activated || event->type() == QEvent::WindowDeactivate)) {
+        if (auto controller = delegate()) activated ? controller->enableAudio() : controller->disableAudio();
+        publishState();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace orvex

@@ -1,0 +1,169 @@
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/KVAnalysisViewInterface.h"
+#include "gesture/ToolGesture.h"
+#include "picture/DisplayLayers.h"
+
+class QScrollArea;
+class QTimer;
+
+namespace orvex {
+
+class KVAnalysisController;
+
+// The analysis editor's time-frequency picture: one column per analysis frame, pitch upwards at
+// six rows per semitone, 1500 rows high and as wide as the analysis (a 900 s segment is about
+// 310 000 columns), shown inside a scroll area; only the visible columns are read and painted.
+// View coordinates are those of the picture: x = frame, y = 6 x MIDI note with y = 0 at the
+// bottom. Mouse gestures of the current tool become rectangles, strip ranges and pencil paths
+// for the controller (the delegate, not owned).
+// Threads: a QWidget, used on the GUI thread. The analysis controller's preview thread calls
+// the state queries of KVAnalysisViewInterface under monitor(): they read a copy of the mouse,
+// drawing and focus state that the GUI thread updates, never the widget itself. Stores may be
+// swapped from any thread (under monitor()); other interface calls from a worker are posted.
+class KVAnalysisView : public QWidget, public KVAnalysisViewInterface {
+    Q_OBJECT
+public:
+    static constexpr int kHeight = 1500;
+
+    explicit KVAnalysisView(QWidget* parent = nullptr);
+    ~KVAnalysisView() override;
+
+    // The controller that receives the gestures; null detaches.
+    void setDelegate(std::weak_ptr<KVAnalysisController> delegate);
+    // The scroll area the view lives in (for auto-scrolling and the layout width).
+    void setScrollArea(QScrollArea* area) { mScrollArea = area; }
+
+    // --- Display ---
+    // Width = max(frames of a complete analysis, w); the height is always kHeight.
+    void setFrameSize(int w);
+    void setContrast(float contrast);
+    void setDisplayTracks(bool on);
+    void setShowOriginal(bool on);
+    bool showOriginal() const { return mSettings.showOriginal; }
+    void stopRefresh();
+    void saveImageSnapshot();
+    // The file the "s" key writes to; by default a save dialog. An empty answer beeps.
+    void setSnapshotPathProvider(std::function<QString()> provider) { mSnapshotPath = std::move(provider); }
+    // Columns read from each store by the last rebuild of the layers (0: nothing was rebuilt).
+    std::int64_t lastRebuildColumns() const { return mLastRebuildColumns; }
+
+    // --- Tools ---
+    void setTool(AnalysisTool tool);
+    AnalysisTool tool() const { return mTool; }
+    // 0 add, 1 subtract; in Modify mode a pencil stores the opposite.
+    void setSelectionMode(int mode);
+    int selectionMode() const { return mSelectionMode; }
+    void setShiftMode(bool on) { mShiftMode = on; }
+    void setDocumentMode(int mode) { mDocumentMode = mode; }
+    // The preview button: latches the real-time preview on or switches it off.
+    void setRealtimePreview(bool on);
+    bool previewOn() const { return mPreviewOn; }
+    bool previewLatched() const { return mPreviewLatched; }
+
+    // --- KVAnalysisViewInterface ---
+    std::recursive_mutex& monitor() override { return mMonitor; }
+    bool isDrawing() override;
+    bool isFirstResponder() override;
+    float pitchUnderMouse() override;
+    FramePos frameUnderMouse() override;
+    FramePos editCursor() override { return mEditCursorFrame; }
+    void setPlayCursor(FramePos sample) override;
+    FramePos playCursor() override { return mPlayCursorFrame; }
+    void scrollToPlayCursor() override;
+    void redraw() override;
+    void relayout() override;
+    void invalidateImage() override;
+    void setStatusMessage(const std::string& message) override;
+    void addPath(const std::vector<KVPathPoint>& points) override;
+    void removePath(const std::vector<KVPathPoint>& points) override;
+    void setStores(KVAnalysisFileSet* analysis, KVAnalysisFileSet* selection) override;
+
+    // The visible part of the view in view coordinates (y upwards).
+    QRectF visibleViewRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Snapshot;  // what the overlay painter reads
+    // The state the preview thread reads, copied from the GUI thread under mStateMutex.
+    struct SharedState {
+        bool drawing = false;
+        bool firstResponder = false;
+        double mouseX = 0.0, mouseY = 0.0;
+    };
+
+    void onGuiThread(std::function<void()> call);
+    void rebuildLayersIfNeeded(const QRectF& visible);
+    void updatePosition(const QPointF& widgetPosition, Qt::KeyboardModifiers modifiers);
+    void modifiersChanged(Qt::KeyboardModifiers modifiers);
+    void reportGesture(const GestureResult& result);
+    void autoScroll(const QPointF& widgetPosition);
+    void publishState();
+    std::shared_ptr<KVAnalysisController> delegate() const { return mDelegate.lock(); }
+    static bool optionHeld(Qt::KeyboardModifiers modifiers);
+    static Qt::KeyboardModifier modifierOfKey(int key);
+    QPointF viewPoint(const QPointF& widgetPosition) const;
+
+    // Guards the stores, the layers while they are built, and the preview thread's queries.
+    mutable std::recursive_mutex mMonitor;
+    std::mutex mStateMutex;
+    SharedState mShared;
+    std::mutex mPathsMutex;
+    std::vector<std::vector<KVPathPoint>> mPaths;
+
+    KVAnalysisFileSet* mAnalysisStore = nullptr;
+    KVAnalysisFileSet* mSelectionStore = nullptr;
+    DisplayLayers mLayers;
+    LayerSettings mSettings;
+    QImage mOriginalImage, mSelectionImage;
+    QRectF mCachedVisibleRect;
+    bool mNeedsRebuild = true;
+    std::int64_t mLastRebuildColumns = 0;
+    int mLayoutWidth = 0;
+
+    std::weak_ptr<KVAnalysisController> mDelegate;
+    QScrollArea* mScrollArea = nullptr;
+    QPointer<QWidget> mWatchedWindow;
+    QTimer* mRefreshTimer = nullptr;
+    std::function<QString()> mSnapshotPath;
+    std::string mStatusMessage;
+
+    FramePos mPlayCursorFrame = 0, mEditCursorFrame = 0;
+    FramePos mDrawnPlayColumn = -1;
+    double mMouseX = 0.0, mMouseY = 0.0;
+    int mMouseState = 0;  // 0 outside, 1 dragging, 2 button down, 3 button up, 4 inside
+    Qt::KeyboardModifiers mModifiers;
+    ToolGesture mGesture;
+    AnalysisTool mTool = AnalysisTool::multiPencil;
+    int mSelectionMode = 0;
+    bool mShiftMode = false;
+    bool mPreviewOn = false;
+    bool mPreviewLatched = false;
+    int mDocumentMode = 2;
+};
+
+}  // namespace orvex
