@@ -82,6 +82,9 @@ std::int64_t DisplayLayers::build(KVAnalysisFileSet* analysis, KVAnalysisFileSet
     const int n = int(columns.count);
     LevelStrip::draw(mOriginal, mOriginalSummaries.data(), selection ? mSelectionSummaries.data() : nullptr,
                      mSelectionColumns.data(), n);
+    mSelectionBlank = settings.showOriginal &&
+                      std::none_of(mSelectionColumns.begin(), mSelectionColumns.end(),
+                                   [](const DisplayColumn& column) { return column.valid != 0; });
     mBuilt = true;
     return span.count;
 }

@@ -39,6 +39,9 @@ public:
     const DisplayBitmap& selection() const { return mSelection; }
     display::ColumnRange columns() const { return mColumns; }
     const std::vector<DisplayColumn>& originalColumns() const { return mOriginalColumns; }
+    // True when the selection layer is wholly transparent (red layer, nothing selected in the
+    // window), so that drawing it can be skipped.
+    bool selectionIsBlank() const { return mSelectionBlank; }
     // The analysis columns held, in colour at the given contrast with every row.
     DisplayBitmap snapshot(float contrast) const;
 
@@ -65,6 +68,7 @@ private:
     KVAnalysisFileSet* mAnalysisStore = nullptr;
     KVAnalysisFileSet* mSelectionStore = nullptr;
     bool mBuilt = false;
+    bool mSelectionBlank = false;
 };
 
 }  // namespace orvex

@@ -20,12 +20,22 @@ LayerPixels::LayerPixels(Mode mode, float contrast) : mMode(mode) {
     }
 }
 
+// Columns lie 12016 bytes apart and bitmap rows a whole width apart, so the loops run over
+// tiles of kTile cells by kTile columns: each tile touches few memory pages, where a row-by-row
+// pass over a wide window touches a page per column for every cell.
 void LayerPixels::render(const DisplayColumn* columns, int count, display::CellRange cells, DisplayBitmap& into,
                          int x) const {
+    constexpr int kTile = 32;
     const int last = std::min(count, into.width() - x);
-    for (int cell = cells.lowest; cell <= cells.highest; ++cell) {
-        std::uint32_t* row = into.row(display::bitmapRowOfCell(cell)) + x;
-        for (int c = 0; c < last; ++c) row[c] = (*this)(columns[c].rows[cell]);
+    for (int cellTile = cells.lowest; cellTile <= cells.highest; cellTile += kTile) {
+        const int cellEnd = std::min(cells.highest + 1, cellTile + kTile);
+        for (int columnTile = 0; columnTile < last; columnTile += kTile) {
+            const int columnEnd = std::min(last, columnTile + kTile);
+            for (int cell = cellTile; cell < cellEnd; ++cell) {
+                std::uint32_t* row = into.row(display::bitmapRowOfCell(cell)) + x;
+                for (int c = columnTile; c < columnEnd; ++c) row[c] = (*this)(columns[c].rows[cell]);
+            }
+        }
     }
 }
 

@@ -117,11 +117,13 @@ void KVAnalysisView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect shown(int(visible.x()), int(kHeight - visible.y() - visible.height()), int(visible.width()),
                       int(visible.height()));
-    painter.fillRect(shown, Qt::black);
     const int first = int(mLayers.columns().first);
     const QRect source(shown.x() - first, shown.y(), shown.width(), shown.height());
+    // The original layer replaces what was there; the selection goes over it.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(shown, mOriginalImage, source);
-    painter.drawImage(shown, mSelectionImage, source);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!mLayers.selectionIsBlank()) painter.drawImage(shown, mSelectionImage, source);
 
     AnalysisOverlayState state{.visible = visible, .firstColumn = first, .columnCount = mLayers.columns().count,
                                .playColumn = display::columnOfSample(mPlayCursorFrame), .tool = mTool,

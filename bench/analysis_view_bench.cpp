@@ -1,0 +1,160 @@
+// Scrolling the analysis view over a 900 s stereo analysis at 1600 x 1000: milliseconds per
+// repaint (median and 99th percentile as counters).
+//
+// Analysing 900 s of stereo audio takes many minutes and writes about 60 GB, so the store is
+// made synthetically: 3 s of a 440 + 880 Hz tone with a chirp are analysed for real, and the
+// overview's display records (the only files the view reads) are repeated to 310 078 frames;
+// the frame-record file is extended as a sparse file, so the store counts 900 s of frames.
+// The selection store holds the same number of frames, all unselected (sparse, read as zeros).
+// The store lives in the system's temporary folder ($TMPDIR) and needs about 7.5 GB there
+// while the program runs.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "dsp/SpectralProcessor.h"
+#include "platform/HeadlessPlatform.h"
+#include "store/KVAnalysisFileSet.h"
+#include "store/KVAnalysisPaths.h"
+#include "support/Signals.h"
+#include "support/TempDir.h"
+#include "views/AnalysisScrollArea.h"
+#include "views/KVAnalysisView.h"
+
+namespace {
+
+using namespace orvex;
+namespace fs = std::filesystem;
+
+constexpr FrameCount kFrames = 310078;  // 900 s at a hop of 128
+constexpr std::int64_t kSeedFrames = 3 * 44100;
+
+void append(FrameRecord* record, std::int32_t channel, void* store) {
+    static_cast<KVAnalysisFileSet*>(store)->appendFrameRecord(*record, channel);
+}
+
+std::string overviewBase(const std::string& setPath) {
+    return fs::path(KVAnalysisPaths::overviewChunkPath(setPath)).replace_extension().string();
+}
+
+// Repeats the first `have` records of a record file until it holds kFrames of them.
+void repeatRecords(const std::string& path, std::size_t recordSize, FrameCount have) {
+    std::vector<char> seed(recordSize * std::size_t(have));
+    std::ifstream(path, std::ios::binary).read(seed.data(), std::streamsize(seed.size()));
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    for (FrameCount at = have; at < kFrames; at += have)
+        out.write(seed.data(), std::streamsize(recordSize * std::size_t(std::min(have, kFrames - at))));
+}
+
+void extendSparse(const std::string& path, std::size_t recordSize) {
+    std::error_code error;
+    fs::resize_file(path, recordSize * std::size_t(kFrames), error);
+}
+
+// The analysis and selection stores of a 900 s stereo segment beside soundPath.
+void makeStores(const std::string& soundPath) {
+    {
+        auto set = KVAnalysisFileSet::initByOpeningFileAtPath(soundPath, 44100.0, 4, 4096, 32, 2, false, true);
+        std::vector<float> mix = test::sine(440.0, 44100.0, kSeedFrames, 0.3);
+        test::mixInto(mix, test::sine(880.0, 44100.0, kSeedFrames, 0.2));
+        test::mixInto(mix, test::chirp(200.0, 4000.0, 44100.0, kSeedFrames, 0.2));
+        SpectralProcessor processor(4096, 32, 4, 44100.0);
+        processor.setAnalysisCallback(append, set.get(), -1);
+        processor.feedSamples(kSeedFrames, mix.data());
+        set->markComplete();
+    }
+    const std::string base = overviewBase(soundPath);
+    const FrameCount seeded = FrameCount(fs::file_size(base + ".ana.noindex") / sizeof(FrameRecord));
+    repeatRecords(base + ".dsp.noindex", sizeof(DisplayColumn), seeded);
+    repeatRecords(base + ".trk.noindex", sizeof(DisplayColumn), seeded);
+    repeatRecords(base + ".cdx.noindex", sizeof(FrameSummary), seeded);
+    extendSparse(base + ".ana.noindex", sizeof(FrameRecord));
+
+    const std::string selectionPath = KVAnalysisPaths::selectionFileSetPath(soundPath);
+    KVAnalysisFileSet::initByOpeningFileAtPath(selectionPath, 44100.0, 4, 4096, 32, 2, true, true);
+    const std::string selection = overviewBase(selectionPath);
+    for (const char* file : {".ana.noindex", ".dsp.noindex", ".trk.noindex"})
+        extendSparse(selection + file, file[1] == 'a' ? sizeof(FrameRecord) : sizeof(DisplayColumn));
+    extendSparse(selection + ".cdx.noindex", sizeof(FrameSummary));
+}
+
+struct Fixture {
+    Fixture() {
+        folder = std::make_unique<test::TempDir>();
+        platform = std::make_shared<HeadlessPlatform>();
+        platform->setEchoAlerts(false);
+        Platform::install(platform);
+        const std::string sound = folder->file("long.wav");
+        std::ofstream(sound) << "";
+        makeStores(sound);
+        analysis = KVAnalysisFileSet::initByOpeningFileAtPath(sound, 44100.0, 4, 4096, 32, 2, false, false);
+        selection = KVAnalysisFileSet::initByOpeningFileAtPath(KVAnalysisPaths::selectionFileSetPath(sound), 44100.0,
+                                                               4, 4096, 32, 2, true, false);
+        analysis->markComplete();
+        area = std::make_unique<AnalysisScrollArea>();
+        area->resize(1600 + area->verticalScrollBar()->sizeHint().width() + 2,
+                     1000 + area->horizontalScrollBar()->sizeHint().height() + 2);
+        area->show();
+        area->view()->setStores(analysis.get(), selection.get());
+        QApplication::processEvents();
+    }
+    ~Fixture() { Platform::install(nullptr); }
+
+    std::unique_ptr<test::TempDir> folder;
+    std::shared_ptr<HeadlessPlatform> platform;
+    std::unique_ptr<KVAnalysisFileSet> analysis, selection;
+    std::unique_ptr<AnalysisScrollArea> area;
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+// Scrolls by step columns per repaint across the whole segment (wrapping at its end).
+void BM_ScrollRepaint(benchmark::State& state) {
+    Fixture& f = fixture();
+    QScrollBar* bar = f.area->horizontalScrollBar();
+    const int step = int(state.range(0));
+    std::vector<double> ms;
+    bar->setValue(0);
+    f.area->viewport()->repaint();
+    for (auto _ : state) {
+        const int next = bar->value() + step > bar->maximum() ? 0 : bar->value() + step;
+        const auto start = std::chrono::steady_clock::now();
+        bar->setValue(next);
+        f.area->viewport()->repaint();
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        ms.push_back(took.count());
+        state.SetIterationTime(took.count() / 1000.0);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms[ms.size() / 2];
+    state.counters["p99_ms"] = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
+    state.counters["columns"] = double(f.area->view()->width());
+    state.counters["viewport_w"] = f.area->viewport()->width();
+    state.counters["viewport_h"] = f.area->viewport()->height();
+}
+// 40 columns per repaint: a smooth scroll (40 repaints cross the 900 s in about 2 minutes of
+// dragging); 1600: page jumps, every repaint reads and paints a whole window.
+BENCHMARK(BM_ScrollRepaint)->Arg(40)->Iterations(4000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScrollRepaint)->Arg(1600)->Iterations(400)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
