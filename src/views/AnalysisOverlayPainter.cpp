@@ -8,14 +8,15 @@
 #include "gesture/ToolOverlay.h"
 #include "picture/DisplayGeometry.h"
 #include "utilities/KVUtilities.h"
+#include "views/ThemePalette.h"
 
 namespace orvex {
 
 namespace {
 
-QColor qColour(const ThemeColor& c) { return QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha)); }
+QColor qColour(const ThemeColor& c) { return ThemePalette::toQColor(c); }
 
-QColor overlayBlue(double alpha) { return QColor::fromRgbF(0.2f, 0.2f, 1.0f, float(alpha)); }
+QColor overlayBlue(double alpha) { return ThemePalette::rgba(0.2, 0.2, 1.0, alpha); }
 
 QFont boldFont(int points) {
     QFont font;

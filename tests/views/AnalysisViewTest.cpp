@@ -19,6 +19,7 @@
 #include "playback/ManualAudioBackend.h"
 #include "store/KVAnalysisFileSet.h"
 #include "support/Signals.h"
+#include "qtsupport/QtTestSupport.h"
 #include "views/AnalysisScrollArea.h"
 #include "views/KVAnalysisView.h"
 
@@ -180,8 +181,7 @@ void AnalysisViewTest::drawsTheTonesTheLevelStripAndTheRuler() {
         for (int x = 334; x < 380; ++x) label += brightness(pixel(image, {x, y})) > 300;
     QVERIFY2(tick >= 8, "ruler tick");
     QVERIFY2(label > 10, "ruler label");
-    const QByteArray artifacts = qgetenv("ORVEX_TEST_ARTIFACTS");
-    if (!artifacts.isEmpty()) mWindow->grab().save(QString::fromUtf8(artifacts) + "/analysis-view.png");
+    test::saveArtifact(mWindow->grab().toImage(), "analysis-view.png");
 }
 
 void AnalysisViewTest::boxSelectsItsBandOnlyFromEitherCornerAndEscapeCancels() {
