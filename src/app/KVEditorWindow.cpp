@@ -10,6 +10,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "views/AnalysisScrollArea.h"
+#include "views/KVAnalysisView.h"
 #include "views/KVProgressSubview.h"
 #include "views/KVWaveSegmentView.h"
 #include "views/ThemedButton.h"
@@ -72,11 +74,10 @@ KVEditorWindow::KVEditorWindow(QWidget* parent) : QMainWindow(parent), mTabs(new
     setAcceptDrops(true);
     mTabs->setAccessibleName("Document tabs");
     mTabs->addTab(buildInputTab(), tabTitle(kInputTab));
-    for (int index : {kAnalysisTab, kOutputTab}) {
-        auto* placeholder = new QWidget;
-        placeholder->setAccessibleName(tabTitle(index));
-        mTabs->addTab(placeholder, tabTitle(index));
-    }
+    mTabs->addTab(buildAnalysisTab(), tabTitle(kAnalysisTab));
+    auto* placeholder = new QWidget;
+    placeholder->setAccessibleName(tabTitle(kOutputTab));
+    mTabs->addTab(placeholder, tabTitle(kOutputTab));
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(buildToolBar());
@@ -84,6 +85,7 @@ KVEditorWindow::KVEditorWindow(QWidget* parent) : QMainWindow(parent), mTabs(new
     layout->addWidget(buildTransport());
     layout->addWidget(buildCommands());
     setCentralWidget(central);
+    connectAnalysisSwitches();
     resize(1200, 700);
 }
 
@@ -134,6 +136,21 @@ QWidget* KVEditorWindow::buildToolBar() {
     row->addStretch(1);
     switches->addStretch(1);
     return bar;
+}
+
+QWidget* KVEditorWindow::buildAnalysisTab() {
+    auto* area = new AnalysisScrollArea;
+    mAnalysisView = area->view();
+    return area;
+}
+
+// The switches that only the analysis view takes: the preview button latches its real-time
+// preview (the view tells its controller), the tracks button picks the harmonic columns.
+void KVEditorWindow::connectAnalysisSwitches() {
+    connect(button("uiRealtimePreRenderButton"), &QAbstractButton::toggled, mAnalysisView,
+            &KVAnalysisView::setRealtimePreview);
+    connect(button("uiDisplayTracksButton"), &QAbstractButton::toggled, mAnalysisView,
+            &KVAnalysisView::setDisplayTracks);
 }
 
 QWidget* KVEditorWindow::buildInputTab() {

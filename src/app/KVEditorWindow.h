@@ -11,6 +11,7 @@ class QTabWidget;
 
 namespace orvex {
 
+class KVAnalysisView;
 class KVProgressSubview;
 class KVWaveSegmentView;
 
@@ -34,6 +35,8 @@ public:
     static QString tabTitle(int index);
 
     KVWaveSegmentView* segmentView() const { return mSegmentView; }
+    // The analysis editor's picture (inside the analysis tab's scroll area).
+    KVAnalysisView* analysisView() const { return mAnalysisView; }
     // The button or switch with outlet name name (null if there is none).
     QAbstractButton* button(const QString& name) const { return mButtons.value(name); }
     QSlider* volumeSlider() const { return mVolumeSlider; }
@@ -60,12 +63,15 @@ protected:
 private:
     QWidget* buildToolBar();
     QWidget* buildInputTab();
+    QWidget* buildAnalysisTab();
+    void connectAnalysisSwitches();
     QWidget* buildTransport();
     QWidget* buildCommands();
     QAbstractButton* addButton(const QString& outlet, const QString& label, const QString& tip, bool checkable);
 
     QTabWidget* mTabs;
     KVWaveSegmentView* mSegmentView = nullptr;
+    KVAnalysisView* mAnalysisView = nullptr;
     QMap<QString, QAbstractButton*> mButtons;
     QSlider* mVolumeSlider = nullptr;
     QLabel* mVolumeText = nullptr;

@@ -7,7 +7,7 @@
 namespace orvex {
 
 AnalysisScrollArea::AnalysisScrollArea(QWidget* parent) : QScrollArea(parent), mView(new KVAnalysisView) {
-    setAccessibleName("Analysis editor");
+    setAccessibleName("Analysis Editor");
     setWidgetResizable(false);
     setWidget(mView);
     mView->setScrollArea(this);

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "app/KVEditorWindow.h"
+#include "views/KVAnalysisView.h"
 #include "views/KVWaveSegmentView.h"
 #include "qtsupport/QtTestSupport.h"
 
@@ -31,6 +32,12 @@ void EditorWindowTest::threeTabsInOrder() {
         QCOMPARE(window.tabView(i)->accessibleName(), titles[i]);
     }
     QVERIFY(window.segmentView() && window.tabView(0)->isAncestorOf(window.segmentView()));
+    QVERIFY(window.analysisView() && window.tabView(1)->isAncestorOf(window.analysisView()));
+    // The preview button latches the analysis view's real-time preview.
+    window.button("uiRealtimePreRenderButton")->click();
+    QVERIFY(window.analysisView()->previewLatched());
+    window.button("uiRealtimePreRenderButton")->click();
+    QVERIFY(!window.analysisView()->previewLatched());
 }
 
 void EditorWindowTest::everyControlHasItsLabelOrTooltipAsAccessibleName() {
