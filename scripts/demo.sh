@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds orvex-cli and runs the main job on the bundled demo sound.
-# Outputs go to build/demo/.
+# Installs the dependencies, builds, and opens Orvex on the bundled demo sound when a display is
+# available; without one (or with ORVEX_DEMO_HEADLESS=1) it runs the main job headless with
+# orvex-cli instead. Outputs go to build/demo/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
@@ -9,6 +10,12 @@ bash "$root/scripts/build.sh" "$build"
 out="$build/demo"
 mkdir -p "$out"
 cp "$root/resources/demo.wav" "$out/demo.wav"
+app="$build/src/app/orvex"
+if { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -x "$app" ] && [ "${ORVEX_DEMO_HEADLESS:-0}" != 1 ]; then
+  echo "== opening Orvex on $out/demo.wav (ORVEX_DEMO_HEADLESS=1 runs the headless job instead)"
+  exec "$app" "$out/demo.wav"
+fi
+echo "== no display (DISPLAY and WAYLAND_DISPLAY unset): running the headless job with orvex-cli"
 cli="$build/src/cli/orvex-cli"
 echo "== orvex-cli info --working $out/demo.wav"
 "$cli" info --working "$out/demo.wav"

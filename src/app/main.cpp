@@ -2,10 +2,12 @@
 // document window; without one, the start window (and, when the preference asks, the open
 // dialog) stays up.
 #include <QApplication>
+#include <QTimer>
 
 #include "app/AppController.h"
 #include "app/AppResources.h"
 #include "app/QtPlatform.h"
+#include "app/SingleInstance.h"
 #include "app/WindowDocumentHost.h"
 #include "application/AppVersion.h"
 
@@ -14,6 +16,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Orvex");
     QApplication::setApplicationVersion(QString::fromStdString(orvex::AppVersion::string()));
     QApplication::setWindowIcon(orvex::AppResources::applicationIcon());
+    // A second start hands its files to the running one, so two processes never write one
+    // analysis folder.
+    const QStringList files = QApplication::arguments().mid(1);
+    orvex::SingleInstance instance;
+    if (instance.forwardToRunningInstance(files)) return 0;
+    instance.listen();
     auto platform = std::make_shared<orvex::QtPlatform>();
     orvex::Platform::install(platform);
     int status = 0;
@@ -21,7 +29,18 @@ int main(int argc, char** argv) {
         orvex::WindowDocumentHost documents;
         orvex::AppController controller(documents);
         documents.setController(&controller);
-        controller.applicationDidFinishLaunching(QApplication::arguments().mid(1));
+        QObject::connect(&instance, &orvex::SingleInstance::filesReceived, &controller, [&](const QStringList& received) {
+            for (const QString& file : received) controller.openFile(file);
+        });
+        // For smoke tests: close every window and quit cleanly after this many milliseconds. The
+        // timer repeats, since a quit that falls into a start-up step's own event loop ends only
+        // that loop.
+        QTimer quitTimer;
+        if (const int quitAfter = qEnvironmentVariableIntValue("ORVEX_QUIT_AFTER_MS"); quitAfter > 0) {
+            QObject::connect(&quitTimer, &QTimer::timeout, &controller, [&controller] { controller.uiQuit(); });
+            quitTimer.start(quitAfter);
+        }
+        controller.applicationDidFinishLaunching(files);
         status = QApplication::exec();
         controller.applicationWillTerminate();
     }
