@@ -7,12 +7,12 @@
 #include "engine/KVAnalyseCommand.h"
 #include "engine/KVAnalysisRunner.h"
 #include "engine/KVDocumentMode.h"
+#include "utilities/KVUtilities.h"
 
 namespace orvex::cli {
 
 std::filesystem::path analysisFolderOf(const std::string& workingPath) {
-    const std::filesystem::path file(workingPath);
-    return file.parent_path() / (file.stem().string() + ".analysis");
+    return KVUtilities::analysisFolderPathOfFileAtPath(workingPath);
 }
 
 bool storedAnalysisRange(const std::string& workingPath, FramePos& start, FramePos& end) {
@@ -34,9 +34,8 @@ void printAnalysisInfo(const std::string& workingPath, std::int32_t channels) {
     else
         std::printf("analysis: partial (%lld of %lld frames)\n", static_cast<long long>(stored),
                     static_cast<long long>(expected));
-    static const char* const names[] = {"extract", "suppress", "modify"};
-    const int mode = KVDocumentMode::storedMode(workingPath);
-    std::printf("mode: %s\n", mode >= 0 && mode <= 2 ? names[mode] : "not set");
+    const auto mode = KVDocumentMode::storedMode(workingPath);
+    std::printf("mode: %s\n", mode ? KVDocumentMode::nameOfMode(*mode) : "not set");
 }
 
 }  // namespace orvex::cli

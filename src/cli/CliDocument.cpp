@@ -9,19 +9,12 @@
 #include "CliAnalysisInfo.h"
 #include "CliCommand.h"
 #include "CliProgress.h"
-#include "audiofile/KVAudioFileReader.h"
 #include "control/KVOutputController.h"
 #include "control/KVSegmentRange.h"
-#include "document/KVOpenFileCheck.h"
-#include "document/KVWorkingFile.h"
-#include "engine/KVAnalyseCommand.h"
+#include "document/KVWaveDocument.h"
 #include "engine/KVAnalysisController.h"
-#include "engine/KVDocumentMode.h"
-#include "engine/KVMasterCommit.h"
-#include "engine/KVSegmentExporter.h"
 #include "platform/HeadlessPlatform.h"
 #include "playback/ManualAudioBackend.h"
-#include "store/KVAnalysisFileSet.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex::cli {
@@ -37,184 +30,154 @@ bool failWith(const std::string& message) {
     return false;
 }
 
-// The working file's metadata chunks, released with this object.
-class WorkingChunks {
-public:
-    explicit WorkingChunks(const std::string& path) {
-        std::int32_t channels = 0;
-        if (KVAudioFileReader::infoForFileAtPath(path, nullptr, &channels, nullptr, nullptr, nullptr) != 0) return;
-        mReader = KVAudioFileReader::initWithFileAtPath(path, kWorkingSampleRate, channels);
-        if (mReader) mChunks = KVUtilities::metadataChunksOfFile(*mReader);
-    }
-    ~WorkingChunks() { KVUtilities::releaseMetadataChunks(mChunks); }
-    WorkingChunks(const WorkingChunks&) = delete;
-    WorkingChunks& operator=(const WorkingChunks&) = delete;
-    const KVMetadataChunks& chunks() const { return mChunks; }
-
-private:
-    std::unique_ptr<KVAudioFileReader> mReader;
-    KVMetadataChunks mChunks;
-};
-
 bool folderIsWritable(const std::string& path) {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
+KVDocumentOptions cliOptions() {
+    KVDocumentOptions options;
+    options.highQualityDrawing = false;
+    options.deleteConvertedCopyOnClose = false;  // the next command works on it
+    options.selectEverythingInModify = false;
+    options.makeOutput = [] { return std::make_unique<ManualAudioBackend>(); };
+    return options;
+}
+
 }  // namespace
 
-std::string lastAlertOr(const std::string& fallback) {
-    const std::vector<HeadlessPlatform::Alert> alerts = headless().alerts();
-    if (alerts.empty()) return fallback;
-    return alerts.back().title + ": " + alerts.back().message;
+void CliWindow::setProgressValue(int percent) {
+    if (mProgress && percent >= 0) mProgress->update(percent);
 }
 
 std::unique_ptr<CliDocument> CliDocument::open(const std::string& file) {
-    if (!std::filesystem::exists(file)) return failWith("No such file: " + file), nullptr;
-    const KVOpenFileCheck check = KVOpenFileCheck::checkFileAtPath(file);
-    if (!check.canOpen()) return failWith(lastAlertOr("The file could not be opened: " + file)), nullptr;
-    if (!folderIsWritable(file))
-        return failWith("The folder of " + file + " cannot be written; the analysis is kept beside the file"), nullptr;
-    KVWorkingFile working;
-    const auto path = working.workingFileForPath(file);
-    if (!path) return failWith(lastAlertOr("No working file could be made for " + file)), nullptr;
-    const KVOpenFileCheck workingCheck = KVOpenFileCheck::checkFileAtPath(*path);
-    if (!workingCheck.canOpen()) return failWith(lastAlertOr("The working file could not be opened")), nullptr;
-    std::unique_ptr<CliDocument> document(new CliDocument());
-    document->mWorkingPath = *path;
-    document->mChannels = workingCheck.channels;
-    document->mFrames = workingCheck.length;
-    return document;
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) return failWith("No such file: " + file), nullptr;
+    std::unique_ptr<CliDocument> cli(new CliDocument());
+    const auto opened = cli->mDocuments.openDocumentAtPath(file, [&](Result& refusal) {
+        if (!folderIsWritable(file)) {
+            refusal = Result::failure("", "The folder of " + file +
+                                              " cannot be written; the analysis is kept beside the file");
+            return std::unique_ptr<KVWaveDocument>();
+        }
+        return std::make_unique<KVWaveDocument>(&cli->mWindow, cliOptions());
+    });
+    if (!opened.result) return failWith(opened.result.text()), nullptr;
+    cli->mDocument = opened.document;
+    return cli;
 }
 
 CliDocument::~CliDocument() {
-    if (mController) {
-        mController->shutdown();
-        headless().pumpMainThreadUntil([this] { return mController->runner()->hasEnded(); }, 60s);
-        mController.reset();
-    }
+    if (!mDocument) return;
+    const bool removeFolder = mDocument->createdAnalysisFolder() && !mFolderUsed;
+    const std::string folder = KVUtilities::analysisFolderPathOfFileAtPath(mDocument->workingFilePath());
+    std::shared_ptr<KVAnalysisRunner> runner;
+    if (KVAnalysisController* controller = mDocument->analysisController()) runner = controller->runner();
+    mDocuments.close(mDocument);
+    mDocument = nullptr;
+    if (runner) headless().pumpMainThreadUntil([&runner] { return runner->hasEnded(); }, 60s);
     headless().pumpMainThread();
-    mOutput.reset();
-    headless().pumpMainThread();
+    std::error_code error;
+    if (removeFolder) std::filesystem::remove_all(folder, error);
 }
+
+const std::string& CliDocument::workingPath() const { return mDocument->workingFilePath(); }
+
+KVAnalysisController& CliDocument::controller() const { return *mDocument->analysisController(); }
 
 bool CliDocument::resolveSegment(std::optional<double> startSeconds, std::optional<double> endSeconds,
                                  FramePos& start, FramePos& end) const {
+    const FrameCount frames = mDocument->frames();
     FramePos storedStart = 0, storedEnd = 0;
-    const bool useStored = !startSeconds && !endSeconds && storedAnalysisRange(mWorkingPath, storedStart, storedEnd);
+    const bool useStored = !startSeconds && !endSeconds && storedAnalysisRange(workingPath(), storedStart, storedEnd);
     const auto toFrame = [](double seconds) { return static_cast<FramePos>(std::llround(seconds * kWorkingSampleRate)); };
     const FramePos wantedStart = useStored ? storedStart : toFrame(startSeconds.value_or(0.0));
     const FramePos wantedEnd =
         useStored ? storedEnd : (endSeconds ? toFrame(*endSeconds) : wantedStart + KVSegmentRange::kMaximumFrames);
-    if (wantedStart < 0 || wantedStart >= mFrames || wantedEnd <= wantedStart)
-        return failWith("The segment lies outside the file (" + std::to_string(double(mFrames) / kWorkingSampleRate) +
+    if (wantedStart < 0 || wantedStart >= frames || wantedEnd <= wantedStart)
+        return failWith("The segment lies outside the file (" + std::to_string(double(frames) / kWorkingSampleRate) +
                         " s long)");
     KVSegmentRange range;
-    range.setTotalFrames(mFrames);
+    range.setTotalFrames(frames);
     range.setSelectionStartFrame(wantedStart);
-    range.setSelectionEndFrame(std::min(wantedEnd, mFrames));
+    range.setSelectionEndFrame(std::min(wantedEnd, frames));
     start = range.selectionStartFrame();
     end = range.selectionEndFrame();
     return true;
 }
 
 bool CliDocument::analyse(FramePos start, FramePos end, bool force) {
-    KVAnalyseRequest request;
-    request.workingFilePath = mWorkingPath;
-    request.channels = mChannels;
-    request.start = start;
-    request.end = end;
-    request.optionHeld = force;
-    request.view = &mView;
-    request.output = std::make_unique<ManualAudioBackend>();
-    const std::size_t alertsBefore = headless().alerts().size();
-    const std::filesystem::path folder = analysisFolderOf(mWorkingPath);
-    const bool hadFolder = std::filesystem::exists(folder);
-    KVAnalyseResult result = KVAnalyseCommand::analyzeSegment(std::move(request), mController);
-    if (!result.started || !result.controller) {
-        // Nothing is left behind by an analysis that could not start on a file never analysed.
-        std::error_code error;
-        if (!hadFolder) std::filesystem::remove_all(folder, error);
-        return failWith(lastAlertOr("The analysis could not be started"));
-    }
-    mController = result.controller;
-    mStart = start;
-    mEnd = end;
+    const Result started = mDocument->analyzeSegment(start, end, force);
+    if (!started) return failWith(started.text());
+    mFolderUsed = true;
+    KVAnalysisRunner& runner = *controller().runner();
     CliProgress progress("analysing");
-    while (!headless().pumpMainThreadUntil([this] { return mController->runner()->hasEnded(); }, 100ms))
-        progress.update(static_cast<int>(mController->runner()->progress() * 100.0f));
+    while (!headless().pumpMainThreadUntil([&runner] { return runner.hasEnded(); }, 100ms))
+        progress.update(static_cast<int>(runner.progress() * 100.0f));
     progress.update(100);
     progress.finish();
-    if (!mController->runner()->isAnalysisComplete() || headless().alerts().size() > alertsBefore)
-        return failWith(lastAlertOr("The analysis did not complete"));
-    return applyMode("");
+    if (!runner.isAnalysisComplete()) return failWith("The analysis did not complete");
+    return true;
 }
 
 bool CliDocument::openStoredAnalysis() {
     FramePos start = 0, end = 0;
-    if (!storedAnalysisRange(mWorkingPath, start, end)) return failWith("No analysis is stored for this file; run 'orvex-cli analyse' first");
+    if (!storedAnalysisRange(workingPath(), start, end))
+        return failWith("No analysis is stored for this file; run 'orvex-cli analyse' first");
     return analyse(start, end, false);
 }
 
 bool CliDocument::applyMode(const std::string& name) {
-    static const std::vector<std::string> names = {"extract", "suppress", "modify"};
-    int mode = KVDocumentMode::storedMode(mWorkingPath);
-    if (!name.empty()) mode = static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
-    if (mode < 0 || mode > 2) mode = static_cast<int>(DocumentMode::Modify);
-    if (KVDocumentMode::storedMode(mWorkingPath) != mode) KVDocumentMode::recordMode(mWorkingPath, DocumentMode(mode));
-    if (!mController) return true;
-    const KVModeSettings settings = KVDocumentMode::settingsForMode(DocumentMode(mode));
-    mController->setDocumentMode(mode);
-    mController->setSnapToGrid(settings.snapToGrid);
-    mController->setShowOriginal(settings.showOriginal);
-    mController->setSelectionMode(settings.selectionMode);
+    const auto mode = KVDocumentMode::modeNamed(name);
+    if (!mode) return failWith("Unknown mode: " + name);
+    mDocument->setDocumentMode(*mode);
     return true;
+}
+
+void CliDocument::waitUntilIdle() {
+    while (!headless().pumpMainThreadUntil([this] { return !mDocument->isBusy(); }, 100ms)) {
+    }
+    headless().pumpMainThread();
 }
 
 bool CliDocument::runAndWait(const std::function<void(KVAnalysisController&)>& command) {
-    const std::size_t alertsBefore = headless().alerts().size();
-    command(*mController);
-    while (!headless().pumpMainThreadUntil([this] { return !mController->isProcessing(); }, 100ms)) {
-    }
-    headless().pumpMainThread();
-    const std::vector<HeadlessPlatform::Alert> alerts = headless().alerts();
-    if (alerts.size() > alertsBefore) return failWith(alerts.back().title + ": " + alerts.back().message);
+    if (!mDocument->runOnController(command)) return failWith("The command could not run: another one is running");
+    waitUntilIdle();
     return true;
 }
 
+bool CliDocument::undo() {
+    waitUntilIdle();
+    const Result undone = mDocument->undo();
+    return undone ? true : failWith(undone.text());
+}
+
 KVOutputController* CliDocument::output() {
-    if (!mOutput) mOutput = KVOutputController::initWithView(nullptr, mWorkingPath, false);
-    if (!mOutput) failWith(lastAlertOr("The master output could not be opened"));
-    return mOutput.get();
+    KVOutputController* master = mDocument->outputController();
+    if (!master) failWith("The master output could not be opened");
+    mFolderUsed = mFolderUsed || master;
+    return master;
 }
 
 bool CliDocument::commitEditToMaster() {
-    KVOutputController* master = output();
-    if (!master || !mController) return false;
-    const FrameCount written =
-        KVMasterCommit::commitEditToMaster(mController->store(), mStart / kAnalysisHop, mEnd - mStart,
-                                           *master->leftMasterCollection(), *master->rightMasterCollection(),
-                                           master->monitor());
-    master->restartOverview();
+    if (!output() || !mDocument->analysisController()) return false;
+    const FrameCount written = mDocument->commitEditToMaster();
     std::printf("committed %lld grains at %.3f s\n", static_cast<long long>(written),
-                double(mStart) / kWorkingSampleRate);
+                double(mDocument->segmentStart()) / kWorkingSampleRate);
     return true;
 }
 
 bool CliDocument::exportSegment(const std::string& path) {
-    if (!mController) return false;
-    WorkingChunks chunks(mWorkingPath);
-    KVSegmentExporter exporter(mController->store(), mEnd - mStart, mController->monitor());
-    const std::atomic<bool> cancel{false};
     CliProgress progress("exporting");
-    const auto outcome = exporter.exportSelectionToPath(path, chunks.chunks(), cancel,
-                                                        [&](int percent) { progress.update(percent); });
+    mWindow.setProgress(&progress);
+    const bool started = mDocument->exportCurrentSegment(path);
+    if (started) waitUntilIdle();
+    mWindow.setProgress(nullptr);
     progress.finish();
-    if (outcome == KVSegmentExporter::Outcome::CannotCreate) {
-        KVSegmentExporter::cantCreateFileError();
-        return failWith(lastAlertOr("Error creating file"));
-    }
-    if (outcome != KVSegmentExporter::Outcome::Written) return failWith("The segment could not be written to " + path);
+    if (!started) return failWith("The segment could not be written to " + path);
+    const auto outcome = mDocument->lastSegmentExportOutcome();
+    if (outcome == KVExportWriter::Outcome::CannotCreate) return failWith(KVExportWriter::resultOf(outcome, path).text());
+    if (outcome != KVExportWriter::Outcome::Written) return failWith("The segment could not be written to " + path);
     return true;
 }
 
@@ -229,40 +192,28 @@ bool CliDocument::waitForPrefill() {
     return true;
 }
 
-// Progress of the output controller's export, on the main thread.
-class ExportProgress : public KVOutputControllerDelegate {
-public:
-    void setProgressValue(int percent) override {
-        if (percent >= 0) mBar.update(percent);
-    }
-
-private:
-    CliProgress mBar{"exporting"};
-};
-
 bool CliDocument::exportMaster(const std::string& path) {
     if (!waitForPrefill()) return false;
-    WorkingChunks chunks(mWorkingPath);
-    ExportProgress progress;
-    mOutput->setDelegate(&progress);
-    mOutput->exportToPath(path, chunks.chunks());
-    mOutput->waitForExport();
+    CliProgress progress("exporting");
+    mWindow.setProgress(&progress);
+    const bool started = mDocument->exportMaster(path);
+    KVOutputController& master = *mDocument->outputController();
+    master.waitForExport();
     headless().pumpMainThread();
-    mOutput->setDelegate(nullptr);
-    switch (mOutput->lastExportOutcome()) {
+    mWindow.setProgress(nullptr);
+    if (!started) return failWith("The master could not be written to " + path);
+    switch (master.lastExportOutcome()) {
         case KVMasterExport::Outcome::Written:
             return true;
         case KVMasterExport::Outcome::CannotCreate:
-            return failWith(lastAlertOr("Error creating file"));
+            return failWith(master.lastExportResult().text());
         default:
             return failWith("The master could not be written to " + path);
     }
 }
 
 bool CliDocument::resetMaster() {
-    KVOutputController* master = output();
-    if (!master) return false;
-    master->resetMasterFile();
+    if (!output() || !mDocument->resetMasterFile()) return false;
     return waitForPrefill();
 }
 

@@ -7,19 +7,38 @@
 
 #include "CliAnalysisView.h"
 #include "common/Types.h"
+#include "document/KVDocumentWindow.h"
+#include "document/KVOpenDocuments.h"
 
 namespace orvex {
 class KVAnalysisController;
 class KVOutputController;
+class KVWaveDocument;
 }  // namespace orvex
 
 namespace orvex::cli {
 
-// A sound file opened the way the document opens it, for one command: the opening checks, the
-// working file, the master output (with its prefill) and the analysis controller of the stored
-// or requested segment, all working on the analysis folder beside the working file.
-// Failures print one line on standard error (CliCommand::fail) and return false or null.
-// Main thread; worker results arrive by pumping the headless platform's main queue.
+class CliProgress;
+
+// The window of a document opened for one command: no views but the analysis stub, progress
+// on standard error, and Modify for a file never set up (nothing is asked).
+class CliWindow : public KVDocumentWindow {
+public:
+    KVAnalysisViewInterface* analysisView() override { return &mView; }
+    void setProgressValue(int percent) override;
+    DocumentMode askForInitialMode() override { return DocumentMode::Modify; }
+    // Where progress values go meanwhile (null: nowhere).
+    void setProgress(CliProgress* progress) { mProgress = progress; }
+
+private:
+    CliAnalysisView mView;
+    CliProgress* mProgress = nullptr;
+};
+
+// A sound file opened as a document for one command, with the command line's words for its
+// arguments and its failures: each failure prints one line on standard error
+// (CliCommand::fail) and returns false or null. The work itself is the document's; this class
+// waits for its workers by pumping the headless platform's main queue. Main thread.
 class CliDocument {
 public:
     static std::unique_ptr<CliDocument> open(const std::string& file);
@@ -27,12 +46,7 @@ public:
     CliDocument(const CliDocument&) = delete;
     CliDocument& operator=(const CliDocument&) = delete;
 
-    const std::string& workingPath() const { return mWorkingPath; }
-    std::int32_t channels() const { return mChannels; }
-    FrameCount frames() const { return mFrames; }
-    FramePos segmentStart() const { return mStart; }
-    FramePos segmentEnd() const { return mEnd; }
-
+    const std::string& workingPath() const;
     // The segment for start/end in seconds after the segment rules; without either, the
     // stored analysis range, else the file from its start.
     bool resolveSegment(std::optional<double> startSeconds, std::optional<double> endSeconds, FramePos& start,
@@ -42,14 +56,13 @@ public:
     bool analyse(FramePos start, FramePos end, bool force);
     // The stored analysis range, analysed (or just reopened) as analyse does.
     bool openStoredAnalysis();
-    KVAnalysisController& controller() const { return *mController; }
+    KVAnalysisController& controller() const;
     // Runs a controller command and waits until its worker has finished.
     bool runAndWait(const std::function<void(KVAnalysisController&)>& command);
-    // Applies (and stores) a mode given by name, or the stored mode when name is empty.
+    bool undo();
+    // Applies (and stores) the mode of that name: extract, suppress or modify.
     bool applyMode(const std::string& name);
 
-    // The master output, opened on first use.
-    KVOutputController* output();
     // Writes the rendered selection into the master at the segment's position.
     bool commitEditToMaster();
     // Exports the rendered selection (exactly the segment's frames) to path.
@@ -61,18 +74,14 @@ public:
 private:
     CliDocument() = default;
     bool waitForPrefill();
+    KVOutputController* output();
+    void waitUntilIdle();
 
-    std::string mWorkingPath;
-    std::int32_t mChannels = 0;
-    FrameCount mFrames = 0;
-    FramePos mStart = 0;
-    FramePos mEnd = 0;
-    CliAnalysisView mView;
-    std::shared_ptr<KVAnalysisController> mController;
-    std::unique_ptr<KVOutputController> mOutput;
+    CliWindow mWindow;
+    KVOpenDocuments mDocuments;
+    KVWaveDocument* mDocument = nullptr;
+    // An analysis folder this run made is removed again unless an analysis or the master used it.
+    bool mFolderUsed = false;
 };
-
-// The last alert the platform showed, as "title: message", or fallback when there was none.
-std::string lastAlertOr(const std::string& fallback);
 
 }  // namespace orvex::cli

@@ -17,9 +17,11 @@ struct EditOptions {
     bool subtract = false, shift = false;
 };
 
-const std::map<std::string, int> kBoxTools = {{"box", 3},        {"denoise", 4}, {"background", 5},
-                                              {"gap-filler", 6}, {"magic", 7},   {"deselect", 8}};
-const std::map<std::string, int> kPencilTools = {{"multi", 0}, {"single", 1}, {"f1", 2}};
+const std::map<std::string, AnalysisTool> kBoxTools = {
+    {"box", AnalysisTool::box},         {"denoise", AnalysisTool::denoiseBox}, {"background", AnalysisTool::backgroundBox},
+    {"gap-filler", AnalysisTool::gapFillerBox}, {"magic", AnalysisTool::magicBox},  {"deselect", AnalysisTool::deselectBox}};
+const std::map<std::string, AnalysisTool> kPencilTools = {
+    {"multi", AnalysisTool::multiPencil}, {"single", AnalysisTool::singlePencil}, {"f1", AnalysisTool::f1Pencil}};
 
 const char* const kTimeUsage = "--from/--to in seconds or --from-frame/--to-frame in analysis frames, start < end";
 const char* const kPitchUsage = "--low/--high in Hz or --low-pitch/--high-pitch in sixths of a semitone, low < high";
@@ -40,7 +42,7 @@ Command boxCommand(const EditOptions& options) {
                Command{};
     const auto x = float(frames->first), w = float(frames->second - frames->first);
     const auto y = float(pitches->first), h = float(pitches->second - pitches->first);
-    return [=, mode = options.subtract ? 1 : 0, shift = options.shift, id = tool->second](KVAnalysisController& c) {
+    return [=, mode = options.subtract ? SelectionMode::Subtract : SelectionMode::Add, shift = options.shift, id = tool->second](KVAnalysisController& c) {
         c.setTool(id);
         c.setSelectionMode(mode);
         c.setShiftMode(shift);
@@ -64,7 +66,7 @@ Command pencilCommand(const EditOptions& options) {
         return CliCommand::fail("pencil needs --tool multi|single|f1 and at least three points, as --path "
                                 "SEC:HZ,... or --frame-path FRAME:SIXTHS,..."),
                Command{};
-    return [=, mode = options.subtract ? 1 : 0, id = tool->second](KVAnalysisController& c) {
+    return [=, mode = options.subtract ? SelectionMode::Subtract : SelectionMode::Add, id = tool->second](KVAnalysisController& c) {
         c.setTool(id);
         c.setSelectionMode(mode);
         c.pathComplete(points);
@@ -79,12 +81,12 @@ Command commandFor(const EditOptions& options) {
         {"fill-gaps", [](KVAnalysisController& c) { c.fillGaps(); }},
         {"select-all", [](KVAnalysisController& c) { c.selectAll(); }},
         {"select-none", [](KVAnalysisController& c) { c.selectNone(); }},
-        {"apply", [](KVAnalysisController& c) { c.applySelection(); }},
-        {"undo", [](KVAnalysisController& c) { c.undo(); }}};
+        {"apply", [](KVAnalysisController& c) { c.applySelection(); }}};
     if (auto found = wholeSegment.find(options.op); found != wholeSegment.end()) return found->second;
     if (options.op == "box") return boxCommand(options);
     if (options.op == "ceiling") return ceilingCommand(options);
     if (options.op == "pencil") return pencilCommand(options);
+    if (options.op == "undo") return [](KVAnalysisController&) {};  // the document's undo, below
     CliCommand::fail("Unknown operation: " + options.op);
     return {};
 }
@@ -95,7 +97,7 @@ int runEdit(const EditOptions& options) {
     auto document = CliDocument::open(options.file);
     if (!document || !document->openStoredAnalysis()) return 1;
     if (!options.mode.empty()) document->applyMode(options.mode);
-    if (!document->runAndWait(command)) return 1;
+    if (!(options.op == "undo" ? document->undo() : document->runAndWait(command))) return 1;
     std::printf("%s done\n", options.op.c_str());
     return 0;
 }

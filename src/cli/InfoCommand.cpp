@@ -7,7 +7,6 @@
 #include "audiofile/KVAudioFileReader.h"
 #include "document/KVOpenFileCheck.h"
 #include "document/KVWorkingFile.h"
-#include "platform/HeadlessPlatform.h"
 
 namespace orvex::cli {
 
@@ -27,14 +26,6 @@ std::string formatCodeText(std::uint32_t code) {
     return text;
 }
 
-// The last alert the checks showed, as one line.
-void reportLastAlert() {
-    auto* headless = dynamic_cast<HeadlessPlatform*>(&Platform::shared());
-    if (!headless) return;
-    const std::vector<HeadlessPlatform::Alert> alerts = headless->alerts();
-    if (!alerts.empty()) CliCommand::fail(alerts.back().title + ": " + alerts.back().message);
-}
-
 std::string chunksPresent(const std::string& path, const KVOpenFileCheck& check) {
     auto reader = KVAudioFileReader::initWithFileAtPath(path, check.sampleRate, check.channels);
     if (!reader) return "none";
@@ -52,10 +43,10 @@ std::string chunksPresent(const std::string& path, const KVOpenFileCheck& check)
 int runInfo(const InfoOptions& options) {
     const KVOpenFileCheck check = KVOpenFileCheck::checkFileAtPath(options.file);
     if (!check.canOpen()) {
-        reportLastAlert();
+        CliCommand::fail(check.reason.text());
         return 1;
     }
-    if (check.rateWarningShown) reportLastAlert();
+    if (check.rateWarningShown) CliCommand::fail(check.warning.text());
     const auto workingFrames = static_cast<FrameCount>(double(check.length) * kWorkingSampleRate / check.sampleRate);
     std::printf("file: %s\n", options.file.c_str());
     std::printf("format: %s\n", formatCodeText(check.formatID).c_str());
@@ -71,7 +62,7 @@ int runInfo(const InfoOptions& options) {
     KVWorkingFile working;
     const auto path = working.workingFileForPath(options.file);
     if (!path) {
-        reportLastAlert();
+        CliCommand::fail(working.failure().text());
         return 1;
     }
     std::printf("working file: %s%s\n", path->c_str(), *path == options.file ? " (the file itself)" : "");

@@ -243,10 +243,8 @@ void KVOutputController::runExport() {
 
 void KVOutputController::finishExport(KVMasterExport::Outcome outcome, const std::string& path) {
     using Outcome = KVMasterExport::Outcome;
-    if (outcome == Outcome::CannotCreate) cantCreateFileError();
-    if (outcome == Outcome::WriteFailed || outcome == Outcome::SourceMissing)
-        Platform::shared().runAlert("Error writing data", "There was a problem writing data to file:\n" + path,
-                                    {"Okay"});
+    mLastExportResult = KVExportWriter::resultOf(outcome, path);
+    if (!mLastExportResult) Platform::shared().runAlert(mLastExportResult.title(), mLastExportResult.message(), {"Okay"});
     reportProgress(-1);
     KVUtilities::playFinishedSound();
     mCancelExport = false;
@@ -260,7 +258,6 @@ void KVOutputController::cancelExport() {
     mPrefillDone.notify_all();
 }
 
-void KVOutputController::cantCreateFileError() { KVExportWriter::cantCreateFileError(); }
 
 void KVOutputController::stopExport() {
     cancelExport();

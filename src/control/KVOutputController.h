@@ -78,7 +78,6 @@ public:
     // the prefill. A running export is cancelled first.
     void exportToPath(const std::string& path, const KVMetadataChunks& chunks);
     void cancelExport();
-    void cantCreateFileError();
     // Drops every committed edit: empties both collections, then prefills and rebuilds anew.
     void resetMasterFile();
     // Starts the prefill on a new thread (a running one is stopped first).
@@ -92,6 +91,8 @@ public:
     void waitForExport();
     void waitForPrefill();
     KVMasterExport::Outcome lastExportOutcome() const { return mLastExportOutcome.load(); }
+    // The last export's failure as its alert told it (success when none failed); main thread.
+    const Result& lastExportResult() const { return mLastExportResult; }
 
 private:
     KVOutputController(KVOutputViewInterface* view, const std::string& path, std::int32_t channels,
@@ -127,6 +128,7 @@ private:
     std::mutex mPrefillMutex;
     std::condition_variable mPrefillDone;
     std::string mExportPath;
+    Result mLastExportResult = Result::success();
     KVOwnedMetadataChunks mExportChunks;
     KVMainThreadPoster mPoster;
 };

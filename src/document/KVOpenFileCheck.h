@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/Result.h"
 #include "common/Types.h"
 
 namespace orvex {
@@ -21,6 +22,9 @@ public:
 
     Outcome outcome = Outcome::Unreadable;
     bool rateWarningShown = false;
+    // The refusal, or the sample-rate warning, as the alert showed it.
+    Result reason = Result::success();
+    Result warning = Result::success();
     // What the file reported (valid unless Unreadable).
     double sampleRate = 0.0;
     std::int32_t channels = 0;

@@ -40,21 +40,47 @@ bool forEachBlock(FrameCount total, Body body) {
     return true;
 }
 
-void alertUnreadable() {
-    Platform::shared().runAlert("Unsupported File Format / File Unreadable",
-                                "The audio file cannot be opened. Make sure you have the necessary access privileges "
-                                "to open it and that it is a valid sound file format.",
-                                {"Okay"});
-}
+const char* const kConvertedFromKey = "ORVXFileGroup_ConvertedFrom";
 
-void alertCannotConvert(const std::string& source) {
-    Platform::shared().runAlert("Cannot create working file \"" + displayNameOfPath(source) + "\"",
-                                "The converted copy of this file could not be written beside it. Make sure the folder "
-                                "is writable and the disk has enough free space.",
-                                {"Okay"});
+// The source name a copy's dictionary records, read without making the analysis folder.
+std::string recordedSourceOf(const std::string& copy) {
+    std::error_code ec;
+    if (!fs::is_directory(KVUtilities::analysisFolderPathOfFileAtPath(copy), ec)) return {};
+    const auto dict = Platform::shared().readDictionary(KVUtilities::paramDictPathForAnalysisOfFileAtPath(copy));
+    return dict ? dict->getString(kConvertedFromKey) : std::string();
 }
 
 }  // namespace
+
+Result KVWorkingFile::fail(std::string title, std::string message) {
+    Platform::shared().runAlert(title, message, {"Okay"});
+    mFailure = Result::failure(std::move(title), std::move(message));
+    return mFailure;
+}
+
+Result KVWorkingFile::unreadableFailure() {
+    return Result::failure("Unsupported File Format / File Unreadable",
+                           "The audio file cannot be opened. Make sure you have the necessary access privileges to "
+                           "open it and that it is a valid sound file format.");
+}
+
+std::string KVWorkingFile::alternateConvertedPathFor(const std::string& source) {
+    const fs::path path(source);
+    return (path.parent_path() / (path.filename().string() + "[orvx].wav")).string();
+}
+
+std::string KVWorkingFile::copyPathFor(const std::string& source) {
+    const std::string usual = convertedPathFor(source);
+    const std::string recorded = recordedSourceOf(usual);
+    return recorded.empty() || recorded == displayNameOfPath(source) ? usual : alternateConvertedPathFor(source);
+}
+
+void KVWorkingFile::recordSourceOfCopy(const std::string& copy, const std::string& source) {
+    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(copy);
+    if (!dict.getString(kConvertedFromKey).empty()) return;
+    dict.setString(kConvertedFromKey, displayNameOfPath(source));
+    KVUtilities::saveParamDictForAnalysisOfFileAtPath(copy, dict);
+}
 
 std::string KVWorkingFile::convertedPathFor(const std::string& source) {
     const fs::path path(source);
@@ -66,19 +92,21 @@ std::optional<std::string> KVWorkingFile::workingFileForPath(const std::string& 
     std::int32_t channels = 0, bits = 0;
     std::int64_t length = 0;
     if (KVAudioFileReader::infoForFileAtPath(source, &rate, &channels, &bits, nullptr, &length) != 0) {
-        alertUnreadable();
+        fail(unreadableFailure().title(), unreadableFailure().message());
         return std::nullopt;
     }
     const auto frames = static_cast<FrameCount>(static_cast<double>(length) * kWorkingSampleRate / rate);
     if (rate == kWorkingSampleRate && bits != 0) return source;
 
-    const std::string converted = convertedPathFor(source);
+    const std::string converted = copyPathFor(source);
     mTemporaryOutFilePath = converted;
     std::error_code ec;
     if (fs::exists(converted, ec)) return converted;
     if (!convert(source, converted, channels, frames)) {
         mTemporaryOutFilePath.clear();
-        alertCannotConvert(source);
+        fail("Cannot create working file \"" + displayNameOfPath(source) + "\"",
+             "The converted copy of this file could not be written beside it. Make sure the folder is writable and "
+             "the disk has enough free space.");
         return std::nullopt;
     }
     return converted;

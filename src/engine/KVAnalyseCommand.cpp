@@ -31,18 +31,15 @@ std::int64_t KVAnalyseCommand::requiredBytes(std::int32_t channels, FrameCount l
     return (std::int64_t(channels + 1) * length / kAnalysisHop) * kBytesPerFrameRecord;
 }
 
-bool KVAnalyseCommand::checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length) {
-    Platform& platform = Platform::shared();
+Result KVAnalyseCommand::checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length) {
     const std::int64_t required = requiredBytes(channels, length);
-    const std::int64_t available = platform.freeBytesOfVolume(workingFilePath);
-    if (available < 0 || required <= available) return true;
+    const std::int64_t available = Platform::shared().freeBytesOfVolume(workingFilePath);
+    if (available < 0 || required <= available) return Result::success();
     char message[256];
     std::snprintf(message, sizeof message,
                   "Working with this file requires %1.2f GB of free disk space. You have %1.2f GB of disk space left",
                   double(required) * 1e-9, double(available) * 1e-9);
-    platform.runAlert("Not enough disk space", message, {"Cancel"});
-    platform.beep();
-    return false;
+    return Result::failure("Not enough disk space", message);
 }
 
 bool KVAnalyseCommand::storedRangeMatches(const std::string& workingFilePath, FramePos start, FramePos end) {
@@ -78,7 +75,8 @@ KVAnalyseResult KVAnalyseCommand::analyzeSegment(KVAnalyseRequest request,
     const std::string& path = request.workingFilePath;
     const FramePos start = request.start;
     const FramePos end = request.end;
-    if (!checkDiskSpace(path, request.channels, end - start)) return result;
+    result.reason = checkDiskSpace(path, request.channels, end - start);
+    if (!result.reason) return result;
 
     if (current) {
         current->setDelegate(nullptr);
@@ -86,7 +84,10 @@ KVAnalyseResult KVAnalyseCommand::analyzeSegment(KVAnalyseRequest request,
         current.reset();
     }
     result.segmentHistory = KVEditHistory::initWithSegmentOfFile(path, kWorkingSampleRate, start, end);
-    if (!result.segmentHistory) return result;
+    if (!result.segmentHistory) {
+        result.reason = Result::failure("The analysis could not be started", "The working file cannot be read: " + path);
+        return result;
+    }
 
     result.forced = needsFreshAnalysis(path, request.channels, start, end, request.optionHeld);
     result.segmentStartFrame = start;
@@ -95,9 +96,12 @@ KVAnalyseResult KVAnalyseCommand::analyzeSegment(KVAnalyseRequest request,
 
     result.controller = KVAnalysisController::initWithEditHistory(result.segmentHistory, request.view, result.forced,
                                                                   std::move(request.output));
-    if (!result.controller) return result;
+    if (!result.controller) {
+        result.reason = Result::failure("The analysis could not be started", "The analysis files cannot be opened");
+        return result;
+    }
     result.controller->setDelegate(request.delegate);
-    result.controller->setSelectionMode(0);
+    result.controller->setSelectionMode(SelectionMode::Add);
     current = result.controller;
     result.started = true;
     return result;

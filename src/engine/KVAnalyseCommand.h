@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "common/Result.h"
 #include "common/Types.h"
 #include "playback/AudioOutputBackend.h"
 
@@ -30,6 +31,7 @@ struct KVAnalyseRequest {
 // What the document keeps of a started analysis.
 struct KVAnalyseResult {
     bool started = false;
+    Result reason = Result::success();  // why it did not start
     std::shared_ptr<KVEditHistory> segmentHistory;  // plays S..E from frame 0
     std::shared_ptr<KVAnalysisController> controller;
     FramePos segmentStartFrame = 0;
@@ -50,8 +52,9 @@ public:
 
     // ((C + 1) x L / 128) x 181 368 bytes.
     static std::int64_t requiredBytes(std::int32_t channels, FrameCount length);
-    // False (after an alert and a beep) when the working file's volume has too little room.
-    static bool checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length);
+    // The "Not enough disk space" failure (for the caller to show, with a beep) when the
+    // working file's volume has too little room.
+    static Result checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length);
     // The dictionary exists and its analysis range is S..E.
     static bool storedRangeMatches(const std::string& workingFilePath, FramePos start, FramePos end);
     // Frames every stored record file of the analysis holds (the fewest of them).

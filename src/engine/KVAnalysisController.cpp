@@ -9,6 +9,7 @@
 #include "engine/KVAnalysisViewInterface.h"
 #include "engine/KVDocumentMode.h"
 #include "engine/KVPreviewExchange.h"
+#include "engine/KVSelectionPlaySource.h"
 #include "history/KVEditHistory.h"
 #include "platform/Platform.h"
 #include "playback/KVAudioEngineController.h"
@@ -77,8 +78,14 @@ void KVAnalysisController::openStores(const std::shared_ptr<KVEditHistory>& hist
 
 // --- Settings ---
 
-void KVAnalysisController::setSelectionMode(int mode) {
+void KVAnalysisController::setSelectionMode(SelectionMode mode) {
     mSelectionMode = KVDocumentMode::selectionModeForTool(mode, mDocumentMode, mTool);
+}
+
+bool KVAnalysisController::refusedWhileProcessing() const {
+    if (!isProcessing()) return false;
+    Platform::shared().beep();
+    return true;
 }
 
 bool KVAnalysisController::setPlayOriginal(bool on) {
@@ -96,23 +103,44 @@ void KVAnalysisController::setRealtimePreview(bool on) {
     mPreview->setEnabled(on);
 }
 
+namespace {
+
+// A play source that keeps the controller whose stores it reads alive.
+struct OwnedPlaySource {
+    OwnedPlaySource(std::shared_ptr<KVAnalysisController> owner, KVAnalysisFileSet& analysis,
+                    KVAnalysisFileSet* selection, const std::atomic<bool>& playOriginal)
+        : controller(std::move(owner)), source(analysis, selection, playOriginal) {}
+    std::shared_ptr<KVAnalysisController> controller;
+    KVSelectionPlaySource source;
+};
+
+}  // namespace
+
+std::shared_ptr<KVPlayFrameSource> KVAnalysisController::playSource() {
+    auto owned = std::make_shared<OwnedPlaySource>(shared_from_this(), *mAnalysisStore, mSelectionStore.get(),
+                                                   mPlayOriginal);
+    return std::shared_ptr<KVPlayFrameSource>(owned, &owned->source);
+}
+
 // --- Gestures ---
 
 void KVAnalysisController::selectionComplete(float x, float y, float w, float h) {
-    const int tool = mTool;
-    if (tool < 3 || tool > 8) return;
-    const int mode = mSelectionMode;
+    const AnalysisTool tool = mTool;
+    if (isPencil(tool) || refusedWhileProcessing()) return;
+    const SelectionMode mode = mSelectionMode;
     const bool shift = mShiftMode;
-    runOnMainThread([=](KVIsolationOperations& ops) { ops.boxTool(tool, mode, shift, x, y, w, h); });
+    runOnMainThread([=](KVIsolationOperations& ops) { ops.boxTool(int(tool), int(mode), shift, x, y, w, h); });
 }
 
 void KVAnalysisController::dragComplete(FramePos start, FramePos end) {
+    if (refusedWhileProcessing()) return;
     runOnMainThread([=](KVIsolationOperations& ops) { ops.dragCeiling(start, end); });
 }
 
 void KVAnalysisController::pathComplete(const std::vector<KVPathPoint>& points) {
-    if (points.size() <= 2) return;
-    const KVPencilSettings settings{.selectionMode = mSelectionMode, .tool = mTool, .documentMode = mDocumentMode,
+    if (points.size() <= 2 || refusedWhileProcessing()) return;
+    const KVPencilSettings settings{.selectionMode = int(mSelectionMode.load()), .tool = int(mTool.load()),
+                                    .documentMode = int(mDocumentMode.load()),
                                     .attackMode = mAttackMode, .snapToGrid = mSnapToGrid,
                                     .attenuateF0 = mAttenuateF0};
     if (mAnalysisView) mAnalysisView->addPath(points);
@@ -160,20 +188,23 @@ void KVAnalysisController::togglePlayStop() {
 // --- Commands ---
 
 void KVAnalysisController::isolateDeterministic() {
+    if (refusedWhileProcessing()) return;
     runInNewThread([](KVIsolationOperations& ops) { ops.isolateDeterministic(); }, true);
 }
 
 void KVAnalysisController::isolateStochastic() {
+    if (refusedWhileProcessing()) return;
     runInNewThread([](KVIsolationOperations& ops) { ops.isolateStochastic(); }, true);
 }
 
 void KVAnalysisController::fillGaps() {
-    const int mode = mDocumentMode;
+    if (refusedWhileProcessing()) return;
+    const int mode = int(mDocumentMode.load());
     runInNewThread([mode](KVIsolationOperations& ops) { ops.fillGaps(mode); }, false);
 }
 
 void KVAnalysisController::selectAll() {
-    if (!mSelectionIdle || mAnalysisStore->frameCount() == 0) return;
+    if (refusedWhileProcessing() || !mSelectionIdle || mAnalysisStore->frameCount() == 0) return;
     mSelectionIdle = false;
     runInNewThread([](KVIsolationOperations& ops) { ops.selectAll(); }, true, [this] { mSelectionIdle = true; });
 }
@@ -192,7 +223,7 @@ void KVAnalysisController::selectAllContinuously() {
 }
 
 void KVAnalysisController::selectNone() {
-    if (!mSelectionIdle) {
+    if (!mSelectionIdle || isProcessing()) {
         Platform::shared().runAlert("Processing is in progress",
                                     "Sorry but that command cannot be completed, the file is currently busy. Please "
                                     "try again once all pending operations have completed",
@@ -209,15 +240,20 @@ void KVAnalysisController::selectNone() {
 }
 
 void KVAnalysisController::applySelection() {
+    if (refusedWhileProcessing()) return;
     runInNewThread([](KVIsolationOperations& ops) { ops.applySelection(); }, true);
 }
 
 void KVAnalysisController::uiIsolateRepeatingPattern() { Platform::shared().beep(); }
 
-void KVAnalysisController::undo() {
-    mSelectionStore->undoLastStep();
+Result KVAnalysisController::undo() {
+    if (isProcessing()) return KVAnalysisFileSet::noDataToUndo();
+    const Result undone = mSelectionStore->undoLastStep();
     if (mAnalysisView) mAnalysisView->invalidateImage();
+    return undone;
 }
+
+bool KVAnalysisController::canUndo() const { return !isProcessing() && mSelectionStore->canUndo(); }
 
 void KVAnalysisController::shutdown() {
     stopPreviewThread();
@@ -362,7 +398,7 @@ void KVAnalysisController::preparePreviewFrame() {
     }
     const float pitch = mAnalysisView->pitchUnderMouse();
     mPreviewPitch = pitch;
-    const bool made = KVPreviewExchange::harmonicPreview(*mPreviewSource, frequencyOfPitch(pitch), mTool,
+    const bool made = KVPreviewExchange::harmonicPreview(*mPreviewSource, frequencyOfPitch(pitch), int(mTool.load()),
                                                          mSnapToGrid, *mPreviewResult);
     mPreview->offerFrame(made ? mPreviewResult.get() : nullptr);
 }

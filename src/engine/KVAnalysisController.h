@@ -8,9 +8,13 @@
 #include <thread>
 #include <vector>
 
+#include "common/Result.h"
 #include "common/Types.h"
 #include "playback/AudioOutputBackend.h"
+#include "playback/KVPlaybackSources.h"
 #include "engine/KVAnalysisRunner.h"
+#include "engine/KVDocumentMode.h"
+#include "engine/KVToolKinds.h"
 #include "engine/KVIsolationOperations.h"
 
 namespace orvex {
@@ -61,11 +65,11 @@ public:
     void setDelegate(KVAnalysisControllerDelegate* delegate) { mDelegate = delegate; }
 
     // --- Settings ---
-    void setTool(int tool) { mTool = tool; }
-    // In Modify mode a pencil (tools 0..2) stores the opposite mode, so it subtracts unless
-    // Option is held; otherwise the value is stored as it is.
-    void setSelectionMode(int mode);
-    void setDocumentMode(int mode) { mDocumentMode = mode; }
+    void setTool(AnalysisTool tool) { mTool = tool; }
+    // In Modify mode a pencil stores the opposite mode, so it subtracts unless Option is held;
+    // otherwise the value is stored as it is.
+    void setSelectionMode(SelectionMode mode);
+    void setDocumentMode(DocumentMode mode) { mDocumentMode = mode; }
     void setAttackMode(bool on) { mAttackMode = on; }
     void setSnapToGrid(bool on) { mSnapToGrid = on; }
     void setAttenuateF0(bool on) { mAttenuateF0 = on; }
@@ -74,9 +78,9 @@ public:
     bool setPlayOriginal(bool on);
     void setRealtimePreview(bool on);
     void setShiftMode(bool on) { mShiftMode = on; }
-    int tool() const { return mTool; }
-    int selectionMode() const { return mSelectionMode; }
-    int documentMode() const { return mDocumentMode; }
+    AnalysisTool tool() const { return mTool; }
+    SelectionMode selectionMode() const { return mSelectionMode; }
+    DocumentMode documentMode() const { return mDocumentMode; }
     bool snapToGrid() const { return mSnapToGrid; }
     bool showOriginal() const { return mShowOriginal; }
 
@@ -91,7 +95,7 @@ public:
     void cursorWasMoved();
     void togglePlayStop();
 
-    // --- Commands of the document ---
+    // --- Commands of the document (each refused with a beep while an operation runs) ---
     void isolateDeterministic();
     void isolateStochastic();
     void fillGaps();
@@ -102,9 +106,14 @@ public:
     void applySelection();
     void uiIsolateRepeatingPattern();
     void cancelProcessing() { mCancelProcessing = true; }
-    void undo();
+    // Undoes the last step of the selection; the failure "No data to undo" when there is none
+    // or an operation runs (the caller shows it, with a beep).
+    Result undo();
+    // There is one level of undo and no redo: redo does nothing and canRedo is always false.
     void redo() {}
-    bool canUndo() const { return true; }
+    bool canRedo() const { return false; }
+    // Whether the selection store holds a step to undo.
+    bool canUndo() const;
     // Stops the preview thread and cancels the runner; the document releases the controller next.
     void shutdown();
     void enableAudio();
@@ -119,6 +128,10 @@ public:
     const std::shared_ptr<KVAnalysisRunner>& runner() const { return mRunner; }
     KVAudioEngineController& audioEngine() const { return *mAudioEngine; }
     KVPreviewExchange& preview() const { return *mPreview; }
+    // What the document plays in the analysis tab: the selection's rendered audio, or the
+    // analysis's while "play original" is on. The source keeps the controller alive; it is
+    // read on the audio thread under the document's monitor (see KVSelectionPlaySource).
+    std::shared_ptr<KVPlayFrameSource> playSource();
     // A copy of the record under the mouse.
     void copyCursorFrame(FrameRecord& into) const;
     float previewPitch() const { return mPreviewPitch; }
@@ -152,6 +165,9 @@ private:
     // then the finishing step and the commit posted to the main thread.
     void runInNewThread(Operation op, bool withUndo, std::function<void()> afterwards = {});
     void finishOperation();
+    // While an operation runs every other one is refused with a beep: two operations never
+    // write the selection store at once nor nest undo steps.
+    bool refusedWhileProcessing() const;
     void postProgress(int percent);
     void postRelayout();
 
@@ -170,8 +186,8 @@ private:
     std::atomic<bool> mAttenuateF0{false};
     std::atomic<bool> mShowOriginal{false};
     std::atomic<bool> mRealtimePreview{false};
-    std::atomic<int> mSelectionMode{0};
-    std::atomic<int> mTool{0};
+    std::atomic<SelectionMode> mSelectionMode{SelectionMode::Add};
+    std::atomic<AnalysisTool> mTool{AnalysisTool::multiPencil};
     std::atomic<bool> mPreviewRawFrame{false};
     std::atomic<float> mPreviewPitch{-1.0f};
     std::atomic<bool> mCancelProcessing{false};
@@ -181,7 +197,7 @@ private:
     std::atomic<bool> mSelectionIdle{true};
     std::atomic<bool> mShiftMode{false};
     std::atomic<bool> mPlayOriginal{false};
-    std::atomic<int> mDocumentMode{2};
+    std::atomic<DocumentMode> mDocumentMode{DocumentMode::Modify};
     KVAnalysisControllerDelegate* mDelegate = nullptr;
     std::string mWorkingFilePath;
     std::thread mPreviewThread;

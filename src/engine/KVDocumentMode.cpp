@@ -9,28 +9,46 @@ namespace {
 const char* const kModeKey = "DocumentConfiguredForMode";
 }
 
-int KVDocumentMode::selectionModeForTool(int requested, int documentMode, int tool) {
-    const bool pencil = tool >= 0 && tool <= 2;
-    if (documentMode == static_cast<int>(DocumentMode::Modify) && pencil && (requested == 0 || requested == 1))
-        return 1 - requested;
-    return requested;
+SelectionMode KVDocumentMode::selectionModeForTool(SelectionMode requested, DocumentMode documentMode,
+                                                   AnalysisTool tool) {
+    if (documentMode != DocumentMode::Modify || !isPencil(tool)) return requested;
+    return requested == SelectionMode::Add ? SelectionMode::Subtract : SelectionMode::Add;
 }
 
 KVModeSettings KVDocumentMode::settingsForMode(DocumentMode mode) {
     switch (mode) {
         case DocumentMode::Extract:
-            return {0, true, false, true, false};
+            return {true, false, true, false};
         case DocumentMode::Suppress:
-            return {1, false, false, true, false};
+            return {false, false, true, false};
         case DocumentMode::Modify:
             break;
     }
-    return {2, true, true, false, true};
+    return {true, true, false, true};
 }
 
-int KVDocumentMode::storedMode(const std::string& workingFilePath) {
+std::optional<DocumentMode> KVDocumentMode::storedMode(const std::string& workingFilePath) {
     const std::int64_t stored = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath).getInt(kModeKey);
-    return stored >= 1 && stored <= 3 ? int(stored - 1) : -1;
+    if (stored < 1 || stored > 3) return std::nullopt;
+    return static_cast<DocumentMode>(stored - 1);
+}
+
+const char* KVDocumentMode::nameOfMode(DocumentMode mode) {
+    switch (mode) {
+        case DocumentMode::Extract:
+            return "extract";
+        case DocumentMode::Suppress:
+            return "suppress";
+        case DocumentMode::Modify:
+            break;
+    }
+    return "modify";
+}
+
+std::optional<DocumentMode> KVDocumentMode::modeNamed(const std::string& name) {
+    for (DocumentMode mode : {DocumentMode::Extract, DocumentMode::Suppress, DocumentMode::Modify})
+        if (name == nameOfMode(mode)) return mode;
+    return std::nullopt;
 }
 
 bool KVDocumentMode::recordMode(const std::string& workingFilePath, DocumentMode mode) {
@@ -55,13 +73,6 @@ DocumentMode KVDocumentMode::askForMode() {
             break;
     }
     return DocumentMode::Modify;
-}
-
-DocumentMode KVDocumentMode::configureFileAtPath(const std::string& workingFilePath) {
-    const int stored = storedMode(workingFilePath);
-    const DocumentMode mode = stored >= 0 ? static_cast<DocumentMode>(stored) : askForMode();
-    recordMode(workingFilePath, mode);
-    return mode;
 }
 
 }  // namespace orvex

@@ -1,15 +1,18 @@
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "engine/KVToolKinds.h"
 
 namespace orvex {
 
 // The document's editing modes (the index of the mode control's segment).
 enum class DocumentMode : int { Extract = 0, Suppress = 1, Modify = 2 };
 
-// How a mode sets up the document and its analysis controller.
+// How a mode sets up the document and its analysis controller (the mode itself goes to the
+// controller and the view).
 struct KVModeSettings {
-    int selectionMode;        // handed to the controller and the view
     bool snapToGrid;
     bool gainControlsEnabled;  // the modification gain slider and field
     bool showOriginal;
@@ -23,17 +26,18 @@ public:
     KVDocumentMode() = delete;
 
     static KVModeSettings settingsForMode(DocumentMode mode);
-    // The selection mode a view or controller stores when asked for requested (0 add, 1 subtract):
-    // in Modify mode a pencil (tools 0..2) takes the opposite, so it subtracts unless Option is held.
-    static int selectionModeForTool(int requested, int documentMode, int tool);
-    // The stored mode, or -1 when the file has never been set up.
-    static int storedMode(const std::string& workingFilePath);
+    // The selection mode a view or controller stores when asked for requested: in Modify mode a
+    // pencil takes the opposite, so it subtracts unless Option is held.
+    static SelectionMode selectionModeForTool(SelectionMode requested, DocumentMode documentMode, AnalysisTool tool);
+    // The stored mode, or nothing when the file has never been set up.
+    static std::optional<DocumentMode> storedMode(const std::string& workingFilePath);
+    // "extract", "suppress", "modify" and back (nothing for another name).
+    static const char* nameOfMode(DocumentMode mode);
+    static std::optional<DocumentMode> modeNamed(const std::string& name);
     // Writes mode + 1 under "DocumentConfiguredForMode" and saves the dictionary.
     static bool recordMode(const std::string& workingFilePath, DocumentMode mode);
     // Asks with the "Auto setup document?" alert: Modify (default), Extract, Suppress.
     static DocumentMode askForMode();
-    // The stored mode, or the user's answer the first time; recorded either way.
-    static DocumentMode configureFileAtPath(const std::string& workingFilePath);
 };
 
 }  // namespace orvex

@@ -56,12 +56,21 @@ bool KVExportWriter::copyFrames(KVAudioFileWriter& writer, const BlockReader& re
     return true;
 }
 
-void KVExportWriter::cantCreateFileError() {
-    Platform::shared().runAlert("Error creating file",
-                                "The output file could not be created. Check your file name (make sure it does not "
-                                "contain illegal characters such as '/' and '.') and make sure you have permission to "
-                                "write to the folder.",
-                                {"Okay"});
+Result KVExportWriter::resultOf(Outcome outcome, const std::string& path) {
+    switch (outcome) {
+        case Outcome::Written:
+        case Outcome::Cancelled:
+            return Result::success();
+        case Outcome::CannotCreate:
+            return Result::failure("Error creating file",
+                                   "The output file could not be created. Check your file name (make sure it does not "
+                                   "contain illegal characters such as '/' and '.') and make sure you have permission "
+                                   "to write to the folder.");
+        case Outcome::SourceMissing:
+        case Outcome::WriteFailed:
+            break;
+    }
+    return Result::failure("Error writing data", "There was a problem writing data to file:\n" + path);
 }
 
 }  // namespace orvex

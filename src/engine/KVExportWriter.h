@@ -7,6 +7,7 @@
 #include <string>
 
 #include "audiofile/KVAudioFileReader.h"
+#include "common/Result.h"
 #include "common/Types.h"
 
 namespace orvex {
@@ -31,7 +32,9 @@ public:
                   const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
 
     // Shows the "Error creating file" alert of an export whose file cannot be created (main thread).
-    static void cantCreateFileError();
+    // What an outcome means to the user: success for a written or cancelled export, else the
+    // "Error creating file" or "Error writing data" failure for path.
+    static Result resultOf(Outcome outcome, const std::string& path);
 
     // The temporary name used while writing targetPath.
     static std::string partialPathFor(const std::string& targetPath);

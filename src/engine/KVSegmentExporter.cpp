@@ -60,6 +60,5 @@ KVSegmentExporter::Outcome KVSegmentExporter::exportSelectionToPath(const std::s
     return writer.write(targetPath, chunks, read, cancel, progress);
 }
 
-void KVSegmentExporter::cantCreateFileError() { KVExportWriter::cantCreateFileError(); }
 
 }  // namespace orvex

@@ -32,9 +32,6 @@ public:
     Outcome exportSelectionToPath(const std::string& targetPath, const KVMetadataChunks& chunks,
                                   const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
 
-    // Shows the "Error creating file" alert (main thread).
-    static void cantCreateFileError();
-
 private:
     KVAnalysisFileSet& mSelection;
     FrameCount mFrames;

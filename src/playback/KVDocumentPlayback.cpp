@@ -79,24 +79,24 @@ void KVDocumentPlayback::renderCallback(float* const* buffers, std::int64_t fram
     playback->fillBuffers(buffers, frames, channels);
 }
 
-KVDocumentPlayback::Range KVDocumentPlayback::playRange(std::int64_t source, FrameCount total) const {
+KVDocumentPlayback::Range KVDocumentPlayback::playRange(PlaySource source, FrameCount total) const {
     Range candidate;
-    if (source == kPlayInput) candidate = mInputRange.load();
-    if (source == kPlayOutput) candidate = mOutputRange.load();
+    if (source == PlaySource::Input) candidate = mInputRange.load();
+    if (source == PlaySource::Output) candidate = mOutputRange.load();
     if (candidate.end - candidate.start >= 2) return candidate;
     return Range{0, total};
 }
 
-KVPlayFrameSource* KVDocumentPlayback::frameSource(std::int64_t source) const {
-    if (source == kPlayAnalysis) return mAnalysisSource.get();
-    if (source == kPlayOutput) return mOutputSource.get();
+KVPlayFrameSource* KVDocumentPlayback::frameSource(PlaySource source) const {
+    if (source == PlaySource::Analysis) return mAnalysisSource.get();
+    if (source == PlaySource::Output) return mOutputSource.get();
     return nullptr;
 }
 
 // Reads chunk frames at position into the scratch buffer; frames a source does not deliver are
 // silence. False when a stream source reports a failure.
-bool KVDocumentPlayback::readChunk(std::int64_t source, FramePos position, FrameCount chunk) {
-    if (source == kPlayInput) {
+bool KVDocumentPlayback::readChunk(PlaySource source, FramePos position, FrameCount chunk) {
+    if (source == PlaySource::Input) {
         const FrameCount delivered = mEditStep->readAt(position, chunk, mAudioPlayBuffer.buffers());
         if (delivered < chunk) mAudioPlayBuffer.clear(std::max<FrameCount>(delivered, 0), chunk);
         return true;
@@ -109,7 +109,7 @@ bool KVDocumentPlayback::readChunk(std::int64_t source, FramePos position, Frame
     return stream->readPlayFrames(chunk, mAudioPlayBuffer.buffers()) != -1;
 }
 
-void KVDocumentPlayback::rewindSource(std::int64_t source, FramePos frame) {
+void KVDocumentPlayback::rewindSource(PlaySource source, FramePos frame) {
     if (KVPlayFrameSource* stream = frameSource(source)) stream->setPlayPosition(frame);
 }
 
@@ -136,7 +136,7 @@ void KVDocumentPlayback::requestStop() {
 // the start. A position the main thread sets during the render wins over the render's own.
 void KVDocumentPlayback::fillBuffers(float* const* buffers, FrameCount numFrames, std::int64_t numChannels) {
     if (mEndReached.load() || !mEditStep || !buffers || numFrames < 1) return;
-    const std::int64_t source = mPlaySource.load();
+    const PlaySource source = mPlaySource.load();
     const bool looping = mLoopEnabled.load();
     const double gain = mPlaybackVolume.load();
     const std::int64_t sourceChannels = mEditStep->numberOfChannels();

@@ -27,8 +27,6 @@ class KVAudioEngineController;
 // thread per stop (the only allocation the render path may make besides growing its scratch buffer).
 class KVDocumentPlayback : public AudioRenderContext {
 public:
-    enum PlaySource : std::int64_t { kPlayInput = 0, kPlayAnalysis = 1, kPlayOutput = 2 };
-
     // monitor: the document's own recursive lock; delegate: not owned, may be null.
     KVDocumentPlayback(std::recursive_mutex& monitor, KVPlaybackDelegate* delegate);
     // Detaches from the engine (without telling the delegate) and waits for a render in progress.
@@ -43,8 +41,8 @@ public:
     void setOutputSource(std::shared_ptr<KVPlayFrameSource> source);
 
     // --- Any thread: transport settings the next render uses ---
-    void setPlaySource(std::int64_t source) { mPlaySource.store(source); }
-    std::int64_t playSource() const { return mPlaySource.load(); }
+    void setPlaySource(PlaySource source) { mPlaySource.store(source); }
+    PlaySource playSource() const { return mPlaySource.load(); }
     void setLoopEnabled(bool enabled) { mLoopEnabled.store(enabled); }
     bool loopEnabled() const { return mLoopEnabled.load(); }
     void setPlaybackVolume(double gain) { mPlaybackVolume.store(gain); }
@@ -82,10 +80,10 @@ private:
         FramePos end = 0;
     };
 
-    Range playRange(std::int64_t source, FrameCount total) const;
-    KVPlayFrameSource* frameSource(std::int64_t source) const;
-    bool readChunk(std::int64_t source, FramePos position, FrameCount chunk);
-    void rewindSource(std::int64_t source, FramePos frame);
+    Range playRange(PlaySource source, FrameCount total) const;
+    KVPlayFrameSource* frameSource(PlaySource source) const;
+    bool readChunk(PlaySource source, FramePos position, FrameCount chunk);
+    void rewindSource(PlaySource source, FramePos frame);
     void requestStop();
 
     std::recursive_mutex& mMonitor;
@@ -99,7 +97,7 @@ private:
     KVPlayBuffer mAudioPlayBuffer;
 
     std::atomic<FramePos> mCurrentPlayPositionFrame{0};
-    std::atomic<std::int64_t> mPlaySource{kPlayInput};
+    std::atomic<PlaySource> mPlaySource{PlaySource::Input};
     std::atomic<bool> mIsPlaying{false};
     std::atomic<bool> mLoopEnabled{false};
     std::atomic<double> mPlaybackVolume{1.0};

@@ -6,6 +6,10 @@
 
 namespace orvex {
 
+// Where the document's playback comes from: the selected tab of its window (the number is the
+// tab's index).
+enum class PlaySource : std::int64_t { Input = 0, Analysis = 1, Output = 2 };
+
 // What the document plays from in the input tab: the current edit step. Called on the audio
 // thread with the document's monitor held.
 class KVPlayStep {

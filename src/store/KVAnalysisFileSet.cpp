@@ -83,16 +83,17 @@ void KVAnalysisFileSet::commitUndoStep() {
     mOverview->commitUndoStep();
 }
 
-bool KVAnalysisFileSet::undoLastStep() {
+Result KVAnalysisFileSet::undoLastStep() {
     for (auto& chunk : mChannels) chunk->undoLastStep();
-    if (mOverview->undoLastStep()) return true;
-    Platform::shared().beep();
-    Platform::shared().runAlert("No data to undo",
-                                "Undo could not complete. Processing might still be in progress or there is no "
-                                "data to undo",
-                                {"Okay"});
-    return false;
+    return mOverview->undoLastStep() ? Result::success() : noDataToUndo();
 }
+
+Result KVAnalysisFileSet::noDataToUndo() {
+    return Result::failure("No data to undo",
+                           "Undo could not complete. Processing might still be in progress or there is no data to undo");
+}
+
+bool KVAnalysisFileSet::canUndo() const { return mOverview->undoCount() > 0; }
 
 void KVAnalysisFileSet::markComplete() {
     for (std::size_t c = 0; c < mChannels.size(); ++c) {

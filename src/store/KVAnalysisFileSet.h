@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Result.h"
 #include "store/KVAnalysisChunkFile.h"
 #include "store/KVGrainCollection.h"
 
@@ -50,8 +51,11 @@ public:
     void beginUndoStep();
     void commitUndoStep();
     // Undoes the last step in every file; when the overview has nothing to undo (or a step
-    // is open) beeps, shows "No data to undo" and returns false.
-    bool undoLastStep();
+    // is open) the failure "No data to undo", for the caller to show with a beep.
+    Result undoLastStep();
+    static Result noDataToUndo();
+    // Whether the overview holds a step to undo.
+    bool canUndo() const;
 
     void markComplete();
     bool isAnalysisComplete() const { return mOverview->isAnalysisComplete(); }

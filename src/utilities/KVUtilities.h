@@ -54,7 +54,10 @@ public:
     static void releaseMetadataChunks(KVMetadataChunks& chunks);
 
     // --- Analysis folder and parameter dictionary (path = working sound file or file-set base) ---
+    // "<folder>/<name>.analysis" beside the file, made when missing.
     static std::string analysisFolderForFileAtPath(const std::string& path);
+    // The same path, nothing made.
+    static std::string analysisFolderPathOfFileAtPath(const std::string& path);
     static std::string paramDictPathForAnalysisOfFileAtPath(const std::string& path);
     static PropertyList paramDictForAnalysisOfFileAtPath(const std::string& path);
     static bool keyExistsInDictForAnalysisOfFileAtPath(const std::string& path, const std::string& key);

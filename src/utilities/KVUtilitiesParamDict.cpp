@@ -24,9 +24,13 @@ std::string nameOf(const std::filesystem::path& file) { return file.stem().strin
 
 }  // namespace
 
-std::string KVUtilities::analysisFolderForFileAtPath(const std::string& path) {
+std::string KVUtilities::analysisFolderPathOfFileAtPath(const std::string& path) {
     const std::filesystem::path file(path);
-    const std::string folder = folderOf(file).string() + "/" + nameOf(file) + ".analysis";
+    return folderOf(file).string() + "/" + nameOf(file) + ".analysis";
+}
+
+std::string KVUtilities::analysisFolderForFileAtPath(const std::string& path) {
+    const std::string folder = analysisFolderPathOfFileAtPath(path);
     // A folder that cannot be created is reported by whoever writes into it.
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);

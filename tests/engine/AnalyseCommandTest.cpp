@@ -74,23 +74,22 @@ protected:
     std::shared_ptr<KVAnalysisController> mCurrent;
 };
 
-TEST_F(AnalyseCommandTest, TooLittleDiskSpaceStopsWithAnAlertAndABeep) {
+TEST_F(AnalyseCommandTest, TooLittleDiskSpaceStopsWithItsReason) {
     // Stereo, 2 s: (3 x 88 200 / 128 = 2067) records of 181 368 bytes.
     EXPECT_EQ(KVAnalyseCommand::requiredBytes(2, 88200), 2067LL * 181368LL);
     EXPECT_EQ(KVAnalyseCommand::requiredBytes(1, 63), 0);
     EXPECT_EQ(KVAnalyseCommand::requiredBytes(1, 64), 181368);
     mDisk->freeBytes = 100'000'000;
-    EXPECT_FALSE(KVAnalyseCommand::checkDiskSpace(mPath, 2, 88200));
-    const auto alerts = platform().alerts();
-    ASSERT_EQ(alerts.size(), 1u);
-    test::expectAlert(alerts[0], "Not enough disk space",
-                      "Working with this file requires 0.37 GB of free disk space. You have 0.10 GB of disk space left",
-                      {"Cancel"});
-    EXPECT_EQ(platform().beepCount(), 1);
+    const Result refused = KVAnalyseCommand::checkDiskSpace(mPath, 2, 88200);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.text(), "Not enough disk space: Working with this file requires 0.37 GB of free disk space. "
+                              "You have 0.10 GB of disk space left");
+    EXPECT_TRUE(platform().alerts().empty());
 
     mDisk->freeBytes = 10'000;  // the 40 000-frame mono segment needs 312 x 181 368 bytes
     const KVAnalyseResult result = analyse(0, 40000, false);
     EXPECT_FALSE(result.started);
+    EXPECT_EQ(result.reason.title(), "Not enough disk space");
     EXPECT_FALSE(mCurrent);
     EXPECT_FALSE(fs::exists(temp().file("take.analysis/take_ovw.ana.noindex")));
     mDisk->freeBytes = -1;  // unknown: go ahead
@@ -117,7 +116,7 @@ TEST_F(AnalyseCommandTest, TheSegmentReadsFromItsStartAndItsRangeIsRecorded) {
     EXPECT_NEAR(record->binFrequency(record->nearestPeakBin(440.0f)), 440.0f, 3.0f);
     EXPECT_EQ(result.controller->analysisStore().frameCount(), KVAnalysisRunner::expectedFrameCount(20000));
     // A new controller is in Modify mode with the multi pencil: the command's mode 0 is stored as 1.
-    EXPECT_EQ(result.controller->selectionMode(), 1);
+    EXPECT_EQ(result.controller->selectionMode(), SelectionMode::Subtract);
 }
 
 TEST_F(AnalyseCommandTest, StoredAnalysisIsReusedOnlyWhenWholeAndOfTheSameRange) {
@@ -142,39 +141,6 @@ TEST_F(AnalyseCommandTest, StoredAnalysisIsReusedOnlyWhenWholeAndOfTheSameRange)
     EXPECT_TRUE(repaired.forced);
     EXPECT_EQ(fs::file_size(records), std::uintmax_t(KVAnalysisRunner::expectedFrameCount(24000)) * sizeof(FrameRecord));
     EXPECT_FALSE(KVAnalyseCommand::needsFreshAnalysis(mPath, 1, 0, 24000, false));
-}
-
-TEST_F(AnalyseCommandTest, DocumentModeIsAskedOnceAndStoredPlusOne) {
-    EXPECT_EQ(KVDocumentMode::storedMode(mPath), -1);
-    mDisk->queueAlertAnswer(AlertButton::Alternate);
-    EXPECT_EQ(KVDocumentMode::configureFileAtPath(mPath), DocumentMode::Extract);
-    ASSERT_EQ(platform().alerts().size(), 1u);
-    EXPECT_EQ(platform().alerts()[0].title, "Auto setup document?");
-    EXPECT_EQ(platform().alerts()[0].buttons, (std::vector<std::string>{"Modify", "Extract", "Suppress"}));
-    EXPECT_EQ(dictionary().getInt("DocumentConfiguredForMode"), 1);
-
-    EXPECT_EQ(KVDocumentMode::configureFileAtPath(mPath), DocumentMode::Extract);
-    EXPECT_EQ(platform().alerts().size(), 1u);
-
-    KVDocumentMode::recordMode(mPath, DocumentMode::Suppress);
-    EXPECT_EQ(dictionary().getInt("DocumentConfiguredForMode"), 2);
-    EXPECT_EQ(KVDocumentMode::configureFileAtPath(mPath), DocumentMode::Suppress);
-    mDisk->queueAlertAnswer(AlertButton::Other);
-    EXPECT_EQ(KVDocumentMode::askForMode(), DocumentMode::Suppress);
-    EXPECT_EQ(KVDocumentMode::askForMode(), DocumentMode::Modify);  // default button
-}
-
-TEST(DocumentModeSettings, FollowTheModeTable) {
-    const KVModeSettings extract = KVDocumentMode::settingsForMode(DocumentMode::Extract);
-    const KVModeSettings suppress = KVDocumentMode::settingsForMode(DocumentMode::Suppress);
-    const KVModeSettings modify = KVDocumentMode::settingsForMode(DocumentMode::Modify);
-    EXPECT_EQ(extract.selectionMode, 0);
-    EXPECT_EQ(suppress.selectionMode, 1);
-    EXPECT_EQ(modify.selectionMode, 2);
-    EXPECT_TRUE(extract.snapToGrid && !suppress.snapToGrid && modify.snapToGrid);
-    EXPECT_TRUE(extract.showOriginal && suppress.showOriginal && !modify.showOriginal);
-    EXPECT_TRUE(!extract.gainControlsEnabled && !suppress.gainControlsEnabled && modify.gainControlsEnabled);
-    EXPECT_TRUE(!extract.selectsEverything && !suppress.selectsEverything && modify.selectsEverything);
 }
 
 }  // namespace

@@ -101,10 +101,10 @@ TEST_F(ControllerTest, ModifyModeInvertsTheSelectionModeOfPencilsOnly) {
         {0, 0, 0, 0}, {1, 2, 1, 1}, {0, 5, 1, 1},                // Extract and Suppress: as requested
     };
     for (const Case& c : cases) {
-        controller.setDocumentMode(c.documentMode);
-        controller.setTool(c.tool);
-        controller.setSelectionMode(c.requested);
-        EXPECT_EQ(controller.selectionMode(), c.stored)
+        controller.setDocumentMode(DocumentMode(c.documentMode));
+        controller.setTool(AnalysisTool(c.tool));
+        controller.setSelectionMode(SelectionMode(c.requested));
+        EXPECT_EQ(controller.selectionMode(), SelectionMode(c.stored))
             << "mode " << c.documentMode << " tool " << c.tool << " requested " << c.requested;
     }
 }
@@ -187,9 +187,9 @@ TEST_F(ControllerTest, SelectAllCopiesEveryRecordInOneUndoStepWithProgressAndChi
 
 TEST_F(ControllerTest, BoxToolRunsOnTheMainThreadInsideAnUndoStep) {
     KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 6000)});
-    controller.setDocumentMode(0);
-    controller.setTool(8);  // deselect box: subtract mode copies the analysis into the box
-    controller.setSelectionMode(1);
+    controller.setDocumentMode(DocumentMode::Extract);
+    controller.setTool(AnalysisTool::deselectBox);  // subtract mode copies the analysis into the box
+    controller.setSelectionMode(SelectionMode::Subtract);
     const std::size_t chimes = platform().soundsPlayed().size();
     controller.selectionComplete(10.0f, 0.0f, 5.0f, 100.0f);
     EXPECT_EQ(platform().soundsPlayed().size(), chimes + 1);
@@ -201,7 +201,7 @@ TEST_F(ControllerTest, BoxToolRunsOnTheMainThreadInsideAnUndoStep) {
     for (FramePos f = 10; f < 15; ++f) EXPECT_FALSE(selectionValid(-1, f)) << f;
 
     // A pencil tool ignores rectangles; the repeating pattern only beeps.
-    controller.setTool(0);
+    controller.setTool(AnalysisTool::multiPencil);
     controller.selectionComplete(10.0f, 0.0f, 5.0f, 100.0f);
     EXPECT_FALSE(selectionValid(-1, 12));
     controller.uiIsolateRepeatingPattern();
@@ -233,7 +233,7 @@ TEST_F(ControllerTest, ClearSelectionIsRefusedWhileSelectAllContinuouslyCopies) 
 
 TEST_F(ControllerTest, PencilPathsNeedMoreThanTwoPointsAndShowThePathMeanwhile) {
     KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 6000)});
-    controller.setDocumentMode(0);
+    controller.setDocumentMode(DocumentMode::Extract);
     controller.pathComplete({{0, 414}, {20, 414}});
     EXPECT_FALSE(controller.isProcessing());
     EXPECT_EQ(mView.pathsAdded.load(), 0);

@@ -76,7 +76,9 @@ TEST(ToolGestureTest, ModifyModeInvertsOptionForPencilsOnly) {
         int requested, documentMode, tool, stored;
     };
     for (const Case c : {Case{0, 2, 0, 1}, {1, 2, 2, 0}, {1, 2, 3, 1}, {0, 0, 1, 0}, {1, 1, 0, 1}})
-        EXPECT_EQ(KVDocumentMode::selectionModeForTool(c.requested, c.documentMode, c.tool), c.stored)
+        EXPECT_EQ(KVDocumentMode::selectionModeForTool(SelectionMode(c.requested), DocumentMode(c.documentMode),
+                                                       AnalysisTool(c.tool)),
+                  SelectionMode(c.stored))
             << c.requested << " " << c.documentMode << " " << c.tool;
 }
 

@@ -50,7 +50,7 @@ TEST_F(DocumentPlaybackTest, RangeShorterThanTwoFramesPlaysTheWholeStepFromZero)
         EXPECT_EQ(mPlayback->currentPlayPosition(), 64);
     }
     // The analysis tab has no range of its own either.
-    mPlayback->setPlaySource(KVDocumentPlayback::kPlayAnalysis);
+    mPlayback->setPlaySource(PlaySource::Analysis);
     mPlayback->setAnalysisSource(std::make_shared<FakeStream>(2));
     mPlayback->setLoopEnabled(true);
     ASSERT_TRUE(mPlayback->play(90));
@@ -166,7 +166,7 @@ TEST_F(DocumentPlaybackTest, OutputTabPlaysFromTheEditCursorAndRewindsItsStreamO
     useStep(2, 1000);
     auto stream = std::make_shared<FakeStream>(2);
     mPlayback->setOutputSource(stream);
-    mPlayback->setPlaySource(KVDocumentPlayback::kPlayOutput);
+    mPlayback->setPlaySource(PlaySource::Output);
     mPlayback->setOutputRange(500, 520);
     mPlayback->setLoopEnabled(true);
     stream->position = 500;
@@ -181,16 +181,16 @@ TEST_F(DocumentPlaybackTest, MissingOrFailingSourcesPlaySilenceNotStaleAudio) {
     useStep(2, 1000);
     auto stream = std::make_shared<FakeStream>(2);
     mPlayback->setOutputSource(stream);
-    mPlayback->setPlaySource(KVDocumentPlayback::kPlayOutput);
+    mPlayback->setPlaySource(PlaySource::Output);
     ASSERT_TRUE(mPlayback->play(0));
     EXPECT_NE(pull(32).left[5], 0.0f);  // the scratch buffer now holds audio
 
     // The analysis tab without an analysis source.
-    mPlayback->setPlaySource(KVDocumentPlayback::kPlayAnalysis);
+    mPlayback->setPlaySource(PlaySource::Analysis);
     EXPECT_EQ(pull(32).left, std::vector<float>(32, 0.0f));
 
     // A failing read stops playback and leaves the cycle silent.
-    mPlayback->setPlaySource(KVDocumentPlayback::kPlayOutput);
+    mPlayback->setPlaySource(PlaySource::Output);
     stream->failReads = true;
     const FramePos before = mPlayback->currentPlayPosition();
     EXPECT_EQ(pull(32).left, std::vector<float>(32, 0.0f));

@@ -73,7 +73,7 @@ TEST_F(RealTimeSafetyTest, SteadyBlockSizeDoesNotAllocateEvenAcrossLoopWraps) {
 
     auto stream = std::make_shared<FakeStream>(2);
     mPlayback->setOutputSource(stream);
-    mPlayback->setPlaySource(KVDocumentPlayback::kPlayOutput);
+    mPlayback->setPlaySource(PlaySource::Output);
     mPlayback->setOutputRange(0, 700);
     EXPECT_EQ(allocationsOver(100, 256), 0);
     EXPECT_TRUE(mPlayback->isPlaying());
@@ -103,7 +103,7 @@ TEST_F(RealTimeSafetyTest, MainThreadChangesWhileTheAudioThreadRenders) {
         if (i % 11 == 0) mPlayback->stopPlayback();
         mPlayback->setPlaybackVolume(0.1 * (i % 10));
         mPlayback->setLoopEnabled(i % 3 == 0);
-        mPlayback->setPlaySource(i % 3);
+        mPlayback->setPlaySource(PlaySource(i % 3));
         mPlayback->setInputSelection(i % 50, 100 + i * 7);
         mPlayback->setOutputRange(i, 2000);
         if (i % 13 == 0) mPlayback->setEditStep(std::make_shared<FakeStep>(1 + i % 2, 4000));

@@ -1,0 +1,603 @@
+#include "document/KVWaveDocument.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "control/KVOutputController.h"
+#include "control/KVSegmentController.h"
+#include "document/KVHistoryPlayStep.h"
+#include "document/KVSegmentExportJob.h"
+#include "engine/KVAnalyseCommand.h"
+#include "engine/KVAnalysisRunner.h"
+#include "engine/KVAnalysisViewInterface.h"
+#include "engine/KVMasterCommit.h"
+#include "history/KVEditHistory.h"
+#include "platform/Platform.h"
+#include "playback/KVAudioEngineController.h"
+#include "playback/KVDocumentPlayback.h"
+#include "store/KVAnalysisFileSet.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kNoWriteAccessMessage =
+    "The path where the sound file is located appears to be write protected, which means that analysis "
+    "information cannot be stored with the file. Please move the file to another path or disable write protection "
+    "for this location.";
+
+// The "bext", "mext" and "iXML" chunks of a sound file, copied out of the reader.
+KVOwnedMetadataChunks chunksOfFile(const std::string& path, std::int32_t channels) {
+    auto reader = KVAudioFileReader::initWithFileAtPath(path, kWorkingSampleRate, channels);
+    if (!reader) return {};
+    KVMetadataChunks chunks = KVUtilities::metadataChunksOfFile(*reader);
+    KVOwnedMetadataChunks owned(chunks);
+    KVUtilities::releaseMetadataChunks(chunks);
+    return owned;
+}
+
+double linearGain(double decibels) { return std::pow(10.0, decibels * 0.05); }
+
+}  // namespace
+
+KVWaveDocument::KVWaveDocument(KVDocumentWindow* window, KVDocumentOptions options)
+    : mWindow(window), mOptions(std::move(options)),
+      mPlayback(std::make_unique<KVDocumentPlayback>(mMonitor, this)) {}
+
+KVWaveDocument::~KVWaveDocument() {
+    mSegmentExport.reset();
+    mPlayback->stopPlayback();
+    shutDownAnalysis();
+    mPlayback.reset();
+    mAudioEngine.reset();
+    mSegmentController.reset();
+    mOutputController.reset();
+    mOutputEditHistory.reset();
+    mEditHistory.reset();
+    if (mOptions.deleteConvertedCopyOnClose && !mKeepConvertedCopy) mWorkingFile.removeTemporaryOutFile();
+}
+
+// Detaches the controller and stops its threads. Its operation workers hold their own
+// references and release them from posted calls; nothing here waits for them.
+void KVWaveDocument::shutDownAnalysis() {
+    if (!mAnalysisController) return;
+    mPlayback->setAnalysisSource(nullptr);
+    mAnalysisController->setDelegate(nullptr);
+    mAnalysisController->shutdown();
+    mAnalysisController.reset();
+}
+
+Result KVWaveDocument::showFailure(const Result& failure, bool beep) {
+    if (beep) Platform::shared().beep();
+    Platform::shared().runAlert(failure.title(), failure.message(), {"Okay"});
+    return failure;
+}
+
+// --- Opening ---
+
+Result KVWaveDocument::openFileAtPath(const std::string& source) {
+    const auto working = mWorkingFile.workingFileForPath(source);
+    if (!working) return mWorkingFile.failure();
+    mWorkingFilePath = *working;
+    if (Result opened = openEditHistory(); !opened) return opened;
+    if (Result folder = prepareAnalysisFolder(); !folder) return folder;
+    if (!convertedCopyPath().empty()) KVWorkingFile::recordSourceOfCopy(mWorkingFilePath, source);
+    mSourcePath = source;
+    Platform::shared().addRecentDocument(source);
+    mMetadataChunks = chunksOfFile(mEditHistory->sourceFilePath(), mEditHistory->numberOfChannels());
+    createControllers();
+    if (mWindow) mWindow->setTitle(fs::path(mWorkingFilePath).stem().string());
+    applyInitialStates();
+    setUpMode();
+    updateDiskSpace();
+    return Result::success();
+}
+
+Result KVWaveDocument::openEditHistory() {
+    mEditHistory = KVEditHistory::initWithContentsOfFile(mWorkingFilePath, kWorkingSampleRate, false);
+    if (mEditHistory) {
+        mPlayback->setEditStep(std::make_shared<KVHistoryPlayStep>(mEditHistory));
+        return Result::success();
+    }
+    return showFailure(KVWorkingFile::unreadableFailure(), true);
+}
+
+// The analysis folder beside the working file: an existing one must be writable (2), a missing
+// one is made with its parents (1).
+Result KVWaveDocument::prepareAnalysisFolder() {
+    const std::string folder = KVUtilities::analysisFolderPathOfFileAtPath(mWorkingFilePath);
+    std::error_code error;
+    const bool exists = fs::exists(folder, error);
+    const char* title = nullptr;
+    if (exists && ::access(folder.c_str(), W_OK | X_OK) != 0) title = "No write access to destination (2)";
+    if (!exists && !fs::create_directories(folder, error)) title = "No write access to destination (1)";
+    if (!title) {
+        mCreatedAnalysisFolder = !exists;
+        return Result::success();
+    }
+    Platform::shared().beep();
+    Platform::shared().runAlert(title, kNoWriteAccessMessage, {"Ok"});
+    return Result::failure(title, kNoWriteAccessMessage);
+}
+
+void KVWaveDocument::createControllers() {
+    KVSegmentViewInterface* segmentView = mWindow ? mWindow->segmentView() : nullptr;
+    if (segmentView) {
+        mSegmentController = KVSegmentController::initWithEditHistory(mEditHistory, segmentView,
+                                                                      mOptions.highQualityDrawing);
+        if (mSegmentController) mSegmentController->setDelegate(this);
+    }
+    if (mWindow && mWindow->outputView()) outputController();
+}
+
+KVOutputController* KVWaveDocument::outputController() {
+    if (mOutputController || mWorkingFilePath.empty()) return mOutputController.get();
+    mOutputController = KVOutputController::initWithView(mWindow ? mWindow->outputView() : nullptr, mWorkingFilePath,
+                                                         mOptions.highQualityDrawing);
+    if (mOutputController) {
+        mOutputController->setDelegate(this);
+        mPlayback->setOutputSource(std::shared_ptr<KVPlayFrameSource>(mOutputController.get(), [](auto*) {}));
+    }
+    return mOutputController.get();
+}
+
+void KVWaveDocument::applyInitialStates() {
+    mState.tool = AnalysisTool::multiPencil;
+    publishState();
+}
+
+// The stored mode, or the window's choice the first time; recorded either way.
+void KVWaveDocument::setUpMode() {
+    const auto stored = KVDocumentMode::storedMode(mWorkingFilePath);
+    const DocumentMode mode = stored ? *stored : (mWindow ? mWindow->askForInitialMode() : DocumentMode::Modify);
+    setDocumentMode(mode);
+}
+
+std::int32_t KVWaveDocument::channels() const { return mEditHistory ? mEditHistory->numberOfChannels() : 0; }
+
+FrameCount KVWaveDocument::frames() const { return mEditHistory ? mEditHistory->numberOfFrames() : 0; }
+
+// --- Analysis ---
+
+Result KVWaveDocument::analyzeSegment(FramePos start, FramePos end, bool optionHeld) {
+    if (refusedWhileBusy()) return Result::failure("Processing is in progress", "Another operation is running");
+    stop();
+    KVAnalyseRequest request;
+    request.workingFilePath = mWorkingFilePath;
+    request.channels = channels();
+    request.start = start;
+    request.end = end;
+    request.optionHeld = optionHeld;
+    request.view = mWindow ? mWindow->analysisView() : nullptr;
+    request.delegate = this;
+    request.output = newOutput();
+    if (mAnalysisController) mPlayback->setAnalysisSource(nullptr);
+    KVAnalyseResult result = KVAnalyseCommand::analyzeSegment(std::move(request), mAnalysisController);
+    if (!result.started) {
+        mAnalysisController.reset();
+        return showFailure(result.reason, result.reason.title() == "Not enough disk space");
+    }
+    mOutputEditHistory = result.segmentHistory;
+    mSegmentStart = start;
+    mSegmentEnd = end;
+    if (mSegmentController) {
+        mSegmentController->setAnalysisStart(start, end);
+        mSegmentController->saveSelectionAndAnalysisRange();
+    }
+    if (mOutputController) mOutputController->setAnalysisStart(start, end);
+    mPlayback->setAnalysisSource(mAnalysisController->playSource());
+    applyModeToController();
+    return Result::success();
+}
+
+bool KVWaveDocument::isAnalysisRunning() const {
+    return mAnalysisController && mAnalysisController->runner() && !mAnalysisController->runner()->hasEnded();
+}
+
+std::unique_ptr<AudioOutputBackend> KVWaveDocument::newOutput() const {
+    return mOptions.makeOutput ? mOptions.makeOutput() : nullptr;
+}
+
+// --- Commands ---
+
+bool KVWaveDocument::isBusy() const {
+    return (mAnalysisController && mAnalysisController->isProcessing()) || isExportingSegment() ||
+           (mOutputController && mOutputController->isExporting());
+}
+
+bool KVWaveDocument::refusedWhileBusy() {
+    if (!isBusy()) return false;
+    Platform::shared().beep();
+    return true;
+}
+
+bool KVWaveDocument::confirm(const std::string& title, const std::string& message, const std::string& proceed) {
+    return Platform::shared().runAlert(title, message, {proceed, "Cancel"}) == AlertButton::Default;
+}
+
+bool KVWaveDocument::runOnController(const std::function<void(KVAnalysisController&)>& command) {
+    if (!mAnalysisController || refusedWhileBusy()) return false;
+    command(*mAnalysisController);
+    publishState();
+    return true;
+}
+
+bool KVWaveDocument::runProcessing(const char* text, const std::function<void(KVAnalysisController&)>& command) {
+    if (!mAnalysisController || refusedWhileBusy()) return false;
+    if (text && mWindow) mWindow->beginProcessing(text);
+    mProgressShown = 0;
+    command(*mAnalysisController);
+    publishState();
+    return true;
+}
+
+bool KVWaveDocument::isolateDeterministic() {
+    return runProcessing("Isolating sustained...", [](KVAnalysisController& c) { c.isolateDeterministic(); });
+}
+
+bool KVWaveDocument::isolateStochastic() {
+    return runProcessing("Isolating transients...", [](KVAnalysisController& c) { c.isolateStochastic(); });
+}
+
+bool KVWaveDocument::fillGaps() {
+    return runProcessing("Filling gaps in selection...", [](KVAnalysisController& c) { c.fillGaps(); });
+}
+
+bool KVWaveDocument::isolateRepeatingPattern() {
+    return runProcessing(nullptr, [](KVAnalysisController& c) { c.uiIsolateRepeatingPattern(); });
+}
+
+bool KVWaveDocument::selectAll() {
+    if (mPlaySource == PlaySource::Input) {
+        KVSegmentViewInterface* view = mWindow ? mWindow->segmentView() : nullptr;
+        if (view) {
+            view->setSelectionStartFrame(0);
+            view->setSelectionEndFrame(frames());
+        }
+        return view != nullptr;
+    }
+    if (mPlaySource == PlaySource::Output || !mAnalysisController) {
+        Platform::shared().beep();
+        return false;
+    }
+    if (refusedWhileBusy()) return false;
+    if (!confirm("Select entire segment?",
+                 "Selecting clears the current selection and selects everything in this segment.\n\nAre you sure "
+                 "you want to do this?",
+                 "Select all"))
+        return false;
+    return runProcessing("Selecting...", [](KVAnalysisController& c) { c.selectAll(); });
+}
+
+bool KVWaveDocument::selectNone() {
+    if (!mAnalysisController || refusedWhileBusy()) return false;
+    if (!confirm("De-select everything?",
+                 "De-selecting clears the current selection and removes all temporary files (including undo), which "
+                 "means you will have to start selecting instruments or voice from scratch. This cannot be "
+                 "undone.\n\nAre you sure you want to do this?",
+                 "De-Select all"))
+        return false;
+    return runProcessing(nullptr, [](KVAnalysisController& c) { c.selectNone(); });
+}
+
+bool KVWaveDocument::applySelection() {
+    if (!mAnalysisController || refusedWhileBusy()) return false;
+    if (!confirm("Apply Selection",
+                 "Applying the selection will make it permanent. It replaces the original analysis file with the "
+                 "extracted selection as a basis for further editing. This cannot be undone.",
+                 "Proceed"))
+        return false;
+    return runProcessing("Applying selection...", [](KVAnalysisController& c) { c.applySelection(); });
+}
+
+void KVWaveDocument::cancelProcessing() {
+    if (mAnalysisController) mAnalysisController->cancelProcessing();
+    if (mSegmentExport) mSegmentExport->cancel();
+    if (mOutputController) mOutputController->cancelExport();
+}
+
+Result KVWaveDocument::undo() {
+    if (!mAnalysisController) return KVAnalysisFileSet::noDataToUndo();
+    const Result result = mAnalysisController->undo();
+    if (!result) showFailure(result, true);
+    if (KVAnalysisViewInterface* view = mWindow ? mWindow->analysisView() : nullptr) view->redraw();
+    publishState();
+    return result;
+}
+
+bool KVWaveDocument::canUndo() const { return mAnalysisController && mAnalysisController->canUndo(); }
+
+// --- Tools and switches ---
+
+void KVWaveDocument::setTool(AnalysisTool tool) {
+    mState.tool = tool;
+    if (mAnalysisController) mAnalysisController->setTool(tool);
+    if (mAnalysisController) mAnalysisController->setSelectionMode(SelectionMode::Add);
+    publishState();
+}
+
+void KVWaveDocument::setSnapToGrid(bool on) {
+    mState.snapToGrid = on;
+    if (mAnalysisController) mAnalysisController->setSnapToGrid(on);
+    publishState();
+}
+
+void KVWaveDocument::setAttenuateF0(bool on) {
+    mState.attenuateF0 = on;
+    if (mAnalysisController) mAnalysisController->setAttenuateF0(on);
+    if (mAnalysisController) mAnalysisController->setSelectionMode(SelectionMode::Add);
+    publishState();
+}
+
+void KVWaveDocument::setAttackMode(bool on) {
+    mState.attackMode = on;
+    if (mAnalysisController) mAnalysisController->setAttackMode(on);
+    publishState();
+}
+
+void KVWaveDocument::setShowOriginal(bool on) {
+    mState.showOriginal = on;
+    if (mAnalysisController) mAnalysisController->setShowOriginal(on);
+    publishState();
+}
+
+void KVWaveDocument::setRealtimePreview(bool on) {
+    mState.realtimePreview = on;
+    if (mAnalysisController) mAnalysisController->setRealtimePreview(on);
+    publishState();
+}
+
+void KVWaveDocument::setDocumentMode(DocumentMode mode) {
+    const KVModeSettings settings = KVDocumentMode::settingsForMode(mode);
+    mState.mode = mode;
+    mState.snapToGrid = settings.snapToGrid;
+    mState.showOriginal = settings.showOriginal;
+    mState.gainControlsEnabled = settings.gainControlsEnabled;
+    if (KVDocumentMode::storedMode(mWorkingFilePath) != mode) KVDocumentMode::recordMode(mWorkingFilePath, mode);
+    applyModeToController();
+}
+
+// The mode's settings to the analysis controller, then selection mode Add (the mode update).
+void KVWaveDocument::applyModeToController() {
+    if (mAnalysisController) {
+        KVAnalysisController& controller = *mAnalysisController;
+        controller.setDocumentMode(mState.mode);
+        controller.setSnapToGrid(mState.snapToGrid);
+        controller.setShowOriginal(mState.showOriginal);
+        controller.setTool(mState.tool);
+        controller.setAttenuateF0(mState.attenuateF0);
+        controller.setAttackMode(mState.attackMode);
+        controller.setSelectionMode(SelectionMode::Add);
+        if (mState.mode == DocumentMode::Modify && mOptions.selectEverythingInModify)
+            controller.selectAllContinuously();
+    }
+    publishState();
+}
+
+void KVWaveDocument::setPlaybackVolumeDecibels(double decibels) { mPlayback->setPlaybackVolume(linearGain(decibels)); }
+
+void KVWaveDocument::setModificationGainDecibels(double decibels) { mModificationGain = linearGain(decibels); }
+
+void KVWaveDocument::publishState() {
+    mState.isPlaying = mPlayback && mPlayback->isPlaying();
+    mState.loopEnabled = mPlayback && mPlayback->loopEnabled();
+    mState.canUndo = canUndo();
+    mState.canRedo = false;
+    mState.busy = isBusy();
+    if (mWindow) mWindow->showCommandState(mState);
+}
+
+// --- Tabs and transport ---
+
+void KVWaveDocument::tabDidChange(PlaySource tab) {
+    mPlaySource = tab;
+    mPlayback->setPlaySource(tab);
+    mState.playOriginal = tab != PlaySource::Input;
+    if (tab != PlaySource::Analysis && mAnalysisController && !isBusy()) commitEditToMaster();
+    if (tab == PlaySource::Output && outputController()) mOutputController->moveToPlayCursor();
+    publishState();
+}
+
+FramePos KVWaveDocument::startPositionForTab() const {
+    switch (mPlaySource) {
+        case PlaySource::Input: {
+            KVSegmentViewInterface* view = mWindow ? mWindow->segmentView() : nullptr;
+            return view ? view->selectionStartFrame() : mPlayback->currentPlayPosition();
+        }
+        case PlaySource::Analysis:
+            return mAnalysisController ? mAnalysisController->playCursor() : mPlayback->currentPlayPosition();
+        case PlaySource::Output:
+            break;
+    }
+    KVOutputViewInterface* view = mWindow ? mWindow->outputView() : nullptr;
+    return view ? view->playCursor() : mPlayback->currentPlayPosition();
+}
+
+bool KVWaveDocument::play() {
+    if (!mAudioEngine) {
+        auto output = newOutput();
+        mAudioEngine = output ? std::make_unique<KVAudioEngineController>(std::move(output))
+                              : KVAudioEngineController::initWithPacedFallback();
+        mPlayback->setEngineController(mAudioEngine.get());
+    }
+    const bool started = mPlayback->play(startPositionForTab());
+    publishState();
+    return started;
+}
+
+bool KVWaveDocument::playOriginal() {
+    if (mAnalysisController) mAnalysisController->setPlayOriginal(true);
+    if (mOutputController) mOutputController->moveToEditCursor();
+    mState.playOriginal = true;
+    return play();
+}
+
+void KVWaveDocument::togglePlayStop() {
+    if (mAnalysisController) mAnalysisController->setPlayOriginal(false);
+    if (mOutputController) mOutputController->moveToEditCursor();
+    if (isPlaying())
+        stop();
+    else
+        play();
+}
+
+void KVWaveDocument::stop() {
+    if (mPlayback->isPlaying()) mPlayback->stopPlayback();
+}
+
+void KVWaveDocument::forward() {
+    setPlayPosition(playPosition() + static_cast<FramePos>(kWorkingSampleRate * 0.25));
+}
+
+// Never before the start of the file.
+void KVWaveDocument::rewind() {
+    setPlayPosition(std::max<FramePos>(0, playPosition() - static_cast<FramePos>(kWorkingSampleRate * 0.25)));
+}
+
+void KVWaveDocument::toggleLoop() {
+    mPlayback->setLoopEnabled(!mPlayback->loopEnabled());
+    publishState();
+}
+
+void KVWaveDocument::setPlayPosition(FramePos frame) { mPlayback->setPlayPosition(frame); }
+
+FramePos KVWaveDocument::playPosition() const { return mPlayback->currentPlayPosition(); }
+
+bool KVWaveDocument::isPlaying() const { return mPlayback->isPlaying(); }
+
+// After any stop: the position returns by tab (the input selection's start when it is at least 2
+// frames long, the output's edit cursor when more than one frame lies after it, else the
+// analysis view's edit cursor).
+void KVWaveDocument::stopped() {
+    mState.playOriginal = false;
+    FramePos position = -1;
+    KVSegmentViewInterface* input = mWindow ? mWindow->segmentView() : nullptr;
+    KVOutputViewInterface* output = mWindow ? mWindow->outputView() : nullptr;
+    if (mPlaySource == PlaySource::Input && input && input->selectionEndFrame() - input->selectionStartFrame() >= 2)
+        position = input->selectionStartFrame();
+    if (mPlaySource == PlaySource::Output && output && mOutputController &&
+        mOutputController->numFrames() - output->editCursor() > 1)
+        position = output->editCursor();
+    KVAnalysisViewInterface* analysis = mWindow ? mWindow->analysisView() : nullptr;
+    if (position < 0 && analysis) position = analysis->editCursor();
+    if (position >= 0) setPlayPosition(position);
+    publishState();
+}
+
+void KVWaveDocument::playPositionChanged(FramePos frame) {
+    if (mSegmentController) mSegmentController->setPlayCursor(frame);
+    if (mOutputController) mOutputController->setPlayCursor(frame);
+    if (mAnalysisController) mAnalysisController->setPlayCursor(frame);
+    if (mWindow) mWindow->playPositionChanged(frame);
+}
+
+// --- Delegates ---
+
+void KVWaveDocument::setProgressValue(int percent) {
+    if (!mWindow) return;
+    if (percent < 0) {
+        mProgressShown = -1;
+        mWindow->setProgressValue(-1);
+        publishState();
+        return;
+    }
+    if (percent == mProgressShown) return;
+    mProgressShown = percent;
+    mWindow->setProgressValue(percent);
+    if (KVAnalysisViewInterface* view = mWindow->analysisView()) view->redraw();
+}
+
+void KVWaveDocument::cursorWasMoved(KVAnalysisController& controller) {
+    const FramePos frame = mWindow && mWindow->analysisView() ? mWindow->analysisView()->playCursor() : playPosition();
+    mPlayback->setPlayPosition(frame);
+    controller.setPlayCursor(frame);
+}
+
+void KVWaveDocument::togglePlayStop(KVAnalysisController&) { togglePlayStop(); }
+
+void KVWaveDocument::cursorWasMoved(KVSegmentController&) {
+    if (KVSegmentViewInterface* view = mWindow ? mWindow->segmentView() : nullptr)
+        mPlayback->setPlayPosition(view->selectionStartFrame());
+}
+
+void KVWaveDocument::togglePlayStop(KVSegmentController&) { togglePlayStop(); }
+
+void KVWaveDocument::cursorWasMoved(KVOutputController&) {
+    if (KVOutputViewInterface* view = mWindow ? mWindow->outputView() : nullptr)
+        mPlayback->setPlayPosition(view->playCursor());
+}
+
+void KVWaveDocument::togglePlayStop(KVOutputController&) { togglePlayStop(); }
+
+// --- Master and exports ---
+
+FrameCount KVWaveDocument::commitEditToMaster() {
+    KVOutputController* master = outputController();
+    if (!master || !mAnalysisController) return 0;
+    const FrameCount written = KVMasterCommit::commitEditToMaster(
+        mAnalysisController->store(), mSegmentStart / kAnalysisHop, mSegmentEnd - mSegmentStart,
+        *master->leftMasterCollection(), *master->rightMasterCollection(), master->monitor());
+    master->restartOverview();
+    return written;
+}
+
+bool KVWaveDocument::exportCurrentSegment(const std::string& path) {
+    if (!mAnalysisController || refusedWhileBusy()) return false;
+    if (mWindow) mWindow->beginProcessing("Exporting...");
+    mSegmentExport = std::make_unique<KVSegmentExportJob>(
+        mAnalysisController, mSegmentEnd - mSegmentStart, path, mMetadataChunks.view(),
+        [this](int percent) { setProgressValue(percent); },
+        [this](KVExportWriter::Outcome outcome, const Result& result) { finishSegmentExport(outcome, result); });
+    mSegmentExport->start();
+    publishState();
+    return true;
+}
+
+void KVWaveDocument::finishSegmentExport(KVExportWriter::Outcome outcome, const Result& result) {
+    mSegmentExport->wait();
+    mLastSegmentExport = outcome;
+    setProgressValue(-1);
+    if (!result) Platform::shared().runAlert(result.title(), result.message(), {"Okay"});
+    KVUtilities::playFinishedSound();
+    if (mWindow) mWindow->segmentExportFinished(result);
+    publishState();
+}
+
+bool KVWaveDocument::isExportingSegment() const { return mSegmentExport && mSegmentExport->isRunning(); }
+
+bool KVWaveDocument::exportMaster(const std::string& path) {
+    if (refusedWhileBusy() || !outputController()) return false;
+    mOutputController->exportToPath(path, mMetadataChunks.view());
+    publishState();
+    return true;
+}
+
+bool KVWaveDocument::resetMasterFile() {
+    if (refusedWhileBusy() || !outputController()) return false;
+    mOutputController->resetMasterFile();
+    return true;
+}
+
+// --- Status texts ---
+
+std::string KVWaveDocument::freeSpaceText(std::int64_t freeBytes) {
+    if (freeBytes < 0) return "-- GB";
+    char text[32];
+    std::snprintf(text, sizeof text, "%4.2f GB", double(freeBytes) * 1e-9);
+    return text;
+}
+
+std::string KVWaveDocument::updateDiskSpace() {
+    const std::string text =
+        freeSpaceText(mWorkingFilePath.empty() ? -1 : Platform::shared().freeBytesOfVolume(mWorkingFilePath));
+    if (mWindow) mWindow->setFreeDiskSpaceText(text);
+    return text;
+}
+
+}  // namespace orvex

@@ -1,0 +1,247 @@
+// The document model headless: the opening sequence with its alerts, the list of open
+// documents, the mode set-up, the command rules per tab, the busy refusal and closing.
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "control/FakeViews.h"
+#include "document/KVOpenDocuments.h"
+#include "document/KVWaveDocument.h"
+#include "engine/KVAnalysisRunner.h"
+#include "playback/ManualAudioBackend.h"
+#include "support/PlatformFixture.h"
+#include "support/Signals.h"
+#include "support/Unprivileged.h"
+#include "utilities/KVUtilities.h"
+
+namespace orvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class RecordingWindow : public KVDocumentWindow {
+public:
+    KVSegmentViewInterface* segmentView() override { return withViews ? &input : nullptr; }
+    void setTitle(const std::string& text) override { title = text; }
+    void showCommandState(const KVDocumentCommandState& shown) override { state = shown; }
+    void setFreeDiskSpaceText(const std::string& text) override { freeSpace = text; }
+
+    bool withViews = true;
+    FakeSegmentView input;
+    std::string title, freeSpace;
+    KVDocumentCommandState state;
+};
+
+class WaveDocumentTest : public PlatformFixture {
+protected:
+    std::string sound(const std::string& name, int rate = 44100, int channels = 1, double seconds = 3.0) {
+        const std::string path = temp().file(name);
+        writeWave(path, Channels(channels, sine(440.0, rate, std::int64_t(seconds * rate), 0.3)), rate);
+        return path;
+    }
+    KVDocumentOptions options() {
+        KVDocumentOptions options;
+        options.highQualityDrawing = false;
+        options.makeOutput = [] { return std::make_unique<ManualAudioBackend>(); };
+        return options;
+    }
+    KVOpenDocuments::Opened open(const std::string& path) {
+        return mDocuments.openDocumentAtPath(path, [this](Result&) {
+            return std::make_unique<KVWaveDocument>(&mWindow, options());
+        });
+    }
+    std::vector<std::string> alertTitles() {
+        std::vector<std::string> titles;
+        for (const auto& alert : platform().alerts()) titles.push_back(alert.title);
+        return titles;
+    }
+    bool pumpUntil(const std::function<bool()>& done) { return platform().pumpMainThreadUntil(done, 60s); }
+
+    RecordingWindow mWindow;
+    KVOpenDocuments mDocuments;
+};
+
+TEST_F(WaveDocumentTest, RefusalsShowTheirAlertAndLeaveNoDocument) {
+    const std::string text = temp().file("notes.wav");
+    std::ofstream(text) << "not a sound\n";
+    struct Case {
+        std::string path, title;
+    };
+    for (const Case& c : {Case{text, "Unreadable file \"notes.wav\""},
+                          Case{sound("three.wav", 44100, 3), "Unsupported number of channels in \"three.wav\""}}) {
+        const auto opened = open(c.path);
+        EXPECT_FALSE(opened.result);
+        EXPECT_EQ(opened.result.title(), c.title);
+        EXPECT_EQ(alertTitles().back(), c.title);
+    }
+    EXPECT_EQ(mDocuments.count(), 0u);
+
+    // A 96 kHz file is warned about, converted and opened.
+    const auto fast = open(sound("fast.wav", 96000));
+    ASSERT_TRUE(fast.result) << fast.result.text();
+    EXPECT_EQ(alertTitles().front(), "Unreadable file \"notes.wav\"");
+    EXPECT_EQ(platform().alerts()[2].title, "Sample rate warning \"fast.wav\"");
+    EXPECT_EQ(fast.document->workingFilePath(), temp().file("fast[orvx].wav"));
+    EXPECT_EQ(mWindow.title, "fast[orvx]");
+}
+
+TEST_F(WaveDocumentTest, NoWriteAccessToTheAnalysisFolderIsRefusedWithItsNumber) {
+    const fs::path shared = temp().file("shared");
+    fs::create_directories(shared / "locked");
+    fs::create_directories(shared / "kept/take.analysis");
+    writeWave((shared / "locked/take.wav").string(), {sine(440, 44100, 44100)}, 44100);
+    writeWave((shared / "kept/take.wav").string(), {sine(440, 44100, 44100)}, 44100);
+    for (const fs::path& p : {temp().path(), shared, shared / "locked", shared / "kept"})
+        ::chmod(p.c_str(), 0755);
+    ::chmod((shared / "kept/take.analysis").c_str(), 0555);
+    const int code = runUnprivileged([&] {
+        ::chmod((shared / "locked").c_str(), 0555);  // no effect unless owned; checked below
+        KVOpenDocuments documents;
+        const auto make = [](Result&) { return std::make_unique<KVWaveDocument>(nullptr); };
+        const auto kept = documents.openDocumentAtPath((shared / "kept/take.wav").string(), make);
+        const auto locked = documents.openDocumentAtPath((shared / "locked/take.wav").string(), make);
+        const bool ok = kept.result.title() == "No write access to destination (2)" &&
+                        locked.result.title() == "No write access to destination (1)" && documents.count() == 0;
+        return ok ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+}
+
+TEST_F(WaveDocumentTest, AFileOpenUnderAnotherSpellingIsBroughtBackNotOpenedTwice) {
+    const std::string path = sound("take.wav");
+    ASSERT_TRUE(open(path).result);
+    fs::create_symlink(path, temp().file("link.wav"));
+    for (const std::string& spelling : {temp().path().string() + "/./take.wav", temp().file("link.wav")}) {
+        const int beeps = platform().beepCount();
+        const auto again = open(spelling);
+        EXPECT_TRUE(again.alreadyOpen) << spelling;
+        EXPECT_EQ(again.document, mDocuments.documents().front().get());
+        EXPECT_EQ(platform().beepCount(), beeps + 1);
+    }
+    EXPECT_EQ(mDocuments.count(), 1u);
+}
+
+TEST_F(WaveDocumentTest, TheModeIsAskedTheFirstTimeAndReusedAfter) {
+    const std::string path = sound("take.wav");
+    platform().queueAlertAnswer(AlertButton::Alternate);  // Extract
+    auto opened = open(path);
+    ASSERT_TRUE(opened.result);
+    EXPECT_EQ(alertTitles(), std::vector<std::string>{"Auto setup document?"});
+    EXPECT_EQ(opened.document->documentMode(), DocumentMode::Extract);
+    EXPECT_TRUE(mWindow.state.snapToGrid && mWindow.state.showOriginal && !mWindow.state.gainControlsEnabled);
+    EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(path).getInt("DocumentConfiguredForMode"), 1);
+    mDocuments.close(opened.document);
+
+    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(path);
+    dict.setInt("DocumentConfiguredForMode", 2);
+    KVUtilities::saveParamDictForAnalysisOfFileAtPath(path, dict);
+    opened = open(path);
+    EXPECT_EQ(platform().alerts().size(), 1u);
+    EXPECT_EQ(opened.document->documentMode(), DocumentMode::Suppress);
+    EXPECT_TRUE(!mWindow.state.snapToGrid && mWindow.state.showOriginal);
+}
+
+TEST_F(WaveDocumentTest, CommandRulesPerTab) {
+    auto opened = open(sound("take.wav"));
+    ASSERT_TRUE(opened.result);
+    KVWaveDocument& document = *opened.document;
+
+    EXPECT_TRUE(document.selectAll());  // input tab: the whole file in the input view
+    EXPECT_EQ(mWindow.input.selectionStartFrame(), 0);
+    EXPECT_GT(mWindow.input.selectionEndFrame(), 3 * 44100 - 128);  // the view snaps it to a whole frame
+    int beeps = platform().beepCount();
+    document.tabDidChange(PlaySource::Analysis);  // no analysis yet
+    EXPECT_FALSE(document.selectAll());
+    document.tabDidChange(PlaySource::Output);
+    EXPECT_FALSE(document.selectAll());
+    EXPECT_FALSE(document.isolateDeterministic());  // nothing without an analysis, silently
+    EXPECT_EQ(platform().beepCount(), beeps + 2);
+    EXPECT_FALSE(document.canUndo());
+    EXPECT_FALSE(document.undo());
+
+    document.setPlayPosition(4000);
+    document.rewind();
+    EXPECT_EQ(document.playPosition(), 0);  // clamped at the start
+    document.forward();
+    EXPECT_EQ(document.playPosition(), 11025);
+
+    EXPECT_EQ(KVWaveDocument::freeSpaceText(-1), "-- GB");
+    EXPECT_EQ(KVWaveDocument::freeSpaceText(1'500'000'000), "1.50 GB");
+    EXPECT_NE(mWindow.freeSpace, "");
+}
+
+TEST_F(WaveDocumentTest, ASecondCommandWhileOneRunsIsRefusedAndClosingDoesNotWait) {
+    mWindow.withViews = false;
+    platform().queueAlertAnswer(AlertButton::Alternate);  // Extract: nothing selected on its own
+    auto opened = open(sound("take.wav", 44100, 2));
+    ASSERT_TRUE(opened.result);
+    KVWaveDocument& document = *opened.document;
+    ASSERT_TRUE(document.analyzeSegment(0, 3 * 44100, false));
+    ASSERT_TRUE(pumpUntil([&] { return document.analysisController()->runner()->hasEnded(); }));
+    document.tabDidChange(PlaySource::Analysis);
+
+    ASSERT_TRUE(document.isolateDeterministic());
+    const int beeps = platform().beepCount();
+    EXPECT_TRUE(document.isBusy());
+    EXPECT_FALSE(document.isolateStochastic());
+    EXPECT_FALSE(document.undo());
+    EXPECT_FALSE(document.exportCurrentSegment(temp().file("out.wav")));
+    EXPECT_EQ(platform().beepCount(), beeps + 3);
+    ASSERT_TRUE(pumpUntil([&] { return !document.isBusy(); }));
+    EXPECT_TRUE(document.canUndo());
+
+    // Export on its worker, then close while another operation runs.
+    ASSERT_TRUE(document.exportCurrentSegment(temp().file("out.wav")));
+    ASSERT_TRUE(pumpUntil([&] { return !document.isBusy(); }));
+    platform().pumpMainThread();
+    EXPECT_EQ(document.lastSegmentExportOutcome(), KVExportWriter::Outcome::Written);
+    EXPECT_EQ(readSound(temp().file("out.wav")).at(0).size(), std::size_t(3 * 44100));
+    ASSERT_TRUE(document.isolateStochastic());
+    mDocuments.close(&document);
+    EXPECT_EQ(mDocuments.count(), 0u);
+    platform().pumpMainThreadUntil([] { return false; }, 200ms);
+}
+
+// A converted copy is deleted with its document unless another open document works on it; a
+// second source of the same name gets a copy of its own.
+TEST_F(WaveDocumentTest, ConvertedCopiesAreNeitherSharedSilentlyNorDeletedWhileUsed) {
+    const std::string source = sound("take.wav", 48000);
+    const std::string copy = temp().file("take[orvx].wav");
+    auto first = open(source);
+    ASSERT_TRUE(first.result);
+    ASSERT_EQ(first.document->workingFilePath(), copy);
+    auto second = open(copy);  // the copy itself, a 44.1 kHz file
+    ASSERT_TRUE(second.result);
+    mDocuments.close(first.document);
+    EXPECT_TRUE(fs::exists(copy));
+    mDocuments.close(second.document);
+
+    SF_INFO info{};
+    info.samplerate = 22050;
+    info.channels = 1;
+    info.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+    const std::string other = temp().file("take.aif");
+    SNDFILE* file = sf_open(other.c_str(), SFM_WRITE, &info);
+    const std::vector<float> tone = sine(220, 22050, 22050, 0.3);
+    sf_writef_float(file, tone.data(), sf_count_t(tone.size()));
+    sf_close(file);
+    auto aif = open(other);
+    ASSERT_TRUE(aif.result) << aif.result.text();
+    EXPECT_EQ(aif.document->workingFilePath(), temp().file("take.aif[orvx].wav"));
+    mDocuments.close(aif.document);
+    EXPECT_FALSE(fs::exists(temp().file("take.aif[orvx].wav")));
+
+    first = open(source);
+    ASSERT_TRUE(first.result);
+    EXPECT_EQ(first.document->workingFilePath(), copy);
+    mDocuments.close(first.document);
+    EXPECT_FALSE(fs::exists(copy));
+}
+
+}  // namespace
+}  // namespace orvex::test
