@@ -261,7 +261,8 @@ void KVAnalysisView::setTool(AnalysisTool tool) {
 }
 
 void KVAnalysisView::setSelectionMode(int mode) {
-    mSelectionMode = KVDocumentMode::selectionModeForTool(mode, mDocumentMode, static_cast<int>(mTool));
+    mSelectionMode = static_cast<int>(KVDocumentMode::selectionModeForTool(
+        static_cast<SelectionMode>(mode), static_cast<DocumentMode>(mDocumentMode), mTool));
     update();
 }
 
@@ -287,7 +288,7 @@ void KVAnalysisView::modifiersChanged(Qt::KeyboardModifiers modifiers) {
     setSelectionMode(mode);
     if (controller) {
         controller->setShiftMode(shift);
-        controller->setSelectionMode(mode);
+        controller->setSelectionMode(static_cast<SelectionMode>(mode));
     }
     if (modifiers.testFlag(Qt::ControlModifier)) {
         if (controller) controller->enableAudio();

@@ -79,7 +79,7 @@ private:
 
     void drag(AnalysisTool tool, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = {}, int steps = 10) {
         mView->setTool(tool);
-        mController->setTool(static_cast<int>(tool));
+        mController->setTool(tool);
         QTest::mousePress(mView, Qt::LeftButton, modifiers, from);
         for (int i = 1; i <= steps; ++i) {
             const QPoint p = from + (to - from) * i / steps;
@@ -144,7 +144,7 @@ void AnalysisViewTest::init() {
     mView->setDelegate(mController);
     for (int mode : {0}) {
         mView->setDocumentMode(mode);
-        mController->setDocumentMode(mode);
+        mController->setDocumentMode(static_cast<DocumentMode>(mode));
     }
     pump([&] { return mController->hasFinishedProcessing(); });
     QCoreApplication::processEvents();
@@ -228,9 +228,9 @@ void AnalysisViewTest::pencilStrokesSelectPartialsAndSubtractInModifyMode() {
     // Modify mode: a plain stroke subtracts.
     const double before = energyAt(selection, 200, 440.0);
     mView->setDocumentMode(2);
-    mController->setDocumentMode(2);
+    mController->setDocumentMode(DocumentMode::Modify);
     mView->setSelectionMode(0);
-    mController->setSelectionMode(0);
+    mController->setSelectionMode(SelectionMode::Add);
     drag(AnalysisTool::multiPencil, at(100, 414), at(300, 414), {}, 40);
     waitForOperation();
     QVERIFY(energyAt(selection, 200, 440.0) < 0.5 * before);
@@ -252,7 +252,7 @@ void AnalysisViewTest::controlPreviewsTheFrameUnderTheMouseUntilReleasedOrDeacti
     QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
     mView->setFocus();
     mView->setTool(AnalysisTool::singlePencil);
-    mController->setTool(1);
+    mController->setTool(AnalysisTool::singlePencil);
     QTest::mouseMove(mView, at(300, 414));
     QTest::keyPress(mView, Qt::Key_Control);
     QVERIFY(mView->previewOn());
