@@ -1,0 +1,163 @@
+// The master output overview on the offscreen platform: the overview the real output controller
+// builds after its prefill against min/max columns computed from the file read by libsndfile,
+// a real double click moving both cursors (and the master's play stream), Space and Escape, and
+// the picture's title, shaded range and cursors.
+#include <QtTest>
+
+#include "control/KVOutputController.h"
+#include "qtsupport/QtTestSupport.h"
+#include "support/Signals.h"
+#include "views/KVOutputFileView.h"
+
+using namespace orvex;
+using namespace orvex::test;
+
+namespace {
+constexpr FrameCount kSecond = 44100;
+// One step of a 16-bit file.
+constexpr float kLevelStep = 1.0f / 32768.0f;
+
+// Waits until the controller's prefill has ended and the overview it queued has been built.
+void waitForMasterOverview(KVOutputController& controller) {
+    controller.waitForPrefill();
+    QTest::qWait(20);  // runs the rebuild the prefill posted
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.isOverviewRunning(), 20000);
+    QTest::qWait(20);
+}
+
+bool isWhite(QColor c) { return c.red() > 240 && c.green() > 240 && c.blue() > 240; }
+}  // namespace
+
+class OutputFileViewTest : public QObject {
+    Q_OBJECT
+private slots:
+    void masterOverviewOfAnUneditedFileMatchesTheFile_data();
+    void masterOverviewOfAnUneditedFileMatchesTheFile();
+    void doubleClickPutsBothCursorsUnderTheMouse();
+    void doubleClickMovesTheMastersPlayStream();
+    void spaceAsksToPlayAndEscapeIsSwallowed();
+    void pictureShowsTitleRangeAndCursors();
+};
+
+void OutputFileViewTest::masterOverviewOfAnUneditedFileMatchesTheFile_data() {
+    QTest::addColumn<int>("channels");
+    QTest::newRow("mono") << 1;
+    QTest::newRow("stereo") << 2;
+}
+
+void OutputFileViewTest::masterOverviewOfAnUneditedFileMatchesTheFile() {
+    QFETCH(int, channels);
+    QtPlatformScope scope;
+    const QString sound = scope.file("take.wav");
+    writeTestWave(sound, 3.0, channels);
+    KVOutputFileView view;
+    view.resize(1000, 300);
+    view.show();
+    auto controller = KVOutputController::initWithView(&view, sound.toStdString(), true);
+    QVERIFY(controller);
+    waitForMasterOverview(*controller);
+
+    const Channels file = readSound(sound.toStdString());
+    const FrameCount step = KVOverviewBuilder::framesPerColumn(controller->numFrames(), 4096);
+    const auto columns = view.columns();
+    QCOMPARE(columns.size(), std::size_t(4096));
+    QCOMPARE(view.numFrames(), 3 * kSecond / 128 * 128);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const std::size_t from = i * static_cast<std::size_t>(step);
+        const auto& left = file[0];
+        const auto& right = file[channels > 1 ? 1 : 0];
+        const KVOverviewColumn expected =
+            KVOverviewColumn::ofSamples(left.data() + from, channels > 1 ? right.data() + from : nullptr, step);
+        const KVOverviewColumn& got = columns[i];
+        const float diff = std::max({std::abs(got.minL - expected.minL), std::abs(got.maxL - expected.maxL),
+                                     std::abs(got.minR - expected.minR), std::abs(got.maxR - expected.maxR)});
+        QVERIFY2(diff <= kLevelStep, qPrintable(QString("column %1 differs by %2").arg(i).arg(diff)));
+    }
+}
+
+void OutputFileViewTest::doubleClickPutsBothCursorsUnderTheMouse() {
+    QtPlatformScope scope;
+    KVOutputFileView view;
+    view.resize(1000, 200);
+    view.setNumFrames(441'000);
+    int moved = 0;
+    view.onCursorMoved = [&] { ++moved; };
+    view.show();
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(300, 100));  // single clicks do nothing
+    QCOMPARE(view.editCursor(), FramePos(0));
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(100, 100));
+    QCOMPARE(view.editCursor(), FramePos(44'100));
+    QCOMPARE(view.playCursor(), FramePos(44'100));
+    QCOMPARE(moved, 1);
+}
+
+// After a double click the master delivers the file's samples from the new edit cursor on.
+void OutputFileViewTest::doubleClickMovesTheMastersPlayStream() {
+    QtPlatformScope scope;
+    const QString sound = scope.file("take.wav");
+    writeTestWave(sound, 2.0, 2);
+    KVOutputFileView view;
+    view.resize(1000, 200);
+    view.show();
+    auto controller = KVOutputController::initWithView(&view, sound.toStdString(), true);
+    QVERIFY(controller);
+    view.onCursorMoved = [&] { controller->cursorWasMoved(); };
+    waitForMasterOverview(*controller);
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(250, 100));
+    const FramePos cursor = static_cast<FramePos>(250 * view.framesPerPixel());
+    QCOMPARE(view.editCursor(), cursor);
+    std::vector<float> left(512), right(512);
+    float* buffers[2] = {left.data(), right.data()};
+    QVERIFY(controller->readPlayFrames(512, buffers) != -1);
+    const Channels file = readSound(sound.toStdString());
+    for (int i = 0; i < 512; ++i) {
+        QVERIFY(std::abs(left[i] - file[0][cursor + i]) <= kLevelStep);
+        QVERIFY(std::abs(right[i] - file[1][cursor + i]) <= kLevelStep);
+    }
+}
+
+void OutputFileViewTest::spaceAsksToPlayAndEscapeIsSwallowed() {
+    QtPlatformScope scope;
+    QWidget parent;
+    auto* view = new KVOutputFileView(&parent);
+    int toggles = 0;
+    view->onTogglePlayStop = [&] { ++toggles; };
+    parent.show();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Space);
+    QTest::keyClick(view, Qt::Key_Escape);
+    QCOMPARE(toggles, 1);
+}
+
+void OutputFileViewTest::pictureShowsTitleRangeAndCursors() {
+    QtPlatformScope scope;
+    const QString sound = scope.file("take.wav");
+    writeTestWave(sound, 4.0, 2);
+    KVOutputFileView view;
+    view.resize(1000, 300);
+    view.show();
+    auto controller = KVOutputController::initWithView(&view, sound.toStdString(), true);
+    QVERIFY(controller);
+    controller->setAnalysisStart(kSecond, 2 * kSecond);
+    waitForMasterOverview(*controller);
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(700, 150));
+    view.setPlayCursor(static_cast<FramePos>(800 * view.framesPerPixel()) + 1);
+    const QImage picture = view.grab().toImage();
+    saveArtifact(picture, "master-overview-4s-stereo.png");
+    // The play cursor is a white line over the whole height; the edit cursor, in the pixel of its
+    // frame, is yellowish.
+    for (int y : {5, 100, 150, 295}) QVERIFY(isWhite(picture.pixelColor(800, y)));
+    const QColor edit = picture.pixelColor(int(view.editCursor() / view.framesPerPixel()), 160);
+    QVERIFY(edit.red() > 200 && edit.green() > 150 && edit.blue() < 120);
+    // The analysed range (x 250 .. 500) is greener than the canvas beside it.
+    const QColor inside = picture.pixelColor(300, 280), outside = picture.pixelColor(600, 280);
+    QVERIFY(inside.green() > outside.green() + 10);
+    // The title in the lower left corner.
+    int titlePixels = 0;
+    for (int x = 10; x < 300; ++x)
+        for (int y = 265; y < 290; ++y) titlePixels += picture.pixelColor(x, y).blue() > 150;
+    QVERIFY(titlePixels > 200);
+}
+
+QTEST_MAIN(OutputFileViewTest)
+#include "OutputFileViewTest.moc"
