@@ -10,8 +10,11 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 #include "views/AnalysisScrollArea.h"
 #include "views/KVAnalysisView.h"
+#include "views/KVOutputFileView.h"
 #include "views/KVProgressSubview.h"
 #include "views/KVWaveSegmentView.h"
 #include "views/ThemedButton.h"
@@ -67,6 +70,16 @@ const ControlText kCommands[] = {
     {"uiRevealFileButton", "Reveal", "Show the sound file in the file manager"},
 };
 constexpr int kVolumeMinDb = -60, kVolumeMaxDb = 12;
+// The level sliders count hundredths of a decibel, so that any value the field shows ("-6.02 dB")
+// can be set; the arrow keys still move by whole decibels.
+constexpr int kSliderStepsPerDb = 100;
+
+void setUpLevelSlider(QSlider* slider) {
+    slider->setRange(kVolumeMinDb * kSliderStepsPerDb, kVolumeMaxDb * kSliderStepsPerDb);
+    slider->setSingleStep(kSliderStepsPerDb);
+    slider->setPageStep(6 * kSliderStepsPerDb);
+    slider->setValue(0);
+}
 }  // namespace
 
 KVEditorWindow::KVEditorWindow(QWidget* parent) : QMainWindow(parent), mTabs(new QTabWidget) {
@@ -75,9 +88,7 @@ KVEditorWindow::KVEditorWindow(QWidget* parent) : QMainWindow(parent), mTabs(new
     mTabs->setAccessibleName("Document tabs");
     mTabs->addTab(buildInputTab(), tabTitle(kInputTab));
     mTabs->addTab(buildAnalysisTab(), tabTitle(kAnalysisTab));
-    auto* placeholder = new QWidget;
-    placeholder->setAccessibleName(tabTitle(kOutputTab));
-    mTabs->addTab(placeholder, tabTitle(kOutputTab));
+    mTabs->addTab(buildOutputTab(), tabTitle(kOutputTab));
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(buildToolBar());
@@ -98,6 +109,10 @@ QString KVEditorWindow::tabTitle(int index) {
 }
 
 QString KVEditorWindow::decibelText(double decibels) { return QString::asprintf("%1.2f dB", decibels); }
+
+double KVEditorWindow::sliderDecibels(int value) { return static_cast<double>(value) / kSliderStepsPerDb; }
+
+int KVEditorWindow::sliderValue(double decibels) { return static_cast<int>(std::lround(decibels * kSliderStepsPerDb)); }
 
 QAbstractButton* KVEditorWindow::addButton(const QString& outlet, const QString& label, const QString& tip,
                                            bool checkable) {
@@ -173,6 +188,19 @@ QWidget* KVEditorWindow::buildInputTab() {
     return tab;
 }
 
+QWidget* KVEditorWindow::buildOutputTab() {
+    auto* tab = new QWidget;
+    tab->setAccessibleName(tabTitle(kOutputTab));
+    auto* column = new QVBoxLayout(tab);
+    mOutputView = new KVOutputFileView;
+    column->addWidget(mOutputView, 1);
+    auto* row = new QHBoxLayout;
+    row->addWidget(addButton("uiResetMasterFileButton", "Reset Master File", "Undo every edit written into the master", false));
+    row->addStretch(1);
+    column->addLayout(row);
+    return tab;
+}
+
 QWidget* KVEditorWindow::buildTransport() {
     auto* bar = new QWidget;
     auto* row = new QHBoxLayout(bar);
@@ -184,26 +212,27 @@ QWidget* KVEditorWindow::buildTransport() {
     button("uiStopButton")->setChecked(true);
     mVolumeSlider = new QSlider(Qt::Horizontal);
     mVolumeSlider->setObjectName("uiPlaybackVolumeSlider");
-    mVolumeSlider->setRange(kVolumeMinDb, kVolumeMaxDb);
-    mVolumeSlider->setValue(0);
+    setUpLevelSlider(mVolumeSlider);
     mVolumeSlider->setToolTip("Playback volume");
     mVolumeSlider->setAccessibleName("Playback volume");
     mVolumeText = new QLabel(decibelText(0));
     mVolumeText->setObjectName("uiPlaybackVolumeTextField");
     mVolumeText->setAccessibleName("Playback volume in dB");
-    connect(mVolumeSlider, &QSlider::valueChanged, this, [this](int db) { mVolumeText->setText(decibelText(db)); });
+    connect(mVolumeSlider, &QSlider::valueChanged, this,
+            [this](int value) { mVolumeText->setText(decibelText(sliderDecibels(value))); });
     row->addSpacing(12);
     row->addWidget(mVolumeSlider);
     row->addWidget(mVolumeText);
     mModifyGainSlider = new QSlider(Qt::Horizontal);
     mModifyGainSlider->setObjectName("uiModifyGainSlider");
-    mModifyGainSlider->setRange(kVolumeMinDb, kVolumeMaxDb);
+    setUpLevelSlider(mModifyGainSlider);
     mModifyGainSlider->setToolTip("Modification gain");
     mModifyGainSlider->setAccessibleName("Modification gain");
     mModifyGainText = new QLabel(decibelText(0));
     mModifyGainText->setObjectName("uiModifyGainTextField");
     mModifyGainText->setAccessibleName("Modification gain in dB");
-    connect(mModifyGainSlider, &QSlider::valueChanged, this, [this](int db) { mModifyGainText->setText(decibelText(db)); });
+    connect(mModifyGainSlider, &QSlider::valueChanged, this,
+            [this](int value) { mModifyGainText->setText(decibelText(sliderDecibels(value))); });
     row->addWidget(mModifyGainSlider);
     row->addWidget(mModifyGainText);
     row->addStretch(1);
@@ -238,6 +267,7 @@ void KVEditorWindow::setTabView(int index, QWidget* view) {
     if (view->accessibleName().isEmpty()) view->setAccessibleName(tabTitle(index));
     if (wasCurrent) mTabs->setCurrentIndex(index);
     if (old == mSegmentView || old->isAncestorOf(mSegmentView)) mSegmentView = nullptr;
+    if (old == mOutputView || old->isAncestorOf(mOutputView)) mOutputView = nullptr;
     delete old;
 }
 

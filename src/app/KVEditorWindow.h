@@ -12,6 +12,7 @@ class QTabWidget;
 namespace orvex {
 
 class KVAnalysisView;
+class KVOutputFileView;
 class KVProgressSubview;
 class KVWaveSegmentView;
 
@@ -37,6 +38,7 @@ public:
     KVWaveSegmentView* segmentView() const { return mSegmentView; }
     // The analysis editor's picture (inside the analysis tab's scroll area).
     KVAnalysisView* analysisView() const { return mAnalysisView; }
+    KVOutputFileView* outputView() const { return mOutputView; }
     // The button or switch with outlet name name (null if there is none).
     QAbstractButton* button(const QString& name) const { return mButtons.value(name); }
     QSlider* volumeSlider() const { return mVolumeSlider; }
@@ -48,6 +50,9 @@ public:
 
     // The playback volume shown as "%1.2f dB".
     static QString decibelText(double decibels);
+    // The decibels of a level slider's value, and the value showing given decibels.
+    static double sliderDecibels(int value);
+    static int sliderValue(double decibels);
 
 signals:
     // A file was dropped on the window.
@@ -65,6 +70,7 @@ private:
     QWidget* buildInputTab();
     QWidget* buildAnalysisTab();
     void connectAnalysisSwitches();
+    QWidget* buildOutputTab();
     QWidget* buildTransport();
     QWidget* buildCommands();
     QAbstractButton* addButton(const QString& outlet, const QString& label, const QString& tip, bool checkable);
@@ -72,6 +78,7 @@ private:
     QTabWidget* mTabs;
     KVWaveSegmentView* mSegmentView = nullptr;
     KVAnalysisView* mAnalysisView = nullptr;
+    KVOutputFileView* mOutputView = nullptr;
     QMap<QString, QAbstractButton*> mButtons;
     QSlider* mVolumeSlider = nullptr;
     QLabel* mVolumeText = nullptr;
