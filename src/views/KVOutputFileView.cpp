@@ -15,7 +15,7 @@ constexpr std::int64_t kInitialColumns = 4096;
 const QColor kEditCursorColour(255, 200, 40);
 }  // namespace
 
-KVOutputFileView::KVOutputFileView(QWidget* parent) : QWidget(parent), mColumns(kInitialColumns) {
+KVOutputFileView::KVOutputFileView(QWidget* parent) : QWidget(parent), mColumns(mMonitor, kInitialColumns) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(200, 120);
@@ -27,10 +27,7 @@ KVOutputFileView::KVOutputFileView(QWidget* parent) : QWidget(parent), mColumns(
     mCursorTimer.start();
 }
 
-void KVOutputFileView::setNumberOfColumns(std::int64_t columns) {
-    std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    mColumns.assign(static_cast<std::size_t>(std::max<std::int64_t>(columns, 0)), KVOverviewColumn{});
-}
+void KVOutputFileView::setNumberOfColumns(std::int64_t columns) { mColumns.reset(columns); }
 
 void KVOutputFileView::setNumberOfChannels(std::int64_t channels) {
     mChannels = channels;
@@ -38,9 +35,7 @@ void KVOutputFileView::setNumberOfChannels(std::int64_t channels) {
 }
 
 void KVOutputFileView::setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) {
-    std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    if (index < 0 || index >= static_cast<std::int64_t>(mColumns.size())) return;
-    mColumns[static_cast<std::size_t>(index)] = {minL, minR, maxL, maxR};
+    mColumns.set(index, {minL, minR, maxL, maxR});
 }
 
 void KVOutputFileView::setNeedsRedraw() {
@@ -69,10 +64,7 @@ void KVOutputFileView::setNumFrames(FrameCount frames) {
 
 double KVOutputFileView::framesPerPixel() const { return OverviewPainter::framesPerPixel(mNumFrames, width()); }
 
-std::vector<KVOverviewColumn> KVOutputFileView::columns() const {
-    std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    return mColumns;
-}
+std::vector<KVOverviewColumn> KVOutputFileView::columns() const { return mColumns.copy(); }
 
 void KVOutputFileView::mouseDoubleClickEvent(QMouseEvent* event) {
     const FramePos frame = static_cast<FramePos>(std::trunc(event->position().x() * framesPerPixel()));

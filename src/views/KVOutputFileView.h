@@ -11,6 +11,7 @@
 
 #include "control/KVOutputViewInterface.h"
 #include "control/KVOverviewBuilder.h"
+#include "views/OverviewColumns.h"
 
 namespace orvex {
 
@@ -74,7 +75,7 @@ private:
     void drawCursor(QPainter& painter, FramePos frame, const QColor& colour) const;
 
     mutable std::recursive_mutex mMonitor;
-    std::vector<KVOverviewColumn> mColumns;  // guarded by mMonitor
+    OverviewColumns mColumns;
     FrameCount mNumFrames = 1;
     std::int64_t mChannels = 1;
     std::int64_t mAnalysisStartRecord = 0, mAnalysisEndRecord = 0;

@@ -26,7 +26,7 @@ QString timeLabel(FramePos frame) {
 }
 }  // namespace
 
-KVWaveSegmentView::KVWaveSegmentView(QWidget* parent) : QWidget(parent), mColumns(kInitialColumns) {
+KVWaveSegmentView::KVWaveSegmentView(QWidget* parent) : QWidget(parent), mColumns(mMonitor, kInitialColumns) {
     mRange.setTotalFrames(1);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -46,21 +46,16 @@ void KVWaveSegmentView::onGuiThread(std::function<void()> call) {
         QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }
 
-void KVWaveSegmentView::setNumberOfColumns(std::int64_t columns) {
-    std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    mColumns.assign(static_cast<std::size_t>(std::max<std::int64_t>(columns, 0)), KVOverviewColumn{});
-}
+void KVWaveSegmentView::setNumberOfColumns(std::int64_t columns) { mColumns.reset(columns); }
 
 void KVWaveSegmentView::setNumberOfChannels(std::int64_t channels) {
     mChannels = channels;
     setNeedsRedraw();
 }
 
-// Overview thread, monitor held by the caller (taken again here: it is recursive).
+// Overview thread, monitor held by the caller.
 void KVWaveSegmentView::setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) {
-    std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    if (index < 0 || index >= static_cast<std::int64_t>(mColumns.size())) return;
-    mColumns[static_cast<std::size_t>(index)] = {minL, minR, maxL, maxR};
+    mColumns.set(index, {minL, minR, maxL, maxR});
 }
 
 void KVWaveSegmentView::setNeedsRedraw() {
@@ -162,10 +157,7 @@ void KVWaveSegmentView::focusOutEvent(QFocusEvent*) { update(); }
 
 void KVWaveSegmentView::resizeEvent(QResizeEvent*) { setNeedsRedraw(); }
 
-std::vector<KVOverviewColumn> KVWaveSegmentView::columnsCopy() const {
-    std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    return mColumns;
-}
+std::vector<KVOverviewColumn> KVWaveSegmentView::columnsCopy() const { return mColumns.copy(); }
 
 void KVWaveSegmentView::drawSelection(OverviewPainter& painter) {
     QPainter& p = painter.painter();

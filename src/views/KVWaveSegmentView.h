@@ -11,6 +11,7 @@
 #include "control/KVOverviewBuilder.h"
 #include "control/KVSegmentRange.h"
 #include "control/KVSegmentViewInterface.h"
+#include "views/OverviewColumns.h"
 
 namespace orvex {
 
@@ -88,7 +89,7 @@ private:
     void onGuiThread(std::function<void()> call);
 
     mutable std::recursive_mutex mMonitor;
-    std::vector<KVOverviewColumn> mColumns;  // guarded by mMonitor
+    OverviewColumns mColumns;
     KVSegmentRange mRange;
     std::int64_t mChannels = 1;
     FramePos mPlayCursor = 0;
