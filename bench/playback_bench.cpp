@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "playback/AudioEngine.h"
 #include "playback/KVAudioEngineController.h"
 #include "playback/KVDocumentPlayback.h"
 #include "playback/ManualAudioBackend.h"
@@ -28,6 +29,8 @@ public:
 
 struct Rig {
     explicit Rig(bool withDocument) {
+        // The engine's start-up messages would interleave with the benchmark table.
+        AudioEngine::setLogging(false);
         auto backend = std::make_unique<ManualAudioBackend>();
         output = backend.get();
         engine = std::make_unique<KVAudioEngineController>(std::move(backend));

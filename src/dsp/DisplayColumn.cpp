@@ -2,6 +2,7 @@
 
 #include "dsp/DisplayColourMap.h"
 #include "dsp/DisplayMath.h"
+#include "dsp/FastMath.h"
 #include "dsp/FrameRecord.h"
 
 #include <algorithm>
@@ -79,7 +80,8 @@ struct SpectralCandidates {
 // Brightness 0..255 of each bin: 255 x min(1, 1.1 x level^0.9) for the level
 // (f / 1102.5 + 1) x m / 155 clamped to 0..1; the frequency term lifts high bins, which carry
 // less energy. Two passes with short dependency chains run faster than one long one.
-void binBrightness(const float* frequencies, const float* magnitudes, int count, float* brightness) {
+[[gnu::always_inline]] inline void binBrightness(const float* frequencies, const float* magnitudes, int count,
+                                                 float* brightness) {
 #pragma omp simd
     for (int i = 0; i < count; ++i) {
         // Levels below 1e-30 give bytes 0 as 0 does; the floor keeps the kernels in range.
@@ -91,9 +93,11 @@ void binBrightness(const float* frequencies, const float* magnitudes, int count,
 }
 
 // Candidates of bins first .. first + count - 1. frequencies[-1] is the bin before the block
-// (the first bin itself at the start, so that its stability is 0).
-void spectralCandidates(const float* frequencies, const float* magnitudes, int count, float binCount,
-                        SpectralCandidates& out) {
+// (the first bin itself at the start, so that its stability is 0). Element-wise only (no
+// sums), so the baseline and the AVX2 build give the same candidates.
+[[gnu::always_inline]] inline void spectralCandidates(const float* frequencies, const float* magnitudes, int count,
+                                                      float binCount, SpectralCandidates* candidates) {
+    SpectralCandidates& out = *candidates;
     binBrightness(frequencies, magnitudes, count, out.brightness);
     const float stabilityScale = binCount / 22050.0f;
 #pragma omp simd
@@ -250,13 +254,22 @@ std::unique_ptr<DisplayColumn> DisplayColumn::create(bool valid) {
 
 // code x scale / 65535 rounds exactly like the record's double-precision product. One loop per
 // field: each strided load vectorises, a loop over both does not.
-void decodeDisplayBins(const FrameRecord& record, int first, int count, float* frequencies, float* magnitudes) {
-    const FrameBinCodes* bins = record.bins + first;
-    const float frequencyScale = record.frequencyScale, magnitudeScale = record.magnitudeScale;
+namespace {
+
+[[gnu::always_inline]] inline void decodeBinBlock(const FrameBinCodes* bins, int count, float frequencyScale,
+                                                  float magnitudeScale, float* frequencies, float* magnitudes) {
 #pragma omp simd
     for (int k = 0; k < count; ++k) frequencies[k] = static_cast<float>(bins[k].frequency) * frequencyScale / 65535.0f;
 #pragma omp simd
     for (int k = 0; k < count; ++k) magnitudes[k] = static_cast<float>(bins[k].magnitude) * magnitudeScale / 65535.0f;
+}
+
+}  // namespace
+
+void decodeDisplayBins(const FrameRecord& record, int first, int count, float* frequencies, float* magnitudes) {
+    fastmath::dispatch<decodeBinBlock>(static_cast<const FrameBinCodes*>(record.bins + first), count,
+                                       static_cast<float>(record.frequencyScale),
+                                       static_cast<float>(record.magnitudeScale), frequencies, magnitudes);
 }
 
 int displayRowOfFrequency(float frequency, int highestRow) {
@@ -275,7 +288,9 @@ std::unique_ptr<DisplayColumn> spectralColumn(const FrameRecord& record) {
         const float before = frequencies[kBlock];  // last bin of the previous block
         decodeDisplayBins(record, first, count, frequencies + 1, magnitudes);
         frequencies[0] = first == 0 ? frequencies[1] : before;
-        spectralCandidates(frequencies + 1, magnitudes, count, float(binCount), candidates);
+        fastmath::dispatch<spectralCandidates>(static_cast<const float*>(frequencies + 1),
+                                               static_cast<const float*>(magnitudes), count, float(binCount),
+                                               &candidates);
         placeCandidates(candidates, frequencies + 1, count, rowKeys, *column);
     }
     return column;

@@ -2,6 +2,7 @@
 
 #include "dsp/DisplayColourMap.h"
 #include "dsp/DisplayColumn.h"
+#include "dsp/FastMath.h"
 #include "dsp/FrameRecord.h"
 
 #include <algorithm>
@@ -26,16 +27,22 @@ std::uint8_t sampleToByte(float sample) {
     return static_cast<std::uint8_t>(std::clamp((double(sample) + 1.0) * 127.5, 0.0, 255.0));
 }
 
-// Sum of magnitude x colour(frequency / 22050) over one block of bins, the hue in a pass of its
-// own (two short dependency chains run faster than one long one).
-DisplayColour weightedColourSum(const float* frequencies, const float* magnitudes, int count) {
-    float sine[kBlock], cosine[kBlock];
+// Hue of each bin's frequency / 22050; element-wise, so both builds give the same values.
+[[gnu::always_inline]] inline void blockHues(const float* frequencies, int count, float* sine, float* cosine) {
 #pragma omp simd
     for (int k = 0; k < count; ++k) {
         const displaymath::SineCosine hue = displayHue(frequencies[k] * 4.5351473e-5f);
         sine[k] = hue.sine;
         cosine[k] = hue.cosine;
     }
+}
+
+// Sum of magnitude x colour(frequency / 22050) over one block of bins, the hue in a pass of its
+// own (two short dependency chains run faster than one long one). The sum stays in the
+// baseline build: its lanes, and so its rounding, follow the vector width.
+DisplayColour weightedColourSum(const float* frequencies, const float* magnitudes, int count) {
+    float sine[kBlock], cosine[kBlock];
+    fastmath::dispatch<blockHues>(frequencies, count, static_cast<float*>(sine), static_cast<float*>(cosine));
     float red = 0.0f, green = 0.0f, blue = 0.0f;
 #pragma omp simd reduction(+ : red, green, blue)
     for (int k = 0; k < count; ++k) {

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <numbers>
 #include <type_traits>
+
+#include "dsp/FastMath.h"
 
 namespace orvex {
 
@@ -23,7 +26,7 @@ constexpr long kLargestPhaseCode = 65533;
 // Sets negative and non-finite entries of the first n values to 0 and returns the scale the
 // encoder stores for them: their largest value, at least kFrameRecordMinScale. Eight running
 // maxima keep the loop free of a serial dependency (the maximum does not depend on order).
-float sanitiseAndScale(std::span<float> values, std::size_t n) {
+[[gnu::always_inline]] inline float sanitiseAndScaleKernel(float* values, std::size_t n) {
     constexpr std::size_t kLanes = 8;
     float lanes[kLanes] = {};
     auto sanitise = [](float v) { return v >= 0.0f && v <= std::numeric_limits<float>::max() ? v : 0.0f; };
@@ -42,6 +45,10 @@ float sanitiseAndScale(std::span<float> values, std::size_t n) {
     return std::max(*std::max_element(lanes, lanes + kLanes), kFrameRecordMinScale);
 }
 
+float sanitiseAndScale(std::span<float> values, std::size_t n) {
+    return fastmath::dispatch<sanitiseAndScaleKernel>(values.data(), n);
+}
+
 // Bins an encoder fills: the record's bin count, or fewer when the input is shorter.
 std::size_t encodedBins(const FrameRecord& record, std::size_t inputLength) {
     return std::min(static_cast<std::size_t>(record.binCount()), inputLength);
@@ -50,7 +57,8 @@ std::size_t encodedBins(const FrameRecord& record, std::size_t inputLength) {
 // lround(value / scale x 65535) limited to 0..65535, for values already made non-negative.
 // Written as a plain loop over contiguous arrays so that it vectorises; adding 0.5 in double
 // and truncating is exact rounding half away from zero for these values.
-void quantise(const float* values, std::size_t n, float scale, std::uint16_t* codes) {
+[[gnu::always_inline]] inline void quantise(const float* values, std::size_t n, float scale, std::uint16_t* codes) {
+#pragma omp simd
     for (std::size_t k = 0; k < n; ++k) {
         float scaled = std::min(values[k] / scale * 65535.0f, 65535.0f);
         codes[k] = static_cast<std::uint16_t>(static_cast<std::int32_t>(double(scaled) + 0.5));
@@ -60,7 +68,8 @@ void quantise(const float* values, std::size_t n, float scale, std::uint16_t* co
 // Phase codes of n phases. The common case (a finite phase in [-pi, pi]) is a branch-free
 // loop computing lround exactly as truncation plus a half-step test; everything else goes
 // through encodePhase.
-void quantisePhases(const float* phases, std::size_t n, std::uint16_t* codes) {
+[[gnu::always_inline]] inline void quantiseInsidePhases(const float* phases, std::size_t n, std::uint16_t* codes) {
+#pragma omp simd
     for (std::size_t k = 0; k < n; ++k) {
         const double x = (double(phases[k]) * kInversePi + 1.0) * kPhaseHalfRange;
         const bool inside = x >= 0.0 && x < double(kLargestPhaseCode) - 0.5;  // false for NaN
@@ -69,6 +78,10 @@ void quantisePhases(const float* phases, std::size_t n, std::uint16_t* codes) {
         const std::int32_t rounded = whole + (safe - double(whole) >= 0.5 ? 1 : 0);
         codes[k] = inside ? static_cast<std::uint16_t>(rounded + 1) : 0;
     }
+}
+
+void quantisePhases(const float* phases, std::size_t n, std::uint16_t* codes) {
+    fastmath::dispatch<quantiseInsidePhases>(phases, n, codes);
     for (std::size_t k = 0; k < n; ++k)
         if (codes[k] == 0) codes[k] = FrameRecord::encodePhase(phases[k]);
 }
@@ -79,10 +92,34 @@ float encodeScaledField(FrameRecord& record, std::span<float> values, std::uint1
     const std::size_t n = encodedBins(record, values.size());
     const float scale = sanitiseAndScale(values, n);
     std::uint16_t codes[kFrameRecordMaxBins];
-    quantise(values.data(), n, scale, codes);
+    fastmath::dispatch<quantise>(static_cast<const float*>(values.data()), n, scale, static_cast<std::uint16_t*>(codes));
     const std::size_t count = record.binCount();
     for (std::size_t k = 0; k < count; ++k) record.bins[k].*field = k < n ? codes[k] : 0;
     return scale;
+}
+
+// Decoded values of n codes of one field (stride: FrameBinCodes), as decodeScaled.
+[[gnu::always_inline]] inline void decodeScaledField(const std::uint16_t* codes, std::size_t n, float scale, float* out) {
+    constexpr std::size_t kStride = sizeof(FrameBinCodes) / sizeof(std::uint16_t);
+#pragma omp simd
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = static_cast<float>(double(float(codes[k * kStride]) * scale) * kInverseCodeRange);
+}
+
+// Decoded phases of n codes, as decodePhase.
+[[gnu::always_inline]] inline void decodePhaseField(const std::uint16_t* codes, std::size_t n, float* out) {
+    constexpr std::size_t kStride = sizeof(FrameBinCodes) / sizeof(std::uint16_t);
+#pragma omp simd
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::uint16_t code = codes[k * kStride];
+        const auto phase = static_cast<float>((double(code - 1) * kPhaseCodeStep - 1.0) * std::numbers::pi);
+        out[k] = code == 0 ? kPhaseUnknown : phase;
+    }
+}
+
+// The first code of one field of the bins; the fields repeat every FrameBinCodes.
+const std::uint16_t* fieldCodes(const FrameBinCodes* bins, std::size_t fieldOffset) {
+    return reinterpret_cast<const std::uint16_t*>(reinterpret_cast<const char*>(bins) + fieldOffset);
 }
 
 }  // namespace
@@ -159,21 +196,21 @@ void FrameRecord::decodeMagnitudesInto(std::span<float> buffer) const {
     std::fill(buffer.begin(), buffer.end(), 0.0f);
     if (valid == 0) return;
     std::size_t n = std::min(buffer.size(), static_cast<std::size_t>(binCount()));
-    for (std::size_t k = 0; k < n; ++k) buffer[k] = decodeScaled(bins[k].magnitude, magnitudeScale);
+    fastmath::dispatch<decodeScaledField>(fieldCodes(bins, offsetof(FrameBinCodes, magnitude)), n, magnitudeScale, buffer.data());
 }
 
 void FrameRecord::decodeFrequenciesInto(std::span<float> buffer) const {
     std::fill(buffer.begin(), buffer.end(), 0.0f);
     if (valid == 0) return;
     std::size_t n = std::min(buffer.size(), static_cast<std::size_t>(binCount()));
-    for (std::size_t k = 0; k < n; ++k) buffer[k] = decodeScaled(bins[k].frequency, frequencyScale);
+    fastmath::dispatch<decodeScaledField>(fieldCodes(bins, offsetof(FrameBinCodes, frequency)), n, frequencyScale, buffer.data());
 }
 
 void FrameRecord::decodePhasesInto(std::span<float> buffer) const {
     std::fill(buffer.begin(), buffer.end(), 0.0f);
     if (valid == 0) return;
     std::size_t n = std::min(buffer.size(), static_cast<std::size_t>(binCount()));
-    for (std::size_t k = 0; k < n; ++k) buffer[k] = decodePhase(bins[k].phase);
+    fastmath::dispatch<decodePhaseField>(fieldCodes(bins, offsetof(FrameBinCodes, phase)), n, buffer.data());
 }
 
 std::vector<float> FrameRecord::decodeMagnitudes() const {

@@ -121,6 +121,7 @@ void KVAnalysisRunner::analyzeBlocks() {
     }
     stopHelpers();
     mLanes.clear();
+    mStore->flushAppends();
 }
 
 void KVAnalysisRunner::createLanes(std::int32_t channels) {

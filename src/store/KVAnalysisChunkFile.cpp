@@ -124,6 +124,7 @@ void KVAnalysisChunkFile::countStoredUndoCopies() {
 Status KVAnalysisChunkFile::readFrameRecord(FramePos frame, FrameRecord& into) {
     frame = std::max<FramePos>(frame, 0);
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
     KVRecordFile& records = *mFiles[kRecords];
     // A record cut short (a truncated file) counts as absent: nothing of it is handed out.
     if (frame >= records.recordCount()) return -1;
@@ -132,14 +133,57 @@ Status KVAnalysisChunkFile::readFrameRecord(FramePos frame, FrameRecord& into) {
 
 Status KVAnalysisChunkFile::writeFrameRecord(const FrameRecord& record, FramePos frame) {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
     writeFrame(record, frame, true);
     return 0;
 }
 
 Status KVAnalysisChunkFile::appendFrameRecord(const FrameRecord& record) {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    writeFrame(record, mAppendIndex++, true);
+    if (mKeepsUndo) {
+        writeFrame(record, mAppendIndex++, true);
+    } else {
+        gatherAppend(record, mAppendIndex++);
+    }
     return 0;
+}
+
+// Caller holds the monitor. The same grain and display records as writeFrame makes, kept
+// until the block is full or another access needs the files.
+void KVAnalysisChunkFile::gatherAppend(const FrameRecord& record, FramePos frame) {
+    if (frame < 0) return;
+    if (!mAppends) mAppends = std::make_unique<AppendBlock>();
+    if (!mAppends->empty() && frame != mAppends->end()) flushAppends();
+    FrameRecord& stored = mAppends->nextRecord();
+    FrameRecord::copy(record, stored);
+    mSynthesis.synthesizeFrame(&stored, mGrainSamples.data());
+    mAppends->nextGrain().encode(mGrainSamples.data());
+    if (mHasDisplayFiles) {
+        mAppends->nextSpectral() = *spectralColumn(stored);
+        mAppends->nextHarmonic() = *harmonicColumn(stored);
+        mAppends->nextSummary() = frameSummary(stored);
+    }
+    mAppends->take(frame);
+    if (mAppends->full()) flushAppends();
+}
+
+// Every file gets the block in one write, in the order of writeFrame: grains, records, display
+// records, summaries.
+void KVAnalysisChunkFile::flushAppends() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (!mAppends || mAppends->empty()) return;
+    const FramePos start = mAppends->start();
+    const FrameCount count = mAppends->count();
+    mGrains->writeRecords(mAppends->grains(), start, count);
+    const bool stored = writeOrAlert(kRecords, mAppends->records(), start, count);
+    if (mHasDisplayFiles) {
+        writeOrAlert(kSpectral, mAppends->spectral(), start, count);
+        writeOrAlert(kHarmonic, mAppends->harmonic(), start, count);
+        writeOrAlert(kSummaries, mAppends->summaries(), start, count);
+    }
+    if (stored && start + count > mFrameCount.load()) mFrameCount = start + count;
+    mDirty = true;
+    mAppends->clear();
 }
 
 // Caller holds the monitor. Every step runs even when an earlier one failed.
@@ -180,8 +224,8 @@ void KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
     writeOrAlert(kSummaries, &summary, frame);
 }
 
-bool KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePos index) {
-    if (mFiles[file]->write(data, index)) return true;
+bool KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count) {
+    if (mFiles[file]->write(data, index, count)) return true;
     KVStoreAlerts::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError());
     return false;
 }
@@ -189,6 +233,7 @@ bool KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePo
 void KVAnalysisChunkFile::setFrameCount(FrameCount n) {
     n = std::max<FrameCount>(n, 0);
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
     mFiles[kRecords]->truncate(n);
     mGrains->setFrameCount(n);
     if (mHasDisplayFiles)
@@ -199,6 +244,7 @@ void KVAnalysisChunkFile::setFrameCount(FrameCount n) {
 
 FrameCount KVAnalysisChunkFile::frameCount() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
     mFrameCount = mFiles[kRecords]->recordCount();
     return mFrameCount;
 }
@@ -222,6 +268,7 @@ void KVAnalysisChunkFile::commitUndoStep() {
 // once cannot be replayed by a later open.
 bool KVAnalysisChunkFile::undoLastStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
     if (mUndoCount == 0 || mUndoNesting > 0) return false;
     auto copy = FrameRecord::create();
     for (FramePos k = mUndoCount - 1; k >= 0; --k) {
@@ -255,6 +302,7 @@ FrameCount KVAnalysisChunkFile::readFrameSummaries(FrameSummary* into, FramePos 
 FrameCount KVAnalysisChunkFile::readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count) {
     if (count <= 0) return 0;
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
     const auto recordSize = static_cast<std::int64_t>(kDataFiles[file].recordSize);
     const std::int64_t bytes = mHasDisplayFiles && index >= 0 ? mFiles[file]->read(into, index, count) : -1;
     if (bytes < 0) {
@@ -266,6 +314,7 @@ FrameCount KVAnalysisChunkFile::readDisplayFile(FileIndex file, void* into, Fram
 
 void KVAnalysisChunkFile::synchronize() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
     for (auto& file : mFiles) file->synchronize();
     mGrains->synchronize();
 }
@@ -277,6 +326,7 @@ void KVAnalysisChunkFile::markComplete() {
 
 void KVAnalysisChunkFile::closeFile() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
     for (auto& file : mFiles) file->close();
     if (mGrains) mGrains->closeFile();
 }

@@ -11,6 +11,7 @@
 #include "dsp/DisplaySummary.h"
 #include "dsp/FrameRecord.h"
 #include "dsp/SpectralProcessor.h"
+#include "store/AppendBlock.h"
 #include "store/KVEncodedGrain.h"
 #include "store/KVGrainCollection.h"
 #include "store/KVRecordFile.h"
@@ -49,8 +50,12 @@ public:
     // Stores the record at frame f with its grain and display records, keeping an undo copy
     // of what was there. The record's sample range is that of its synthesised grain. 0.
     Status writeFrameRecord(const FrameRecord& record, FramePos frame);
-    // Writes at the append index (0 when opened) and advances it. 0.
+    // Writes at the append index (0 when opened) and advances it. 0. A file without undo
+    // gathers consecutive appends into blocks written whole (records before display records,
+    // as frame by frame); every other access, flushAppends and closing write them first.
     Status appendFrameRecord(const FrameRecord& record);
+    // Writes the gathered appends now.
+    void flushAppends();
     // Cuts the records, grains and display records to n frames (the undo file stays).
     void setFrameCount(FrameCount n);
     // Frames in the data file now.
@@ -102,10 +107,11 @@ private:
     void checkStoredVersion();
     void countStoredUndoCopies();
     void writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo);
+    void gatherAppend(const FrameRecord& record, FramePos frame);
     void synthesizeGrain(FramePos frame);
     void saveUndoCopy(FramePos frame);
     void writeDisplayRecords(FramePos frame);
-    bool writeOrAlert(FileIndex file, const void* data, FramePos index);
+    bool writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count = 1);
     FrameCount readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count);
 
     std::atomic<bool> mIsComplete{false};
@@ -120,6 +126,7 @@ private:
     std::unique_ptr<KVGrainCollection> mGrains;
     std::unique_ptr<FrameRecord> mScratchRecord;  // undo copies
     std::unique_ptr<FrameRecord> mWriteRecord;    // the record being written
+    std::unique_ptr<AppendBlock> mAppends;        // made at the first gathered append
     bool mKeepsUndo;
     bool mHasDisplayFiles;
     FrameCount mUndoCount = 0;

@@ -68,6 +68,11 @@ Status KVAnalysisFileSet::appendFrameRecord(const FrameRecord& record, std::int3
     return chunk ? chunk->appendFrameRecord(record) : -1;
 }
 
+void KVAnalysisFileSet::flushAppends() {
+    for (auto& chunk : mChannels) chunk->flushAppends();
+    mOverview->flushAppends();
+}
+
 void KVAnalysisFileSet::setFrameCount(FrameCount n) {
     mOverview->setFrameCount(n);
     for (auto& chunk : mChannels) chunk->setFrameCount(n);

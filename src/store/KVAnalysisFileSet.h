@@ -45,6 +45,8 @@ public:
     // With undo copy, grain and display records. 0, or -1 for a channel that does not exist.
     Status writeFrameRecord(const FrameRecord& record, FramePos frame, std::int32_t channel);
     Status appendFrameRecord(const FrameRecord& record, std::int32_t channel);
+    // Writes the appends every chunk file has gathered.
+    void flushAppends();
     // Cuts the overview and every channel to n frames.
     void setFrameCount(FrameCount n);
 

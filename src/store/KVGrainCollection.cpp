@@ -44,10 +44,14 @@ bool KVGrainCollection::createFile() {
 }
 
 Status KVGrainCollection::writeRecord(const KVEncodedGrain& grain, FramePos index) {
-    if (index < 0) return 0;
+    return writeRecords(&grain, index, 1);
+}
+
+Status KVGrainCollection::writeRecords(const KVEncodedGrain* grains, FramePos index, FrameCount count) {
+    if (index < 0 || count <= 0) return 0;
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     mDirty = true;
-    if (mFile.write(&grain, index)) return 0;
+    if (mFile.write(grains, index, count)) return 0;
     KVStoreAlerts::writeFailed("Error writing data", mFile.lastError());
     return -1;
 }

@@ -36,6 +36,8 @@ public:
 
     // Writes one record at index (negative indices are ignored). 0, or -1 after a write alert.
     Status writeRecord(const KVEncodedGrain& grain, FramePos index);
+    // Writes count consecutive records from index in one write; as writeRecord.
+    Status writeRecords(const KVEncodedGrain* grains, FramePos index, FrameCount count);
     // Writes at the append index and advances it.
     Status appendRecord(const KVEncodedGrain& grain);
     // Reads count records from index; a failed read zero-fills the buffer, a short read stops

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "dsp/DisplayColumn.h"
 #include "dsp/DisplaySummary.h"
@@ -90,6 +91,43 @@ TEST_F(FileSetTest, ReopenedSetFindsItsFramesByteForByte) {
     ASSERT_EQ(set->readFrameRecord(-5, *read, -1), 0);  // negative frames read frame 0
     EXPECT_TRUE(test::sameApartFromSampleRange(*read, *partialsRecord(0)));
     EXPECT_EQ(set->readFrameRecord(0, *read, 2), -1);  // no such channel
+}
+
+// A set without undo gathers appends into blocks: every access sees them, closing writes them,
+// and the files hold the same bytes as when each frame is written at once (undo kept).
+TEST_F(FileSetTest, GatheredAppendsAreSeenAtOnceAndStoredAsFrameByFrame) {
+    constexpr int kFrames = 21;  // a whole block and some
+    const auto append = [](KVAnalysisFileSet& set, int first, int end) {
+        for (int f = first; f < end; ++f)
+            for (int c = -1; c < 2; ++c) ASSERT_EQ(set.appendFrameRecord(*partialsRecord(100 * (c + 1) + f), c), 0);
+    };
+    std::map<std::string, std::vector<char>> direct;
+    {
+        auto set = open(true, 2, true);
+        append(*set, 0, kFrames);
+    }
+    for (const char* chunk : {"0", "1", "ovw"})
+        for (const char* suffix : {".ana.noindex", ".asp.noindex", ".dsp.noindex", ".trk.noindex", ".cdx.noindex"})
+            direct[std::string(chunk) + suffix] = fileBytes(data(chunk, suffix));
+    {
+        auto set = open(true, 2, false);
+        append(*set, 0, 3);
+        auto read = FrameRecord::create();
+        ASSERT_EQ(set->readFrameRecord(2, *read, 1), 0);
+        EXPECT_TRUE(test::sameApartFromSampleRange(*read, *partialsRecord(202)));
+        append(*set, 3, kFrames);
+        EXPECT_EQ(set->frameCount(), kFrames);
+        std::vector<DisplayColumn> columns(kFrames);
+        EXPECT_EQ(set->readDisplayColumns(columns.data(), 0, kFrames, -1, DisplayColumnKind::harmonic), kFrames);
+        append(*set, kFrames, kFrames + 2);  // left gathered when the set closes
+    }
+    for (const auto& [name, bytes] : direct) {
+        const std::string chunk = name.substr(0, name.find('.')), suffix = name.substr(name.find('.'));
+        std::vector<char> stored = fileBytes(data(chunk, suffix));
+        ASSERT_EQ(stored.size(), bytes.size() / kFrames * (kFrames + 2)) << name;
+        stored.resize(bytes.size());
+        EXPECT_EQ(stored, bytes) << name;
+    }
 }
 
 TEST_F(FileSetTest, RecordsOfAnotherVersionAreDiscardedOnOpen) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "dsp/FastMath.h"
 #include "store/KVEncodedGrain.h"
 #include "store/KVGrainCollection.h"
 #include "support/PlatformFixture.h"
@@ -91,6 +92,30 @@ TEST(EncodedGrain, RoundTripMatchesIndependentQuantisation) {
         ASSERT_NEAR(out[i], q / 32767.0 * 0.9, nearTie ? 1e-4 : 1e-6) << i;
     }
     EXPECT_FLOAT_EQ(grain.maximum, float(largest));
+}
+
+// Single-precision quotients that land exactly on a half go away from zero, as lround does,
+// in the baseline and the AVX2 loops alike.
+TEST(EncodedGrain, ExactHalvesRoundAwayFromZeroInBothLoopBuilds) {
+    std::vector<float> x(kN, 0.0f);
+    x[0] = 1.0f;  // the scale, so that a word is round(x x 32766) of a single-precision product
+    int ties = 0;
+    for (int i = 1; i < kN; ++i) {
+        const float half = float(i % 3000) + 0.5f;
+        float v = half / 32766.0f;
+        for (int step = 0; step < 8 && v * 32766.0f != half; ++step)
+            v = std::nextafter(v, v * 32766.0f < half ? 1.0f : 0.0f);
+        ties += v * 32766.0f == half;
+        x[i] = (i % 2 == 0 ? -v : v) * (i % 5 == 0 ? 0.999f : 1.0f);
+    }
+    ASSERT_GT(ties, kN / 2);
+    for (const bool wide : {false, true}) {
+        fastmath::wideVectorsAllowed() = wide;
+        KVEncodedGrain grain;
+        grain.encode(x.data());
+        for (int i = 0; i < kN; ++i) ASSERT_EQ(grain.words[i], expectedWord(std::lround(x[i] * 32766.0f), i)) << i;
+    }
+    fastmath::wideVectorsAllowed() = true;
 }
 
 class GrainCollectionTest : public test::PlatformFixture {

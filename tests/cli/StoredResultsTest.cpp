@@ -1,0 +1,146 @@
+// Pins the stored results: a generated stereo file is analysed and its sustained part isolated
+// in-process, once with the baseline loops and once with the AVX2 loops, and every file of the
+// analysis folder must hash to the value recorded when the results were last known good.
+// Faster code must leave records, grains, display records and summaries byte for byte alone.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+#include "CliCommand.h"
+#include "dsp/FastMath.h"
+#include "platform/HeadlessPlatform.h"
+#include "support/Signals.h"
+#include "support/TempDir.h"
+
+namespace orvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kFrames = 3 * 44100;
+
+// Partials of 196 Hz (right channel a fifth higher), a click every quarter second and noise.
+Channels toneClicksNoise() {
+    Channels out;
+    for (int c = 0; c < 2; ++c) {
+        std::vector<float> signal = noise(kFrames, 0.02, std::uint32_t(c + 11));
+        for (int h = 1; h <= 6; ++h) mixInto(signal, sine(196.0 * h * (c ? 1.5 : 1.0), 44100.0, kFrames, 0.25 / h));
+        for (std::int64_t t = 2000; t + 16 < kFrames; t += 11025)
+            for (int i = 0; i < 16; ++i) signal[std::size_t(t + i)] += (i % 2 ? -0.4f : 0.4f) * float(16 - i) / 16.0f;
+        out.push_back(std::move(signal));
+    }
+    return out;
+}
+
+// FNV-1a over the whole file.
+std::uint64_t fileHash(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::uint64_t hash = 14695981039346656037ull;
+    for (std::istreambuf_iterator<char> it(in), end; it != end; ++it)
+        hash = (hash ^ static_cast<unsigned char>(*it)) * 1099511628211ull;
+    return hash;
+}
+
+// Hash of every stored record file under the folder, by path relative to it. The dictionaries
+// hold the file's own path and are left out.
+std::map<std::string, std::uint64_t> storedHashes(const fs::path& folder) {
+    std::map<std::string, std::uint64_t> hashes;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file() && entry.path().extension() == ".noindex")
+            hashes[fs::relative(entry.path(), folder).string()] = fileHash(entry.path());
+    return hashes;
+}
+
+std::string listing(const std::map<std::string, std::uint64_t>& hashes) {
+    std::ostringstream out;
+    for (const auto& [name, hash] : hashes) out << "        {\"" << name << "\", 0x" << std::hex << hash << "ull},\n";
+    return out.str();
+}
+
+// Runs orvex-cli commands in-process at normal thread priority.
+class SteadyPlatform : public HeadlessPlatform {
+public:
+    void setCurrentThreadPriority(double) override {}
+};
+
+int runCli(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "orvex-cli");
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int exitCode = cli::CliCommand::run(static_cast<int>(argv.size()), argv.data());
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(exitCode, 0) << err;
+    return exitCode;
+}
+
+// Hashes recorded from the analysis and isolation of toneClicksNoise().
+const std::map<std::string, std::uint64_t> kPinned = {
+    {"take-selection.analysis/take-selection_0.ana.noindex", 0x22ada9aa736bf30bull},
+    {"take-selection.analysis/take-selection_0.asp.noindex", 0xec1684c4800f8430ull},
+    {"take-selection.analysis/take-selection_0.cdx.noindex", 0xcbf29ce484222325ull},
+    {"take-selection.analysis/take-selection_0.dsp.noindex", 0xcbf29ce484222325ull},
+    {"take-selection.analysis/take-selection_0.trk.noindex", 0xcbf29ce484222325ull},
+    {"take-selection.analysis/take-selection_0.undo.noindex", 0x7446c9d9a2359765ull},
+    {"take-selection.analysis/take-selection_1.ana.noindex", 0xf3ce90e8763e3fa8ull},
+    {"take-selection.analysis/take-selection_1.asp.noindex", 0x416ea5ccedba9845ull},
+    {"take-selection.analysis/take-selection_1.cdx.noindex", 0xcbf29ce484222325ull},
+    {"take-selection.analysis/take-selection_1.dsp.noindex", 0xcbf29ce484222325ull},
+    {"take-selection.analysis/take-selection_1.trk.noindex", 0xcbf29ce484222325ull},
+    {"take-selection.analysis/take-selection_1.undo.noindex", 0x7446c9d9a2359765ull},
+    {"take-selection.analysis/take-selection_ovw.ana.noindex", 0xcb91ab43ad29f6abull},
+    {"take-selection.analysis/take-selection_ovw.asp.noindex", 0xdfc640f8c6450f33ull},
+    {"take-selection.analysis/take-selection_ovw.cdx.noindex", 0x81d5b11e6d9ac5acull},
+    {"take-selection.analysis/take-selection_ovw.dsp.noindex", 0x5dfcfd21ec962ad1ull},
+    {"take-selection.analysis/take-selection_ovw.trk.noindex", 0x30543c8e9b731beeull},
+    {"take-selection.analysis/take-selection_ovw.undo.noindex", 0x7446c9d9a2359765ull},
+    {"take_0.ana.noindex", 0xcfffaf422a46236eull},
+    {"take_0.asp.noindex", 0x48ab87962cea976cull},
+    {"take_0.cdx.noindex", 0xcbf29ce484222325ull},
+    {"take_0.dsp.noindex", 0xcbf29ce484222325ull},
+    {"take_0.trk.noindex", 0xcbf29ce484222325ull},
+    {"take_0.undo.noindex", 0xcbf29ce484222325ull},
+    {"take_1.ana.noindex", 0xdff4df39d315ccaeull},
+    {"take_1.asp.noindex", 0x61d37d87d28b46a5ull},
+    {"take_1.cdx.noindex", 0xcbf29ce484222325ull},
+    {"take_1.dsp.noindex", 0xcbf29ce484222325ull},
+    {"take_1.trk.noindex", 0xcbf29ce484222325ull},
+    {"take_1.undo.noindex", 0xcbf29ce484222325ull},
+    {"take_ovw.ana.noindex", 0x28da28c1aa56b239ull},
+    {"take_ovw.asp.noindex", 0x475479daa93c39cdull},
+    {"take_ovw.cdx.noindex", 0xfaee7a3301c9bf42ull},
+    {"take_ovw.dsp.noindex", 0xe94c7a72f6ad8eaull},
+    {"take_ovw.trk.noindex", 0x692b364181ebb195ull},
+    {"take_ovw.undo.noindex", 0xcbf29ce484222325ull},
+};
+
+TEST(CliStoredResults, AnalysisAndIsolationStoreTheSameBytesInBothLoopBuilds) {
+    std::vector<bool> builds{false};
+    if (fastmath::processorHasWideVectors()) builds.push_back(true);
+    auto platform = std::make_shared<SteadyPlatform>();
+    platform->setEchoAlerts(false);
+    Platform::install(platform);
+    for (const bool wide : builds) {
+        SCOPED_TRACE(wide ? "AVX2 loops" : "baseline loops");
+        fastmath::wideVectorsAllowed() = wide;
+        TempDir temp;
+        const std::string sound = temp.file("take.wav");
+        writeWave(sound, toneClicksNoise(), 44100);
+        runCli({"analyse", sound});
+        runCli({"edit", sound, "sustained"});
+        const auto hashes = storedHashes(temp.path() / "take.analysis");
+        EXPECT_EQ(hashes, kPinned) << listing(hashes);
+    }
+    fastmath::wideVectorsAllowed() = true;
+    Platform::install(nullptr);
+}
+
+}  // namespace
+}  // namespace orvex::test
