@@ -8,8 +8,25 @@
 
 namespace orvex {
 
+namespace {
+
+// One instance per user and display: a second login session (or a test's private X server)
+// gets its own, while two starts on one desktop meet. Characters a socket name cannot hold
+// ('/' of a Wayland socket path, ':' of an X display) become '_'.
+QString defaultName() {
+    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (display.isEmpty()) display = qEnvironmentVariable("DISPLAY");
+    QString name = QString("orvex-%1").arg(::getuid());
+    if (!display.isEmpty()) name += '-' + display;
+    for (QChar& c : name)
+        if (!c.isLetterOrNumber() && c != '-') c = '_';
+    return name;
+}
+
+}  // namespace
+
 SingleInstance::SingleInstance(QString name, QObject* parent)
-    : QObject(parent), mName(name.isEmpty() ? QString("orvex-%1").arg(::getuid()) : std::move(name)) {}
+    : QObject(parent), mName(name.isEmpty() ? defaultName() : std::move(name)) {}
 
 bool SingleInstance::forwardToRunningInstance(const QStringList& files, int timeoutMs) const {
     QLocalSocket socket;

@@ -7,12 +7,12 @@ class QLocalServer;
 
 namespace orvex {
 
-// One running orvex per user: a second start hands its files to the first over a local socket
+// One running orvex per user and display: a second start hands its files to the first over a local socket
 // and ends, so that two processes never write one analysis folder. GUI thread only.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // name: the socket's name; empty uses "orvex-<user id>".
+    // name: the socket's name; empty uses "orvex-<user id>-<display>".
     explicit SingleInstance(QString name = {}, QObject* parent = nullptr);
 
     // Sends files (made absolute) to a running instance; false when none answers.
