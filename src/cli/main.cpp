@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "CliCommand.h"
@@ -8,9 +10,14 @@
 // audio engine does not log; each command reports what concerns the user in one line on
 // standard error.
 int main(int argc, char** argv) {
-    orvex::AudioEngine::setLogging(false);
-    auto platform = std::make_shared<orvex::HeadlessPlatform>();
-    platform->setEchoAlerts(false);
-    orvex::Platform::install(platform);
+    try {
+        orvex::AudioEngine::setLogging(false);
+        auto platform = std::make_shared<orvex::HeadlessPlatform>();
+        platform->setEchoAlerts(false);
+        orvex::Platform::install(platform);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvex-cli: cannot start: %s\n", e.what());
+        return 1;
+    }
     return orvex::cli::CliCommand::run(argc, argv);
 }
