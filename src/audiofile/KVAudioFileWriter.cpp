@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -32,7 +33,10 @@ std::string statusChars(Status status) {
     return chars;
 }
 
+std::atomic<bool> gDiagnostics{true};
+
 void reportFailure(const char* what, Status status) {
+    if (!gDiagnostics.load()) return;
     std::fprintf(stderr, "%s FAILED! %d '%s'\n", what, status, statusChars(status).c_str());
 }
 
@@ -61,6 +65,8 @@ struct KVAudioFileWriter::Impl {
     std::vector<std::uint8_t> encoded;
 };
 
+void KVAudioFileWriter::setDiagnostics(bool on) { gDiagnostics = on; }
+
 KVAudioFileWriter::KVAudioFileWriter() = default;
 
 KVAudioFileWriter::~KVAudioFileWriter() { closeFile(); }
@@ -78,13 +84,14 @@ std::unique_ptr<KVAudioFileWriter> KVAudioFileWriter::initWithFile(const std::st
 Status KVAudioFileWriter::createFileAtPath(const std::string& path, double sr, std::int32_t channels,
                                            std::int32_t bits, std::uint32_t type) {
     closeFile();
+    mClippedSamples = 0;
     const std::filesystem::path target(path);
     std::error_code ec;
     if (std::filesystem::is_regular_file(target, ec) || std::filesystem::is_symlink(target, ec))
         ::unlink(path.c_str());
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
     if (target.filename().empty() || !std::filesystem::is_directory(folder, ec)) {
-        std::fprintf(stderr, "Cannot convert path\n");
+        if (gDiagnostics.load()) std::fprintf(stderr, "Cannot convert path\n");
         return ENOENT;
     }
     const std::int32_t width = bits / 8;
@@ -126,7 +133,10 @@ Status KVAudioFileWriter::writeFrames(FrameCount n, float** buffers) {
         float* channel = buffers[c];
         std::uint8_t* out = encoded.data() + static_cast<std::size_t>(c) * width;
         const std::size_t stride = static_cast<std::size_t>(channels) * width;
-        for (FrameCount i = 0; i < n; ++i, out += stride) encodeSample(channel ? clipSample(channel[i]) : 0.0f, width, out);
+        for (FrameCount i = 0; i < n; ++i, out += stride) {
+            if (channel && !(channel[i] >= -1.0f && channel[i] <= 0.999f)) ++mClippedSamples;
+            encodeSample(channel ? clipSample(channel[i]) : 0.0f, width, out);
+        }
     }
     const Status status = mImpl->output->appendAudio(encoded.data(), encoded.size());
     if (status != 0) reportFailure("ExtAudioFileWrite", status);

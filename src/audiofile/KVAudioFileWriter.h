@@ -33,8 +33,14 @@ public:
     // Stores a metadata chunk with its exact bytes; ignored when data is null or size 0. Chunks
     // stored before the first frames go before the audio in the file, later ones after it.
     void setUserData(const void* data, std::uint32_t id, std::int32_t index, std::uint32_t size);
+    // Samples clipped (or NaN written as -1.0) since the file was created.
+    FrameCount clippedSamples() const { return mClippedSamples; }
     // Finishes and closes the file; safe to call twice.
     Status closeFile();
+
+    // Whether failures print their diagnostic line on standard error (on by default; a front
+    // end that reports failures itself turns it off). Any thread.
+    static void setDiagnostics(bool on);
 
     static float** allocateBuffersForChannels(std::int32_t channels, std::int32_t length);
     static void freeBuffers(float** buffers, std::int32_t channels);
@@ -43,6 +49,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> mImpl;
     std::uint32_t mAudioChannels = 0;
+    FrameCount mClippedSamples = 0;
 };
 
 }  // namespace orvex

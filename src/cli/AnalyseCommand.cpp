@@ -17,7 +17,7 @@ int runAnalyse(const AnalyseOptions& options) {
     auto document = CliDocument::open(options.file);
     if (!document) return 1;
     FramePos start = 0, end = 0;
-    if (!document->resolveSegment(options.start, options.end, start, end)) return 1;
+    if (!document->resolveSegment(options.start, options.end, start, end)) return CliCommand::kArgumentError;
     if (!document->analyse(start, end, options.force)) return 1;
     std::printf("analysed %.3f s to %.3f s of %s\n", double(start) / kWorkingSampleRate,
                 double(end) / kWorkingSampleRate, document->workingPath().c_str());

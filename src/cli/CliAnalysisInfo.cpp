@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 #include "control/KVStoredRanges.h"
 #include "engine/KVAnalyseCommand.h"
@@ -17,7 +18,8 @@ std::filesystem::path analysisFolderOf(const std::string& workingPath) {
 
 bool storedAnalysisRange(const std::string& workingPath, FramePos& start, FramePos& end) {
     start = end = 0;
-    if (!std::filesystem::exists(analysisFolderOf(workingPath))) return false;
+    std::error_code error;
+    if (!std::filesystem::exists(analysisFolderOf(workingPath), error)) return false;
     KVStoredRanges::analysisRangeForFileAtPath(workingPath, start, end);
     return end > start;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "audiofile/KVAudioFileWriter.h"
+
 namespace orvex::cli {
 
 namespace {
@@ -25,16 +27,31 @@ std::vector<std::pair<std::string, CliCommand::Setup>> CliCommand::all() {
 }
 
 int CliCommand::run(int argc, const char* const* argv) {
-    CLI::App app{"Orvex spectral editor, command-line front end"};
-    app.require_subcommand(1);
-    int exitCode = 0;
-    for (const auto& [name, setup] : all()) setup(app, exitCode);
     try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        CLI::App app{"Orvex spectral editor, command-line front end"};
+        app.require_subcommand(1);
+        app.fallthrough();  // --verbose after the command's own arguments too
+        bool verbose = false;
+        app.add_flag("--verbose", verbose, "Also print the file writer's low-level diagnostics");
+        app.parse_complete_callback([&verbose] { KVAudioFileWriter::setDiagnostics(verbose); });
+        int exitCode = 0;
+        for (const auto& [name, setup] : all()) setup(app, exitCode);
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::Success& e) {
+            return app.exit(e);  // --help
+        } catch (const CLI::ParseError& e) {
+            fail(std::string(e.what()) + " (orvex-cli --help lists the commands and their options)");
+            return kArgumentError;
+        }
+        return exitCode;
+    } catch (const std::exception& e) {
+        // Nothing is meant to arrive here; whatever does is still one line and a failure.
+        fail(std::string("unexpected failure: ") + e.what());
+    } catch (...) {
+        fail("unexpected failure");
     }
-    return exitCode;
+    return 1;
 }
 
 void CliCommand::fail(const std::string& message) {

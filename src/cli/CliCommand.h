@@ -22,9 +22,14 @@ public:
     // Registered commands, sorted by name.
     static std::vector<std::pair<std::string, Setup>> all();
 
+    // Exit code of every argument error: a malformed command line, values that contradict each
+    // other (an end before its start) or lie outside the file or the analysed segment.
+    static constexpr int kArgumentError = 2;
+
     // Parses the command line (argv[0] the program), runs the chosen command and returns the
-    // exit code: 0 done, 1 the command failed, 2 or CLI11's code for a malformed command line.
-    // The caller installs a headless platform on this thread first.
+    // exit code: 0 done, 1 the command failed (anything unexpected included, as one line),
+    // kArgumentError for an argument error. The caller installs a headless platform on this
+    // thread first.
     static int run(int argc, const char* const* argv);
 
     // Prints "orvex-cli: <message>" on standard error as one line (line breaks become spaces).

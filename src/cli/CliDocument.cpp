@@ -3,18 +3,24 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <optional>
 #include <filesystem>
 
 #include "CliAnalysisInfo.h"
 #include "CliCommand.h"
+#include "CliGuards.h"
 #include "CliProgress.h"
 #include "control/KVOutputController.h"
 #include "control/KVSegmentRange.h"
 #include "document/KVWaveDocument.h"
+#include "engine/KVAnalyseCommand.h"
 #include "engine/KVAnalysisController.h"
 #include "platform/HeadlessPlatform.h"
 #include "playback/ManualAudioBackend.h"
+#include "store/KVAnalysisFileSet.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex::cli {
@@ -28,6 +34,12 @@ HeadlessPlatform& headless() { return dynamic_cast<HeadlessPlatform&>(Platform::
 bool failWith(const std::string& message) {
     CliCommand::fail(message);
     return false;
+}
+
+void reportClipping(FrameCount clipped) {
+    if (clipped > 0)
+        std::fprintf(stderr, "orvex-cli: warning: %lld samples were clipped to the file's range\n",
+                     static_cast<long long>(clipped));
 }
 
 bool folderIsWritable(const std::string& path) {
@@ -51,8 +63,7 @@ void CliWindow::setProgressValue(int percent) {
 }
 
 std::unique_ptr<CliDocument> CliDocument::open(const std::string& file) {
-    std::error_code error;
-    if (!std::filesystem::exists(file, error)) return failWith("No such file: " + file), nullptr;
+    if (!CliGuards::inputExists(file)) return nullptr;
     std::unique_ptr<CliDocument> cli(new CliDocument());
     const auto opened = cli->mDocuments.openDocumentAtPath(file, [&](Result& refusal) {
         if (!folderIsWritable(file)) {
@@ -83,20 +94,35 @@ CliDocument::~CliDocument() {
 
 const std::string& CliDocument::workingPath() const { return mDocument->workingFilePath(); }
 
+FramePos CliDocument::segmentStart() const { return mDocument->segmentStart(); }
+
+FramePos CliDocument::segmentEnd() const { return mDocument->segmentEnd(); }
+
+bool CliDocument::outputAllowed(const std::string& path, bool isWave) const {
+    return CliGuards::outputAllowed(path, mDocument->sourcePath(), workingPath(), isWave);
+}
+
 KVAnalysisController& CliDocument::controller() const { return *mDocument->analysisController(); }
 
 bool CliDocument::resolveSegment(std::optional<double> startSeconds, std::optional<double> endSeconds,
                                  FramePos& start, FramePos& end) const {
+    if (!std::isfinite(startSeconds.value_or(0.0)) || !std::isfinite(endSeconds.value_or(0.0)))
+        return failWith("--start and --end must be finite numbers of seconds");
     const FrameCount frames = mDocument->frames();
     FramePos storedStart = 0, storedEnd = 0;
     const bool useStored = !startSeconds && !endSeconds && storedAnalysisRange(workingPath(), storedStart, storedEnd);
-    const auto toFrame = [](double seconds) { return static_cast<FramePos>(std::llround(seconds * kWorkingSampleRate)); };
+    // Far beyond any file either way, and still inside the range of a 64-bit frame number.
+    const auto toFrame = [](double seconds) {
+        return static_cast<FramePos>(std::llround(std::clamp(seconds, -1e9, 1e9) * kWorkingSampleRate));
+    };
     const FramePos wantedStart = useStored ? storedStart : toFrame(startSeconds.value_or(0.0));
     const FramePos wantedEnd =
         useStored ? storedEnd : (endSeconds ? toFrame(*endSeconds) : wantedStart + KVSegmentRange::kMaximumFrames);
-    if (wantedStart < 0 || wantedStart >= frames || wantedEnd <= wantedStart)
-        return failWith("The segment lies outside the file (" + std::to_string(double(frames) / kWorkingSampleRate) +
-                        " s long)");
+    char length[64];
+    std::snprintf(length, sizeof length, " (the file is %.3f s long)", double(frames) / kWorkingSampleRate);
+    if (wantedEnd <= wantedStart) return failWith("The segment's end is not after its start");
+    if (wantedStart < 0) return failWith("The segment's start is negative");
+    if (wantedStart >= frames) return failWith(std::string("The segment starts after the end of the file") + length);
     KVSegmentRange range;
     range.setTotalFrames(frames);
     range.setSelectionStartFrame(wantedStart);
@@ -107,15 +133,23 @@ bool CliDocument::resolveSegment(std::optional<double> startSeconds, std::option
 }
 
 bool CliDocument::analyse(FramePos start, FramePos end, bool force) {
+    const bool fresh = KVAnalyseCommand::needsFreshAnalysis(workingPath(), mDocument->channels(), start, end, force);
     const Result started = mDocument->analyzeSegment(start, end, force);
     if (!started) return failWith(started.text());
     mFolderUsed = true;
+    if (controller().store().rolledBackInterruptedStep())
+        std::fprintf(stderr, "orvex-cli: note: an edit that was interrupted earlier has been rolled back; the "
+                             "selection is as it was before that edit\n");
     KVAnalysisRunner& runner = *controller().runner();
-    CliProgress progress("analysing");
+    // A stored analysis that is only reopened shows no bar.
+    std::optional<CliProgress> progress;
+    if (fresh) progress.emplace("analysing");
     while (!headless().pumpMainThreadUntil([&runner] { return runner.hasEnded(); }, 100ms))
-        progress.update(static_cast<int>(runner.progress() * 100.0f));
-    progress.update(100);
-    progress.finish();
+        if (progress) progress->update(static_cast<int>(runner.progress() * 100.0f));
+    if (progress) {
+        progress->update(100);
+        progress->finish();
+    }
     if (!runner.isAnalysisComplete()) return failWith("The analysis did not complete");
     return true;
 }
@@ -124,6 +158,8 @@ bool CliDocument::openStoredAnalysis() {
     FramePos start = 0, end = 0;
     if (!storedAnalysisRange(workingPath(), start, end))
         return failWith("No analysis is stored for this file; run 'orvex-cli analyse' first");
+    if (!CliGuards::analysisIsWhole(workingPath(), mDocument->channels(), start, end)) return false;
+    if (!CliGuards::selectionIsWhole(workingPath(), mDocument->channels())) return false;
     return analyse(start, end, false);
 }
 
@@ -178,6 +214,7 @@ bool CliDocument::exportSegment(const std::string& path) {
     const auto outcome = mDocument->lastSegmentExportOutcome();
     if (outcome == KVExportWriter::Outcome::CannotCreate) return failWith(KVExportWriter::resultOf(outcome, path).text());
     if (outcome != KVExportWriter::Outcome::Written) return failWith("The segment could not be written to " + path);
+    reportClipping(mDocument->lastSegmentExportClippedSamples());
     return true;
 }
 
@@ -204,6 +241,7 @@ bool CliDocument::exportMaster(const std::string& path) {
     if (!started) return failWith("The master could not be written to " + path);
     switch (master.lastExportOutcome()) {
         case KVMasterExport::Outcome::Written:
+            reportClipping(master.lastExportClippedSamples());
             return true;
         case KVMasterExport::Outcome::CannotCreate:
             return failWith(master.lastExportResult().text());

@@ -38,7 +38,9 @@ private:
 // A sound file opened as a document for one command, with the command line's words for its
 // arguments and its failures: each failure prints one line on standard error
 // (CliCommand::fail) and returns false or null. The work itself is the document's; this class
-// waits for its workers by pumping the headless platform's main queue. Main thread.
+// waits for its workers by pumping the headless platform's main queue. The document holds the
+// analysis folder's lock, so a second orvex-cli (or the desktop) on the same file is refused
+// with an "in use" line. Main thread.
 class CliDocument {
 public:
     static std::unique_ptr<CliDocument> open(const std::string& file);
@@ -47,6 +49,10 @@ public:
     CliDocument& operator=(const CliDocument&) = delete;
 
     const std::string& workingPath() const;
+    FramePos segmentStart() const;
+    FramePos segmentEnd() const;
+    // An output path the command may write (CliGuards::outputAllowed for this document's files).
+    bool outputAllowed(const std::string& path, bool isWave) const;
     // The segment for start/end in seconds after the segment rules; without either, the
     // stored analysis range, else the file from its start.
     bool resolveSegment(std::optional<double> startSeconds, std::optional<double> endSeconds, FramePos& start,
@@ -54,7 +60,8 @@ public:
     // Analyses start..end (reusing a stored analysis of that range unless forced) and waits
     // for the runner, with a progress bar.
     bool analyse(FramePos start, FramePos end, bool force);
-    // The stored analysis range, analysed (or just reopened) as analyse does.
+    // The stored analysis range reopened; refused when the stored analysis or selection is
+    // missing, incomplete or cut short.
     bool openStoredAnalysis();
     KVAnalysisController& controller() const;
     // Runs a controller command and waits until its worker has finished.

@@ -1,5 +1,6 @@
 #include "CliEditCoordinates.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -74,6 +75,8 @@ bool CliEditCoordinates::parsePath(const std::string& text, bool framesAndSixths
         if (!parsePoint(item, framesAndSixths, point)) return false;
         points.push_back(point);
     }
+    std::stable_sort(points.begin(), points.end(),
+                     [](const KVPathPoint& a, const KVPathPoint& b) { return a.x < b.x; });
     return points.size() > 2;
 }
 

@@ -31,7 +31,8 @@ public:
 
     // "A:B,A:B,..." as path points, A:B being seconds:Hz or, with framesAndSixths, frame:sixths.
     // False on a malformed list, a negative time, a frequency not above 0 or fewer than three
-    // points (the least a pencil path takes).
+    // points (the least a pencil path takes). The points come ordered by frame, so a path drawn
+    // from right to left is the same path as drawn from left to right.
     static bool parsePath(const std::string& text, bool framesAndSixths, std::vector<KVPathPoint>& points);
 };
 

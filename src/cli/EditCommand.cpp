@@ -32,7 +32,10 @@ std::optional<CliEditCoordinates::Span> framesOf(const EditOptions& o) {
     return CliEditCoordinates::frameSpan(o.from, o.to, o.fromFrame, o.toFrame);
 }
 
-Command boxCommand(const EditOptions& options) {
+// The last analysis frame a command touches, checked against the analysed segment once it is open.
+using LastFrame = double;
+
+Command boxCommand(const EditOptions& options, LastFrame& last) {
     const auto tool = kBoxTools.find(options.tool.empty() ? "box" : options.tool);
     const auto frames = framesOf(options);
     const auto pitches = CliEditCoordinates::pitchSpan(options.low, options.high, options.lowPitch, options.highPitch);
@@ -40,6 +43,7 @@ Command boxCommand(const EditOptions& options) {
         return CliCommand::fail(std::string("box needs --tool box|denoise|background|gap-filler|magic|deselect, ") +
                                 kTimeUsage + ", and " + kPitchUsage),
                Command{};
+    last = frames->second;
     const auto x = float(frames->first), w = float(frames->second - frames->first);
     const auto y = float(pitches->first), h = float(pitches->second - pitches->first);
     return [=, mode = options.subtract ? SelectionMode::Subtract : SelectionMode::Add, shift = options.shift, id = tool->second](KVAnalysisController& c) {
@@ -50,14 +54,15 @@ Command boxCommand(const EditOptions& options) {
     };
 }
 
-Command ceilingCommand(const EditOptions& options) {
+Command ceilingCommand(const EditOptions& options, LastFrame& last) {
     const auto frames = framesOf(options);
     if (!frames) return CliCommand::fail(std::string("ceiling needs ") + kTimeUsage), Command{};
+    last = frames->second;
     const auto start = std::llround(frames->first), end = std::llround(frames->second);
     return [=](KVAnalysisController& c) { c.dragComplete(start, end); };
 }
 
-Command pencilCommand(const EditOptions& options) {
+Command pencilCommand(const EditOptions& options, LastFrame& last) {
     std::vector<KVPathPoint> points;
     const auto tool = kPencilTools.find(options.tool.empty() ? "multi" : options.tool);
     const bool inFrames = !options.framePath.empty();
@@ -66,6 +71,7 @@ Command pencilCommand(const EditOptions& options) {
         return CliCommand::fail("pencil needs --tool multi|single|f1 and at least three points, as --path "
                                 "SEC:HZ,... or --frame-path FRAME:SIXTHS,..."),
                Command{};
+    last = double(points.back().x);
     return [=, mode = options.subtract ? SelectionMode::Subtract : SelectionMode::Add, id = tool->second](KVAnalysisController& c) {
         c.setTool(id);
         c.setSelectionMode(mode);
@@ -74,7 +80,7 @@ Command pencilCommand(const EditOptions& options) {
 }
 
 // The controller command for options.op; empty (after an error line) when it cannot be built.
-Command commandFor(const EditOptions& options) {
+Command commandFor(const EditOptions& options, LastFrame& last) {
     static const std::map<std::string, Command> wholeSegment = {
         {"sustained", [](KVAnalysisController& c) { c.isolateDeterministic(); }},
         {"transients", [](KVAnalysisController& c) { c.isolateStochastic(); }},
@@ -83,19 +89,27 @@ Command commandFor(const EditOptions& options) {
         {"select-none", [](KVAnalysisController& c) { c.selectNone(); }},
         {"apply", [](KVAnalysisController& c) { c.applySelection(); }}};
     if (auto found = wholeSegment.find(options.op); found != wholeSegment.end()) return found->second;
-    if (options.op == "box") return boxCommand(options);
-    if (options.op == "ceiling") return ceilingCommand(options);
-    if (options.op == "pencil") return pencilCommand(options);
+    if (options.op == "box") return boxCommand(options, last);
+    if (options.op == "ceiling") return ceilingCommand(options, last);
+    if (options.op == "pencil") return pencilCommand(options, last);
     if (options.op == "undo") return [](KVAnalysisController&) {};  // the document's undo, below
     CliCommand::fail("Unknown operation: " + options.op);
     return {};
 }
 
 int runEdit(const EditOptions& options) {
-    const Command command = commandFor(options);
-    if (!command) return 2;
+    LastFrame last = 0.0;
+    const Command command = commandFor(options, last);
+    if (!command) return CliCommand::kArgumentError;
     auto document = CliDocument::open(options.file);
     if (!document || !document->openStoredAnalysis()) return 1;
+    const FrameCount frames = (document->segmentEnd() - document->segmentStart()) / kAnalysisHop;
+    if (last > double(frames)) {
+        CliCommand::fail("The edit reaches frame " + std::to_string(std::llround(last)) +
+                         ", beyond the analysed segment (" + std::to_string(frames) + " frames, " +
+                         std::to_string(double(frames * kAnalysisHop) / kWorkingSampleRate) + " s)");
+        return CliCommand::kArgumentError;
+    }
     if (!options.mode.empty()) document->applyMode(options.mode);
     if (!(options.op == "undo" ? document->undo() : document->runAndWait(command))) return 1;
     std::printf("%s done\n", options.op.c_str());

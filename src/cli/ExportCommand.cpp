@@ -13,13 +13,17 @@ struct ExportOptions {
 int runExport(const ExportOptions& options) {
     if (options.segment == options.master) {
         CliCommand::fail("Choose one of --segment and --master");
-        return 2;
+        return CliCommand::kArgumentError;
     }
     auto document = CliDocument::open(options.file);
-    if (!document) return 1;
-    if (options.master) return document->exportMaster(options.output) ? 0 : 1;
-    if (!document->openStoredAnalysis()) return 1;
-    return document->exportSegment(options.output) ? 0 : 1;
+    if (!document || !document->outputAllowed(options.output, true)) return 1;
+    if (options.master) {
+        if (!document->exportMaster(options.output)) return 1;
+    } else if (!document->openStoredAnalysis() || !document->exportSegment(options.output)) {
+        return 1;
+    }
+    std::printf("exported the %s to %s\n", options.master ? "master" : "segment", options.output.c_str());
+    return 0;
 }
 
 void setupExport(CLI::App& app, int& exitCode) {

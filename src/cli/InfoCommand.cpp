@@ -4,6 +4,7 @@
 
 #include "CliAnalysisInfo.h"
 #include "CliCommand.h"
+#include "CliGuards.h"
 #include "audiofile/KVAudioFileReader.h"
 #include "document/KVOpenFileCheck.h"
 #include "document/KVWorkingFile.h"
@@ -41,6 +42,7 @@ std::string chunksPresent(const std::string& path, const KVOpenFileCheck& check)
 }
 
 int runInfo(const InfoOptions& options) {
+    if (!CliGuards::inputExists(options.file)) return 1;
     const KVOpenFileCheck check = KVOpenFileCheck::checkFileAtPath(options.file);
     if (!check.canOpen()) {
         CliCommand::fail(check.reason.text());

@@ -14,9 +14,9 @@ struct ProcessOptions {
 // Analyse the segment, keep its sustained or transient part and export it.
 int runProcess(const ProcessOptions& options) {
     auto document = CliDocument::open(options.file);
-    if (!document) return 1;
+    if (!document || !document->outputAllowed(options.output, true)) return 1;
     FramePos start = 0, end = 0;
-    if (!document->resolveSegment(options.start, options.end, start, end)) return 1;
+    if (!document->resolveSegment(options.start, options.end, start, end)) return CliCommand::kArgumentError;
     if (!document->analyse(start, end, false)) return 1;
     const bool sustained = options.keep == "sustained";
     if (!document->runAndWait([sustained](KVAnalysisController& controller) {

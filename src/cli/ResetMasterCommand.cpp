@@ -8,7 +8,9 @@ namespace {
 int runResetMaster(const std::string& file) {
     auto document = CliDocument::open(file);
     if (!document) return 1;
-    return document->resetMaster() ? 0 : 1;
+    if (!document->resetMaster()) return 1;
+    std::printf("reset the master of %s: every committed edit dropped\n", document->workingPath().c_str());
+    return 0;
 }
 
 void setupResetMaster(CLI::App& app, int& exitCode) {

@@ -38,10 +38,10 @@ void drawColumn(DisplayBitmap& picture, int x, const DisplayColumn& original, co
 int runSnapshot(const SnapshotOptions& options) {
     if (!PictureFile::hasKnownFormat(options.output)) {
         CliCommand::fail("The picture's name must end in .png, .tif or .tiff: " + options.output);
-        return 2;
+        return CliCommand::kArgumentError;
     }
     auto document = CliDocument::open(options.file);
-    if (!document || !document->openStoredAnalysis()) return 1;
+    if (!document || !document->outputAllowed(options.output, false) || !document->openStoredAnalysis()) return 1;
     KVAnalysisFileSet& analysis = document->controller().analysisStore();
     KVAnalysisFileSet& selection = document->controller().store();
     const FrameCount frames = analysis.frameCount();

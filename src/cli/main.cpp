@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "CliCommand.h"
@@ -20,9 +22,14 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    orvex::AudioEngine::setLogging(false);
-    auto platform = std::make_shared<CliPlatform>();
-    platform->setEchoAlerts(false);
-    orvex::Platform::install(platform);
+    try {
+        orvex::AudioEngine::setLogging(false);
+        auto platform = std::make_shared<CliPlatform>();
+        platform->setEchoAlerts(false);
+        orvex::Platform::install(platform);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvex-cli: cannot start: %s\n", e.what());
+        return 1;
+    }
     return orvex::cli::CliCommand::run(argc, argv);
 }

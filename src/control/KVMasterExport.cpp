@@ -25,7 +25,9 @@ KVMasterExport::Outcome KVMasterExport::run(const std::string& targetPath, const
     // channels[1] is null for a mono master: its right stream is read past and dropped.
     const auto read = [&stream](FrameCount n, float* const* channels) { stream->read(n, channels[0], channels[1]); };
     KVExportWriter writer(mChannels, mFrames, mLock);
-    return writer.write(targetPath, chunks, read, cancel, progress);
+    const Outcome outcome = writer.write(targetPath, chunks, read, cancel, progress);
+    mClippedSamples = writer.clippedSamples();
+    return outcome;
 }
 
 }  // namespace orvex

@@ -31,10 +31,14 @@ public:
     Outcome run(const std::string& targetPath, const KVMetadataChunks& chunks, const std::atomic<bool>& cancel,
                 const std::function<void(int)>& progress);
 
+    // Samples the last run clipped to the file's range.
+    FrameCount clippedSamples() const { return mClippedSamples; }
+
 private:
     std::string mWorkingFilePath;
     std::int32_t mChannels;
     FrameCount mFrames;
+    FrameCount mClippedSamples = 0;
     std::recursive_mutex& mLock;
 };
 

@@ -235,6 +235,7 @@ void KVOutputController::runExport() {
         KVMasterExport exporter(mOriginalInputFilePath, mChannels, mFileFrames, mMonitor);
         const auto progress = [this](int percent) { mPoster.post([this, percent] { reportProgress(percent); }); };
         outcome = exporter.run(mExportPath, mExportChunks.view(), mCancelExport, progress);
+        mLastExportClippedSamples = exporter.clippedSamples();
     }
     mLastExportOutcome = outcome;
     mExporting = false;

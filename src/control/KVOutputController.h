@@ -93,6 +93,8 @@ public:
     KVMasterExport::Outcome lastExportOutcome() const { return mLastExportOutcome.load(); }
     // The last export's failure as its alert told it (success when none failed); main thread.
     const Result& lastExportResult() const { return mLastExportResult; }
+    // Samples the last export clipped to the file's range (for the status line).
+    FrameCount lastExportClippedSamples() const { return mLastExportClippedSamples.load(); }
 
 private:
     KVOutputController(KVOutputViewInterface* view, const std::string& path, std::int32_t channels,
@@ -125,6 +127,7 @@ private:
     std::atomic<bool> mPrefillFinished{false}, mOverviewRunning{false}, mExporting{false};
     std::atomic<bool> mDisplayPending{false};
     std::atomic<KVMasterExport::Outcome> mLastExportOutcome{KVMasterExport::Outcome::Written};
+    std::atomic<FrameCount> mLastExportClippedSamples{0};
     std::mutex mPrefillMutex;
     std::condition_variable mPrefillDone;
     std::string mExportPath;

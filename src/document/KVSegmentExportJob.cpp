@@ -35,6 +35,7 @@ void KVSegmentExportJob::run() {
             if (mProgress) mProgress(percent);
         });
     });
+    mClippedSamples = exporter.clippedSamples();
     const Result result = KVExportWriter::resultOf(outcome, mPath);
     mRunning = false;
     mPoster.post([this, outcome, result] {

@@ -41,6 +41,8 @@ public:
     bool isRunning() const { return mRunning.load(); }
     // Joins the worker; its finishing step is still to run from the main-thread queue.
     void wait();
+    // Samples the export clipped to the file's range, once the worker has finished.
+    FrameCount clippedSamples() const { return mClippedSamples.load(); }
 
 private:
     void run();
@@ -53,6 +55,7 @@ private:
     Finish mFinish;
     std::atomic<bool> mCancel{false};
     std::atomic<bool> mRunning{false};
+    std::atomic<FrameCount> mClippedSamples{0};
     std::thread mThread;
     KVMainThreadPoster mPoster;
 };

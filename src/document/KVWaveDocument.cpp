@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "playback/KVAudioEngineController.h"
 #include "playback/KVDocumentPlayback.h"
 #include "store/KVAnalysisFileSet.h"
+#include "utilities/KVFolderLock.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -119,11 +121,24 @@ Result KVWaveDocument::prepareAnalysisFolder() {
     if (!exists && !fs::create_directories(folder, error)) title = "No write access to destination (1)";
     if (!title) {
         mCreatedAnalysisFolder = !exists;
-        return Result::success();
+        return lockAnalysisFolder(folder);
     }
     Platform::shared().beep();
     Platform::shared().runAlert(title, kNoWriteAccessMessage, {"Ok"});
     return Result::failure(title, kNoWriteAccessMessage);
+}
+
+// A second writer (another document, another orvex-cli) on the same folder is refused.
+Result KVWaveDocument::lockAnalysisFolder(const std::string& folder) {
+    auto locked = KVFolderLock::acquire(folder, KVFolderLock::Mode::Exclusive);
+    if (locked.lock) {
+        mFolderLock = std::move(locked.lock);
+        return Result::success();
+    }
+    const std::string title = locked.inUse ? "Analysis in use" : "No write access to destination (3)";
+    Platform::shared().beep();
+    Platform::shared().runAlert(title, locked.message, {"Ok"});
+    return Result::failure(title, locked.message);
 }
 
 void KVWaveDocument::createControllers() {
@@ -551,7 +566,9 @@ bool KVWaveDocument::exportCurrentSegment(const std::string& path) {
     if (!mAnalysisController || refusedWhileBusy()) return false;
     if (mWindow) mWindow->beginProcessing("Exporting...");
     mSegmentExport = std::make_unique<KVSegmentExportJob>(
-        mAnalysisController, mSegmentEnd - mSegmentStart, path, mMetadataChunks.view(),
+        // A file shorter than the shortest segment is analysed past its end; its export holds
+        // only the file's own frames.
+        mAnalysisController, std::min(mSegmentEnd, frames()) - mSegmentStart, path, mMetadataChunks.view(),
         [this](int percent) { setProgressValue(percent); },
         [this](KVExportWriter::Outcome outcome, const Result& result) { finishSegmentExport(outcome, result); });
     mSegmentExport->start();
@@ -562,6 +579,7 @@ bool KVWaveDocument::exportCurrentSegment(const std::string& path) {
 void KVWaveDocument::finishSegmentExport(KVExportWriter::Outcome outcome, const Result& result) {
     mSegmentExport->wait();
     mLastSegmentExport = outcome;
+    mLastSegmentExportClipped = mSegmentExport->clippedSamples();
     setProgressValue(-1);
     if (!result) Platform::shared().runAlert(result.title(), result.message(), {"Okay"});
     KVUtilities::playFinishedSound();

@@ -26,6 +26,7 @@ class KVEditHistory;
 class KVOutputController;
 class KVSegmentController;
 class KVSegmentExportJob;
+class KVFolderLock;
 
 // How a document is set up beyond its window.
 struct KVDocumentOptions {
@@ -144,6 +145,8 @@ public:
     bool isExportingSegment() const;
     // The last segment export's outcome, once its finishing step has run.
     KVExportWriter::Outcome lastSegmentExportOutcome() const { return mLastSegmentExport; }
+    // Samples the last segment export clipped to the file's range (for the status line).
+    FrameCount lastSegmentExportClippedSamples() const { return mLastSegmentExportClipped; }
     bool exportMaster(const std::string& path);
     bool resetMasterFile();
 
@@ -170,6 +173,7 @@ public:
 private:
     Result openEditHistory();
     Result prepareAnalysisFolder();
+    Result lockAnalysisFolder(const std::string& folder);
     void createControllers();
     void applyInitialStates();
     void setUpMode();
@@ -190,6 +194,9 @@ private:
     std::string mWorkingFilePath;
     KVWorkingFile mWorkingFile;
     bool mCreatedAnalysisFolder = false;
+    // Held while the document is open: one writer per analysis folder.
+    std::unique_ptr<KVFolderLock> mFolderLock;
+    FrameCount mLastSegmentExportClipped = 0;
     bool mKeepConvertedCopy = false;
     std::shared_ptr<KVEditHistory> mEditHistory;
     std::shared_ptr<KVEditHistory> mOutputEditHistory;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "document/KVOpenFileCheck.h"
 #include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
+#include "utilities/KVOutputTarget.h"
 
 namespace orvex {
 
@@ -50,6 +52,8 @@ std::string recordedSourceOf(const std::string& copy) {
     return dict ? dict->getString(kConvertedFromKey) : std::string();
 }
 
+constexpr int kBytesPerWorkingSample = 3;
+
 }  // namespace
 
 Result KVWorkingFile::fail(std::string title, std::string message) {
@@ -82,6 +86,32 @@ void KVWorkingFile::recordSourceOfCopy(const std::string& copy, const std::strin
     KVUtilities::saveParamDictForAnalysisOfFileAtPath(copy, dict);
 }
 
+bool KVWorkingFile::copyFits(const std::string& source, const std::string& path, std::int32_t channels,
+                             FrameCount frames) {
+    char message[256];
+    if (frames > kMaximumFrames) {
+        std::snprintf(message, sizeof message,
+                      "Its working copy would hold %.1f hours of audio, more than 24 hours. The file's header is "
+                      "probably damaged.",
+                      double(frames) / kWorkingSampleRate / 3600.0);
+        fail("File too long \"" + displayNameOfPath(source) + "\"", message);
+        return false;
+    }
+    const std::int64_t needed = frames * channels * kBytesPerWorkingSample;
+    const fs::path folder = fs::path(path).parent_path();
+    const std::int64_t available = Platform::shared().freeBytesOfVolume(folder.empty() ? "." : folder.string());
+    if (available < 0 || needed <= available) return true;
+    std::snprintf(message, sizeof message,
+                  "Its working copy requires %1.2f GB of free disk space. You have %1.2f GB of disk space left",
+                  double(needed) * 1e-9, double(available) * 1e-9);
+    fail("Not enough disk space", message);
+    return false;
+}
+
+void KVWorkingFile::reportBlock(FrameCount done, FrameCount total, int pass) {
+    if (mProgress && total > 0) mProgress(static_cast<int>(pass * 50 + done * 50 / total));
+}
+
 std::string KVWorkingFile::convertedPathFor(const std::string& source) {
     const fs::path path(source);
     return (path.parent_path() / (path.stem().string() + "[orvx].wav")).string();
@@ -102,6 +132,10 @@ std::optional<std::string> KVWorkingFile::workingFileForPath(const std::string& 
     mTemporaryOutFilePath = converted;
     std::error_code ec;
     if (fs::exists(converted, ec)) return converted;
+    if (!copyFits(source, converted, channels, frames)) {
+        mTemporaryOutFilePath.clear();
+        return std::nullopt;
+    }
     if (!convert(source, converted, channels, frames)) {
         mTemporaryOutFilePath.clear();
         fail("Cannot create working file \"" + displayNameOfPath(source) + "\"",
@@ -114,8 +148,10 @@ std::optional<std::string> KVWorkingFile::workingFileForPath(const std::string& 
 
 double KVWorkingFile::peakOf(KVAudioFileReader& reader, float** buffers, std::int32_t channels, FrameCount frames) {
     double peak = 0.0;
+    FrameCount done = 0;
     forEachBlock(frames, [&](FrameCount block) {
         if (reader.readFrames(block, buffers) < 0) return false;
+        reportBlock(done += block, frames, 0);
         for (std::int32_t c = 0; c < channels; ++c)
             for (FrameCount i = 0; i < block; ++i) peak = std::max(peak, double(std::fabs(buffers[c][i])));
         return true;
@@ -126,7 +162,8 @@ double KVWorkingFile::peakOf(KVAudioFileReader& reader, float** buffers, std::in
 bool KVWorkingFile::convert(const std::string& source, const std::string& path, std::int32_t channels,
                             FrameCount frames) {
     auto reader = KVAudioFileReader::initWithFileAtPath(source, kWorkingSampleRate, channels);
-    const std::string partial = path + ".partial-" + std::to_string(::getpid());
+    KVOutputTarget::removeStalePartials(fs::path(path).parent_path().string());
+    const std::string partial = KVOutputTarget::partialPathFor(path);
     auto writer = KVAudioFileWriter::initWithFile(partial, kWorkingSampleRate, channels, 24, KVAudioFileWriter::kTypeWAVE);
     OwnedBuffers buffers(KVAudioFileReader::allocateBuffersForChannels(channels, kBlockFrames), BufferRelease{channels});
     if (!reader || !writer || !buffers || std::any_of(buffers.get(), buffers.get() + channels, [](float* b) { return !b; })) {
@@ -142,8 +179,10 @@ bool KVWorkingFile::convert(const std::string& source, const std::string& path, 
     const double peak = peakOf(*reader, buffers.get(), channels, frames);
     reader = KVAudioFileReader::initWithFileAtPath(source, kWorkingSampleRate, channels);
     const auto gain = static_cast<float>(1.0 / peak);
+    FrameCount done = 0;
     const bool written = reader && forEachBlock(frames, [&](FrameCount block) {
         if (reader->readFrames(block, buffers.get()) < 0) return false;
+        reportBlock(done += block, frames, 1);
         if (peak > 0)
             for (std::int32_t c = 0; c < channels; ++c)
                 for (FrameCount i = 0; i < block; ++i) buffers.get()[c][i] *= gain;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,7 +21,16 @@ namespace orvex {
 // later open would take for a finished copy. Main thread (alerts go through the platform).
 class KVWorkingFile {
 public:
-    // The working file's path, or nothing after an alert (failure() tells it).
+    // Longest working copy made: 24 hours. A header that asks for more (a rate field of 1 Hz)
+    // is damaged, and the copy would fill the disk.
+    static constexpr FrameCount kMaximumFrames = FrameCount(24) * 3600 * 44100;
+
+    // Called with whole percents while a copy is converted (two passes: 0-50, 50-100).
+    void setProgressHandler(std::function<void(int)> handler) { mProgress = std::move(handler); }
+
+    // The working file's path, or nothing after an alert (failure() tells it). A copy longer
+    // than kMaximumFrames, or larger than the free space of its volume, is refused before
+    // anything is written.
     std::optional<std::string> workingFileForPath(const std::string& source);
     const Result& failure() const { return mFailure; }
     // "Unsupported File Format / File Unreadable".
@@ -43,7 +53,10 @@ public:
 private:
     // Two passes over the source: the peak, then the normalised audio into path.
     bool convert(const std::string& source, const std::string& path, std::int32_t channels, FrameCount frames);
-    static double peakOf(KVAudioFileReader& reader, float** buffers, std::int32_t channels, FrameCount frames);
+    double peakOf(KVAudioFileReader& reader, float** buffers, std::int32_t channels, FrameCount frames);
+    bool copyFits(const std::string& source, const std::string& path, std::int32_t channels,
+                         FrameCount frames);
+    void reportBlock(FrameCount done, FrameCount total, int pass);
 
     // The copy for source: the usual one unless that one records another source.
     static std::string copyPathFor(const std::string& source);
@@ -51,6 +64,7 @@ private:
 
     std::string mTemporaryOutFilePath;
     Result mFailure = Result::success();
+    std::function<void(int)> mProgress;
 };
 
 }  // namespace orvex

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "engine/KVAnalysisController.h"
 #include "engine/KVAnalysisRunner.h"
@@ -15,6 +16,8 @@ namespace orvex {
 
 namespace {
 constexpr std::int64_t kBytesPerFrameRecord = 181368;
+// The longest segment there is (900 s), with room for the rounding of its ends.
+constexpr FrameCount kLongestSegmentFrames = 900 * 44100 + 2 * 4096;
 const char* const kAnalysisStartKey = "ORVXFileGroup_AnalysisStartFrame";
 const char* const kAnalysisEndKey = "ORVXFileGroup_AnalysisEndFrame";
 const char* const kSelectionStartKey = "ORVXFileGroup_SelectionStartFrame";
@@ -31,8 +34,32 @@ std::int64_t KVAnalyseCommand::requiredBytes(std::int32_t channels, FrameCount l
     return (std::int64_t(channels + 1) * length / kAnalysisHop) * kBytesPerFrameRecord;
 }
 
-Result KVAnalyseCommand::checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length) {
-    const std::int64_t required = requiredBytes(channels, length);
+// Bytes the analysis files of the working file hold now: a fresh analysis cuts them away or
+// writes over them, so they count as room for it.
+std::int64_t KVAnalyseCommand::storedBytes(const std::string& workingFilePath, std::int32_t channels) {
+    std::vector<std::string> bases = {KVAnalysisPaths::overviewChunkPath(workingFilePath)};
+    for (std::int32_t c = 0; c < channels; ++c) bases.push_back(KVAnalysisPaths::channelChunkPath(workingFilePath, c));
+    std::int64_t bytes = 0;
+    for (const std::string& base : bases)
+        for (const char* suffix : {".ana.noindex", ".asp.noindex", ".dsp.noindex", ".trk.noindex", ".cdx.noindex"}) {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(KVAnalysisPaths::dataFilePath(base, suffix), error);
+            if (!error) bytes += static_cast<std::int64_t>(size);
+        }
+    return bytes;
+}
+
+Result KVAnalyseCommand::checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length,
+                                        FrameCount framesStored) {
+    if (length < 0 || length > kLongestSegmentFrames || channels < 1 || channels > 2)
+        return Result::failure("Damaged analysis range",
+                               "The segment to analyse is not one of 2 to 900 seconds of a mono or stereo file; the "
+                               "stored analysis range is probably damaged. Choose the segment again.");
+    const FrameCount expected = std::max<FrameCount>(KVAnalysisRunner::expectedFrameCount(length), 1);
+    const std::int64_t whole = requiredBytes(channels, length);
+    const std::int64_t required =
+        framesStored > 0 ? whole / expected * std::max<FrameCount>(expected - framesStored, 0)
+                         : std::max<std::int64_t>(whole - storedBytes(workingFilePath, channels), 0);
     const std::int64_t available = Platform::shared().freeBytesOfVolume(workingFilePath);
     if (available < 0 || required <= available) return Result::success();
     char message[256];
@@ -75,7 +102,11 @@ KVAnalyseResult KVAnalyseCommand::analyzeSegment(KVAnalyseRequest request,
     const std::string& path = request.workingFilePath;
     const FramePos start = request.start;
     const FramePos end = request.end;
-    result.reason = checkDiskSpace(path, request.channels, end - start);
+    // Frames of this segment already stored need no more room: analysed again, their files are
+    // replaced and their bytes come free.
+    const bool continues = !request.optionHeld && storedRangeMatches(path, start, end);
+    const FrameCount stored = continues ? storedFrameCount(path, request.channels) : 0;
+    result.reason = checkDiskSpace(path, request.channels, end - start, stored);
     if (!result.reason) return result;
 
     if (current) {

@@ -53,8 +53,15 @@ public:
     // ((C + 1) x L / 128) x 181 368 bytes.
     static std::int64_t requiredBytes(std::int32_t channels, FrameCount length);
     // The "Not enough disk space" failure (for the caller to show, with a beep) when the
-    // working file's volume has too little room.
-    static Result checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length);
+    // working file's volume has too little room for what is still to be written, or the
+    // "Damaged analysis range" failure when the segment is not one that can be analysed.
+    // framesStored: frames of this very segment already stored, which need no more room;
+    // without them the bytes the stored analysis files hold count as room, since a fresh
+    // analysis replaces them.
+    static Result checkDiskSpace(const std::string& workingFilePath, std::int32_t channels, FrameCount length,
+                                 FrameCount framesStored = 0);
+    // Bytes the stored analysis files of the working file hold.
+    static std::int64_t storedBytes(const std::string& workingFilePath, std::int32_t channels);
     // The dictionary exists and its analysis range is S..E.
     static bool storedRangeMatches(const std::string& workingFilePath, FramePos start, FramePos end);
     // Frames every stored record file of the analysis holds (the fewest of them).

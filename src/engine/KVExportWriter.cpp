@@ -7,6 +7,7 @@
 
 #include "audiofile/KVAudioFileWriter.h"
 #include "platform/Platform.h"
+#include "utilities/KVOutputTarget.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -15,19 +16,22 @@ KVExportWriter::KVExportWriter(std::int32_t channels, FrameCount frames, std::re
     : mChannels(std::clamp<std::int32_t>(channels, 1, 2)), mFrames(std::max<FrameCount>(frames, 0)), mLock(lock) {}
 
 std::string KVExportWriter::partialPathFor(const std::string& targetPath) {
-    const std::filesystem::path target(targetPath);
-    return (target.parent_path() / ("." + target.filename().string() + ".partial")).string();
+    return KVOutputTarget::partialPathFor(targetPath);
 }
 
 KVExportWriter::Outcome KVExportWriter::write(const std::string& targetPath, const KVMetadataChunks& chunks,
                                               const BlockReader& read, const std::atomic<bool>& cancel,
                                               const std::function<void(int)>& progress) {
+    mClippedSamples = 0;
+    if (!KVOutputTarget::refusalFor(targetPath, {}).empty()) return Outcome::CannotCreate;
+    KVOutputTarget::removeStalePartials(std::filesystem::path(targetPath).parent_path().string());
     const std::string partial = partialPathFor(targetPath);
     auto writer = KVAudioFileWriter::initWithFile(partial, kWorkingSampleRate, mChannels, 24,
                                                   KVAudioFileWriter::kTypeWAVE);
     if (!writer) return Outcome::CannotCreate;
     KVUtilities::writeMetadataChunks(chunks, *writer);
     const bool copied = copyFrames(*writer, read, cancel, progress);
+    mClippedSamples = writer->clippedSamples();
     const bool closed = writer->closeFile() == 0;
     std::error_code error;
     if (copied && closed) std::filesystem::rename(partial, targetPath, error);

@@ -16,6 +16,8 @@ namespace orvex {
 // the metadata chunks before the audio. The file is written under a temporary name beside the
 // target and renamed onto it when complete, so a failed export leaves nothing under the target
 // name (and an older file there untouched); a cancelled one keeps the blocks written so far.
+// The target must be a new path or an existing regular file (KVOutputTarget); anything else is
+// refused as CannotCreate. Temporary files that dead processes left in the folder are removed.
 // Threads: runs on the calling (export) thread; each block read and write happens under lock.
 class KVExportWriter {
 public:
@@ -30,6 +32,9 @@ public:
     // Progress in whole percent, reported when it changes.
     Outcome write(const std::string& targetPath, const KVMetadataChunks& chunks, const BlockReader& read,
                   const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
+
+    // Samples the last write clipped to the file's range (0 before any write).
+    FrameCount clippedSamples() const { return mClippedSamples; }
 
     // Shows the "Error creating file" alert of an export whose file cannot be created (main thread).
     // What an outcome means to the user: success for a written or cancelled export, else the
@@ -46,6 +51,7 @@ private:
 
     std::int32_t mChannels;
     FrameCount mFrames;
+    FrameCount mClippedSamples = 0;
     std::recursive_mutex& mLock;
 };
 

@@ -57,7 +57,9 @@ KVSegmentExporter::Outcome KVSegmentExporter::exportSelectionToPath(const std::s
     }
     KVExportWriter writer(streams.channels(), mFrames, mLock);
     const auto read = [&streams](FrameCount n, float* const* channels) { streams.read(n, channels); };
-    return writer.write(targetPath, chunks, read, cancel, progress);
+    const Outcome outcome = writer.write(targetPath, chunks, read, cancel, progress);
+    mClippedSamples = writer.clippedSamples();
+    return outcome;
 }
 
 

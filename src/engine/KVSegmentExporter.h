@@ -32,9 +32,13 @@ public:
     Outcome exportSelectionToPath(const std::string& targetPath, const KVMetadataChunks& chunks,
                                   const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
 
+    // Samples the last export clipped to the file's range.
+    FrameCount clippedSamples() const { return mClippedSamples; }
+
 private:
     KVAnalysisFileSet& mSelection;
     FrameCount mFrames;
+    FrameCount mClippedSamples = 0;
     std::recursive_mutex& mLock;
 };
 

@@ -12,6 +12,8 @@
 #include <memory>
 #include <system_error>
 
+#include "utilities/KVOutputTarget.h"
+
 namespace orvex {
 
 namespace {
@@ -62,7 +64,7 @@ bool PictureFile::writeToPath(const std::string& path) const {
     const std::filesystem::path target(path);
     // The partial file keeps the target's extension out of its name's end, so that nothing
     // mistakes it for a finished picture.
-    const std::string partial = (target.parent_path() / ("." + target.filename().string() + ".partial")).string();
+    const std::string partial = KVOutputTarget::partialPathFor(path);
     std::error_code error;
     if (format == Format::png ? writePng(partial) : writeTiff(partial)) {
         std::filesystem::rename(partial, path, error);

@@ -1,7 +1,12 @@
 #include "store/KVAnalysisFileSet.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/Platform.h"
 #include "store/KVAnalysisPaths.h"
@@ -18,6 +23,7 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
     set->mZeroPadding = zeroPadding;
     set->mFrameSize = frameSize;
     set->mOverlap = overlap;
+    set->mKeepsUndo = keepsUndo;
 
     KVUtilities::analysisFolderForFileAtPath(path);
     if (!KVUtilities::chunkFileForFileAtPathIsCompatible(path)) {
@@ -39,7 +45,34 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
     set->mOverview = KVAnalysisChunkFile::initByOpeningFileAtPath(KVAnalysisPaths::overviewChunkPath(path), sampleRate,
                                                                   zeroPadding, frameSize, overlap, keepsUndo,
                                                                   recreate, true);
+    set->rollBackInterruptedStep();
     return set;
+}
+
+// Replaying the saved copies twice gives the same frames, so a rollback cut short by another
+// kill is simply done again; the record goes only when every file is back.
+void KVAnalysisFileSet::rollBackInterruptedStep() {
+    std::error_code error;
+    if (!std::filesystem::exists(KVAnalysisPaths::openStepMarkerPath(mSourcePath), error)) return;
+    bool replayed = false;
+    for (auto& chunk : mChannels) replayed = chunk->undoLastStep() || replayed;
+    replayed = mOverview->undoLastStep() || replayed;
+    mRolledBackInterruptedStep = replayed;
+    markStepClosed();
+}
+
+bool KVAnalysisFileSet::markStepOpen() {
+    if (!mKeepsUndo) return true;
+    const std::string marker = KVAnalysisPaths::openStepMarkerPath(mSourcePath);
+    const int descriptor = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (descriptor < 0) return false;
+    ::close(descriptor);
+    return true;
+}
+
+void KVAnalysisFileSet::markStepClosed() {
+    std::error_code error;
+    std::filesystem::remove(KVAnalysisPaths::openStepMarkerPath(mSourcePath), error);
 }
 
 KVAnalysisChunkFile* KVAnalysisFileSet::chunkFileForChannel(std::int32_t channel) {
@@ -81,16 +114,21 @@ void KVAnalysisFileSet::setFrameCount(FrameCount n) {
 void KVAnalysisFileSet::beginUndoStep() {
     for (auto& chunk : mChannels) chunk->beginUndoStep();
     mOverview->beginUndoStep();
+    if (mUndoNesting++ == 0) markStepOpen();
 }
 
 void KVAnalysisFileSet::commitUndoStep() {
+    if (mUndoNesting > 0 && --mUndoNesting == 0) markStepClosed();
     for (auto& chunk : mChannels) chunk->commitUndoStep();
     mOverview->commitUndoStep();
 }
 
 Result KVAnalysisFileSet::undoLastStep() {
+    const bool recorded = mUndoNesting == 0 && mOverview->undoCount() > 0 && markStepOpen();
     for (auto& chunk : mChannels) chunk->undoLastStep();
-    return mOverview->undoLastStep() ? Result::success() : noDataToUndo();
+    const bool undone = mOverview->undoLastStep();
+    if (recorded) markStepClosed();
+    return undone ? Result::success() : noDataToUndo();
 }
 
 Result KVAnalysisFileSet::noDataToUndo() {

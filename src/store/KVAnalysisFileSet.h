@@ -50,14 +50,21 @@ public:
     // Cuts the overview and every channel to n frames.
     void setFrameCount(FrameCount n);
 
+    // The outermost begin records on disk that a step is open (after the chunk files have
+    // emptied their undo files); the outermost commit removes that record. A file set opened
+    // on a record left by a process that died mid-step puts every frame back from the saved
+    // copies, so the selection is as it was before the step.
     void beginUndoStep();
     void commitUndoStep();
     // Undoes the last step in every file; when the overview has nothing to undo (or a step
-    // is open) the failure "No data to undo", for the caller to show with a beep.
+    // is open) the failure "No data to undo", for the caller to show with a beep. Recorded
+    // like a step, so an interrupted undo is completed on the next open.
     Result undoLastStep();
     static Result noDataToUndo();
     // Whether the overview holds a step to undo.
     bool canUndo() const;
+    // True when opening rolled back a step (or completed an undo) that was interrupted.
+    bool rolledBackInterruptedStep() const { return mRolledBackInterruptedStep; }
 
     void markComplete();
     bool isAnalysisComplete() const { return mOverview->isAnalysisComplete(); }
@@ -85,6 +92,9 @@ public:
     explicit KVAnalysisFileSet(Token) {}
 
 private:
+    bool markStepOpen();
+    void markStepClosed();
+    void rollBackInterruptedStep();
 
     std::vector<std::unique_ptr<KVAnalysisChunkFile>> mChannels;
     std::vector<std::unique_ptr<KVGrainCollection>> mChannelGrains;
@@ -92,6 +102,9 @@ private:
     std::string mSourcePath;
     std::int64_t mOverlap = 0, mZeroPadding = 0, mFrameSize = 0;
     double mSampleRate = 0.0;
+    bool mKeepsUndo = false;
+    bool mRolledBackInterruptedStep = false;
+    std::int64_t mUndoNesting = 0;  // the editing thread's, like the chunk files' counts
     mutable std::recursive_mutex mMonitor;
 };
 

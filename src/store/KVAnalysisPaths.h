@@ -19,6 +19,9 @@ public:
     static std::string overviewChunkPath(const std::string& path);
     // D/N.analysis/N-selection.analysis, the selection file set's base path.
     static std::string selectionFileSetPath(const std::string& path);
+    // D/N.analysis/N_open-step.noindex: present while an undo step (or an undo) of the file
+    // set of P is being written, so that an interrupted one is rolled back on the next open.
+    static std::string openStepMarkerPath(const std::string& path);
     // D/N.analysis/N-collection.analysis, the mixdown folder (created).
     static std::string mixdownFolderPath(const std::string& path);
     // The base paths mxl.xxx and mxr.xxx of the left and right mixdown collections.

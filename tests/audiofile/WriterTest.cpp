@@ -76,6 +76,7 @@ TEST_F(WriterTest, ClipsInPlaceAndWritesSilenceForNullChannels) {
     std::vector<float> samples = {1.2f, -1.5f, NAN, 0.5f, 0.999f, 1.0f, -1.0f, -0.25f};
     float* buffers[2] = {samples.data(), nullptr};
     ASSERT_EQ(writer->writeFrames(8, buffers), 0);
+    EXPECT_EQ(writer->clippedSamples(), 4);  // 1.2, -1.5, NaN and 1.0; 0.999 and -1.0 fit
     ASSERT_EQ(writer->closeFile(), 0);
     const std::vector<float> clipped = {0.999f, -1.0f, -1.0f, 0.5f, 0.999f, 0.999f, -1.0f, -0.25f};
     EXPECT_EQ(samples, clipped);

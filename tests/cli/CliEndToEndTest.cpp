@@ -211,7 +211,7 @@ TEST_F(CliEndToEndTest, BadInputGivesOneErrorLineAndLeavesNothingBehind) {
     writeWave(take, toneClicksNoise(kFrames, 1), 44100);
     run = cli("analyse '" + take + "' --start 10 --end 12");
     EXPECT_NE(run.exitCode, 0);
-    EXPECT_NE(errorLine(run).find("outside the file"), std::string::npos) << run.err;
+    EXPECT_NE(errorLine(run).find("after the end of the file"), std::string::npos) << run.err;
 
     // Edits and exports need a stored analysis.
     run = cli("export '" + take + "' '" + mTemp.file("out.wav") + "' --segment");

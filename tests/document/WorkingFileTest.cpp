@@ -110,6 +110,27 @@ TEST_F(WorkingFileTest, ConvertsOtherRatesWithChunksCopiedExactly) {
     EXPECT_TRUE(fs::exists(*copy));
 }
 
+// A header whose rate field says 1 Hz asks for a copy of more than a day: refused before a
+// byte is written. A real conversion reports its progress up to 100.
+TEST_F(WorkingFileTest, AbsurdCopiesAreRefusedAndConversionReportsProgress) {
+    const std::string damaged = temp().file("one-hertz.wav");
+    writeRiffWave(damaged, 1, 1, 16, std::vector<std::int32_t>(100000, 1000), {});
+    std::vector<int> percents;
+    working.setProgressHandler([&percents](int percent) { percents.push_back(percent); });
+    EXPECT_FALSE(working.workingFileForPath(damaged));
+    ASSERT_FALSE(platform().alerts().empty());
+    EXPECT_NE(platform().alerts().back().title.find("File too long"), std::string::npos);
+    EXPECT_EQ(filesIn(temp().path()), std::vector<std::string>{"one-hertz.wav"});
+    EXPECT_TRUE(percents.empty());
+
+    const std::string source = temp().file("take.48k.wav");
+    writeWave(source, {sine(1000, 48000, 48000 * 25, 0.25)}, 48000);
+    ASSERT_TRUE(working.workingFileForPath(source));
+    ASSERT_GE(percents.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.back(), 100);
+}
+
 TEST_F(WorkingFileTest, ConvertsCompressedFilesAt44100) {
     const std::string source = temp().file("source.wav");
     writeWave(source, {sine(660, 44100, 44100, 0.5), sine(660, 44100, 44100, 0.5)}, 44100);

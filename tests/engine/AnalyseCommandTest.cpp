@@ -96,6 +96,26 @@ TEST_F(AnalyseCommandTest, TooLittleDiskSpaceStopsWithItsReason) {
     EXPECT_TRUE(KVAnalyseCommand::checkDiskSpace(mPath, 2, 88200));
 }
 
+// After a disk filled mid-analysis, only the frames still missing need room; a segment length
+// no dictionary could hold is refused as damage, not priced in gigabytes.
+TEST_F(AnalyseCommandTest, TheSpaceCheckCountsOnlyWhatIsStillToBeWritten) {
+    ASSERT_TRUE(analyse(0, 40000, false).started);
+    release();
+    const std::string records = temp().file("take.analysis/take_ovw.ana.noindex");
+    fs::resize_file(records, fs::file_size(records) / 2);
+    const std::int64_t whole = KVAnalyseCommand::requiredBytes(1, 40000);
+    mDisk->freeBytes = whole * 6 / 10;
+    EXPECT_FALSE(KVAnalyseCommand::checkDiskSpace(mPath, 1, 40000));  // all of it, from scratch
+    EXPECT_TRUE(analyse(0, 40000, false).started);
+    release();
+
+    mDisk->freeBytes = 1'000'000'000'000;
+    const Result damaged = KVAnalyseCommand::checkDiskSpace(mPath, 1, 1'000'000'000'000);
+    EXPECT_FALSE(damaged);
+    EXPECT_EQ(damaged.title(), "Damaged analysis range");
+    EXPECT_EQ(damaged.message().find("GB"), std::string::npos);
+}
+
 TEST_F(AnalyseCommandTest, TheSegmentReadsFromItsStartAndItsRangeIsRecorded) {
     const KVAnalyseResult result = analyse(20000, 40000, false);
     ASSERT_TRUE(result.started);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -65,7 +66,7 @@ TEST_F(RenderExportTest, UneditedSelectionExportsTheSegmentSampleAlignedAndNoLon
         EXPECT_EQ(best, 0) << "channel " << c;
         EXPECT_GT(bestValue, 0.95) << "channel " << c;
     }
-    EXPECT_FALSE(fs::exists(temp().file(".segment.wav.partial")));
+    EXPECT_FALSE(fs::exists(temp().file(".segment.wav.partial-" + std::to_string(::getpid()))));
 }
 
 TEST_F(RenderExportTest, FailedExportLeavesNoFileAndExistingTargetUntouched) {

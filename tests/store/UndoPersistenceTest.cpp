@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "store/KVAnalysisFileSet.h"
@@ -35,6 +36,35 @@ protected:
         return set;
     }
 };
+
+// A process that dies inside a step (the set is dropped without its commit) or inside an undo
+// (the record written, the copies not yet replayed) leaves the selection as it was before the
+// step once the set is opened again; a committed step stays.
+TEST_F(UndoPersistenceTest, AnInterruptedStepOrUndoIsRolledBackOnOpen) {
+    enum class Stop { InsideStep, AfterCommit, InsideUndo };
+    const std::vector<std::string> chunks = {"ovw", "0", "1"};
+    const std::string marker = temp().file("take.analysis/take_open-step.noindex");
+    for (const Stop stop : {Stop::InsideStep, Stop::AfterCommit, Stop::InsideUndo}) {
+        std::vector<std::vector<char>> before, after;
+        {
+            auto set = openWithFrames(2);
+            for (const auto& chunk : chunks) before.push_back(fileBytes(data(chunk, ".ana.noindex")));
+            set->beginUndoStep();
+            EXPECT_TRUE(std::filesystem::exists(marker));
+            for (int c = -1; c < 2; ++c) set->writeFrameRecord(*partialsRecord(90 + c), 2, c);
+            for (const auto& chunk : chunks) after.push_back(fileBytes(data(chunk, ".ana.noindex")));
+            if (stop != Stop::InsideStep) set->commitUndoStep();
+            if (stop == Stop::InsideUndo) std::ofstream{marker};
+        }
+        auto set = open(2);
+        const bool rolledBack = stop != Stop::AfterCommit;
+        EXPECT_EQ(set->rolledBackInterruptedStep(), rolledBack) << int(stop);
+        EXPECT_FALSE(std::filesystem::exists(marker));
+        for (std::size_t i = 0; i < chunks.size(); ++i)
+            EXPECT_EQ(fileBytes(data(chunks[i], ".ana.noindex")), rolledBack ? before[i] : after[i])
+                << int(stop) << " " << chunks[i];
+    }
+}
 
 TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnce) {
     const std::vector<std::string> chunks = {"ovw", "0", "1"};

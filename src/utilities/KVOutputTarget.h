@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvex {
+
+// Where an export, a converted copy or a picture may be written, and the temporary names it is
+// written under first. An output goes to a new path or replaces an existing regular file
+// (written beside it under a temporary name, then renamed onto it); it is never one of the
+// files being worked on and never lies inside an analysis folder ("*.analysis").
+class KVOutputTarget {
+public:
+    KVOutputTarget() = delete;
+
+    // Why path may not receive an output, as one sentence naming it; empty when it may.
+    // protectedFiles are compared by identity (a hard link or another spelling counts too).
+    static std::string refusalFor(const std::string& path, const std::vector<std::string>& protectedFiles);
+
+    // The temporary name for target while this process writes it: ".NAME.partial-PID" beside it.
+    static std::string partialPathFor(const std::string& target);
+    // Removes the temporary files in folder that processes no longer running left behind.
+    // Returns how many were removed.
+    static int removeStalePartials(const std::string& folder);
+};
+
+}  // namespace orvex
