@@ -47,11 +47,12 @@ std::uint64_t fileHash(const fs::path& path) {
 }
 
 // Hash of every stored record file under the folder, by path relative to it. The dictionaries
-// hold the file's own path and are left out.
+// hold the file's own path and are left out, and so is the folder's empty lock file.
 std::map<std::string, std::uint64_t> storedHashes(const fs::path& folder) {
     std::map<std::string, std::uint64_t> hashes;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file() && entry.path().extension() == ".noindex")
+        if (entry.is_regular_file() && entry.path().extension() == ".noindex" &&
+            entry.path().filename() != "lock.noindex")
             hashes[fs::relative(entry.path(), folder).string()] = fileHash(entry.path());
     return hashes;
 }
