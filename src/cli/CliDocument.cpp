@@ -21,6 +21,7 @@
 #include "platform/HeadlessPlatform.h"
 #include "playback/ManualAudioBackend.h"
 #include "store/KVAnalysisFileSet.h"
+#include "store/KVAnalysisPaths.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex::cli {
@@ -159,7 +160,11 @@ bool CliDocument::openStoredAnalysis() {
     if (!storedAnalysisRange(workingPath(), start, end))
         return failWith("No analysis is stored for this file; run 'orvex-cli analyse' first");
     if (!CliGuards::analysisIsWhole(workingPath(), mDocument->channels(), start, end)) return false;
-    if (!CliGuards::selectionIsWhole(workingPath(), mDocument->channels())) return false;
+    // An edit cut short leaves its frames uneven until opening the store rolls it back.
+    std::error_code error;
+    const bool stepToRollBack = std::filesystem::exists(
+        KVAnalysisPaths::openStepMarkerPath(KVAnalysisPaths::selectionFileSetPath(workingPath())), error);
+    if (!stepToRollBack && !CliGuards::selectionIsWhole(workingPath(), mDocument->channels())) return false;
     return analyse(start, end, false);
 }
 

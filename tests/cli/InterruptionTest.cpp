@@ -213,11 +213,10 @@ TEST_F(CliInterruptionTest, KilledCommandsLeaveTheStateBeforeOrAfterThemAndNoStr
     };
     // Analysis and edits take longest, so they get fewer of the kills.
     const Interruption steps[] = {
-        {"analyse", {"analyse", "t.wav"}, "fresh", "analysed", segment, 10, true},
-        // Off until an edit cut short is rolled back when the folder is next opened.
-        {"edit", {"edit", "t.wav", "sustained"}, "analysed", "edited", segment, 12, false},
-        {"commit", {"commit", "t.wav"}, "edited", "committed", master, 20, true},
-        {"export", {"export", "t.wav", "out.wav", "--segment"}, "edited", "exported", output, 20, true},
+        {"analyse", {"analyse", "t.wav"}, "fresh", "analysed", segment, 6, true},
+        {"edit", {"edit", "t.wav", "sustained"}, "analysed", "edited", segment, 10, true},
+        {"commit", {"commit", "t.wav"}, "edited", "committed", master, 17, true},
+        {"export", {"export", "t.wav", "out.wav", "--segment"}, "edited", "exported", output, 17, true},
     };
     const Clock::duration durations[] = {analyse, edit, commit, exportTime};
     std::mt19937 generator(kGeneratorConstant);
