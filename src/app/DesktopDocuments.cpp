@@ -1,0 +1,89 @@
+#include "app/DesktopDocuments.h"
+
+#include "app/EditorDocumentBridge.h"
+#include "app/KVEditorWindow.h"
+#include "control/KVSegmentController.h"
+
+#include <QFileDialog>
+#include <QShortcut>
+
+namespace orvex {
+
+DesktopDocuments::DesktopDocuments(KVDocumentOptions options, QObject* parent)
+    : QObject(parent), mOptions(std::move(options)) {}
+
+// Documents go before their windows: each needs its window's views until it is destroyed.
+DesktopDocuments::~DesktopDocuments() {
+    const auto windows = mWindows.values();
+    while (mDocuments.count() > 0) mDocuments.close(mDocuments.documents().back().get());
+    for (const QPointer<KVEditorWindow>& window : windows) delete window.data();
+}
+
+bool DesktopDocuments::openDocument(const QString& path) {
+    KVEditorWindow* window = nullptr;
+    EditorDocumentBridge* bridge = nullptr;
+    const auto make = [&](Result&) {
+        // Shown at once, so the set-up question of a new file appears as a sheet on it.
+        window = new KVEditorWindow;
+        window->show();
+        bridge = new EditorDocumentBridge(*window);
+        return std::make_unique<KVWaveDocument>(bridge, mOptions);
+    };
+    const KVOpenDocuments::Opened opened = mDocuments.openDocumentAtPath(path.toStdString(), make);
+    if (opened.alreadyOpen) {
+        if (KVEditorWindow* open = mWindows.value(opened.document)) {
+            open->show();
+            open->raise();
+            open->activateWindow();
+        }
+        return true;
+    }
+    if (!opened.result || !opened.document) {
+        delete window;  // the document that used it is already gone
+        return false;
+    }
+    mWindows.insert(opened.document, window);
+    bridge->attach(opened.document);
+    connectWindow(window);
+    window->show();
+    emit documentsChanged();
+    return true;
+}
+
+void DesktopDocuments::connectWindow(KVEditorWindow* window) {
+    connect(window, &KVEditorWindow::closing, this, [this, window] { closeWindow(window); });
+    connect(window, &KVEditorWindow::fileDropped, this, [this](const QString& dropped) { openDocument(dropped); });
+    auto* open = new QShortcut(QKeySequence::Open, window);
+    connect(open, &QShortcut::activated, this, [this, window] { chooseAndOpen(window); });
+}
+
+bool DesktopDocuments::chooseAndOpen(QWidget* parent) {
+    QFileDialog dialog(parent, "Please choose an audio file to analyze");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setLabelText(QFileDialog::Accept, "Analyze");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    return openDocument(dialog.selectedFiles().first());
+}
+
+// The chosen segment is stored with the file, so reopening it shows the same segment.
+void DesktopDocuments::closeWindow(KVEditorWindow* window) {
+    KVWaveDocument* document = documentOfWindow(window);
+    if (!document) return;
+    if (KVSegmentController* segments = document->segmentController()) segments->saveSelectionAndAnalysisRange();
+    window->findChild<EditorDocumentBridge*>()->detach();
+    mWindows.remove(document);
+    mDocuments.close(document);
+    emit documentsChanged();
+}
+
+KVEditorWindow* DesktopDocuments::windowForPath(const QString& path) const {
+    return mWindows.value(mDocuments.documentForPath(path.toStdString()));
+}
+
+KVWaveDocument* DesktopDocuments::documentOfWindow(const KVEditorWindow* window) const {
+    for (auto it = mWindows.begin(); it != mWindows.end(); ++it)
+        if (it.value() == window) return const_cast<KVWaveDocument*>(it.key());
+    return nullptr;
+}
+
+}  // namespace orvex
