@@ -25,6 +25,7 @@ bool DesktopDocuments::openDocument(const QString& path) {
     const auto make = [&](Result&) {
         // Shown at once, so the set-up question of a new file appears as a sheet on it.
         window = new KVEditorWindow;
+        window->holdOpen();
         window->show();
         bridge = new EditorDocumentBridge(*window);
         return std::make_unique<KVWaveDocument>(bridge, mOptions);
@@ -45,8 +46,8 @@ bool DesktopDocuments::openDocument(const QString& path) {
     mWindows.insert(opened.document, window);
     bridge->attach(opened.document);
     connectWindow(window);
-    window->show();
     emit documentsChanged();
+    window->release();  // a close asked for while opening happens now
     return true;
 }
 

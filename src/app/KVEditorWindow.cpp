@@ -283,7 +283,17 @@ void KVEditorWindow::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
 }
 
+void KVEditorWindow::release() {
+    mHeld = false;
+    if (mCloseRequested) close();
+}
+
 void KVEditorWindow::closeEvent(QCloseEvent* event) {
+    if (mHeld) {
+        mCloseRequested = true;
+        event->ignore();
+        return;
+    }
     emit closing();
     event->accept();
 }

@@ -48,6 +48,11 @@ public:
     KVProgressSubview* progressBox() const { return mProgress; }
     QAbstractButton* cancelButton() const { return button("uiCancelProcessingButton"); }
 
+    // While held, a request to close (from the user or the application) waits until release();
+    // the document being opened needs the window until it is ready.
+    void holdOpen() { mHeld = true; }
+    void release();
+
     // The playback volume shown as "%1.2f dB".
     static QString decibelText(double decibels);
     // The decibels of a level slider's value, and the value showing given decibels.
@@ -86,6 +91,8 @@ private:
     QLabel* mModifyGainText = nullptr;
     QLabel* mFreeDiskSpace = nullptr;
     KVProgressSubview* mProgress = nullptr;
+    bool mHeld = false;
+    bool mCloseRequested = false;
 };
 
 }  // namespace orvex
