@@ -10,7 +10,13 @@
 namespace orvex {
 
 DesktopDocuments::DesktopDocuments(KVDocumentOptions options, QObject* parent)
-    : QObject(parent), mOptions(std::move(options)) {}
+    : QObject(parent), mOptions(std::move(options)) {
+    mWindowSetup = [this](KVEditorWindow& window) {
+        connect(&window, &KVEditorWindow::fileDropped, this, [this](const QString& dropped) { openDocument(dropped); });
+        auto* open = new QShortcut(QKeySequence::Open, &window);
+        connect(open, &QShortcut::activated, this, [this, w = &window] { chooseAndOpen(w); });
+    };
+}
 
 // Documents go before their windows: each needs its window's views until it is destroyed.
 DesktopDocuments::~DesktopDocuments() {
@@ -53,9 +59,7 @@ bool DesktopDocuments::openDocument(const QString& path) {
 
 void DesktopDocuments::connectWindow(KVEditorWindow* window) {
     connect(window, &KVEditorWindow::closing, this, [this, window] { closeWindow(window); });
-    connect(window, &KVEditorWindow::fileDropped, this, [this](const QString& dropped) { openDocument(dropped); });
-    auto* open = new QShortcut(QKeySequence::Open, window);
-    connect(open, &QShortcut::activated, this, [this, window] { chooseAndOpen(window); });
+    if (mWindowSetup) mWindowSetup(*window);
 }
 
 bool DesktopDocuments::chooseAndOpen(QWidget* parent) {

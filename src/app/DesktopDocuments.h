@@ -36,6 +36,11 @@ public:
     KVWaveDocument* documentOfWindow(const KVEditorWindow* window) const;
     std::size_t count() const { return mDocuments.count(); }
 
+    // Sets up each new window's own controls. By default a drop opens the dropped file and
+    // Ctrl+O the open dialog; an application with menus installs its own (menu bar, drops
+    // through its controller), so no key is bound twice.
+    void setWindowSetup(std::function<void(KVEditorWindow&)> setup) { mWindowSetup = std::move(setup); }
+
 signals:
     void documentsChanged();
 
@@ -46,6 +51,7 @@ private:
     KVDocumentOptions mOptions;
     KVOpenDocuments mDocuments;
     QMap<const KVWaveDocument*, QPointer<KVEditorWindow>> mWindows;
+    std::function<void(KVEditorWindow&)> mWindowSetup;
 };
 
 }  // namespace orvex

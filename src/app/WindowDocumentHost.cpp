@@ -1,48 +1,43 @@
 #include "app/WindowDocumentHost.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QTabWidget>
 
 #include "app/AppController.h"
 #include "app/KVEditorWindow.h"
-#include "document/KVOpenFileCheck.h"
+#include "document/KVWaveDocument.h"
 #include "platform/Platform.h"
 
 namespace orvex {
 
-namespace {
-const char* const kPathProperty = "orvexCanonicalPath";
-}  // namespace
-
-bool WindowDocumentHost::openDocument(const QString& path) {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    if (KVEditorWindow* open = canonical.isEmpty() ? nullptr : windowForPath(canonical)) {
-        Platform::shared().beep();
-        open->raise();
-        open->activateWindow();
-        return true;
-    }
-    if (!KVOpenFileCheck::checkFileAtPath(path.toStdString()).canOpen()) return false;
-    auto* window = new KVEditorWindow;
-    window->setProperty(kPathProperty, canonical);
-    window->setWindowTitle(QFileInfo(path).completeBaseName());
-    if (mController) {
-        window->setMenuBar(mController->createMenuBar(window, true));
-        AppController* controller = mController;
-        QObject::connect(window, &KVEditorWindow::fileDropped, &mConnections,
-                         [controller](const QString& dropped) { controller->openFile(dropped); });
-    }
-    // A widget announces its destruction before its guards are cleared: remove it by identity.
-    QObject::connect(window, &QObject::destroyed, &mConnections, [this, window] {
-        mWindows.removeIf([window](const QPointer<KVEditorWindow>& w) { return !w || w == window; });
+WindowDocumentHost::WindowDocumentHost(KVDocumentOptions options) : mDocuments(std::move(options)) {
+    mDocuments.setWindowSetup([this](KVEditorWindow& window) { setUpWindow(window); });
+    QObject::connect(&mDocuments, &DesktopDocuments::documentsChanged, &mConnections, [this] {
         if (mController) mController->documentsChanged();
     });
-    mWindows.prepend(window);
-    window->resize(900, 600);
-    window->show();
-    window->activateWindow();
-    return true;
+}
+
+// The controller may be gone already; windows closed from here on tell nobody.
+WindowDocumentHost::~WindowDocumentHost() { mController = nullptr; }
+
+bool WindowDocumentHost::openDocument(const QString& path) { return mDocuments.openDocument(path); }
+
+void WindowDocumentHost::setUpWindow(KVEditorWindow& window) {
+    if (mController) {
+        window.setMenuBar(mController->createMenuBar(&window, true));
+        QObject::connect(&window, &KVEditorWindow::fileDropped, &mConnections, [this](const QString& dropped) {
+            if (mController) mController->openFile(dropped);
+        });
+    }
+    // A widget announces its destruction before its guards are cleared: remove it by identity.
+    KVEditorWindow* pointer = &window;
+    QObject::connect(&window, &QObject::destroyed, &mConnections, [this, pointer] {
+        mWindows.removeIf([pointer](const QPointer<KVEditorWindow>& w) { return !w || w == pointer; });
+        if (mController) mController->documentsChanged();
+    });
+    mWindows.prepend(pointer);
+    window.resize(900, 600);
+    window.activateWindow();
 }
 
 QList<QWidget*> WindowDocumentHost::documentWindows() const {
@@ -61,22 +56,48 @@ KVEditorWindow* WindowDocumentHost::frontWindow() const {
     return nullptr;
 }
 
-KVEditorWindow* WindowDocumentHost::windowForPath(const QString& canonical) const {
-    for (const auto& window : mWindows) {
-        if (window && window->property(kPathProperty).toString() == canonical) return window;
-    }
-    return nullptr;
+KVWaveDocument* WindowDocumentHost::frontDocument() const {
+    KVEditorWindow* window = frontWindow();
+    return window ? mDocuments.documentOfWindow(window) : nullptr;
+}
+
+bool WindowDocumentHost::frontDocumentCanUndo() const {
+    const KVWaveDocument* document = frontDocument();
+    return document && document->canUndo();
 }
 
 void WindowDocumentHost::performOnFrontDocument(DocumentCommand command) {
     KVEditorWindow* window = frontWindow();
-    if (!window) return;
+    KVWaveDocument* document = frontDocument();
+    if (!window || !document) return;
     switch (command) {
         case DocumentCommand::ShowInput: window->tabs()->setCurrentIndex(KVEditorWindow::kInputTab); return;
         case DocumentCommand::ShowAnalysis: window->tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab); return;
         case DocumentCommand::ShowOutput: window->tabs()->setCurrentIndex(KVEditorWindow::kOutputTab); return;
-        case DocumentCommand::Undo: return;
-        default: Platform::shared().beep(); return;
+        default:
+            if (!runOnDocument(*document, command)) Platform::shared().beep();
+            return;
+    }
+}
+
+// The document's own commands; false for those it has no answer to here (a beep).
+bool WindowDocumentHost::runOnDocument(KVWaveDocument& document, DocumentCommand command) {
+    switch (command) {
+        case DocumentCommand::Undo: document.undo(); return true;  // a refusal shows its own alert
+        case DocumentCommand::KeepTransients: document.isolateStochastic(); return true;
+        case DocumentCommand::DiscardTransients: document.isolateDeterministic(); return true;
+        case DocumentCommand::FillGaps: document.fillGaps(); return true;
+        case DocumentCommand::SelectAll: document.selectAll(); return true;
+        case DocumentCommand::ClearSelection: document.selectNone(); return true;
+        case DocumentCommand::ApplySelection: document.applySelection(); return true;
+        case DocumentCommand::RevealInFileManager: Platform::shared().revealFile(document.sourcePath()); return true;
+        case DocumentCommand::TogglePlayStop: document.togglePlayStop(); return true;
+        case DocumentCommand::PlayOriginal: document.playOriginal(); return true;
+        case DocumentCommand::Stop: document.stop(); return true;
+        case DocumentCommand::Forward: document.forward(); return true;
+        case DocumentCommand::Rewind: document.rewind(); return true;
+        case DocumentCommand::Loop: document.toggleLoop(); return true;
+        default: return false;
     }
 }
 

@@ -4,35 +4,44 @@
 #include <QObject>
 #include <QPointer>
 
+#include "app/DesktopDocuments.h"
 #include "app/DocumentHost.h"
 
 namespace orvex {
 
 class AppController;
 class KVEditorWindow;
+class KVWaveDocument;
 
-// The open documents as document windows: a path passes the file checks of opening (alerts
-// shown through the platform), a file already open is brought to the front instead of opened
-// twice, and a window that closes (it deletes itself) leaves the list and tells the controller.
-// Commands without a document model behind the window yet: the View commands switch its tabs,
-// Undo has nothing to undo, the others beep. GUI thread only.
+// The open documents in their editor windows, for the application controller: opening goes
+// through the desktop's documents (the file checks and their alerts, a file already open
+// brought forward with a beep), each window gets the controller's menu bar and hands dropped
+// files to it, and the menu commands run on the front window's document. GUI thread only.
 class WindowDocumentHost : public DocumentHost {
 public:
+    explicit WindowDocumentHost(KVDocumentOptions options = {});
+    ~WindowDocumentHost() override;
+
     void setController(AppController* controller) { mController = controller; }
+    DesktopDocuments& documents() { return mDocuments; }
 
     bool openDocument(const QString& path) override;
     QList<QWidget*> documentWindows() const override;
-    bool hasFrontDocument() const override { return frontWindow() != nullptr; }
-    bool frontDocumentCanUndo() const override { return false; }
+    bool hasFrontDocument() const override { return frontDocument() != nullptr; }
+    bool frontDocumentCanUndo() const override;
     void performOnFrontDocument(DocumentCommand command) override;
 
 private:
+    void setUpWindow(KVEditorWindow& window);
     KVEditorWindow* frontWindow() const;
-    KVEditorWindow* windowForPath(const QString& canonical) const;
+    KVWaveDocument* frontDocument() const;
+    static bool runOnDocument(KVWaveDocument& document, DocumentCommand command);
 
     AppController* mController = nullptr;
-    QObject mConnections;  // owns the window connections, so none outlives the host
     QList<QPointer<KVEditorWindow>> mWindows;  // newest first
+    QObject mConnections;  // owns the window connections, so none outlives the host
+    // Last, so it goes first: closing its windows still finds the list above.
+    DesktopDocuments mDocuments;
 };
 
 }  // namespace orvex

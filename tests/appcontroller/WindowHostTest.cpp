@@ -1,6 +1,7 @@
 // The document windows behind the application controller: file checks on opening, a file open
 // twice brought to the front, a closed window leaving the list and the start window returning.
 #include <QApplication>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QTabWidget>
 #include <QtTest>
@@ -10,6 +11,7 @@
 #include "app/KVEditorWindow.h"
 #include "app/StartWindow.h"
 #include "app/WindowDocumentHost.h"
+#include "document/KVWaveDocument.h"
 
 using namespace orvex;
 
@@ -37,6 +39,14 @@ private slots:
         auto* window = qobject_cast<KVEditorWindow*>(host.documentWindows().first());
         QCOMPARE(window->windowTitle(), QStringLiteral("a"));
         QVERIFY(!controller.startWindow()->isVisible());
+        // A real document behind the window: nothing to undo yet, so Undo and Redo are off.
+        KVWaveDocument* document = host.documents().documentOfWindow(window);
+        QVERIFY(document && document->frames() > 0);
+        QVERIFY(host.hasFrontDocument());
+        QVERIFY(!host.frontDocumentCanUndo());
+        controller.validateMenus();
+        QVERIFY(!window->menuBar()->findChild<QAction*>(QStringLiteral("uiUndoMenuItem"))->isEnabled());
+        QVERIFY(!window->menuBar()->findChild<QAction*>(QStringLiteral("uiRedoMenuItem"))->isEnabled());
 
         QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
