@@ -8,19 +8,20 @@ cli="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 sox -n -r 44100 -c 2 -b 16 "$work/smoke.wav" synth 3 sine 220 sine 330 vol 0.5
-# Set the document up once, so the first-opening question does not wait for an answer.
-"$cli" info "$work/smoke.wav" > /dev/null
+# Set the document up once (analysing it records its mode), so the first-opening question
+# does not wait for an answer.
+"$cli" analyse "$work/smoke.wav" > /dev/null 2>&1
 # The desktop's opener is a stand-in that does nothing (the first launch offers a web page).
 mkdir -p "$work/bin"
 printf '#!/bin/sh\nexit 0\n' > "$work/bin/xdg-open"
 chmod +x "$work/bin/xdg-open"
 cat > "$work/session.sh" <<SESSION
 set -u
-export PATH="$work/bin:\$PATH" XDG_CONFIG_HOME="$work/config" HOME="$work" ORVEX_QUIT_AFTER_MS=3000
+export PATH="$work/bin:\$PATH" XDG_CONFIG_HOME="$work/config" HOME="$work" ORVEX_QUIT_AFTER_MS=6000
 "$orvex" "$work/smoke.wav" > "$work/orvex.log" 2>&1 &
 pid=\$!
 seen=0
-for _ in \$(seq 1 60); do
+for _ in \$(seq 1 100); do
   if xwininfo -root -tree | grep -q '"smoke"'; then seen=1; break; fi
   sleep 0.1
 done
