@@ -5,6 +5,7 @@
 #include "control/KVSegmentController.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QShortcut>
 
 namespace orvex {
@@ -31,6 +32,7 @@ bool DesktopDocuments::openDocument(const QString& path) {
     const auto make = [&](Result&) {
         // Shown at once, so the set-up question of a new file appears as a sheet on it.
         window = new KVEditorWindow;
+        window->setWindowTitle(QFileInfo(path).completeBaseName());  // the document sets it again once open
         window->holdOpen();
         window->show();
         bridge = new EditorDocumentBridge(*window);

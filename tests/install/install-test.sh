@@ -38,6 +38,8 @@ PY
 # The installed command-line program runs from the prefix.
 cp "$prefix/share/orvex/demo.wav" "$prefix/in.wav"
 "$prefix/bin/orvex-cli" info "$prefix/in.wav" | grep -q . || fail "orvex-cli info printed nothing"
+# Analysing a short segment sets the file up (its mode), so the desktop program does not ask.
+"$prefix/bin/orvex-cli" analyse --start 0 --end 2 "$prefix/in.wav" > /dev/null 2>&1 || fail "orvex-cli analyse"
 
 # The installed desktop program opens a file under a virtual X server.
 if [ -x "$prefix/bin/orvex" ]; then
