@@ -22,7 +22,8 @@ export PATH="$work/bin:\$PATH" XDG_CONFIG_HOME="$work/config" HOME="$work"
 pid=\$!
 for _ in \$(seq 1 150); do
   if ! kill -0 \$pid 2>/dev/null; then echo "orvex exited early" >&2; cat "$work/orvex.log" >&2; exit 1; fi
-  if xwininfo -root -tree | grep -q "\"$title\""; then
+  # A file at another rate is shown by its converted working copy's name.
+  if xwininfo -root -tree | grep -qE "\"$title(\\[orvx\\])?\""; then
     # The quick start opens after the start-up pause.
     for _ in \$(seq 1 100); do [ -s "$work/opened" ] && break; sleep 0.1; done
     kill \$pid
