@@ -34,7 +34,7 @@ using Clock = std::chrono::steady_clock;
 // Fixed so that every run kills at the same fractions of each command's duration.
 constexpr std::uint32_t kGeneratorConstant = 20261207;
 // Attempts per command, of which only those that kill the command before it ends count.
-constexpr int kMostAttemptsPerCommand = 40;
+constexpr int kMostAttemptsPerCommand = 200;
 
 struct Outcome {
     int exitCode = -1;
