@@ -9,6 +9,7 @@
 #include <limits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -41,11 +42,12 @@ std::optional<PropertyList::Value> scalarOf(plist_t node) {
             return PropertyList::Value(d);
         }
         case PLIST_STRING: {
-            char* s = nullptr;
-            plist_get_string_val(node, &s);
-            std::string out = s ? s : "";
-            std::free(s);
-            return PropertyList::Value(std::move(out));
+            // A string holding a NUL byte (an XML character reference can make one) cannot be
+            // written back as read, and libplist's copying getter asserts on it: skip the value.
+            std::uint64_t length = 0;
+            const char* s = plist_get_string_ptr(node, &length);
+            if (!s || std::strlen(s) != length) return std::nullopt;
+            return PropertyList::Value(std::string(s, length));
         }
         default:
             return std::nullopt;

@@ -107,6 +107,17 @@ TEST(PropertyList, BinaryListsWithANulInAKeyOrStringAreRefusedAsDamage) {
     }
 }
 
+TEST(PropertyList, XmlStringHoldingANulByteIsSkippedNotAnAbort) {
+    using namespace std::string_literals;
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>Bad</key><string>a\0b</string><key>Good</key><string>ok</string></dict></plist>\n"s;
+    const auto list = PropertyList::fromBytes(xml);
+    ASSERT_TRUE(list.has_value());
+    EXPECT_FALSE(list->has("Bad"));
+    EXPECT_TRUE(list->has("Good"));
+}
+
 TEST(PropertyList, RealsReadAsIntegersAreTruncatedAndLimitedToTheIntegerRange) {
     const struct {
         double stored;
