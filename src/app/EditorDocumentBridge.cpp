@@ -8,6 +8,7 @@
 #include "control/KVSegmentController.h"
 #include "document/KVWaveDocument.h"
 #include "platform/Platform.h"
+#include "views/KVAnalysisView.h"
 #include "views/KVProgressSubview.h"
 #include "views/KVWaveSegmentView.h"
 
@@ -17,7 +18,8 @@ namespace {
 constexpr int kDiskSpaceIntervalMs = 10'000;
 }
 
-EditorDocumentBridge::EditorDocumentBridge(KVEditorWindow& window) : QObject(&window), mWindow(window) {
+EditorDocumentBridge::EditorDocumentBridge(KVEditorWindow& window)
+    : QObject(&window), mWindow(window), mAnalysisTab(window, this) {
     mCursorTimer.setInterval(KVWaveSegmentView::kCursorIntervalMs);
     connect(&mCursorTimer, &QTimer::timeout, this, &EditorDocumentBridge::followPlayPosition);
     mDiskSpaceTimer.setInterval(kDiskSpaceIntervalMs);
@@ -32,6 +34,7 @@ void EditorDocumentBridge::attach(KVWaveDocument* document) {
     connectInputView();
     mCursorTimer.start();
     mDiskSpaceTimer.start();
+    mAnalysisTab.attach(document);
     showCommandState(document->commandState());
 }
 
@@ -42,6 +45,7 @@ void EditorDocumentBridge::detach() {
         view->onCursorMoved = nullptr;
         view->onTogglePlayStop = nullptr;
     }
+    mAnalysisTab.detach();
     mDocument = nullptr;
 }
 
@@ -62,9 +66,7 @@ void EditorDocumentBridge::connectTransport() {
     connect(mWindow.volumeSlider(), &QSlider::valueChanged, this, [this](int decibels) {
         if (mDocument) mDocument->setPlaybackVolumeDecibels(decibels);
     });
-    connect(mWindow.tabs(), &QTabWidget::currentChanged, this, [this](int tab) {
-        if (mDocument) mDocument->tabDidChange(static_cast<PlaySource>(tab));
-    });
+    connect(mWindow.tabs(), &QTabWidget::currentChanged, &mAnalysisTab, &AnalysisTabBridge::tabChanged);
 }
 
 void EditorDocumentBridge::connectInputView() {
@@ -85,6 +87,8 @@ void EditorDocumentBridge::followPlayPosition() {
 }
 
 KVSegmentViewInterface* EditorDocumentBridge::segmentView() { return mWindow.segmentView(); }
+
+KVAnalysisViewInterface* EditorDocumentBridge::analysisView() { return mWindow.analysisView(); }
 
 void EditorDocumentBridge::setTitle(const std::string& title) { mWindow.setWindowTitle(QString::fromStdString(title)); }
 
@@ -109,6 +113,7 @@ void EditorDocumentBridge::showCommandState(const KVDocumentCommandState& state)
                                  "uiGapFillerBoxButton", "uiMagicBoxButton",    "uiDeselectBoxButton"};
     setChecked(tools[static_cast<int>(state.tool)], true);
     mWindow.modifyGainSlider()->setEnabled(state.gainControlsEnabled);
+    mAnalysisTab.showCommandState(state);
 }
 
 void EditorDocumentBridge::beginProcessing(const std::string& text) {

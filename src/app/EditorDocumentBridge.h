@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include "app/AnalysisTabBridge.h"
 #include "document/KVDocumentWindow.h"
 
 namespace orvex {
@@ -26,6 +27,8 @@ public:
     KVWaveDocument* document() const { return mDocument; }
 
     KVSegmentViewInterface* segmentView() override;
+    KVAnalysisViewInterface* analysisView() override;
+    AnalysisTabBridge& analysisTab() { return mAnalysisTab; }
     void setTitle(const std::string& title) override;
     void showCommandState(const KVDocumentCommandState& state) override;
     void beginProcessing(const std::string& text) override;
@@ -42,6 +45,7 @@ private:
     KVWaveDocument* mDocument = nullptr;
     QTimer mCursorTimer;
     QTimer mDiskSpaceTimer;
+    AnalysisTabBridge mAnalysisTab;
 };
 
 }  // namespace orvex

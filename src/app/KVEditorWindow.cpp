@@ -53,6 +53,14 @@ const ControlText kModes[] = {
     {"uiSuppressButton", "Suppress", "Set the document up for suppression"},
     {"uiModifyButton", "Modify", "Set the document up for modification"},
 };
+// Commands of the analysis editor, in its own row under the picture.
+const ControlText kAnalysisCommands[] = {
+    {"uiIsolateDeterministicButton", "Keep Sustained", "Keep only the sustained part of the selection"},
+    {"uiIsolateStochasticButton", "Keep Transients", "Keep only the transients of the selection"},
+    {"uiSelectAllButton", "Select All", "Select everything in the segment"},
+    {"uiSelectNoneButton", "Select None", "Clear the selection"},
+    {"uiUndoButton", "Undo", "Undo the last change of the selection"},
+};
 const ControlText kTransport[] = {
     {"uiRewindButton", "Rewind", "Back to the start"},
     {"uiPlayButton", "Play", "Play the selected segment (Space)"},
@@ -73,6 +81,7 @@ constexpr int kVolumeMinDb = -60, kVolumeMaxDb = 12;
 // The level sliders count hundredths of a decibel, so that any value the field shows ("-6.02 dB")
 // can be set; the arrow keys still move by whole decibels.
 constexpr int kSliderStepsPerDb = 100;
+constexpr int kContrastMinDb = -24, kContrastMaxDb = 24;
 
 void setUpLevelSlider(QSlider* slider) {
     slider->setRange(kVolumeMinDb * kSliderStepsPerDb, kVolumeMaxDb * kSliderStepsPerDb);
@@ -153,10 +162,32 @@ QWidget* KVEditorWindow::buildToolBar() {
     return bar;
 }
 
+// The picture in its scroll area above the analysis commands and the display contrast.
 QWidget* KVEditorWindow::buildAnalysisTab() {
+    auto* tab = new QWidget;
+    tab->setAccessibleName(tabTitle(kAnalysisTab));
+    auto* column = new QVBoxLayout(tab);
+    column->setContentsMargins(0, 0, 0, 0);
     auto* area = new AnalysisScrollArea;
     mAnalysisView = area->view();
-    return area;
+    column->addWidget(area, 1);
+    auto* row = new QHBoxLayout;
+    for (const ControlText& t : kAnalysisCommands) row->addWidget(addButton(t.outlet, t.label, t.tip, false));
+    row->addSpacing(12);
+    mContrastSlider = new QSlider(Qt::Horizontal);
+    mContrastSlider->setObjectName("uiDisplayContrastSlider");
+    mContrastSlider->setRange(kContrastMinDb * kSliderStepsPerDb, kContrastMaxDb * kSliderStepsPerDb);
+    mContrastSlider->setSingleStep(kSliderStepsPerDb);
+    mContrastSlider->setValue(0);
+    mContrastSlider->setToolTip("Display contrast");
+    mContrastSlider->setAccessibleName("Display contrast");
+    auto* contrastText = new QLabel("Contrast");
+    contrastText->setAccessibleName("Contrast");
+    row->addWidget(contrastText);
+    row->addWidget(mContrastSlider);
+    row->addStretch(1);
+    column->addLayout(row);
+    return tab;
 }
 
 // The switches that only the analysis view takes: the preview button latches its real-time

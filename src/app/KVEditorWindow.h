@@ -44,6 +44,8 @@ public:
     QSlider* volumeSlider() const { return mVolumeSlider; }
     QLabel* volumeText() const { return mVolumeText; }
     QSlider* modifyGainSlider() const { return mModifyGainSlider; }
+    // The analysis view's display contrast in decibels (sliderDecibels of its value).
+    QSlider* contrastSlider() const { return mContrastSlider; }
     QLabel* freeDiskSpaceLabel() const { return mFreeDiskSpace; }
     KVProgressSubview* progressBox() const { return mProgress; }
     QAbstractButton* cancelButton() const { return button("uiCancelProcessingButton"); }
@@ -89,6 +91,7 @@ private:
     QLabel* mVolumeText = nullptr;
     QSlider* mModifyGainSlider = nullptr;
     QLabel* mModifyGainText = nullptr;
+    QSlider* mContrastSlider = nullptr;
     QLabel* mFreeDiskSpace = nullptr;
     KVProgressSubview* mProgress = nullptr;
     bool mHeld = false;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTabWidget>
 
+#include "app/AnalysisTabBridge.h"
 #include "app/AppController.h"
 #include "app/KVEditorWindow.h"
 #include "document/KVWaveDocument.h"
@@ -74,6 +75,7 @@ void WindowDocumentHost::performOnFrontDocument(DocumentCommand command) {
         case DocumentCommand::ShowInput: window->tabs()->setCurrentIndex(KVEditorWindow::kInputTab); return;
         case DocumentCommand::ShowAnalysis: window->tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab); return;
         case DocumentCommand::ShowOutput: window->tabs()->setCurrentIndex(KVEditorWindow::kOutputTab); return;
+        case DocumentCommand::AnalyzeSegment: AnalysisTabBridge::analyzeInWindow(*window); return;  // beeps itself
         default:
             if (!runOnDocument(*document, command)) Platform::shared().beep();
             return;

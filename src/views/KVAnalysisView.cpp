@@ -214,7 +214,9 @@ void KVAnalysisView::invalidateImage() {
 
 void KVAnalysisView::setStatusMessage(const std::string& message) {
     onGuiThread([this, message] {
+        if (message == mStatusMessage) return;
         mStatusMessage = message;
+        emit statusMessageChanged(QString::fromStdString(message));
         update();
     });
 }
@@ -374,8 +376,9 @@ void KVAnalysisView::reportGesture(const GestureResult& result) {
         controller->selectionComplete(float(r.x), float(r.y), float(r.width), float(r.height));
         break;
     }
-    case GestureResult::Kind::none: break;
+    case GestureResult::Kind::none: return;
     }
+    emit gestureReported();
 }
 
 // Dragging past the edge of the scroll area's window scrolls it towards the mouse.

@@ -91,6 +91,14 @@ public:
 
     // The visible part of the view in view coordinates (y upwards).
     QRectF visibleViewRect() const;
+    // The extra status line ("Processing... 40 % done" while the analysis runs); empty when none.
+    QString statusMessage() const { return QString::fromStdString(mStatusMessage); }
+
+signals:
+    // A finished gesture went to the controller (the selection may have changed).
+    void gestureReported();
+    // The status line's extra message changed (on the GUI thread).
+    void statusMessageChanged(const QString& message);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
