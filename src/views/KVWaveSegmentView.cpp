@@ -169,7 +169,7 @@ void KVWaveSegmentView::drawSelection(OverviewPainter& painter) {
     p.drawLine(y.toWidget(endX, 0), y.toWidget(endX, h / 2));
     const QColor text = ThemePalette::toQColor(KVUtilities::themeColorLightCanvas());
     painter.label(timeLabel(mRange.selectionStartFrame()), startX + 5, h - 33, text, OverviewPainter::boldFont(9));
-    painter.label(timeLabel(mRange.selectionEndFrame()), endX - 65, 23, text, OverviewPainter::boldFont(9));
+    painter.labelEndingAt(timeLabel(mRange.selectionEndFrame()), endX - 5, 23, text, OverviewPainter::boldFont(9));
     p.save();
     p.setCompositionMode(QPainter::CompositionMode_Plus);
     GlossyFill::fill(p, QRectF(startX, 2, endX - startX, h - 4), ThemePalette::rgba(0.068635, 0.07686, 0.138635, 0.5));

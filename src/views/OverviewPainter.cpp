@@ -15,6 +15,8 @@ namespace {
 constexpr double kDarkCanvasRed = 0.068635, kDarkCanvasGreen = 0.07686, kDarkCanvasBlue = 0.138635;
 constexpr int kTicks = 10;
 constexpr double kTickLength = 8.0;
+constexpr double kLabelInset = 4.0;
+constexpr double kTitleInset = 10.0;
 }  // namespace
 
 OverviewPainter::OverviewPainter(QPainter& painter, QSize size, FrameCount totalFrames)
@@ -35,11 +37,19 @@ QFont OverviewPainter::boldFont(int pointSize) {
     return font;
 }
 
+// Labels are kept inside the picture: one that would run past the right edge ends 4 px before it.
 void OverviewPainter::label(const QString& text, double x, double yFromBottom, const QColor& colour,
                             const QFont& font) {
+    const double width = QFontMetricsF(font).horizontalAdvance(text);
+    x = std::max(kLabelInset, std::min(x, mSize.width() - kLabelInset - width));
     mPainter.setFont(font);
     mPainter.setPen(colour);
     mPainter.drawText(QPointF(x, mY.toWidgetY(yFromBottom) - QFontMetricsF(font).descent()), text);
+}
+
+void OverviewPainter::labelEndingAt(const QString& text, double right, double yFromBottom, const QColor& colour,
+                                    const QFont& font) {
+    label(text, right - QFontMetricsF(font).horizontalAdvance(text), yFromBottom, colour, font);
 }
 
 void OverviewPainter::background() {
@@ -56,7 +66,7 @@ void OverviewPainter::analysedRange(FramePos start, FramePos end) {
     GlossyFill::fill(mPainter, QRectF(x0, 2, x1 - x0, mSize.height() - 4),
                      ThemePalette::rgba(kDarkCanvasRed, 0.14274, kDarkCanvasBlue, 0.9));
     mPainter.restore();
-    label("Current Analysis", x0 + 10, 10, ThemePalette::toQColor(KVUtilities::themeColorLightCanvas()), boldFont(9));
+    mCaptionX = x0 + kTitleInset;
 }
 
 void OverviewPainter::timeRuler() {
@@ -112,7 +122,16 @@ void OverviewPainter::frameAndTitle(const QString& title) {
     mPainter.setPen(ThemePalette::indexed(0));
     mPainter.setBrush(Qt::NoBrush);
     mPainter.drawRect(QRectF(0.5, 0.5, mSize.width() - 1.0, mSize.height() - 1.0));
-    label(title, 10, 10, ThemePalette::toQColor(KVUtilities::themeColorLightCanvas()), boldFont(18));
+    const QColor colour = ThemePalette::toQColor(KVUtilities::themeColorLightCanvas());
+    const QFont titleFont = boldFont(18);
+    label(title, kTitleInset, kTitleInset, colour, titleFont);
+    if (mCaptionX < 0) return;
+    // The analysed range's caption sits on the bottom edge like the title; where the two would
+    // meet, the caption moves up above the title.
+    const QFontMetricsF titleMetrics(titleFont);
+    const bool meetsTitle = mCaptionX < kTitleInset + titleMetrics.horizontalAdvance(title) + kTitleInset;
+    const double y = meetsTitle ? kTitleInset + titleMetrics.height() : kTitleInset;
+    label("Current Analysis", mCaptionX, y, colour, boldFont(9));
 }
 
 void OverviewPainter::playCursor(FramePos frame) {

@@ -30,18 +30,23 @@ public:
     QPainter& painter() { return mPainter; }
 
     void background();
-    // Shades [start, end) and labels it "Current Analysis"; nothing when both are 0.
+    // Shades [start, end); nothing when both are 0. Its caption "Current Analysis" is drawn
+    // with the title, so that the two never overlap.
     void analysedRange(FramePos start, FramePos end);
     // Ten ticks at multiples of a tenth of the length, each with its time label.
     void timeRuler();
     // Mono: one envelope around the middle; stereo: left above, right below.
     void waveform(std::int64_t channels, const std::vector<KVOverviewColumn>& columns);
+    // The frame, the title at the bottom left and the analysed range's caption.
     void frameAndTitle(const QString& title);
     // A red line over the whole height, darkening what lies under it.
     void playCursor(FramePos frame);
 
-    // Text with its bottom-left corner (baseline less the descent) at (x, yFromBottom).
+    // Text with its bottom-left corner (baseline less the descent) at (x, yFromBottom), moved
+    // left or right as needed to stay inside the picture.
     void label(const QString& text, double x, double yFromBottom, const QColor& colour, const QFont& font);
+    // The same with the text's right end at right.
+    void labelEndingAt(const QString& text, double right, double yFromBottom, const QColor& colour, const QFont& font);
     static QFont boldFont(int pointSize);
 
 private:
@@ -53,6 +58,7 @@ private:
     FrameCount mTotal;
     double mFramesPerPixel;
     BottomUpMapping mY;
+    double mCaptionX = -1;  // x of the analysed range's caption; negative when there is none
 };
 
 }  // namespace orvex

@@ -35,6 +35,7 @@ private slots:
     void clicksNearTheAnalysedRangeSnapOntoIt();
     void spaceAsksToPlayAndNextSegmentKeepsTheLength();
     void pictureOfAGeneratedStereoFile();
+    void captionsStayInsideAndClearOfTheTitle();
 };
 
 void WaveSegmentViewTest::bottomUpMappingIsItsOwnInverse() {
@@ -176,6 +177,45 @@ void WaveSegmentViewTest::pictureOfAGeneratedStereoFile() {
     const int endX = int((start + 88'320) / fpp), startX = int(start / fpp);
     QVERIFY(isYellowish(column(endX, 100)) && !isYellowish(column(endX, 200)));
     QVERIFY(isYellowish(column(startX, 200)) && !isYellowish(column(startX, 100)));
+}
+
+// Label pixels in a box given by x and y counted from the bottom, of a 1000 x 300 picture.
+// Only the cores of the glyphs count, whose colour does not depend on the background.
+int labelPixelsIn(const QImage& picture, int x0, int x1, int fromBottom0, int fromBottom1) {
+    int n = 0;
+    for (int x = x0; x < x1; ++x) {
+        for (int y = 300 - fromBottom1; y < 300 - fromBottom0; ++y) {
+            const QColor c = picture.pixelColor(x, y);
+            n += c.blue() > 235 && c.red() > 170;
+        }
+    }
+    return n;
+}
+
+// A segment ending at the file's end keeps its end time inside the view, left of the end line;
+// an analysed range starting at 0 leaves the title's pixels as they are without it.
+void WaveSegmentViewTest::captionsStayInsideAndClearOfTheTitle() {
+    const auto picture = [](FramePos analysisEnd) {
+        KVWaveSegmentView view;
+        view.resize(1000, 300);
+        view.setNumFrames(10 * kSecond);
+        view.setSelectionStartFrame(7 * kSecond);
+        view.setSelectionEndFrame(10 * kSecond);
+        view.setAnalysisStartFrame(0);
+        view.setAnalysisEndFrame(analysisEnd);
+        view.rebuildPicture();
+        return view.cachedPicture();
+    };
+    const QImage withRange = picture(5 * kSecond), without = picture(0);
+    saveArtifact(withRange, "input-overview-captions.png");
+    QVERIFY(labelPixelsIn(withRange, 880, 995, 20, 40) > 30);  // "00:00:10:000" before the end
+    QCOMPARE(labelPixelsIn(withRange, 998, 999, 15, 45), 0);
+    const int title = labelPixelsIn(without, 0, 400, 5, 36);
+    QVERIFY(title > 100);
+    // Glyph edges blend with the lighter shading: allow a few percent, far less than the
+    // caption's own pixels.
+    QVERIFY(std::abs(labelPixelsIn(withRange, 0, 400, 5, 36) - title) < title / 20);
+    QVERIFY(labelPixelsIn(withRange, 0, 400, 36, 60) > 30);  // the caption, above the title
 }
 
 QTEST_MAIN(WaveSegmentViewTest)
