@@ -186,12 +186,14 @@ void KVAnalysisChunkFile::flushAppends() {
     mAppends->clear();
 }
 
-// Caller holds the monitor. Every step runs even when an earlier one failed.
+// Caller holds the monitor. Every step runs even when an earlier one failed. The undo copy goes
+// to disk before anything of the frame changes: a process killed in between leaves a frame
+// either untouched or with its copy saved, so the next open can always restore it whole.
 void KVAnalysisChunkFile::writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo) {
     if (frame < 0) return;
+    if (mKeepsUndo && saveUndo) saveUndoCopy(frame);
     FrameRecord::copy(record, *mWriteRecord);
     synthesizeGrain(frame);
-    if (mKeepsUndo && saveUndo) saveUndoCopy(frame);
     const bool stored = writeOrAlert(kRecords, mWriteRecord.get(), frame);
     if (mHasDisplayFiles) writeDisplayRecords(frame);
     // The remembered count follows the writes, so hasAudio holds as soon as a frame is stored.
