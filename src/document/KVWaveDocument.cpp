@@ -21,6 +21,7 @@
 #include "playback/KVDocumentPlayback.h"
 #include "store/KVAnalysisFileSet.h"
 #include "utilities/KVFolderLock.h"
+#include "utilities/KVOutputTarget.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -133,6 +134,8 @@ Result KVWaveDocument::lockAnalysisFolder(const std::string& folder) {
     auto locked = KVFolderLock::acquire(folder, KVFolderLock::Mode::Exclusive);
     if (locked.lock) {
         mFolderLock = std::move(locked.lock);
+        // Temporary files of writers killed midway; no live writer can hold one now.
+        KVOutputTarget::removeStalePartials(folder);
         return Result::success();
     }
     const std::string title = locked.inUse ? "Analysis in use" : "No write access to destination (3)";

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -202,9 +203,14 @@ std::optional<PropertyList> PropertyList::readFile(const std::string& path) {
 }
 
 bool PropertyList::writeFileAtomically(const std::string& path) const {
-    // Unique per call: the main thread and a worker may save the same dictionary at once.
+    // ".NAME.partial-PID.N" beside the file, unique per call: the main thread and a worker may
+    // save the same dictionary at once. A writer killed midway leaves it behind; the next
+    // process to lock the folder removes it by the dead process id in its name.
     static std::atomic<unsigned> serial{0};
-    const std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(serial++);
+    const std::filesystem::path target(path);
+    const std::string temp = (target.parent_path() / ("." + target.filename().string() + ".partial-" +
+                                                      std::to_string(::getpid()) + "." + std::to_string(serial++)))
+                                 .string();
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     bool ok = writeAll(fd, toXml()) && ::fsync(fd) == 0;

@@ -39,11 +39,17 @@ std::string typeRefusal(const std::string& path, const struct stat& info) {
     return "";
 }
 
-// The process id in a temporary file's name, or 0 when the name is not one of ours.
+// The process id in a temporary file's name (".NAME.partial-PID", or ".NAME.partial-PID.N" for
+// a dictionary saved several times at once), or 0 when the name is not one of ours.
 pid_t writerOf(const std::string& name) {
     const auto at = name.rfind(kPartialMark);
     if (at == std::string::npos) return 0;
-    const std::string digits = name.substr(at + std::strlen(kPartialMark));
+    std::string digits = name.substr(at + std::strlen(kPartialMark));
+    if (const auto dot = digits.find('.'); dot != std::string::npos) {
+        const std::string serial = digits.substr(dot + 1);
+        if (serial.empty() || serial.find_first_not_of("0123456789") != std::string::npos) return 0;
+        digits.resize(dot);
+    }
     if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
     return static_cast<pid_t>(std::stol(digits));
 }
