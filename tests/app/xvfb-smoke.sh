@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Real-window smoke test: the built orvex starts under a virtual X server on a generated stereo
-# file, shows a window titled after it and quits cleanly (exit status 0) when asked to.
+# file and shows a window titled after it; a second orvex started on another file hands it to
+# the first and ends, and the first shows that file's window too; then it quits cleanly (exit
+# status 0) when asked to.
 # Usage: xvfb-smoke.sh ORVEX ORVEX_CLI
 set -euo pipefail
 orvex="$1"
@@ -8,27 +10,35 @@ cli="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 sox -n -r 44100 -c 2 -b 16 "$work/smoke.wav" synth 3 sine 220 sine 330 vol 0.5
-# Set the document up once (analysing it records its mode), so the first-opening question
+sox -n -r 44100 -c 1 -b 16 "$work/second.wav" synth 3 sine 440 vol 0.5
+# Set the documents up once (analysing records their mode), so the first-opening question
 # does not wait for an answer.
 "$cli" analyse "$work/smoke.wav" > /dev/null 2>&1
+"$cli" analyse "$work/second.wav" > /dev/null 2>&1
 # The desktop's opener is a stand-in that does nothing (the first launch offers a web page).
 mkdir -p "$work/bin"
 printf '#!/bin/sh\nexit 0\n' > "$work/bin/xdg-open"
 chmod +x "$work/bin/xdg-open"
 cat > "$work/session.sh" <<SESSION
 set -u
-export PATH="$work/bin:\$PATH" XDG_CONFIG_HOME="$work/config" HOME="$work" ORVEX_QUIT_AFTER_MS=6000
+export PATH="$work/bin:\$PATH" XDG_CONFIG_HOME="$work/config" HOME="$work" ORVEX_QUIT_AFTER_MS=20000
+fail() { echo "\$1" >&2; cat "$work/orvex.log" >&2; exit 1; }
+window() {
+  for _ in \$(seq 1 150); do
+    if xwininfo -root -tree | grep -q "\"\$1\""; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
 "$orvex" "$work/smoke.wav" > "$work/orvex.log" 2>&1 &
 pid=\$!
-seen=0
-for _ in \$(seq 1 100); do
-  if xwininfo -root -tree | grep -q '"smoke"'; then seen=1; break; fi
-  sleep 0.1
-done
+window smoke || fail "no window titled smoke"
+timeout 10 "$orvex" "$work/second.wav" > "$work/second.log" 2>&1 || fail "the second orvex did not hand its file over and end"
+window second || fail "the running orvex shows no window for the file handed to it"
+kill -0 \$pid 2> /dev/null || fail "the first orvex ended early"
 wait \$pid
 status=\$?
-[ \$seen = 1 ] || { echo "no window titled smoke" >&2; cat "$work/orvex.log" >&2; exit 1; }
-[ \$status = 0 ] || { echo "orvex exited with \$status" >&2; cat "$work/orvex.log" >&2; exit 1; }
+[ \$status = 0 ] || fail "orvex exited with \$status"
 SESSION
 xvfb-run -a bash "$work/session.sh"
 echo "smoke test passed"
