@@ -135,7 +135,7 @@ Result KVWaveDocument::lockAnalysisFolder(const std::string& folder) {
     if (locked.lock) {
         mFolderLock = std::move(locked.lock);
         // Temporary files of writers killed midway; no live writer can hold one now.
-        KVOutputTarget::removeStalePartials(folder);
+        KVOutputTarget::removeStalePartialsBelow(folder);
         return Result::success();
     }
     const std::string title = locked.inUse ? "Analysis in use" : "No write access to destination (3)";

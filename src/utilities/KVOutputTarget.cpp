@@ -90,4 +90,16 @@ int KVOutputTarget::removeStalePartials(const std::string& folder) {
     return removed;
 }
 
+int KVOutputTarget::removeStalePartialsBelow(const std::string& folder) {
+    int removed = removeStalePartials(folder);
+    std::error_code error;
+    fs::recursive_directory_iterator entries(folder, error);
+    for (; !error && entries != fs::recursive_directory_iterator(); entries.increment(error)) {
+        std::error_code ignored;
+        if (entries->is_directory(ignored) && !entries->is_symlink(ignored))
+            removed += removeStalePartials(entries->path().string());
+    }
+    return removed;
+}
+
 }  // namespace orvex

@@ -22,6 +22,8 @@ public:
     // Removes the temporary files in folder that processes no longer running left behind.
     // Returns how many were removed.
     static int removeStalePartials(const std::string& folder);
+    // The same in folder and every folder below it (an analysis folder holds the selection's).
+    static int removeStalePartialsBelow(const std::string& folder);
 };
 
 }  // namespace orvex

@@ -102,17 +102,19 @@ TEST(OutputTargetTest, OnlyNewPathsAndRegularFilesOutsideAnalysisFoldersAreAccep
     }
 }
 
-TEST(OutputTargetTest, StalePartialsOfDeadProcessesAreRemoved) {
+TEST(OutputTargetTest, StalePartialsOfDeadProcessesAreRemovedDownTheFolders) {
     TempDir temp;
     const pid_t child = ::fork();
     if (child == 0) ::_exit(0);
     ::waitpid(child, nullptr, 0);  // child's pid now names no running process
     const std::string dead = temp.file(".out.wav.partial-" + std::to_string(child));
     const std::string mine = KVOutputTarget::partialPathFor(temp.file("out.wav"));
-    const std::string deadDictionary = temp.file(".t.plist.partial-" + std::to_string(child) + ".3");
+    fs::create_directories(temp.path() / "t-selection.analysis");
+    const std::string deadDictionary =
+        temp.file("t-selection.analysis/.t.plist.partial-" + std::to_string(child) + ".3");
     const std::string other = temp.file(".notes.partial-x1");
     for (const std::string& path : {dead, deadDictionary, mine, other}) std::ofstream(path) << "x";
-    EXPECT_EQ(KVOutputTarget::removeStalePartials(temp.path().string()), 2);
+    EXPECT_EQ(KVOutputTarget::removeStalePartialsBelow(temp.path().string()), 2);
     EXPECT_FALSE(fs::exists(dead));
     EXPECT_FALSE(fs::exists(deadDictionary));
     EXPECT_TRUE(fs::exists(mine));
