@@ -26,7 +26,7 @@ namespace orvex {
 // monitor() orders block reads and writes of the mixdown (prefill, export, overview, commits).
 class KVOutputController : public KVPlayFrameSource {
 public:
-    // view may be null (no overview is shown then). Opens the mixdown for R = records, shows
+    // view may be null (no overview is shown then). Opens the mixdown for R = records, reports
     // "Incompatible Master File" when the stored mixdown is of another version, loads the
     // analysed range and starts the prefill and the overview builder.
     // Without the file's exact length, its export holds the R whole records.

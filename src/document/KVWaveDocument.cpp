@@ -50,7 +50,9 @@ double linearGain(double decibels) { return std::pow(10.0, decibels * 0.05); }
 }  // namespace
 
 KVWaveDocument::KVWaveDocument(KVDocumentWindow* window, KVDocumentOptions options)
-    : mWindow(window), mOptions(std::move(options)),
+    : mFailureAlerts([](const Result& failure) { showFailure(failure, false); }),
+      mWindow(window),
+      mOptions(std::move(options)),
       mPlayback(std::make_unique<KVDocumentPlayback>(mMonitor, this)) {}
 
 KVWaveDocument::~KVWaveDocument() {
@@ -301,7 +303,10 @@ bool KVWaveDocument::selectNone() {
                  "undone.\n\nAre you sure you want to do this?",
                  "De-Select all"))
         return false;
-    return runProcessing(nullptr, [](KVAnalysisController& c) { c.selectNone(); });
+    Result cleared = Result::success();
+    runProcessing(nullptr, [&cleared](KVAnalysisController& c) { cleared = c.selectNone(); });
+    if (!cleared) showFailure(cleared, false);
+    return cleared.ok();
 }
 
 bool KVWaveDocument::applySelection() {

@@ -15,6 +15,7 @@
 #include "engine/KVAnalysisController.h"
 #include "engine/KVDocumentMode.h"
 #include "engine/KVExportWriter.h"
+#include "platform/FailureChannel.h"
 #include "playback/AudioOutputBackend.h"
 #include "playback/KVPlaybackSources.h"
 
@@ -45,7 +46,8 @@ struct KVDocumentOptions {
 // One opened sound file: its working file, edit histories, the segment, analysis and output
 // controllers, the document playback and the mode, with the window's commands and their rules.
 // Failures are shown as alerts through Platform (with a beep where the rules say so) and also
-// returned as values, so a caller without alerts can tell them.
+// returned as values, so a caller without alerts can tell them. While a document is open it
+// also shows the failures the store and the engine report through the FailureChannel.
 // Threads: main thread only, like its window. Workers (analysis, operations, exports, overview
 // builders, prefill) report through posted calls; the destructor stops them by signalling and
 // joining, never by waiting for a worker that waits for the main thread.
@@ -188,6 +190,7 @@ private:
     void shutDownAnalysis();
     static Result showFailure(const Result& failure, bool beep);
 
+    FailureChannel::Listening mFailureAlerts;
     KVDocumentWindow* mWindow;
     const KVDocumentOptions mOptions;
     std::string mSourcePath;

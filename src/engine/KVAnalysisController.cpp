@@ -222,14 +222,11 @@ void KVAnalysisController::selectAllContinuously() {
         false, [this] { mSelectionIdle = true; });
 }
 
-void KVAnalysisController::selectNone() {
-    if (!mSelectionIdle || isProcessing()) {
-        Platform::shared().runAlert("Processing is in progress",
-                                    "Sorry but that command cannot be completed, the file is currently busy. Please "
-                                    "try again once all pending operations have completed",
-                                    {"Okay"});
-        return;
-    }
+Result KVAnalysisController::selectNone() {
+    if (!mSelectionIdle || isProcessing())
+        return Result::failure("Processing is in progress",
+                               "Sorry but that command cannot be completed, the file is currently busy. Please try "
+                               "again once all pending operations have completed");
     mSelectionIdle = false;
     mCancelProcessing = false;
     mSelectionStore->beginUndoStep();
@@ -237,6 +234,7 @@ void KVAnalysisController::selectNone() {
     mSelectionStore->commitUndoStep();
     if (mAnalysisView) mAnalysisView->invalidateImage();
     mSelectionIdle = true;
+    return Result::success();
 }
 
 void KVAnalysisController::applySelection() {

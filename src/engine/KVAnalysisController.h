@@ -101,8 +101,9 @@ public:
     void fillGaps();
     void selectAll();
     void selectAllContinuously();
-    // Refused with the busy alert while a select-all copies.
-    void selectNone();
+    // Refused while a select-all copies: the failure "Processing is in progress", for the
+    // caller to show.
+    Result selectNone();
     void applySelection();
     void uiIsolateRepeatingPattern();
     void cancelProcessing() { mCancelProcessing = true; }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "store/KVAnalysisPaths.h"
-#include "store/KVStoreAlerts.h"
+#include "store/StoreFailures.h"
 
 namespace orvex {
 
@@ -85,7 +85,7 @@ bool KVAnalysisChunkFile::anyFileMissing() const {
 
 void KVAnalysisChunkFile::createFiles() {
     for (auto& file : mFiles)
-        if (!file->create()) KVStoreAlerts::cannotCreateFile(file->path());
+        if (!file->create()) StoreFailures::cannotCreateFile(file->path());
     mGrains = KVGrainCollection::initByOpeningFileAtPath(mSourcePath, false, true);
     mFrameCount = 0;
 }
@@ -228,7 +228,7 @@ void KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
 
 bool KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count) {
     if (mFiles[file]->write(data, index, count)) return true;
-    KVStoreAlerts::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError());
+    StoreFailures::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError());
     return false;
 }
 
@@ -283,7 +283,7 @@ bool KVAnalysisChunkFile::undoLastStep() {
     }
     mUndoCount = 0;
     if (!mFiles[kUndo]->truncate(0))
-        KVStoreAlerts::writeFailed(kDataFiles[kUndo].writeAlert, mFiles[kUndo]->lastError());
+        StoreFailures::writeFailed(kDataFiles[kUndo].writeAlert, mFiles[kUndo]->lastError());
     return true;
 }
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/Platform.h"
 #include "store/KVAnalysisPaths.h"
+#include "store/StoreFailures.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -27,12 +27,7 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
 
     KVUtilities::analysisFolderForFileAtPath(path);
     if (!KVUtilities::chunkFileForFileAtPathIsCompatible(path)) {
-        Platform::shared().runAlert(
-            "Incompatible Analysis File",
-            "The analysis file associated with this audio file uses an incompatible format. Most likely it was "
-            "created with an older version of this application. Your audio file needs to be re-analyzed, your "
-            "selection data will be lost",
-            {"Okay"});
+        StoreFailures::incompatibleAnalysis();
     }
     KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path, nullptr);
 

@@ -19,7 +19,7 @@ namespace orvex {
 class KVAnalysisFileSet {
 public:
     // Opens the file set of P (a working sound file, or D/N.analysis/N-selection.analysis):
-    // shows "Incompatible Analysis File" when the folder's dictionary is of another version,
+    // reports "Incompatible Analysis File" when the folder's dictionary is of another version,
     // stamps the dictionary with the current version and opens (or creates) every chunk file.
     static std::unique_ptr<KVAnalysisFileSet> initByOpeningFileAtPath(const std::string& path, double sampleRate,
                                                                       std::int64_t zeroPadding,

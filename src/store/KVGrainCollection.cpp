@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "store/KVAnalysisPaths.h"
-#include "store/KVStoreAlerts.h"
+#include "store/StoreFailures.h"
 
 namespace orvex {
 
@@ -39,7 +39,7 @@ bool KVGrainCollection::createFile() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     mFrameCount = 0;
     if (mFile.create()) return true;
-    KVStoreAlerts::cannotCreateFile(mFile.path());
+    StoreFailures::cannotCreateFile(mFile.path());
     return false;
 }
 
@@ -52,7 +52,7 @@ Status KVGrainCollection::writeRecords(const KVEncodedGrain* grains, FramePos in
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     mDirty = true;
     if (mFile.write(grains, index, count)) return 0;
-    KVStoreAlerts::writeFailed("Error writing data", mFile.lastError());
+    StoreFailures::writeFailed("Error writing data", mFile.lastError());
     return -1;
 }
 
@@ -74,7 +74,7 @@ FrameCount KVGrainCollection::readRecords(KVEncodedGrain* into, FramePos index, 
 
 void KVGrainCollection::setFrameCount(FrameCount n) {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    if (!mFile.truncate(std::max<FrameCount>(n, 0))) KVStoreAlerts::writeFailed("Error writing data", mFile.lastError());
+    if (!mFile.truncate(std::max<FrameCount>(n, 0))) StoreFailures::writeFailed("Error writing data", mFile.lastError());
     mFrameCount = mFile.recordCount();
     mDirty = true;
 }

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/Platform.h"
 #include "store/KVAnalysisPaths.h"
 #include "store/MasterCommitJournal.h"
+#include "store/StoreFailures.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -27,11 +27,7 @@ KVMixdownStore::Collections KVMixdownStore::openMixdownForFileAtPath(const std::
     KVAnalysisPaths::mixdownFolderPath(path);
     const bool compatible = KVUtilities::chunkFileForFileAtPathIsCompatible(path);
     if (!compatible) {
-        Platform::shared().runAlert(
-            "Incompatible Master File",
-            "The mixdown file associated with the source audio file is in an incompatible format. Most likely it was "
-            "created with an older version of this application. Orvex will automatically correct the problem for you",
-            {"Okay"});
+        StoreFailures::incompatibleMaster();
     }
     return openCollections(path, records, !compatible);
 }

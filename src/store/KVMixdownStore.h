@@ -26,7 +26,7 @@ public:
     // Threshold below which a left record's maximum counts as "no edit committed here".
     static constexpr float kUneditedMaximum = 0.001f;
 
-    // Builds the folders, shows "Incompatible Master File" (and starts afresh) when the folder's
+    // Builds the folders, reports "Incompatible Master File" (and starts afresh) when the folder's
     // dictionary is of another version, opens both collections writable and writes a silent
     // placeholder at record `records` (so each file is records + 1 records long).
     static Collections openMixdownForFileAtPath(const std::string& path, FrameCount records);

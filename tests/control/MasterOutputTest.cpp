@@ -188,12 +188,12 @@ TEST_F(MasterOutputTest, IncompatibleMixdownIsRebuiltOnce) {
     old.setInt("ORVXFileGroup_Version", 258);
     KVUtilities::saveParamDictForAnalysisOfFileAtPath(working(), old);
     openSettled();
-    ASSERT_EQ(platform().alerts().size(), 1u);
-    EXPECT_EQ(platform().alerts()[0].title, "Incompatible Master File");
+    ASSERT_EQ(failures().size(), 1u);
+    EXPECT_EQ(failures()[0].title(), "Incompatible Master File");
     EXPECT_EQ(leftRecord(40).marker, KVEncodedGrain::kPrefillMarker);
     EXPECT_TRUE(KVUtilities::chunkFileForFileAtPathIsCompatible(working()));
     openSettled();
-    EXPECT_EQ(platform().alerts().size(), 1u);
+    EXPECT_EQ(failures().size(), 1u);
 }
 
 // A working file with "bext" and "iXML" chunks; the export carries them, byte for byte, and

@@ -146,6 +146,29 @@ TEST_F(WaveDocumentTest, TheModeIsAskedTheFirstTimeAndReusedAfter) {
     EXPECT_TRUE(!mWindow.state.snapToGrid && mWindow.state.showOriginal);
 }
 
+// The store reports a folder of another version; the open document shows it as an alert.
+TEST_F(WaveDocumentTest, StoreFailuresAreShownByTheOpenDocument) {
+    mWindow.withViews = false;
+    const std::string path = sound("take.wav");
+    platform().queueAlertAnswer(AlertButton::Alternate);  // Extract
+    auto opened = open(path);
+    ASSERT_TRUE(opened.result);
+    PropertyList old;
+    old.setInt("ORVXFileGroup_Version", 258);
+    KVUtilities::saveParamDictForAnalysisOfFileAtPath(path, old);
+    ASSERT_TRUE(opened.document->outputController());
+    platform().pumpMainThread();
+    const auto alerts = platform().alerts();
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[1].title, "Incompatible Master File");
+    EXPECT_EQ(alerts[1].message,
+              "The mixdown file associated with the source audio file is in an incompatible format. Most likely it "
+              "was created with an older version of this application. Orvex will automatically correct the problem "
+              "for you");
+    EXPECT_EQ(alerts[1].buttons, std::vector<std::string>{"Okay"});
+    EXPECT_TRUE(failures().empty());  // the document showed it
+}
+
 TEST_F(WaveDocumentTest, CommandRulesPerTab) {
     auto opened = open(sound("take.wav"));
     ASSERT_TRUE(opened.result);

@@ -40,11 +40,6 @@ protected:
             for (int c = -1; c < set.numberOfChannels(); ++c)
                 ASSERT_EQ(set.appendFrameRecord(*partialsRecord(100 * (c + 1) + f, version), c), 0);
     }
-    std::vector<std::string> alertTitles() {
-        std::vector<std::string> titles;
-        for (const auto& alert : platform().alerts()) titles.push_back(alert.title);
-        return titles;
-    }
 };
 
 TEST_F(FileSetTest, OpeningAnEmptyFolderCreatesEmptyFilesForEveryChunk) {
@@ -59,7 +54,7 @@ TEST_F(FileSetTest, OpeningAnEmptyFolderCreatesEmptyFilesForEveryChunk) {
     EXPECT_FALSE(set->isAnalysisComplete());
     EXPECT_FALSE(set->hasAudio());
     EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 259);
-    EXPECT_TRUE(platform().alerts().empty());
+    EXPECT_TRUE(failures().empty());
 }
 
 TEST_F(FileSetTest, ReopenedSetFindsItsFramesByteForByte) {
@@ -176,16 +171,15 @@ TEST_F(FileSetTest, DictionaryOfAnotherVersionIsReportedAndRestamped) {
         PropertyList dict;
         dict.setInt("ORVXFileGroup_Version", version);
         KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict);
-        const std::size_t before = platform().alerts().size();
+        const std::size_t before = failures().size();
         auto set = open();
-        ASSERT_EQ(platform().alerts().size(), before + 1);
-        EXPECT_EQ(platform().alerts().back().title, "Incompatible Analysis File");
-        EXPECT_EQ(platform().alerts().back().buttons, std::vector<std::string>{"Okay"});
+        ASSERT_EQ(failures().size(), before + 1);
+        EXPECT_EQ(failures().back().title(), "Incompatible Analysis File");
         EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 259);
         EXPECT_EQ(set->frameCount(), 1);  // the alert alone discards nothing
         set.reset();
         open();
-        EXPECT_EQ(platform().alerts().size(), before + 1);
+        EXPECT_EQ(failures().size(), before + 1);
     }
 }
 
@@ -241,7 +235,7 @@ TEST_F(FileSetTest, UndoRefusesWhileAStepIsOpen) {
     EXPECT_EQ(read->valid, 0);
     EXPECT_FALSE(set->canUndo());
     EXPECT_FALSE(set->undoLastStep());  // once only
-    EXPECT_TRUE(platform().alerts().empty());  // the caller shows the reason
+    EXPECT_TRUE(failures().empty());  // the caller shows the reason
 }
 
 TEST_F(FileSetTest, TruncationKeepsTheUndoFile) {

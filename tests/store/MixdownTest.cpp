@@ -48,7 +48,7 @@ TEST_F(MixdownTest, OpeningLaysOutBothCollectionsWithAPlaceholder) {
     EXPECT_EQ(test::fileSize(rightData()), 11u * 8208u);
     const std::vector<char> bytes = test::fileBytes(leftData());
     EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](char b) { return b == 0; }));
-    EXPECT_TRUE(platform().alerts().empty());
+    EXPECT_TRUE(failures().empty());
 }
 
 TEST_F(MixdownTest, AnIncompatibleFolderStartsAfresh) {
@@ -57,8 +57,8 @@ TEST_F(MixdownTest, AnIncompatibleFolderStartsAfresh) {
     dict.setInt("ORVXFileGroup_Version", 300);
     KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict);
     auto mixdown = KVMixdownStore::openMixdownForFileAtPath(sound(), 5);
-    ASSERT_EQ(platform().alerts().size(), 1u);
-    EXPECT_EQ(platform().alerts()[0].title, "Incompatible Master File");
+    ASSERT_EQ(failures().size(), 1u);
+    EXPECT_EQ(failures()[0].title(), "Incompatible Master File");
     EXPECT_EQ(mixdown.left->frameCount(), 6);  // the edit at record 3 is gone with the old file
 }
 

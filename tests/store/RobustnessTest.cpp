@@ -26,11 +26,6 @@ protected:
     std::unique_ptr<KVAnalysisChunkFile> openChunk(const std::string& base, bool recreate, bool display = true) {
         return KVAnalysisChunkFile::initByOpeningFileAtPath(base, 44100.0, 4, 4096, 32, true, recreate, display);
     }
-    int countAlerts(const std::string& title) {
-        int n = 0;
-        for (const auto& alert : platform().alerts()) n += alert.title == title;
-        return n;
-    }
 };
 
 TEST_F(RobustnessTest, ARecordCutShortReadsAsAbsent) {
@@ -54,7 +49,7 @@ TEST_F(RobustnessTest, ARecordCutShortReadsAsAbsent) {
     EXPECT_EQ(chunk->readFrameRecord(2, *target), -1);
     EXPECT_TRUE(test::sameBytes(target.get(), sentinel.get(), kRecord));
     EXPECT_EQ(chunk->readFrameRecord(1000, *target), -1);
-    EXPECT_TRUE(platform().alerts().empty());
+    EXPECT_TRUE(failures().empty());
 }
 
 // Every data file is a link to /dev/full: each write fails with "No space left on device".
@@ -68,12 +63,12 @@ TEST_F(RobustnessTest, FailingWritesRaiseOneAlertPerFileKind) {
     auto chunk = openChunk(base, false);
     EXPECT_EQ(chunk->frameCount(), 0);
     EXPECT_EQ(chunk->writeFrameRecord(*partialsRecord(1), 0), 0);
-    EXPECT_EQ(countAlerts("Error writing to undo file"), 1);
-    EXPECT_EQ(countAlerts("Error writing to data file"), 1);
-    EXPECT_EQ(countAlerts("Error writing to display file"), 2);
-    EXPECT_EQ(countAlerts("Error writing to info file"), 1);
-    EXPECT_EQ(countAlerts("Error writing data"), 1);  // the grain
-    EXPECT_EQ(platform().alerts()[0].message, "There was a problem writing data to file:\nNo space left on device");
+    EXPECT_EQ(countFailures("Error writing to undo file"), 1);
+    EXPECT_EQ(countFailures("Error writing to data file"), 1);
+    EXPECT_EQ(countFailures("Error writing to display file"), 2);
+    EXPECT_EQ(countFailures("Error writing to info file"), 1);
+    EXPECT_EQ(countFailures("Error writing data"), 1);  // the grain
+    EXPECT_EQ(failures()[0].message(), "There was a problem writing data to file:\nNo space left on device");
     auto read = FrameRecord::create();
     EXPECT_EQ(chunk->readFrameRecord(0, *read), -1);
     chunk->setFrameCount(0);  // still usable
@@ -91,9 +86,9 @@ TEST_F(RobustnessTest, AFullDiskIsReportedAndLosesNothingWritten) {
         auto set = KVAnalysisFileSet::initByOpeningFileAtPath((mountPoint / "take.wav").string(), 44100.0, 4, 4096, 32,
                                                               1, true, true);
         int written = 0;
-        for (; written < 12 && platform().alerts().empty(); ++written)
+        for (; written < 12 && failures().empty(); ++written)
             for (int c = -1; c < 1; ++c) set->appendFrameRecord(*partialsRecord(written), c);
-        EXPECT_FALSE(platform().alerts().empty());
+        EXPECT_FALSE(failures().empty());
         EXPECT_LT(written, 12);
         // Frames written before the disk filled up read back whole.
         auto read = FrameRecord::create();
@@ -115,9 +110,9 @@ TEST_F(RobustnessTest, AWriteProtectedFolderRaisesCreateAndWriteAlerts) {
     const int result = test::runUnprivileged([&] {
         auto set = KVAnalysisFileSet::initByOpeningFileAtPath((folder / "take.wav").string(), 44100.0, 4, 4096, 32, 1,
                                                               true, false);
-        if (countAlerts("Error creating file") != 12) return 1;  // 6 files for each of two chunks
+        if (countFailures("Error creating file") != 12) return 1;  // 6 files for each of two chunks
         if (set->appendFrameRecord(*partialsRecord(1), -1) != 0) return 2;
-        if (countAlerts("Error writing to data file") != 1 || countAlerts("Error writing data") != 1) return 3;
+        if (countFailures("Error writing to data file") != 1 || countFailures("Error writing data") != 1) return 3;
         auto read = FrameRecord::create();
         if (set->readFrameRecord(0, *read, -1) != -1) return 4;
         return 0;

@@ -4,27 +4,48 @@
 
 #include <memory>
 
+#include <string>
+#include <vector>
+
+#include "platform/FailureChannel.h"
 #include "platform/HeadlessPlatform.h"
 #include "support/TempDir.h"
 
 namespace orvex::test {
 
 // Installs a fresh silent HeadlessPlatform (this thread as the main thread) and a temporary
-// folder for each test; alerts are recorded for assertions instead of being printed.
+// folder for each test; alerts, and failures reported through the FailureChannel that no
+// document shows, are recorded for assertions instead of being printed.
 class PlatformFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         mPlatform = std::make_shared<HeadlessPlatform>();
         mPlatform->setEchoAlerts(false);
         Platform::install(mPlatform);
+        mListening = std::make_unique<FailureChannel::Listening>([this](const Result& r) { mFailures.push_back(r); });
     }
-    void TearDown() override { Platform::install(nullptr); }
+    void TearDown() override {
+        mListening.reset();
+        Platform::install(nullptr);
+    }
 
     HeadlessPlatform& platform() { return *mPlatform; }
     TempDir& temp() { return mTemp; }
+    // The failures reported so far, once the calls posted to the main thread have run.
+    const std::vector<Result>& failures() {
+        mPlatform->pumpMainThread();
+        return mFailures;
+    }
+    int countFailures(const std::string& title) {
+        int n = 0;
+        for (const Result& failure : failures()) n += failure.title() == title;
+        return n;
+    }
 
     std::shared_ptr<HeadlessPlatform> mPlatform;
     TempDir mTemp;
+    std::vector<Result> mFailures;
+    std::unique_ptr<FailureChannel::Listening> mListening;
 };
 
 }  // namespace orvex::test
