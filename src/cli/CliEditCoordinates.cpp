@@ -4,6 +4,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "common/Pitch.h"
 #include "common/Types.h"
 
 namespace orvex::cli {
@@ -29,7 +30,7 @@ bool parsePoint(const std::string& item, bool framesAndSixths, KVPathPoint& poin
         if (!std::isfinite(time) || !std::isfinite(pitch) || time < 0.0) return false;
         if (!framesAndSixths && pitch <= 0.0) return false;
         const double frame = framesAndSixths ? time : CliEditCoordinates::framesOfSeconds(time);
-        const double sixths = framesAndSixths ? pitch : CliEditCoordinates::pitchOfHertz(pitch);
+        const double sixths = framesAndSixths ? pitch : pitchOfHertz(pitch);
         point = {std::llround(frame), std::llround(sixths)};
         return true;
     } catch (const std::exception&) {
@@ -42,8 +43,6 @@ bool parsePoint(const std::string& item, bool framesAndSixths, KVPathPoint& poin
 double CliEditCoordinates::framesOfSeconds(double seconds) {
     return seconds * kWorkingSampleRate / double(kAnalysisHop);
 }
-
-double CliEditCoordinates::pitchOfHertz(double hertz) { return (std::log2(hertz / 440.0) * 12.0 + 69.0) * 6.0; }
 
 std::optional<CliEditCoordinates::Span> CliEditCoordinates::frameSpan(std::optional<double> fromSeconds,
                                                                       std::optional<double> toSeconds,

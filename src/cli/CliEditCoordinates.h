@@ -18,7 +18,6 @@ public:
     using Span = std::pair<double, double>;
 
     static double framesOfSeconds(double seconds);
-    static double pitchOfHertz(double hertz);
 
     // Start and end frame from seconds or frames per end; nothing unless both are given,
     // finite, the start is not negative and the end lies after it.

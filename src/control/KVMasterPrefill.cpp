@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audiofile/KVAudioFileReader.h"
+#include "common/MathConstants.h"
 #include "store/KVMixdownStore.h"
 
 namespace orvex {
@@ -23,7 +24,7 @@ const std::array<float, kGrainSize>& grainWindow() {
     static const std::array<float, kGrainSize> window = [] {
         std::array<float, kGrainSize> w{};
         for (int i = 0; i < kGrainSize; ++i)
-            w[i] = static_cast<float>((0.5 - 0.5 * std::cos(2.0 * M_PI * i / kGrainSize)) * 0.0625);
+            w[i] = static_cast<float>((0.5 - 0.5 * std::cos(kTwoPi * i / kGrainSize)) * 0.0625);
         return w;
     }();
     return window;

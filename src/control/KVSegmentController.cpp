@@ -5,6 +5,7 @@
 #include "control/KVOverviewBuilder.h"
 #include "control/KVStoredRanges.h"
 #include "utilities/KVUtilities.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
@@ -35,7 +36,7 @@ KVSegmentController::KVSegmentController(std::shared_ptr<KVEditHistory> history,
     mOverviewThread = std::thread([this] { runInNewThread(); });
     const std::string& path = mHistory->sourceFilePath();
     mParamDict = KVUtilities::paramDictForAnalysisOfFileAtPath(path);
-    mParamDict.setString("ORVXFileGroup_DictionaryPath", KVUtilities::paramDictPathForAnalysisOfFileAtPath(path));
+    mParamDict.setString(paramkeys::kDictionaryPath, KVUtilities::paramDictPathForAnalysisOfFileAtPath(path));
     restoreStoredRanges();
 }
 
@@ -46,10 +47,10 @@ KVSegmentController::~KVSegmentController() {
 }
 
 void KVSegmentController::restoreStoredRanges() {
-    mView->setSelectionStartFrame(mParamDict.getInt(KVStoredRanges::kSelectionStartKey));
-    mView->setSelectionEndFrame(mParamDict.getInt(KVStoredRanges::kSelectionEndKey));
-    mView->setAnalysisStartFrame(mParamDict.getInt(KVStoredRanges::kAnalysisStartKey));
-    mView->setAnalysisEndFrame(mParamDict.getInt(KVStoredRanges::kAnalysisEndKey));
+    mView->setSelectionStartFrame(mParamDict.getInt(paramkeys::kSelectionStartFrame));
+    mView->setSelectionEndFrame(mParamDict.getInt(paramkeys::kSelectionEndFrame));
+    mView->setAnalysisStartFrame(mParamDict.getInt(paramkeys::kAnalysisStartFrame));
+    mView->setAnalysisEndFrame(mParamDict.getInt(paramkeys::kAnalysisEndFrame));
 }
 
 void KVSegmentController::setAnalysisStart(FramePos start, FramePos end) {
@@ -58,10 +59,10 @@ void KVSegmentController::setAnalysisStart(FramePos start, FramePos end) {
 }
 
 bool KVSegmentController::saveSelectionAndAnalysisRange() {
-    mParamDict.setInt(KVStoredRanges::kSelectionStartKey, mView->selectionStartFrame());
-    mParamDict.setInt(KVStoredRanges::kSelectionEndKey, mView->selectionEndFrame());
-    mParamDict.setInt(KVStoredRanges::kAnalysisStartKey, mView->analysisStartFrame());
-    mParamDict.setInt(KVStoredRanges::kAnalysisEndKey, mView->analysisEndFrame());
+    mParamDict.setInt(paramkeys::kSelectionStartFrame, mView->selectionStartFrame());
+    mParamDict.setInt(paramkeys::kSelectionEndFrame, mView->selectionEndFrame());
+    mParamDict.setInt(paramkeys::kAnalysisStartFrame, mView->analysisStartFrame());
+    mParamDict.setInt(paramkeys::kAnalysisEndFrame, mView->analysisEndFrame());
     return KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(mHistory->sourceFilePath(), &mParamDict);
 }
 

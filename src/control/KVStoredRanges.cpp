@@ -1,6 +1,7 @@
 #include "control/KVStoredRanges.h"
 
 #include "utilities/KVUtilities.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
@@ -8,8 +9,8 @@ bool KVStoredRanges::analysisRangeForFileAtPath(const std::string& path, FramePo
     start = 0;
     end = 0;
     const PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(path);
-    start = dict.getInt(kAnalysisStartKey);
-    end = dict.getInt(kAnalysisEndKey);
+    start = dict.getInt(paramkeys::kAnalysisStartFrame);
+    end = dict.getInt(paramkeys::kAnalysisEndFrame);
     return true;
 }
 

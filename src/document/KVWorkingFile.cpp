@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/KVOutputTarget.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
@@ -42,14 +43,13 @@ bool forEachBlock(FrameCount total, Body body) {
     return true;
 }
 
-const char* const kConvertedFromKey = "ORVXFileGroup_ConvertedFrom";
 
 // The source name a copy's dictionary records, read without making the analysis folder.
 std::string recordedSourceOf(const std::string& copy) {
     std::error_code ec;
     if (!fs::is_directory(KVUtilities::analysisFolderPathOfFileAtPath(copy), ec)) return {};
     const auto dict = Platform::shared().readDictionary(KVUtilities::paramDictPathForAnalysisOfFileAtPath(copy));
-    return dict ? dict->getString(kConvertedFromKey) : std::string();
+    return dict ? dict->getString(paramkeys::kConvertedFrom) : std::string();
 }
 
 constexpr int kBytesPerWorkingSample = 3;
@@ -81,8 +81,8 @@ std::string KVWorkingFile::copyPathFor(const std::string& source) {
 
 void KVWorkingFile::recordSourceOfCopy(const std::string& copy, const std::string& source) {
     PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(copy);
-    if (!dict.getString(kConvertedFromKey).empty()) return;
-    dict.setString(kConvertedFromKey, displayNameOfPath(source));
+    if (!dict.getString(paramkeys::kConvertedFrom).empty()) return;
+    dict.setString(paramkeys::kConvertedFrom, displayNameOfPath(source));
     KVUtilities::saveParamDictForAnalysisOfFileAtPath(copy, dict);
 }
 

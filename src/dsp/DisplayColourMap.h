@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/MathConstants.h"
 #include "dsp/DisplayMath.h"
 
 #include <cmath>
@@ -19,9 +20,12 @@ struct DisplayColour {
 // may take the hue in a pass of its own (shorter dependency chains run faster).
 // Pure functions; safe on any thread.
 
+// The colour map's x of a frequency: f / 22050 (written as the factor 1 / 22050).
+inline constexpr float kColourPerHertz = 4.5351473e-5f;
+
 // Sine and cosine of the hue angle 2 pi x + 4.1887903 (single precision).
 [[gnu::always_inline]] inline displaymath::SineCosine displayHue(float x) {
-    return displaymath::sinCosInRange(6.28318548f * displaymath::clampOrLow(x, 0.0f, 1.0f) + 4.1887903f);
+    return displaymath::sinCosInRange(kTwoPiFloat * displaymath::clampOrLow(x, 0.0f, 1.0f) + 4.1887903f);
 }
 
 // The colour of x given displayHue(x).

@@ -25,6 +25,8 @@ constexpr int kHighestSpectralRow = kDisplayRowCount - 2;
 constexpr int kHighestHarmonicRow = kDisplayRowCount - 1;
 // Bins are derived in blocks of this many, so that every scratch array lives on the stack.
 constexpr int kBlock = 256;
+// Each harmonic peak's share of the picture's colour sums: 0.5 x 1/32 of its magnitude.
+constexpr float kPeakColourScale = 0.5f * 0.03125f;
 
 // The row value (log2(f x 0.0022727272727272726) x 12 + 69) x 6 in double precision; its
 // truncation is the row. Never decreases as the frequency grows.
@@ -159,7 +161,7 @@ void collectPeakRuns(const FrameRecord& record, PeakRuns& runs) {
     }
 #pragma omp simd
     for (int u = 0; u < runs.count; ++u) {
-        const DisplayColour c = displayColour(runs.frequency[u] * 4.5351473e-5f);
+        const DisplayColour c = displayColour(runs.frequency[u] * kColourPerHertz);
         runs.red[u] = c.red;
         runs.green[u] = c.green;
         runs.blue[u] = c.blue;
@@ -218,8 +220,7 @@ DisplayColour harmonicSums(const PeakRuns& runs, int fundamentalRun, int from) {
         green += weight * runs.green[v];
         blue += weight * runs.blue[v];
     }
-    constexpr float kScale = 0.5f * 0.03125f;
-    return {red * kScale, green * kScale, blue * kScale};
+    return {red * kPeakColourScale, green * kPeakColourScale, blue * kPeakColourScale};
 }
 
 // Paints the bar of a peak of the given magnitude centred on its row.
@@ -308,7 +309,7 @@ std::unique_ptr<DisplayColumn> harmonicColumn(const FrameRecord& record) {
         DisplayColour sums{0.0f, 0.0f, 0.0f};
         if (fundamental >= 1.0f && fundamental <= kNyquist) {
             const DisplayColour later = harmonicSums(runs, u, u + 1);
-            const float own = 0.5f * 0.03125f * runs.magnitude[u];
+            const float own = kPeakColourScale * runs.magnitude[u];
             sums = {later.red + own * runs.red[u], later.green + own * runs.green[u], later.blue + own * runs.blue[u]};
         }
         paintBar(*column, fundamental, runs.magnitude[u], sums);

@@ -15,6 +15,8 @@ namespace {
 // Bins are summed in blocks of this many: single-precision sums within a block (vectorised),
 // double precision across blocks.
 constexpr int kBlock = 256;
+// A summary's colour is the mean over the bins of this share of magnitude x colour.
+constexpr double kSummaryMagnitudeShare = 0.5;
 
 std::uint8_t unitToByte(double value) {
     if (std::isnan(value)) return 0;
@@ -31,7 +33,7 @@ std::uint8_t sampleToByte(float sample) {
 [[gnu::always_inline]] inline void blockHues(const float* frequencies, int count, float* sine, float* cosine) {
 #pragma omp simd
     for (int k = 0; k < count; ++k) {
-        const displaymath::SineCosine hue = displayHue(frequencies[k] * 4.5351473e-5f);
+        const displaymath::SineCosine hue = displayHue(frequencies[k] * kColourPerHertz);
         sine[k] = hue.sine;
         cosine[k] = hue.cosine;
     }
@@ -46,7 +48,7 @@ DisplayColour weightedColourSum(const float* frequencies, const float* magnitude
     float red = 0.0f, green = 0.0f, blue = 0.0f;
 #pragma omp simd reduction(+ : red, green, blue)
     for (int k = 0; k < count; ++k) {
-        const DisplayColour c = displayColourWithHue(frequencies[k] * 4.5351473e-5f, {sine[k], cosine[k]});
+        const DisplayColour c = displayColourWithHue(frequencies[k] * kColourPerHertz, {sine[k], cosine[k]});
         red += magnitudes[k] * c.red;
         green += magnitudes[k] * c.green;
         blue += magnitudes[k] * c.blue;
@@ -70,8 +72,7 @@ FrameSummary frameSummary(const FrameRecord& record) {
         green += block.green;
         blue += block.blue;
     }
-    // The mean of 0.5 x magnitude x colour.
-    const double scale = 0.5 / double(binCount);
+    const double scale = kSummaryMagnitudeShare / double(binCount);
     summary.red = unitToByte(red * scale);
     summary.green = unitToByte(green * scale);
     summary.blue = unitToByte(blue * scale);

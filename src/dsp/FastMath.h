@@ -5,13 +5,15 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/MathConstants.h"
+
 // Small inline math kernels written so that the compiler can vectorise loops calling them
 // (no branches, no library calls). Baseline SSE2 is enough.
 namespace orvex::fastmath {
 
 inline constexpr float kPi = 3.1415927f;
 inline constexpr float kHalfPi = 1.5707964f;
-inline constexpr float kTwoPi = 6.2831855f;
+inline constexpr float kTwoPi = kTwoPiFloat;
 inline constexpr float kInverseTwoPi = 0.15915494f;
 
 // atan2 with a maximum error of about 0.005 rad: z / (1 + 0.28 z^2) below |z| = 1, the

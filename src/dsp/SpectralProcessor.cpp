@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "common/MathConstants.h"
 #include "dsp/FastMath.h"
 
 namespace orvex {
@@ -17,7 +18,6 @@ constexpr float kHighestFrequency = 22050.0f;
 constexpr float kCandidateSpread = 0.55f;     // bins: neighbours agreeing this closely are tonal
 constexpr float kCandidateMagnitude = 20.0f;  // about 40 dB below a full-scale sine
 constexpr float kSynthesisGain = 1.3f;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 std::size_t sz(std::int64_t n) { return static_cast<std::size_t>(n); }
 

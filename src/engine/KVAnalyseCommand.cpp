@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "store/KVAnalysisPaths.h"
 #include "utilities/KVUtilities.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
@@ -18,10 +19,7 @@ namespace {
 constexpr std::int64_t kBytesPerFrameRecord = 181368;
 // The longest segment there is (900 s), with room for the rounding of its ends.
 constexpr FrameCount kLongestSegmentFrames = 900 * 44100 + 2 * 4096;
-const char* const kAnalysisStartKey = "ORVXFileGroup_AnalysisStartFrame";
-const char* const kAnalysisEndKey = "ORVXFileGroup_AnalysisEndFrame";
-const char* const kSelectionStartKey = "ORVXFileGroup_SelectionStartFrame";
-const char* const kSelectionEndKey = "ORVXFileGroup_SelectionEndFrame";
+using namespace paramkeys;
 
 FrameCount recordsInFile(const std::string& basePath) {
     std::error_code error;
@@ -71,7 +69,7 @@ Result KVAnalyseCommand::checkDiskSpace(const std::string& workingFilePath, std:
 
 bool KVAnalyseCommand::storedRangeMatches(const std::string& workingFilePath, FramePos start, FramePos end) {
     const auto dict = Platform::shared().readDictionary(KVUtilities::paramDictPathForAnalysisOfFileAtPath(workingFilePath));
-    return dict && dict->getInt(kAnalysisStartKey) == start && dict->getInt(kAnalysisEndKey) == end;
+    return dict && dict->getInt(kAnalysisStartFrame) == start && dict->getInt(kAnalysisEndFrame) == end;
 }
 
 FrameCount KVAnalyseCommand::storedFrameCount(const std::string& workingFilePath, std::int32_t channels) {
@@ -89,10 +87,10 @@ bool KVAnalyseCommand::needsFreshAnalysis(const std::string& workingFilePath, st
 
 void KVAnalyseCommand::recordAnalysisRange(const std::string& workingFilePath, FramePos start, FramePos end) {
     PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath);
-    dict.setInt(kSelectionStartKey, start);
-    dict.setInt(kSelectionEndKey, end);
-    dict.setInt(kAnalysisStartKey, start);
-    dict.setInt(kAnalysisEndKey, end);
+    dict.setInt(kSelectionStartFrame, start);
+    dict.setInt(kSelectionEndFrame, end);
+    dict.setInt(kAnalysisStartFrame, start);
+    dict.setInt(kAnalysisEndFrame, end);
     KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(workingFilePath, &dict);
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cstdio>
 
+#include "common/Pitch.h"
 #include "dsp/FrameRecord.h"
 #include "engine/KVAnalysisViewInterface.h"
 #include "engine/KVDocumentMode.h"
@@ -16,16 +17,13 @@
 #include "store/KVAnalysisFileSet.h"
 #include "store/KVAnalysisPaths.h"
 #include "utilities/KVUtilities.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
 namespace {
 constexpr auto kPreviewPeriod = std::chrono::milliseconds(10);
 constexpr double kPreviewThreadPriority = 0.1;
-
-float frequencyOfPitch(float sixths) {
-    return 440.0f * std::pow(2.0f, (sixths * 0.16666667f - 69.0f) * 0.08333333333333333f);
-}
 }  // namespace
 
 std::shared_ptr<KVAnalysisController> KVAnalysisController::initWithEditHistory(
@@ -211,7 +209,7 @@ void KVAnalysisController::selectAll() {
 
 void KVAnalysisController::selectAllContinuously() {
     if (!mSelectionIdle) return;
-    if (KVUtilities::paramDictForAnalysisOfFileAtPath(mWorkingFilePath).getBool("AnalysisDataSelected")) return;
+    if (KVUtilities::paramDictForAnalysisOfFileAtPath(mWorkingFilePath).getBool(paramkeys::kAnalysisDataSelected)) return;
     mSelectionIdle = false;
     const std::string path = mWorkingFilePath;
     runInNewThread(
@@ -396,7 +394,7 @@ void KVAnalysisController::preparePreviewFrame() {
     }
     const float pitch = mAnalysisView->pitchUnderMouse();
     mPreviewPitch = pitch;
-    const bool made = KVPreviewExchange::harmonicPreview(*mPreviewSource, frequencyOfPitch(pitch), int(mTool.load()),
+    const bool made = KVPreviewExchange::harmonicPreview(*mPreviewSource, static_cast<float>(hertzOfPitch(pitch)), int(mTool.load()),
                                                          mSnapToGrid, *mPreviewResult);
     mPreview->offerFrame(made ? mPreviewResult.get() : nullptr);
 }

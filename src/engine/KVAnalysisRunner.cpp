@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "store/KVAnalysisFileSet.h"
 #include "utilities/KVUtilities.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
@@ -79,8 +80,8 @@ void KVAnalysisRunner::startAnalysis() {
     mStore->markComplete();
     const std::string& path = mStore->sourceFilePath();
     PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(path);
-    dict.setBool("AnalysisDataSelected", false);
-    dict.setBool("AnalysisCompleteForSelection", false);
+    dict.setBool(paramkeys::kAnalysisDataSelected, false);
+    dict.setBool(paramkeys::kAnalysisCompleteForSelection, false);
     KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path, &dict);
 }
 
@@ -209,7 +210,7 @@ void KVAnalysisRunner::finishAnalysis() {
     mProgress = 100.0f;
     const std::string& path = mStore->sourceFilePath();
     PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(path);
-    dict.setBool("AnalysisCompleteForSelection", true);
+    dict.setBool(paramkeys::kAnalysisCompleteForSelection, true);
     KVUtilities::saveParamDictForAnalysisOfFileAtPath(path, dict);
     postProgress();
 }

@@ -3,18 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/MathConstants.h"
+#include "common/Pitch.h"
 namespace orvex {
 
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
 constexpr float kHighestBandFrequency = 22049.0f;
 }  // namespace
-
-float pitchToFrequency(double pitch) {
-    return static_cast<float>(440.0 * std::exp2((pitch * 0.16666667 - 69.0) * 0.08333333333333333));
-}
-
-double frequencyToPitch(double frequency) { return (std::log2(frequency / 440.0) * 12.0 + 69.0) * 6.0; }
 
 std::optional<KVBoxGeometry> KVBoxGeometry::fit(float x, float y, float w, float h, FrameCount frameCount) {
     if (frameCount <= 0 || !std::isfinite(x) || !std::isfinite(w)) return std::nullopt;
@@ -30,8 +25,8 @@ std::optional<KVBoxGeometry> KVBoxGeometry::fit(float x, float y, float w, float
     box.mLast = std::clamp<FramePos>(end - 1, box.mFirst, frameCount - 1);
     box.mBefore = std::max<FramePos>(0, static_cast<FramePos>(std::floor(x - 1.0f)));
     box.mAfter = std::min<FramePos>(frameCount - 1, static_cast<FramePos>(std::floor(x + box.mWidth)));
-    box.mLow = std::max(0.0f, pitchToFrequency(y));
-    box.mHigh = std::min(kHighestBandFrequency, pitchToFrequency(double(y) + double(h)));
+    box.mLow = std::max(0.0f, static_cast<float>(hertzOfPitch(y)));
+    box.mHigh = std::min(kHighestBandFrequency, static_cast<float>(hertzOfPitch(double(y) + double(h))));
     return box;
 }
 

@@ -12,11 +12,6 @@ inline constexpr float kIsolationBinHz = 2.6916504f;
 // Bins of a record of the system's analysis (frame size 4096, zero padding 4).
 inline constexpr int kIsolationBins = 8192;
 
-// Frequency in Hz of a pitch in sixths of a semitone.
-float pitchToFrequency(double pitch);
-// Pitch in sixths of a semitone of a frequency in Hz.
-double frequencyToPitch(double frequency);
-
 // The frames, band and weighting windows of a rectangle drawn over the analysis, in frames
 // (x, width) and sixths of a semitone (y, height), fitted to an analysis of a given length.
 class KVBoxGeometry {

@@ -15,6 +15,8 @@ namespace {
 constexpr float kHarmonicLimit = 22050.0f;
 constexpr float kLowPeakLimit = 4000.0f;
 constexpr int kLowPeaks = 5;
+// Frequency instability (FrameRecord::frequencyStability) above which a bin counts as noise:
+// the magic box sets its phase unknown and its frequency to 0.
 constexpr float kUnstable = 0.6729126f;
 constexpr float kHarmonicTolerance = 1.0f;
 

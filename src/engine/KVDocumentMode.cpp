@@ -2,12 +2,9 @@
 
 #include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
-
-namespace {
-const char* const kModeKey = "DocumentConfiguredForMode";
-}
 
 SelectionMode KVDocumentMode::selectionModeForTool(SelectionMode requested, DocumentMode documentMode,
                                                    AnalysisTool tool) {
@@ -28,7 +25,7 @@ KVModeSettings KVDocumentMode::settingsForMode(DocumentMode mode) {
 }
 
 std::optional<DocumentMode> KVDocumentMode::storedMode(const std::string& workingFilePath) {
-    const std::int64_t stored = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath).getInt(kModeKey);
+    const std::int64_t stored = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath).getInt(paramkeys::kDocumentMode);
     if (stored < 1 || stored > 3) return std::nullopt;
     return static_cast<DocumentMode>(stored - 1);
 }
@@ -53,7 +50,7 @@ std::optional<DocumentMode> KVDocumentMode::modeNamed(const std::string& name) {
 
 bool KVDocumentMode::recordMode(const std::string& workingFilePath, DocumentMode mode) {
     PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath);
-    dict.setInt(kModeKey, static_cast<int>(mode) + 1);
+    dict.setInt(paramkeys::kDocumentMode, static_cast<int>(mode) + 1);
     return KVUtilities::saveParamDictForAnalysisOfFileAtPath(workingFilePath, dict);
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "common/Pitch.h"
 #include "dsp/FrameRecord.h"
 #include "dsp/KVHarmonicProcessor.h"
 #include "dsp/PeakPicker.h"
@@ -15,6 +16,7 @@
 #include "engine/KVIsolationWindow.h"
 #include "store/KVAnalysisFileSet.h"
 #include "utilities/KVUtilities.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
@@ -114,7 +116,7 @@ void KVIsolationOperations::pencilPath(const std::vector<KVPathPoint>& points, c
         const double span = double(std::max<FramePos>(1, x1 - x0));
         for (FramePos t = x0; t < x1; ++t) {
             const double a = double(t - x0) / span;
-            steps.push_back({t, pitchToFrequency((1.0 - a) * double(points[i].y) + a * double(points[i + 1].y))});
+            steps.push_back({t, static_cast<float>(hertzOfPitch((1.0 - a) * double(points[i].y) + a * double(points[i + 1].y)))});
         }
         segmentEnds.push_back(FrameCount(steps.size()));
     }
@@ -229,8 +231,7 @@ bool KVIsolationOperations::pause(int intervals) {
 void KVIsolationOperations::selectAllContinuously(const std::function<bool()>& analysisFinished,
                                                   const std::function<void()>& relayout,
                                                   const std::string& workingFilePath) {
-    static const std::string kSelectedKey = "AnalysisDataSelected";
-    if (KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath).getBool(kSelectedKey)) return;
+    if (KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath).getBool(paramkeys::kAnalysisDataSelected)) return;
     if (!pause(1)) return;
     mSelection.setFrameCount(0);
     auto record = FrameRecord::create();
@@ -248,7 +249,7 @@ void KVIsolationOperations::selectAllContinuously(const std::function<bool()>& a
     for (const FrameCount frames = mAnalysis.frameCount(); f < frames && !cancelled(); ++f) copyAnalysisFrame(f, *record);
     if (cancelled()) return;
     PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath);
-    dict.setBool(kSelectedKey, true);
+    dict.setBool(paramkeys::kAnalysisDataSelected, true);
     KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(workingFilePath, &dict);
     if (relayout) relayout();
 }

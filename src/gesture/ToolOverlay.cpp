@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "common/Pitch.h"
+
 namespace orvex {
 
 namespace {
@@ -77,7 +79,7 @@ std::vector<HarmonicCross> ToolOverlay::harmonicCrosses(AnalysisTool tool, doubl
     if (!(frequency > 0.0) || (tool != AnalysisTool::f1Pencil && tool != AnalysisTool::multiPencil)) return crosses;
     const auto& multiples = tool == AnalysisTool::f1Pencil ? kF1Multiples : kMultiMultiples;
     for (const Multiple& m : multiples) {
-        const double row = std::trunc(6.0 * (12.0 * std::log2(m.k * frequency / 440.0) + 69.0));
+        const double row = std::trunc(pitchOfHertz(m.k * frequency));
         crosses.push_back(crossAt(mouseX, row, m.size));
     }
     return crosses;

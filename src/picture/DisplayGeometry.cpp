@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/Pitch.h"
+
 namespace orvex::display {
 
 int bitmapRowOfCell(int cell) { return std::clamp(kHighestRow - cell, 0, kHighestRow); }
@@ -22,14 +24,11 @@ std::int64_t virtualWidth(FrameCount frames, std::int64_t layoutWidth) { return 
 
 int rowOfFrequency(double frequency) {
     if (!(frequency > 0.0)) return 0;
-    const double row = std::floor(6.0 * (12.0 * std::log2(frequency / 440.0) + 69.0));
+    const double row = std::floor(pitchOfHertz(frequency));
     return row > 0.0 ? static_cast<int>(std::min(row, 1.0e9)) : 0;
 }
 
-double frequencyOfHeight(double y) {
-    const float sixth = 1.0f / 6.0f;
-    return 440.0 * std::exp2((y * double(sixth) - 69.0) / 12.0);
-}
+double frequencyOfHeight(double y) { return hertzOfPitch(y); }
 
 FramePos columnOfSample(FramePos sample) { return sample / kAnalysisHop; }
 FramePos sampleOfColumn(FramePos column) { return column * kAnalysisHop; }

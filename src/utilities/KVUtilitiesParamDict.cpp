@@ -5,6 +5,7 @@
 
 #include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
+#include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
@@ -12,8 +13,6 @@ namespace {
 
 // Format version of the data in an analysis folder; older and newer folders are rebuilt.
 constexpr std::int64_t kAnalysisFolderVersion = 259;
-const char* const kVersionKey = "ORVXFileGroup_Version";
-const char* const kDictionaryPathKey = "ORVXFileGroup_DictionaryPath";
 
 // D and N of a path D/N.E. A bare file name lies in the current folder, never in "/".
 std::filesystem::path folderOf(const std::filesystem::path& file) {
@@ -53,15 +52,15 @@ bool KVUtilities::keyExistsInDictForAnalysisOfFileAtPath(const std::string& path
 bool KVUtilities::chunkFileForFileAtPathIsCompatible(const std::string& path) {
     const auto stored = Platform::shared().readDictionary(paramDictPathForAnalysisOfFileAtPath(path));
     if (!stored) return true;  // a new folder
-    const std::int64_t version = stored->getInt(kVersionKey);
+    const std::int64_t version = stored->getInt(paramkeys::kVersion);
     return version == kAnalysisFolderVersion || version < 1;
 }
 
 bool KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(const std::string& path, const PropertyList* dict) {
     PropertyList updated = dict ? *dict : paramDictForAnalysisOfFileAtPath(path);
     const std::string dictPath = paramDictPathForAnalysisOfFileAtPath(path);
-    updated.setString(kDictionaryPathKey, dictPath);
-    updated.setInt(kVersionKey, kAnalysisFolderVersion);
+    updated.setString(paramkeys::kDictionaryPath, dictPath);
+    updated.setInt(paramkeys::kVersion, kAnalysisFolderVersion);
     return Platform::shared().writeDictionary(dictPath, updated);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "AnalysedSignal.h"
+#include "common/Pitch.h"
 #include "engine/KVBoxGeometry.h"
 #include "engine/KVIsolationOperations.h"
 #include "store/StoreRecords.h"
@@ -58,7 +59,7 @@ struct BoxCase {
 // shaping tools leave every record outside those frames and every bin outside that band
 // byte-identical, and undo restores each changed frame exactly.
 TEST_F(IsolationBoxTest, ToolsChangeOnlyTheirBoxAndUndoRestoresIt) {
-    const float y = float(frequencyToPitch(300.0)), h = float(frequencyToPitch(1200.0)) - y;
+    const float y = float(pitchOfHertz(300.0)), h = float(pitchOfHertz(1200.0)) - y;
     const BoxCase cases[] = {{3, 1, false, false}, {4, 0, false, true}, {5, 1, false, false},
                              {5, 0, false, false}, {6, 0, false, true}, {7, 0, false, true},
                              {7, 0, true, false},  {3, 0, false, false}, {3, 0, true, false}};

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "AnalysedSignal.h"
+#include "common/Pitch.h"
 #include "engine/KVBoxGeometry.h"
 #include "engine/KVIsolationOperations.h"
 #include "store/StoreRecords.h"
@@ -173,7 +174,7 @@ TEST_F(IsolationBackgroundTest, AddModeKeepsTheHarmonicBins) {
     auto& selection = mSelection;
     auto& ops = *mOps;
     ops.selectAll();
-    const float low = float(frequencyToPitch(150.0)), high = float(frequencyToPitch(1500.0));
+    const float low = float(pitchOfHertz(150.0)), high = float(pitchOfHertz(1500.0));
     ops.boxTool(5, 0, false, 20.0f, low, 40.0f, high - low);
     auto before = FrameRecord::create(), after = FrameRecord::create();
     int keptPartials = 0, changedNoise = 0;

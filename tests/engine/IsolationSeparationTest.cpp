@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "AnalysedSignal.h"
+#include "common/Pitch.h"
 #include "engine/KVBoxGeometry.h"
 #include "engine/KVIsolationOperations.h"
 #include "support/PlatformFixture.h"
@@ -144,7 +145,7 @@ TEST_F(IsolationSeparationTest, PencilsAlongTheFundamentalSelectThePartials) {
         };
     };
     auto awayFromTone = [&](int k) { return k >= 800 && k < 4000; };  // 2150 .. 10770 Hz
-    const auto pitch = std::int64_t(std::lround(frequencyToPitch(fundamental)));
+    const auto pitch = std::int64_t(std::lround(pitchOfHertz(fundamental)));
     ASSERT_EQ(pitch, 342);
     const std::vector<KVPathPoint> path{{0, pitch}, {60, pitch}, {120, pitch}, {172, pitch}};
     KVPencilSettings settings;
