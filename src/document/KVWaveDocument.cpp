@@ -449,9 +449,24 @@ bool KVWaveDocument::play() {
                               : KVAudioEngineController::initWithPacedFallback();
         mPlayback->setEngineController(mAudioEngine.get());
     }
-    const bool started = mPlayback->play(startPositionForTab());
+    const FramePos start = startPositionForTab();
+    updatePlayRanges();
+    if (mPlaySource == PlaySource::Output && mOutputController) {
+        // A render still under way when the last play stopped may have moved the stream on.
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        mOutputController->setPlayPosition(start);
+    }
+    const bool started = mPlayback->play(start);
     publishState();
     return started;
+}
+
+// The input tab plays the input view's selection, the output tab the master from its edit cursor.
+void KVWaveDocument::updatePlayRanges() {
+    if (KVSegmentViewInterface* input = mWindow ? mWindow->segmentView() : nullptr)
+        mPlayback->setInputSelection(input->selectionStartFrame(), input->selectionEndFrame());
+    KVOutputViewInterface* output = mWindow ? mWindow->outputView() : nullptr;
+    if (output && mOutputController) mPlayback->setOutputRange(output->editCursor(), mOutputController->numFrames());
 }
 
 bool KVWaveDocument::playOriginal() {
@@ -488,7 +503,17 @@ void KVWaveDocument::toggleLoop() {
     publishState();
 }
 
-void KVWaveDocument::setPlayPosition(FramePos frame) { mPlayback->setPlayPosition(frame); }
+// The master is read as a stream: it moves with the position while the output tab plays (under
+// the monitor, so never in the middle of a render).
+void KVWaveDocument::setPlayPosition(FramePos frame) {
+    if (mPlaySource == PlaySource::Output && mOutputController) {
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        mOutputController->setPlayPosition(frame);
+    }
+    mPlayback->setPlayPosition(frame);
+}
+
+void KVWaveDocument::deliverPlayPosition() { mPlayback->deliverPlayPosition(); }
 
 FramePos KVWaveDocument::playPosition() const { return mPlayback->currentPlayPosition(); }
 
@@ -572,7 +597,8 @@ FrameCount KVWaveDocument::commitEditToMaster() {
 
 bool KVWaveDocument::exportCurrentSegment(const std::string& path) {
     if (!mAnalysisController || refusedWhileBusy()) return false;
-    if (mWindow) mWindow->beginProcessing("Exporting...");
+    if (mWindow) mWindow->beginProcessing("Exporting current segment as audio file...");
+    mProgressShown = 0;
     mSegmentExport = std::make_unique<KVSegmentExportJob>(
         // A file shorter than the shortest segment is analysed past its end; its export holds
         // only the file's own frames.
@@ -599,6 +625,8 @@ bool KVWaveDocument::isExportingSegment() const { return mSegmentExport && mSegm
 
 bool KVWaveDocument::exportMaster(const std::string& path) {
     if (refusedWhileBusy() || !outputController()) return false;
+    if (mWindow) mWindow->beginProcessing("Exporting audio file...");
+    mProgressShown = 0;
     mOutputController->exportToPath(path, mMetadataChunks.view());
     publishState();
     return true;

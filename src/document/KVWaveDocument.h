@@ -135,8 +135,12 @@ public:
     void forward();
     void rewind();
     void toggleLoop();
+    // Moves the play position (and, on the output tab, the master's play stream with it).
     void setPlayPosition(FramePos frame);
     FramePos playPosition() const;
+    // Tells the controllers' play cursors where playback is, if it moved since last told (the
+    // window's cursor timer).
+    void deliverPlayPosition();
     bool isPlaying() const;
 
     // --- Master and exports ---
@@ -185,6 +189,7 @@ private:
     bool confirm(const std::string& title, const std::string& message, const std::string& proceed);
     bool runProcessing(const char* text, const std::function<void(KVAnalysisController&)>& command);
     FramePos startPositionForTab() const;
+    void updatePlayRanges();
     std::unique_ptr<AudioOutputBackend> newOutput() const;
     void finishSegmentExport(KVExportWriter::Outcome outcome, const Result& result);
     void shutDownAnalysis();

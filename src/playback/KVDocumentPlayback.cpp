@@ -61,8 +61,13 @@ bool KVDocumentPlayback::play(FramePos startFrame) {
     return true;
 }
 
+// A render that took the callback before it was removed ends first, so it cannot move the
+// position (or a source's stream) on after the stop has set it back.
 void KVDocumentPlayback::stopPlayback() {
-    if (mEngine) mEngine->setCallback(nullptr, nullptr);
+    if (mEngine) {
+        mEngine->setCallback(nullptr, nullptr);
+        if (mEngine->engine()) mEngine->engine()->awaitRenderCycle();
+    }
     stopped();
 }
 

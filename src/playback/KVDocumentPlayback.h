@@ -60,7 +60,8 @@ public:
     // Starts at startFrame by installing the render callback; without a running engine it sounds
     // the system beep and returns false.
     bool play(FramePos startFrame);
-    // Removes the render callback (which sends stopped()), then sends stopped() again.
+    // Removes the render callback (which sends stopped()), waits for a render under way, then
+    // sends stopped() again. Must not be called with the monitor held.
     void stopPlayback();
     // Clears the playing state and tells the delegate.
     void stopped() override;
