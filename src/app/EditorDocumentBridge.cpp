@@ -2,14 +2,18 @@
 
 #include <QAbstractButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTabWidget>
 
 #include "app/KVEditorWindow.h"
-#include "control/KVSegmentController.h"
+#include "app/KVExportPanels.h"
+#include "app/KVProgressSheet.h"
+#include "app/TransportBridge.h"
+#include "control/KVOutputController.h"
 #include "document/KVWaveDocument.h"
 #include "platform/Platform.h"
 #include "views/KVAnalysisView.h"
-#include "views/KVProgressSubview.h"
+#include "views/KVOutputFileView.h"
 #include "views/KVWaveSegmentView.h"
 
 namespace orvex {
@@ -19,76 +23,94 @@ constexpr int kDiskSpaceIntervalMs = 10'000;
 }
 
 EditorDocumentBridge::EditorDocumentBridge(KVEditorWindow& window)
-    : QObject(&window), mWindow(window), mAnalysisTab(window, this) {
-    mCursorTimer.setInterval(KVWaveSegmentView::kCursorIntervalMs);
-    connect(&mCursorTimer, &QTimer::timeout, this, &EditorDocumentBridge::followPlayPosition);
+    : QObject(&window), mWindow(window), mTransport(new TransportBridge(window, this)), mAnalysisTab(window, this) {
     mDiskSpaceTimer.setInterval(kDiskSpaceIntervalMs);
     connect(&mDiskSpaceTimer, &QTimer::timeout, this, [this] {
         if (mDocument) mDocument->updateDiskSpace();
     });
+    connectCommands();
 }
 
 void EditorDocumentBridge::attach(KVWaveDocument* document) {
     mDocument = document;
-    connectTransport();
-    connectInputView();
-    mCursorTimer.start();
+    mTransport->attach(document);
     mDiskSpaceTimer.start();
     mAnalysisTab.attach(document);
     showCommandState(document->commandState());
 }
 
 void EditorDocumentBridge::detach() {
-    mCursorTimer.stop();
+    mTransport->detach();
     mDiskSpaceTimer.stop();
-    if (KVWaveSegmentView* view = mWindow.segmentView()) {
-        view->onCursorMoved = nullptr;
-        view->onTogglePlayStop = nullptr;
-    }
     mAnalysisTab.detach();
     mDocument = nullptr;
 }
 
-// Each control runs its command only while a document is attached.
-void EditorDocumentBridge::connectTransport() {
+void EditorDocumentBridge::connectCommands() {
     const auto on = [this](const char* outlet, auto command) {
-        connect(mWindow.button(outlet), &QAbstractButton::clicked, this, [this, command] {
-            if (mDocument) command(*mDocument);
-        });
+        connect(mWindow.button(outlet), &QAbstractButton::clicked, this, command);
     };
-    on("uiPlayButton", [](KVWaveDocument& d) { d.play(); });
-    on("uiPlayOriginalButton", [](KVWaveDocument& d) { d.playOriginal(); });
-    on("uiStopButton", [](KVWaveDocument& d) { d.stop(); });
-    on("uiRewindButton", [](KVWaveDocument& d) { d.rewind(); });
-    on("uiForwardButton", [](KVWaveDocument& d) { d.forward(); });
-    on("uiLoopButton", [](KVWaveDocument& d) { d.toggleLoop(); });
-    on("uiRevealFileButton", [](KVWaveDocument& d) { Platform::shared().revealFile(d.sourcePath()); });
-    connect(mWindow.volumeSlider(), &QSlider::valueChanged, this, [this](int decibels) {
-        if (mDocument) mDocument->setPlaybackVolumeDecibels(decibels);
+    on("uiExportAudioButton", [this] { exportMaster(); });
+    on("uiExportSegmentButton", [this] { exportSegment(); });
+    on("uiResetMasterFileButton", [this] { resetMaster(); });
+    on("uiSaveEditedSegmentButton", [this] {
+        if (mDocument) mDocument->commitEditToMaster();
     });
     connect(mWindow.tabs(), &QTabWidget::currentChanged, &mAnalysisTab, &AnalysisTabBridge::tabChanged);
+    on("uiRevealFileButton", [this] {
+        if (mDocument) Platform::shared().revealFile(mDocument->sourcePath());
+    });
 }
 
-void EditorDocumentBridge::connectInputView() {
-    KVWaveSegmentView* view = mWindow.segmentView();
-    if (!view) return;
-    view->onCursorMoved = [this] {
-        if (mDocument && mDocument->segmentController()) mDocument->segmentController()->cursorWasMoved();
-    };
-    view->onTogglePlayStop = [this] {
-        if (mDocument && mDocument->segmentController()) mDocument->segmentController()->togglePlayStop();
-    };
+bool EditorDocumentBridge::refusedWhileBusy() const {
+    if (!mDocument->isBusy()) return false;
+    Platform::shared().beep();
+    return true;
 }
 
-void EditorDocumentBridge::followPlayPosition() {
-    if (!mDocument || !mWindow.segmentView()) return;
-    if (mDocument->isPlaying() || mDocument->selectedTab() == PlaySource::Input)
-        mWindow.segmentView()->setPlayCursor(mDocument->playPosition());
+void EditorDocumentBridge::exportMaster() {
+    if (!mDocument || refusedWhileBusy()) return;
+    const QString path =
+        KVExportPanels::askForMasterExportPath(&mWindow, QString::fromStdString(mDocument->workingFilePath()));
+    if (path.isEmpty() || !mDocument) return;
+    mWindow.statusBar()->clearMessage();
+    mMasterExportRunning = mDocument->exportMaster(path.toStdString());
+}
+
+void EditorDocumentBridge::exportSegment() {
+    if (!mDocument || refusedWhileBusy()) return;
+    if (!mDocument->analysisController()) {
+        Platform::shared().beep();
+        return;
+    }
+    const QString path =
+        KVExportPanels::askForSegmentExportPath(&mWindow, QString::fromStdString(mDocument->workingFilePath()));
+    if (path.isEmpty() || !mDocument) return;
+    mWindow.statusBar()->clearMessage();
+    if (mDocument->exportCurrentSegment(path.toStdString())) mSegmentExportPath = path;
+}
+
+void EditorDocumentBridge::resetMaster() {
+    if (!mDocument || !mDocument->outputController() || refusedWhileBusy()) return;
+    if (KVExportPanels::confirmResetMaster() && mDocument) mDocument->resetMasterFile();
+}
+
+// The document's alerts have been shown by now; a written file is revealed.
+void EditorDocumentBridge::segmentExportFinished(const Result& result) {
+    const QString path = std::exchange(mSegmentExportPath, {});
+    if (!mDocument || !result || mDocument->lastSegmentExportOutcome() != KVExportWriter::Outcome::Written) return;
+    showClippedSamples(mDocument->lastSegmentExportClippedSamples());
+    Platform::shared().revealFile(path.toStdString());
+}
+
+void EditorDocumentBridge::showClippedSamples(FrameCount clipped) {
+    if (clipped > 0) mWindow.statusBar()->showMessage(QString("The export clipped %1 samples").arg(clipped));
 }
 
 KVSegmentViewInterface* EditorDocumentBridge::segmentView() { return mWindow.segmentView(); }
 
 KVAnalysisViewInterface* EditorDocumentBridge::analysisView() { return mWindow.analysisView(); }
+KVOutputViewInterface* EditorDocumentBridge::outputView() { return mWindow.outputView(); }
 
 void EditorDocumentBridge::setTitle(const std::string& title) { mWindow.setWindowTitle(QString::fromStdString(title)); }
 
@@ -117,19 +139,16 @@ void EditorDocumentBridge::showCommandState(const KVDocumentCommandState& state)
 }
 
 void EditorDocumentBridge::beginProcessing(const std::string& text) {
-    mWindow.progressBox()->setString(QString::fromStdString(text));
-    mWindow.progressBox()->setFloatValue(0);
-    mWindow.progressBox()->show();
-    mWindow.cancelButton()->show();
+    mWindow.progressSheet()->begin(QString::fromStdString(text));
 }
 
+// The end of a master export also tells how many samples it clipped.
 void EditorDocumentBridge::setProgressValue(int percent) {
-    if (percent < 0) {
-        mWindow.progressBox()->hide();
-        mWindow.cancelButton()->hide();
-        return;
-    }
-    mWindow.progressBox()->setFloatValue(static_cast<float>(percent));
+    mWindow.progressSheet()->setValue(percent);
+    if (percent >= 0 || !std::exchange(mMasterExportRunning, false) || !mDocument) return;
+    if (KVOutputController* master = mDocument->outputController())
+        if (master->lastExportOutcome() == KVMasterExport::Outcome::Written)
+            showClippedSamples(master->lastExportClippedSamples());
 }
 
 void EditorDocumentBridge::setFreeDiskSpaceText(const std::string& text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 #include "app/AnalysisTabBridge.h"
@@ -10,12 +11,14 @@ namespace orvex {
 
 class KVEditorWindow;
 class KVWaveDocument;
+class TransportBridge;
 
 // Joins an editor window to its document: shows the document's title, button states, progress
-// and free disk space in the window (the document's window interface), sends the window's
-// controls to the document's commands, and moves the input view's play cursor at the view's
-// cursor rate while playing. Lives as long as the window; attach() once the document exists.
-// GUI thread only.
+// sheet and free disk space in the window (the document's window interface), hands the
+// document the window's input and master overviews, sends the window's controls to the
+// document's commands (the transport through a TransportBridge) and runs the exports and the
+// master reset with their panels. Lives as long as the window; attach() once the document
+// exists. GUI thread only.
 class EditorDocumentBridge : public QObject, public KVDocumentWindow {
     Q_OBJECT
 public:
@@ -26,26 +29,39 @@ public:
     void detach();
     KVWaveDocument* document() const { return mDocument; }
 
+    // The master export: the save panel proposing "<name> [edited].wav", then the export with
+    // its progress sheet; the file is revealed once written. Beeps while something runs.
+    void exportMaster();
+    // The same for the analysed segment's selection ("<name> [segment].wav"); beeps without an
+    // analysis.
+    void exportSegment();
+    // Asks "Reset Master Audio File?" and resets the master on Yes.
+    void resetMaster();
+
     KVSegmentViewInterface* segmentView() override;
     KVAnalysisViewInterface* analysisView() override;
     AnalysisTabBridge& analysisTab() { return mAnalysisTab; }
+    KVOutputViewInterface* outputView() override;
     void setTitle(const std::string& title) override;
     void showCommandState(const KVDocumentCommandState& state) override;
     void beginProcessing(const std::string& text) override;
     void setProgressValue(int percent) override;
     void setFreeDiskSpaceText(const std::string& text) override;
+    void segmentExportFinished(const Result& result) override;
 
 private:
-    void connectTransport();
-    void connectInputView();
-    void followPlayPosition();
+    void connectCommands();
     void setChecked(const char* outlet, bool on);
+    bool refusedWhileBusy() const;
+    void showClippedSamples(FrameCount clipped);
 
     KVEditorWindow& mWindow;
+    TransportBridge* mTransport;
     KVWaveDocument* mDocument = nullptr;
-    QTimer mCursorTimer;
     QTimer mDiskSpaceTimer;
     AnalysisTabBridge mAnalysisTab;
+    bool mMasterExportRunning = false;
+    QString mSegmentExportPath;
 };
 
 }  // namespace orvex

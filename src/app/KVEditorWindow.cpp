@@ -12,6 +12,7 @@
 
 #include <cmath>
 
+#include "app/KVProgressSheet.h"
 #include "views/AnalysisScrollArea.h"
 #include "views/KVAnalysisView.h"
 #include "views/KVOutputFileView.h"
@@ -73,7 +74,8 @@ const ControlText kCommands[] = {
     {"uiAnalyzeSegmentButton", "Analyze Selection", "Analyse the selected segment"},
     {"uiApplySelectionButton", "Apply Selection", "Make the selection the new analysis"},
     {"uiFillGapsButton", "Fill Gaps", "Fill the gaps of the selection"},
-    {"uiSaveEditedSegmentButton", "Save Edited Segment", "Export the edited segment as a WAVE file"},
+    {"uiSaveEditedSegmentButton", "Save Edited Segment", "Write the edited segment into the master output"},
+    {"uiExportSegmentButton", "Export Segment", "Export the edited segment as a WAVE file"},
     {"uiExportAudioButton", "Export Audio File", "Export the master output as a WAVE file"},
     {"uiRevealFileButton", "Reveal", "Show the sound file in the file manager"},
 };
@@ -275,12 +277,8 @@ QWidget* KVEditorWindow::buildCommands() {
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
     for (const ControlText& t : kCommands) row->addWidget(addButton(t.outlet, t.label, t.tip, false));
-    mProgress = new KVProgressSubview;
-    mProgress->setObjectName("uiProgressPanel");
-    mProgress->hide();
-    row->addWidget(mProgress);
-    row->addWidget(addButton("uiCancelProcessingButton", "Cancel", "Stop the running operation", false));
-    cancelButton()->hide();
+    mProgressSheet = new KVProgressSheet(this);
+    mButtons.insert("uiCancelProcessingButton", mProgressSheet->cancelButton());
     row->addStretch(1);
     mFreeDiskSpace = new QLabel("-- GB");
     mFreeDiskSpace->setObjectName("uiFreeDiskSpace");
@@ -301,6 +299,8 @@ void KVEditorWindow::setTabView(int index, QWidget* view) {
     if (old == mOutputView || old->isAncestorOf(mOutputView)) mOutputView = nullptr;
     delete old;
 }
+
+KVProgressSubview* KVEditorWindow::progressBox() const { return mProgressSheet->box(); }
 
 QWidget* KVEditorWindow::tabView(int index) const { return mTabs->widget(index); }
 

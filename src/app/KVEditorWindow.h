@@ -13,12 +13,13 @@ namespace orvex {
 
 class KVAnalysisView;
 class KVOutputFileView;
+class KVProgressSheet;
 class KVProgressSubview;
 class KVWaveSegmentView;
 
 // The editor window of one document: the tool and mode controls above three tabs (input
 // overview, analysis editor, master output), the transport, level and command controls and the
-// free disk space below, and a progress box shown while something runs. Controls are found by
+// free disk space below, and the progress sheet (window-modal) shown while something runs. Controls are found by
 // their outlet names (uiPlayButton, uiLoopButton, ...) and carry their label or tooltip as
 // accessible name. The analysis and output views are plugged in with setTabView().
 // GUI thread only.
@@ -47,7 +48,9 @@ public:
     // The analysis view's display contrast in decibels (sliderDecibels of its value).
     QSlider* contrastSlider() const { return mContrastSlider; }
     QLabel* freeDiskSpaceLabel() const { return mFreeDiskSpace; }
-    KVProgressSubview* progressBox() const { return mProgress; }
+    // The progress sheet, and its progress box (text and percent) and Cancel button.
+    KVProgressSheet* progressSheet() const { return mProgressSheet; }
+    KVProgressSubview* progressBox() const;
     QAbstractButton* cancelButton() const { return button("uiCancelProcessingButton"); }
 
     // While held, a request to close (from the user or the application) waits until release();
@@ -93,7 +96,7 @@ private:
     QLabel* mModifyGainText = nullptr;
     QSlider* mContrastSlider = nullptr;
     QLabel* mFreeDiskSpace = nullptr;
-    KVProgressSubview* mProgress = nullptr;
+    KVProgressSheet* mProgressSheet = nullptr;
     bool mHeld = false;
     bool mCloseRequested = false;
 };

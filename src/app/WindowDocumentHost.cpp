@@ -5,6 +5,7 @@
 
 #include "app/AnalysisTabBridge.h"
 #include "app/AppController.h"
+#include "app/EditorDocumentBridge.h"
 #include "app/KVEditorWindow.h"
 #include "document/KVWaveDocument.h"
 #include "platform/Platform.h"
@@ -76,6 +77,13 @@ void WindowDocumentHost::performOnFrontDocument(DocumentCommand command) {
         case DocumentCommand::ShowAnalysis: window->tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab); return;
         case DocumentCommand::ShowOutput: window->tabs()->setCurrentIndex(KVEditorWindow::kOutputTab); return;
         case DocumentCommand::AnalyzeSegment: AnalysisTabBridge::analyzeInWindow(*window); return;  // beeps itself
+        case DocumentCommand::ExportSegment:
+        case DocumentCommand::ExportMaster:
+            if (auto* bridge = window->findChild<EditorDocumentBridge*>()) {
+                if (command == DocumentCommand::ExportMaster) bridge->exportMaster();
+                else bridge->exportSegment();
+            }
+            return;
         default:
             if (!runOnDocument(*document, command)) Platform::shared().beep();
             return;
