@@ -2,12 +2,17 @@
 // hundredths of a decibel, and the master's export and reset from the window side, on the offscreen platform with the real
 // output controller: the save panel's proposed name, an export read back independently (frame
 // count, samples, the "bext" and "iXML" chunks found by walking the RIFF chunks), an export into
-// a folder that cannot be written, and the reset's confirmation answered both ways.
+// a folder that cannot be written, and the reset's confirmation answered both ways; then the
+// round trip in a document window through the File menu's command and the window's buttons:
+// the progress sheet, the clipped samples in the status line, Cancel, and the reset.
 #include <QtTest>
 
+#include <QAbstractButton>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
+#include <QStatusBar>
 
 #include <sndfile.h>
 
@@ -15,6 +20,8 @@
 
 #include "app/KVEditorWindow.h"
 #include "app/KVExportPanels.h"
+#include "app/KVProgressSheet.h"
+#include "app/WindowDocumentHost.h"
 #include "control/KVMixdownStream.h"
 #include "control/KVOutputController.h"
 #include "qtsupport/QtTestSupport.h"
@@ -22,6 +29,7 @@
 #include <unistd.h>
 #include "utilities/KVUtilities.h"
 #include "views/KVOutputFileView.h"
+#include "views/KVProgressSubview.h"
 
 using namespace orvex;
 using namespace orvex::test;
@@ -103,6 +111,8 @@ private slots:
     void exportHoldsTheWorkingFilesFramesAndChunks();
     void exportIntoAnUnwritableFolderShowsTheErrorAndLeavesNothing();
     void resetAskedYesRebuildsCancelKeeps();
+    void windowExportShowsTheSheetAndTheClippedSamplesResetClearsThem();
+    void cancelInTheSheetStopsTheExportAndLeavesNothing();
 };
 
 void MasterTabTest::masterTabHoldsTheOverviewAndLevelsShowHundredths() {
@@ -222,6 +232,96 @@ void MasterTabTest::resetAskedYesRebuildsCancelKeeps() {
     QCOMPARE(title, QString("Reset Master Audio File?"));
     controller->waitForPrefill();
     QVERIFY(peakNearRecord100() <= 0.8f + kLevelStep);
+}
+
+namespace {
+// The document window of sound opened through the File menu's host.
+KVEditorWindow* openInHost(WindowDocumentHost& host, const QString& sound) {
+    answerNextAlert("Extract");  // the set-up question of a file seen for the first time
+    if (!host.openDocument(sound)) return nullptr;
+    return host.documents().windowForPath(sound);
+}
+
+// Samples of the file at the writer's limits (0.999 and -1).
+int samplesAtTheLimits(const std::string& path) {
+    int count = 0;
+    for (const auto& channel : readSound(path))
+        for (float v : channel) count += v >= 0.999f - kLevelStep || v <= -1.0f + kLevelStep;
+    return count;
+}
+}  // namespace
+
+// A record written at 1.5 into the master clips in the export; the window says how many samples
+// it clipped. Reset (through the window's button) brings the working file back: no clipping.
+void MasterTabTest::windowExportShowsTheSheetAndTheClippedSamplesResetClearsThem() {
+    QtPlatformScope scope;
+    const QString sound = scope.file("take.wav");
+    writeWorkingFile(sound.toStdString(), 3 * 44100);
+    WindowDocumentHost host;
+    KVEditorWindow* window = openInHost(host, sound);
+    QVERIFY(window);
+    KVOutputController* master = host.documents().documentOfWindow(window)->outputController();
+    master->waitForPrefill();
+    {
+        KVEncodedGrain loud{};
+        const std::vector<float> grain(KVGrainCollection::kGrainSize, 1.5f);
+        loud.encode(grain.data());
+        std::lock_guard<std::recursive_mutex> guard(master->monitor());
+        master->leftMasterCollection()->writeRecord(loud, 100);
+    }
+    const QString target = QDir(scope.file("")).filePath("take [edited].wav");
+    for (const bool loud : {true, false}) {
+        QString proposed;
+        answerSavePanel(scope.file(""), &proposed);
+        host.performOnFrontDocument(DocumentCommand::ExportMaster);
+        QTRY_COMPARE(proposed, QString("take [edited].wav"));
+        QTRY_VERIFY(window->progressSheet()->isVisible());
+        QVERIFY(window->progressBox()->label().startsWith("Exporting audio file...... "));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->progressSheet()->isVisible(), 20000);
+        QCOMPARE(window->progressSheet()->percentField()->text(), QString("Idle"));
+        QCOMPARE(master->lastExportOutcome(), KVMasterExport::Outcome::Written);
+        const int clipped = samplesAtTheLimits(target.toStdString());
+        const QString status = window->statusBar()->currentMessage();
+        if (loud) {
+            QVERIFY(clipped > 1000);
+            QCOMPARE(status, QString("The export clipped %1 samples").arg(master->lastExportClippedSamples()));
+            QVERIFY(master->lastExportClippedSamples() > 1000 && master->lastExportClippedSamples() <= clipped);
+            QString title;
+            answerNextAlert("Yes", &title);
+            QTest::mouseClick(window->button("uiResetMasterFileButton"), Qt::LeftButton);
+            QCOMPARE(title, QString("Reset Master Audio File?"));
+            master->waitForPrefill();
+            QFile::remove(target);  // no question about replacing it
+        } else {
+            QCOMPARE(clipped, 0);
+            QVERIFY(status.isEmpty());
+        }
+    }
+    QVERIFY(scope.platform().alertLog().size() == 2);  // the set-up question and the reset
+}
+
+// Cancel in the sheet while the master of a minute of sound is still being prefilled or
+// written: the export ends as cancelled, the sheet reads "Idle" and nothing is left.
+void MasterTabTest::cancelInTheSheetStopsTheExportAndLeavesNothing() {
+    QtPlatformScope scope;
+    const QString sound = scope.file("take.wav");
+    writeWorkingFile(sound.toStdString(), 60 * 44100);
+    WindowDocumentHost host;
+    KVEditorWindow* window = openInHost(host, sound);
+    QVERIFY(window);
+    KVOutputController* master = host.documents().documentOfWindow(window)->outputController();
+    QString proposed;
+    answerSavePanel(scope.file(""), &proposed);
+    QTest::mouseClick(window->button("uiExportAudioButton"), Qt::LeftButton);
+    QTRY_VERIFY(window->progressSheet()->isVisible());
+    QCOMPARE(window->progressSheet()->percentField()->text().endsWith("%"), true);
+    QCOMPARE(window->cancelButton()->window(), static_cast<QWidget*>(window->progressSheet()));
+    QTest::mouseClick(window->cancelButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->progressSheet()->isVisible(), 20000);
+    QCOMPARE(window->progressSheet()->percentField()->text(), QString("Idle"));
+    QCOMPARE(master->lastExportOutcome(), KVMasterExport::Outcome::Cancelled);
+    const QStringList left = QDir(scope.file("")).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(left, QStringList{"take.wav"});
 }
 
 QTEST_MAIN(MasterTabTest)
