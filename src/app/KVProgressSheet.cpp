@@ -16,6 +16,7 @@ KVProgressSheet::KVProgressSheet(QWidget* window)
     setAccessibleName("Progress");
     setWindowModality(Qt::WindowModal);
     mBox->setObjectName("uiProgressPanel");
+    mBox->hide();
     mPercent->setObjectName("uiProgressPercentField");
     mPercent->setAccessibleName("Percent complete");
     mPercent->setMinimumWidth(48);
@@ -38,6 +39,7 @@ void KVProgressSheet::begin(const QString& text) {
     mBox->setString(text);
     mBox->setFloatValue(0);
     mPercent->setText("0%");
+    mBox->show();
     show();
     raise();
 }
@@ -47,6 +49,7 @@ void KVProgressSheet::setValue(int percent) {
         mRunning = false;
         mShown = 0;
         hide();
+        mBox->hide();  // hidden on its own too, so the box alone tells whether something runs
         mBox->setFloatValue(0);
         mPercent->setText("Idle");
         return;
