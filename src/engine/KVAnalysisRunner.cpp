@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/KVBlockWindow.h"
 #include "history/KVEditHistory.h"
 #include "platform/Platform.h"
 #include "store/KVAnalysisFileSet.h"
@@ -85,118 +86,95 @@ void KVAnalysisRunner::startAnalysis() {
     KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path, &dict);
 }
 
+namespace {
+
+// Blocks a lane may run ahead of the slowest one; lane threads of a file with many channels.
+constexpr std::size_t kWindowBlocks = 4;
+constexpr std::size_t kMostLaneThreads = 3;
+
+}  // namespace
+
 void KVAnalysisRunner::analyzeBlocks() {
     const std::int32_t channels = std::max(mEditHistory->numberOfChannels(), 1);
-    std::vector<std::vector<float>> buffers(static_cast<std::size_t>(channels), std::vector<float>(kBlockFrames));
-    std::vector<float*> pointers;
-    for (auto& buffer : buffers) pointers.push_back(buffer.data());
-    std::vector<float> mix(kBlockFrames, 0.0f);
-
     createLanes(channels);
-    mLanes[0].samples = mix.data();
-    for (std::int32_t c = 0; c < channels; ++c) mLanes[std::size_t(c) + 1].samples = pointers[std::size_t(c)];
-    if (mParallel) startHelpers(std::min<std::size_t>(std::size_t(channels), 2));
+    // Channels first and the mix last: the mix waits for the channels of its block.
+    std::vector<std::size_t> allLanes;
+    for (std::size_t lane = mLanes.size(); lane-- > 0;) allLanes.push_back(lane);
 
+    const std::size_t threads = mParallel ? std::min(mLanes.size(), kMostLaneThreads) : 0;
+    KVBlockWindow window(threads > 0 ? kWindowBlocks : 1, mLanes.size(), std::size_t(kBlockFrames));
+    std::vector<std::thread> laneThreads;
+    for (std::size_t t = 0; t < threads; ++t) {
+        std::vector<std::size_t> lanes;
+        for (std::size_t lane : allLanes)
+            if (lane % threads == t) lanes.push_back(lane);
+        laneThreads.emplace_back([this, &window, lanes = std::move(lanes)] { laneLoop(window, lanes); });
+    }
+    readBlocks(window, channels, threads > 0 ? std::vector<std::size_t>{} : allLanes);
+    window.close();
+    for (std::thread& thread : laneThreads) thread.join();
+    mLanes.clear();
+    mStore->flushAppends();
+}
+
+void KVAnalysisRunner::readBlocks(KVBlockWindow& window, std::int32_t channels,
+                                  const std::vector<std::size_t>& lanesHere) {
     const float share = 1.0f / static_cast<float>(channels);
     FramePos position = 0;
-    while (!mCancelRequested) {
+    for (std::uint64_t block = 0; !mCancelRequested; ++block) {
+        const std::vector<float*>& buffers = window.nextBlock();
         {
             std::lock_guard<std::recursive_mutex> guard(mEditHistory->monitor());
-            mEditHistory->readAt(position, kBlockFrames, pointers.data());
+            mEditHistory->readAt(position, kBlockFrames, buffers.data() + 1);
         }
+        float* mix = buffers[0];
         for (FrameCount i = 0; i < kBlockFrames; ++i) {
             float sum = 0.0f;
-            for (std::int32_t c = 0; c < channels; ++c) sum += buffers[std::size_t(c)][std::size_t(i)] * share;
-            mix[std::size_t(i)] = sum;
+            for (std::int32_t c = 0; c < channels; ++c) sum += buffers[std::size_t(c) + 1][i] * share;
+            mix[i] = sum;
         }
-        feedLanes();
         position += kBlockFrames;
         FrameCount length = 0;
         {
             std::lock_guard<std::recursive_mutex> guard(mEditHistory->monitor());
             length = mEditHistory->numberOfFrames();
         }
-        if (position > length) break;
-        mProgress = static_cast<float>(100.0 * static_cast<double>(position) / static_cast<double>(length));
-        postProgress();
+        const bool last = position > length;
+        window.publish(last ? -1.0f
+                            : static_cast<float>(100.0 * static_cast<double>(position) / static_cast<double>(length)));
+        if (!lanesHere.empty()) feedBlock(window, lanesHere, block);
+        if (last) break;
     }
-    stopHelpers();
-    mLanes.clear();
-    mStore->flushAppends();
 }
 
 void KVAnalysisRunner::createLanes(std::int32_t channels) {
     mLanes.clear();
     for (std::int32_t index = -1; index < channels; ++index) {
-        Lane lane;
-        lane.processor = std::make_unique<SpectralProcessor>(mFrameSize, mOverlap, mZeroPadding, mSampleRate,
+        auto processor = std::make_unique<SpectralProcessor>(mFrameSize, mOverlap, mZeroPadding, mSampleRate,
                                                              kWarpLimit, kWarpSteps);
-        lane.processor->setAnalysisCallback(&KVAnalysisRunner::frameAnalyzed, this, index);
-        mLanes.push_back(std::move(lane));
+        processor->setAnalysisCallback(&KVAnalysisRunner::frameAnalyzed, this, index);
+        mLanes.push_back(std::move(processor));
     }
 }
 
-void KVAnalysisRunner::feedLanes() {
-    if (mHelpers.empty()) {
-        for (Lane& lane : mLanes) lane.processor->feedSamples(kBlockFrames, lane.samples);
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> guard(mPoolMutex);
-        mNextLane = 0;
-        mPending = mLanes.size();
-        ++mGeneration;
-    }
-    mPoolWake.notify_all();
-    feedNextLanes();
-    std::unique_lock<std::mutex> lock(mPoolMutex);
-    mPoolDone.wait(lock, [this] { return mPending == 0; });
-}
-
-// Takes lanes of the current block until none is left. A lane is claimed under the pool's
-// mutex, which also orders the block's samples and each processor's state between threads.
-void KVAnalysisRunner::feedNextLanes() {
-    bool finishedOne = false;
-    for (;;) {
-        std::size_t index = 0;
-        {
-            std::lock_guard<std::mutex> guard(mPoolMutex);
-            if (finishedOne && --mPending == 0) mPoolDone.notify_all();
-            if (mNextLane >= mLanes.size()) return;
-            index = mNextLane++;
+// Whichever lane finishes a block last (the mix) reports the block's progress.
+bool KVAnalysisRunner::feedBlock(KVBlockWindow& window, const std::vector<std::size_t>& lanes, std::uint64_t block) {
+    for (std::size_t lane : lanes) {
+        const float* samples = window.await(lane, block);
+        if (!samples) return false;
+        mLanes[lane]->feedSamples(kBlockFrames, samples);
+        const float progress = window.release(lane, block);
+        if (progress >= 0.0f) {
+            mProgress = progress;
+            postProgress();
         }
-        Lane& lane = mLanes[index];
-        lane.processor->feedSamples(kBlockFrames, lane.samples);
-        finishedOne = true;
     }
+    return true;
 }
 
-void KVAnalysisRunner::startHelpers(std::size_t count) {
-    mStopHelpers = false;
-    for (std::size_t i = 0; i < count; ++i) mHelpers.emplace_back([this] { helperLoop(); });
-}
-
-void KVAnalysisRunner::stopHelpers() {
-    {
-        std::lock_guard<std::mutex> guard(mPoolMutex);
-        mStopHelpers = true;
-    }
-    mPoolWake.notify_all();
-    for (std::thread& helper : mHelpers) helper.join();
-    mHelpers.clear();
-}
-
-void KVAnalysisRunner::helperLoop() {
+void KVAnalysisRunner::laneLoop(KVBlockWindow& window, std::vector<std::size_t> lanes) {
     Platform::shared().setCurrentThreadPriority(0.0);
-    std::uint64_t seen = 0;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(mPoolMutex);
-            mPoolWake.wait(lock, [&] { return mStopHelpers || mGeneration != seen; });
-            if (mStopHelpers) return;
-            seen = mGeneration;
-        }
-        feedNextLanes();
+    for (std::uint64_t block = 0; feedBlock(window, lanes, block); ++block) {
     }
 }
 

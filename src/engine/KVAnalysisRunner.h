@@ -1,10 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -15,6 +13,7 @@ namespace orvex {
 
 class KVAnalysisFileSet;
 class KVAnalysisRunner;
+class KVBlockWindow;
 class KVEditHistory;
 
 // Told about a runner's progress; always called on the main thread.
@@ -26,11 +25,12 @@ public:
 };
 
 // Analyses a segment (the newest step of an edit history) into its analysis store on a worker
-// thread at the lowest priority: 8192-frame blocks, one spectral processor per channel and one
-// for the channel mix, each record appended to the store as it is made. The channel processors
-// and the mix processor of a block run in parallel on a small pool of helper threads; each
-// appends to its own chunk file in frame order, so the stored records are the same bytes as
-// those of a single-threaded run.
+// thread at the lowest priority: 8192-frame blocks, one spectral processor (lane) per channel
+// and one for the channel mix, each record appended to the store as it is made. The worker
+// reads the blocks into a window of a few blocks; up to three lane threads feed the lanes from
+// it, each lane running ahead of the others within the window (the mix never ahead of the
+// channels). Each lane appends to its own chunk file in frame order, so the stored records are
+// the same bytes as those of a single-threaded run.
 // Threads: created, cancelled and released on any thread; delegate calls are posted to the main
 // thread. The worker keeps the runner alive until it has ended.
 class KVAnalysisRunner : public std::enable_shared_from_this<KVAnalysisRunner> {
@@ -72,22 +72,17 @@ public:
                      bool parallel);
 
 private:
-    // One processor with its channel index and the samples it is fed for the current block.
-    struct Lane {
-        std::unique_ptr<SpectralProcessor> processor;
-        const float* samples = nullptr;
-    };
-
     void runInNewThread();
     bool storedAnalysisIsUsable();
     void startAnalysis();
     void analyzeBlocks();
     void createLanes(std::int32_t channels);
-    void feedLanes();
-    void startHelpers(std::size_t count);
-    void stopHelpers();
-    void helperLoop();
-    void feedNextLanes();
+    // Reads the segment block by block into the window until its end or a cancel, feeding
+    // lanesHere itself after each block (every lane when there are no lane threads).
+    void readBlocks(KVBlockWindow& window, std::int32_t channels, const std::vector<std::size_t>& lanesHere);
+    // Feeds block `block` to each of lanes in turn; false once the window has closed.
+    bool feedBlock(KVBlockWindow& window, const std::vector<std::size_t>& lanes, std::uint64_t block);
+    void laneLoop(KVBlockWindow& window, std::vector<std::size_t> lanes);
     void finishAnalysis();
     void postProgress();
     void postFinish();
@@ -107,17 +102,8 @@ private:
 
     bool mParallel;
     std::thread mThread;
-    std::vector<Lane> mLanes;  // [0] the mix (-1), then channels 0 .. C-1
-    // Helper pool: each block, the worker and the helpers take lanes in order through mNextLane
-    // under mPoolMutex; mPending counts lanes not yet done.
-    std::vector<std::thread> mHelpers;
-    std::mutex mPoolMutex;
-    std::condition_variable mPoolWake;
-    std::condition_variable mPoolDone;
-    std::uint64_t mGeneration = 0;
-    std::size_t mPending = 0;
-    bool mStopHelpers = false;
-    std::size_t mNextLane = 0;
+    // [0] the mix (-1), then channels 0 .. C-1; each fed by one lane thread at a time.
+    std::vector<std::unique_ptr<SpectralProcessor>> mLanes;
 };
 
 }  // namespace orvex
