@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <memory>
 
@@ -24,6 +25,7 @@
 #include "store/KVAnalysisChunkFile.h"
 #include "store/KVAnalysisFileSet.h"
 #include "store/KVEncodedGrain.h"
+#include "ChildProcess.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 
@@ -105,6 +107,17 @@ void BM_AnalysisFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_AnalysisFloor)->Iterations(1)->Repetitions(3)->UseRealTime()->Unit(benchmark::kSecond);
 
+// Seconds of audio per wall and per CPU second, and CPU per stereo frame against the floor.
+void reportAnalysis(benchmark::State& state, double cpu) {
+    const double audioSeconds = kAudioSeconds * double(state.iterations());
+    state.counters["audio_s_per_s"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
+    state.counters["audio_s_per_cpu_s"] = audioSeconds / cpu;
+    state.counters["cpu_s"] = cpu / double(state.iterations());
+    const double perFrame = cpu * 1e6 / (double(kStereoFrames) * double(state.iterations()));
+    state.counters["cpu_us_per_stereo_frame"] = perFrame;
+    state.counters["x_floor"] = perFrame / gFloorMicroseconds;
+}
+
 void BM_AnalyseTwentySecondsStereo(benchmark::State& state) {
     // Normal priority: at the runner's lowest priority a shared machine's load decides the figure.
     struct SteadyPlatform : HeadlessPlatform {
@@ -129,13 +142,7 @@ void BM_AnalyseTwentySecondsStereo(benchmark::State& state) {
         cpu += processCpuSeconds() - cpuBefore;
         platform->pumpMainThread();
     }
-    const double audioSeconds = kAudioSeconds * double(state.iterations());
-    state.counters["audio_s_per_s"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
-    state.counters["audio_s_per_cpu_s"] = audioSeconds / cpu;
-    state.counters["cpu_s"] = cpu / double(state.iterations());
-    const double perFrame = cpu * 1e6 / (double(kStereoFrames) * double(state.iterations()));
-    state.counters["cpu_us_per_stereo_frame"] = perFrame;
-    state.counters["x_floor"] = perFrame / gFloorMicroseconds;
+    reportAnalysis(state, cpu);
     Platform::install(nullptr);
 }
 BENCHMARK(BM_AnalyseTwentySecondsStereo)
@@ -145,5 +152,34 @@ BENCHMARK(BM_AnalyseTwentySecondsStereo)
     ->Repetitions(3)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
+
+// The whole `orvex-cli analyse` command on the same file, run as the built binary from a file
+// without an analysis folder to the end of its last thread.
+void BM_CliAnalyseTwentySecondsStereo(benchmark::State& state) {
+#ifndef ORVEX_CLI_PATH
+    state.SkipWithError("orvex-cli is not built in this configuration");
+    for (auto _ : state) {
+    }
+#else
+    test::TempDir temp;
+    const std::string path = temp.file("take.wav");
+    test::writeWave(path, twentySeconds(), 44100);
+    const std::vector<std::string> command{ORVEX_CLI_PATH, "analyse", path};
+    double cpu = 0.0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove_all(temp.file("take.analysis"));
+        state.ResumeTiming();
+        double childCpu = 0.0;
+        if (!bench::runChild(command, childCpu)) {
+            state.SkipWithError("orvex-cli analyse failed");
+            break;
+        }
+        cpu += childCpu;
+    }
+    reportAnalysis(state, cpu);
+#endif
+}
+BENCHMARK(BM_CliAnalyseTwentySecondsStereo)->Iterations(1)->Repetitions(3)->UseRealTime()->Unit(benchmark::kSecond);
 
 }  // namespace

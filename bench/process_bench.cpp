@@ -1,32 +1,30 @@
-// The one-shot main job of orvex-cli end to end: `process` on a 30 s stereo 44.1 kHz file
-// (analyse the whole file, keep the sustained part, export the segment), run as the built
-// binary in a child process. Each pass starts from a file without an analysis folder, so
-// nothing stored is reused. Reports seconds of audio per wall second and per CPU second of the
-// child (the machine is shared, so the CPU figure is the steadier one).
+// Whole orvex-cli commands end to end, each run as the built binary in a child process:
+// - the one-shot main job, `process` on a 30 s stereo 44.1 kHz file (analyse the whole file,
+//   keep the sustained part, export the segment); each pass starts from a file without an
+//   analysis folder, so nothing stored is reused;
+// - `edit FILE sustained` and `edit FILE transients` on a 20 s stereo analysis.
+// Reports seconds of audio per wall second and per CPU second of the child (the machine is
+// shared, so the CPU figure is the steadier one). See bench/README.md for the commands to run.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
 using namespace orvex;
 
 constexpr double kSeconds = 30.0;
-constexpr std::int64_t kFrames = static_cast<std::int64_t>(kSeconds * 44100);
+constexpr double kEditSeconds = 20.0;
 
-// A harmonic tone of six partials, clicks every 0.25 s and a little noise.
-test::Channels toneClicksNoise() {
+// Seconds of a harmonic tone of six partials, clicks every 0.25 s and a little noise.
+test::Channels toneClicksNoise(double seconds) {
+    const auto kFrames = static_cast<std::int64_t>(seconds * 44100);
     test::Channels channels;
     for (int c = 0; c < 2; ++c) {
         std::vector<float> signal = test::noise(kFrames, 0.03, std::uint32_t(c + 3));
@@ -38,26 +36,12 @@ test::Channels toneClicksNoise() {
     return channels;
 }
 
-// Runs the command line as a child process; false unless it exits with 0. cpuSeconds gets the
-// child's user and system time.
-bool runChild(const std::vector<std::string>& arguments, double& cpuSeconds) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return false;
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) return false;
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
-    cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+// Seconds of audio per wall and per CPU second of the children, and their CPU per command.
+void report(benchmark::State& state, double seconds, double cpu) {
+    const double audioSeconds = seconds * double(state.iterations());
+    state.counters["audio_s_per_s"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
+    state.counters["audio_s_per_cpu_s"] = audioSeconds / cpu;
+    state.counters["cpu_s"] = cpu / double(state.iterations());
 }
 
 void BM_ProcessThirtySecondsStereo(benchmark::State& state) {
@@ -68,7 +52,7 @@ void BM_ProcessThirtySecondsStereo(benchmark::State& state) {
 #else
     test::TempDir temp;
     const std::string take = temp.file("take.wav");
-    test::writeWave(take, toneClicksNoise(), 44100);
+    test::writeWave(take, toneClicksNoise(kSeconds), 44100);
     const std::vector<std::string> command = {ORVEX_CLI_PATH, "process", take,         "--start", "0", "--end",
                                               "30",           "--keep",  "sustained", "-o",      temp.file("kept.wav")};
     double cpu = 0.0;
@@ -78,18 +62,57 @@ void BM_ProcessThirtySecondsStereo(benchmark::State& state) {
         std::filesystem::remove(temp.file("kept.wav"));
         state.ResumeTiming();
         double childCpu = 0.0;
-        if (!runChild(command, childCpu)) {
+        if (!bench::runChild(command, childCpu)) {
             state.SkipWithError("orvex-cli process failed");
             break;
         }
         cpu += childCpu;
     }
-    const double audioSeconds = kSeconds * double(state.iterations());
-    state.counters["audio_s_per_s"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
-    state.counters["audio_s_per_cpu_s"] = audioSeconds / cpu;
-    state.counters["cpu_s"] = cpu / double(state.iterations());
+    report(state, kSeconds, cpu);
 #endif
 }
 BENCHMARK(BM_ProcessThirtySecondsStereo)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+#ifdef ORVEX_CLI_PATH
+// A 20 s stereo take with its stored analysis, made once and untimed by `orvex-cli analyse`.
+struct AnalysedTake {
+    test::TempDir folder;
+    std::string path = folder.file("take.wav");
+    bool analysed = false;
+
+    AnalysedTake() {
+        test::writeWave(path, toneClicksNoise(kEditSeconds), 44100);
+        double cpu = 0.0;
+        analysed = bench::runChild({ORVEX_CLI_PATH, "analyse", path}, cpu);
+    }
+};
+#endif
+
+// The whole `orvex-cli edit FILE sustained|transients` command on the 20 s stereo analysis:
+// opening the file and its stored analysis, the operation over every frame with its undo copy,
+// and the end of every thread.
+void BM_CliEdit(benchmark::State& state, const char* operation) {
+#ifndef ORVEX_CLI_PATH
+    (void)operation;
+    state.SkipWithError("orvex-cli is not built in this configuration");
+    for (auto _ : state) {
+    }
+#else
+    static AnalysedTake take;
+    if (!take.analysed) state.SkipWithError("orvex-cli analyse failed");
+    double cpu = 0.0;
+    for (auto _ : state) {
+        double childCpu = 0.0;
+        if (!bench::runChild({ORVEX_CLI_PATH, "edit", take.path, operation}, childCpu)) {
+            state.SkipWithError("orvex-cli edit failed");
+            break;
+        }
+        cpu += childCpu;
+    }
+    report(state, kEditSeconds, cpu);
+#endif
+}
+BENCHMARK_CAPTURE(BM_CliEdit, sustained, "sustained")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_CliEdit, transients, "transients")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 
 }  // namespace
