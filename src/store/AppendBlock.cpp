@@ -14,4 +14,9 @@ void AppendBlock::take(FramePos frame) {
     ++mCount;
 }
 
+FrameRecord* AppendBlock::undoCopies() {
+    if (!mUndoCopies) mUndoCopies = std::make_unique<FrameRecord[]>(kCapacity);
+    return mUndoCopies.get();
+}
+
 }  // namespace orvex

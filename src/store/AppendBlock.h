@@ -10,9 +10,10 @@
 
 namespace orvex {
 
-// Consecutive frames appended to a chunk file and not yet written: their records, grains and
-// display records each lie back to back as in their files, so that a block goes to every file
-// in one positional write instead of one write per frame and file.
+// Consecutive frames appended (or written inside an undo step) to a chunk file and not yet
+// written: their records, grains and display records each lie back to back as in their files,
+// so that a block goes to every file in one positional write instead of one write per frame and
+// file. A block of writes that keep undo copies also holds the place of its first copy.
 // Not synchronised: the chunk file's monitor guards it.
 class AppendBlock {
 public:
@@ -35,7 +36,17 @@ public:
     DisplayColumn& nextHarmonic() { return mHarmonic[mCount]; }
     FrameSummary& nextSummary() { return mSummaries[mCount]; }
     void take(FramePos frame);
-    void clear() { mCount = 0; }
+    void clear() {
+        mCount = 0;
+        mUndoStart = -1;
+    }
+
+    // The block's frames get undo copies, the first at index of the undo file.
+    void keepUndoFrom(FramePos index) { mUndoStart = index; }
+    bool keepsUndo() const { return mUndoStart >= 0; }
+    FramePos undoStart() const { return mUndoStart; }
+    // Room for the undo copies of a full block, made at first use.
+    FrameRecord* undoCopies();
 
     const FrameRecord* records() const { return mRecords.get(); }
     const KVEncodedGrain* grains() const { return mGrains.get(); }
@@ -48,7 +59,9 @@ private:
     std::unique_ptr<KVEncodedGrain[]> mGrains;
     std::unique_ptr<DisplayColumn[]> mSpectral, mHarmonic;
     std::unique_ptr<FrameSummary[]> mSummaries;
+    std::unique_ptr<FrameRecord[]> mUndoCopies;
     FramePos mStart = 0;
+    FramePos mUndoStart = -1;
     FrameCount mCount = 0;
 };
 

@@ -131,8 +131,14 @@ Status KVAnalysisChunkFile::readFrameRecord(FramePos frame, FrameRecord& into) {
     return records.read(&into, frame) == static_cast<std::int64_t>(sizeof(FrameRecord)) ? 0 : -1;
 }
 
+// Inside an undo step consecutive frames are gathered like appends; the end of the step, like
+// every other access, writes them.
 Status KVAnalysisChunkFile::writeFrameRecord(const FrameRecord& record, FramePos frame) {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (mKeepsUndo && mUndoNesting > 0) {
+        gatherWrite(record, frame, true);
+        return 0;
+    }
     flushAppends();
     writeFrame(record, frame, true);
     return 0;
@@ -143,17 +149,22 @@ Status KVAnalysisChunkFile::appendFrameRecord(const FrameRecord& record) {
     if (mKeepsUndo) {
         writeFrame(record, mAppendIndex++, true);
     } else {
-        gatherAppend(record, mAppendIndex++);
+        gatherWrite(record, mAppendIndex++, false);
     }
     return 0;
 }
 
 // Caller holds the monitor. The same grain and display records as writeFrame makes, kept
-// until the block is full or another access needs the files.
-void KVAnalysisChunkFile::gatherAppend(const FrameRecord& record, FramePos frame) {
+// until the block is full or another access needs the files. An undo copy's place in the undo
+// file is taken now, so undoCount() counts the gathered frames.
+void KVAnalysisChunkFile::gatherWrite(const FrameRecord& record, FramePos frame, bool saveUndo) {
     if (frame < 0) return;
     if (!mAppends) mAppends = std::make_unique<AppendBlock>();
-    if (!mAppends->empty() && frame != mAppends->end()) flushAppends();
+    if (!mAppends->empty() && (frame != mAppends->end() || saveUndo != mAppends->keepsUndo())) flushAppends();
+    if (saveUndo) {
+        if (mAppends->empty()) mAppends->keepUndoFrom(mUndoCount);
+        ++mUndoCount;
+    }
     FrameRecord& stored = mAppends->nextRecord();
     FrameRecord::copy(record, stored);
     mSynthesis.synthesizeFrame(&stored, mGrainSamples.data());
@@ -167,13 +178,14 @@ void KVAnalysisChunkFile::gatherAppend(const FrameRecord& record, FramePos frame
     if (mAppends->full()) flushAppends();
 }
 
-// Every file gets the block in one write, in the order of writeFrame: grains, records, display
+// Every file gets the block in one write: the undo copies first, then grains, records, display
 // records, summaries.
 void KVAnalysisChunkFile::flushAppends() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     if (!mAppends || mAppends->empty()) return;
     const FramePos start = mAppends->start();
     const FrameCount count = mAppends->count();
+    if (mAppends->keepsUndo()) saveUndoCopies(start, count);
     mGrains->writeRecords(mAppends->grains(), start, count);
     const bool stored = writeOrAlert(kRecords, mAppends->records(), start, count);
     if (mHasDisplayFiles) {
@@ -217,6 +229,19 @@ void KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
     ++mUndoCount;
 }
 
+// The block's copies of what its frames hold now; no write reaches them between gathering and
+// this, so they are the states the frame-by-frame copies would keep.
+void KVAnalysisChunkFile::saveUndoCopies(FramePos start, FrameCount count) {
+    FrameRecord* copies = mAppends->undoCopies();
+    const std::int64_t bytes = mFiles[kRecords]->read(copies, start, count);
+    const FrameCount whole = std::max<std::int64_t>(bytes, 0) / static_cast<std::int64_t>(sizeof(FrameRecord));
+    for (FrameCount i = 0; i < count; ++i) {
+        if (i >= whole) copies[i].reset();
+        copies[i].frameIndex = static_cast<std::int32_t>(start + i);
+    }
+    writeOrAlert(kUndo, copies, mAppends->undoStart(), count);
+}
+
 void KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
     const auto spectral = spectralColumn(*mWriteRecord);
     const auto harmonic = harmonicColumn(*mWriteRecord);
@@ -254,6 +279,7 @@ FrameCount KVAnalysisChunkFile::frameCount() {
 void KVAnalysisChunkFile::beginUndoStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     if (mUndoNesting == 0) {
+        flushAppends();
         mFiles[kUndo]->truncate(0);
         mUndoCount = 0;
     }
@@ -262,7 +288,7 @@ void KVAnalysisChunkFile::beginUndoStep() {
 
 void KVAnalysisChunkFile::commitUndoStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    if (mUndoNesting > 0) --mUndoNesting;
+    if (mUndoNesting > 0 && --mUndoNesting == 0) flushAppends();
 }
 
 // Copies are replayed newest first, so a frame saved several times ends at its first copy:

@@ -48,13 +48,15 @@ public:
     // -1 when the file ends first (the caller's record is then left unchanged).
     Status readFrameRecord(FramePos frame, FrameRecord& into);
     // Stores the record at frame f with its grain and display records, keeping an undo copy
-    // of what was there. The record's sample range is that of its synthesised grain. 0.
+    // of what was there. The record's sample range is that of its synthesised grain. Inside an
+    // undo step consecutive frames are written a block at a time (undo copies first); the
+    // step's end and every other access write the rest. 0.
     Status writeFrameRecord(const FrameRecord& record, FramePos frame);
     // Writes at the append index (0 when opened) and advances it. 0. A file without undo
     // gathers consecutive appends into blocks written whole (records before display records,
     // as frame by frame); every other access, flushAppends and closing write them first.
     Status appendFrameRecord(const FrameRecord& record);
-    // Writes the gathered appends now.
+    // Writes the gathered appends and writes now.
     void flushAppends();
     // Cuts the records, grains and display records to n frames (the undo file stays).
     void setFrameCount(FrameCount n);
@@ -107,9 +109,10 @@ private:
     void checkStoredVersion();
     void countStoredUndoCopies();
     void writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo);
-    void gatherAppend(const FrameRecord& record, FramePos frame);
+    void gatherWrite(const FrameRecord& record, FramePos frame, bool saveUndo);
     void synthesizeGrain(FramePos frame);
     void saveUndoCopy(FramePos frame);
+    void saveUndoCopies(FramePos start, FrameCount count);
     void writeDisplayRecords(FramePos frame);
     bool writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count = 1);
     FrameCount readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count);

@@ -113,6 +113,8 @@ void KVAnalysisFileSet::beginUndoStep() {
 }
 
 void KVAnalysisFileSet::commitUndoStep() {
+    // The step's gathered writes reach the files before the step counts as closed.
+    flushAppends();
     if (mUndoNesting > 0 && --mUndoNesting == 0) markStepClosed();
     for (auto& chunk : mChannels) chunk->commitUndoStep();
     mOverview->commitUndoStep();

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "store/KVAnalysisFileSet.h"
 #include "store/StoreRecords.h"
@@ -52,8 +53,8 @@ TEST_F(UndoPersistenceTest, AnInterruptedStepOrUndoIsRolledBackOnOpen) {
             set->beginUndoStep();
             EXPECT_TRUE(std::filesystem::exists(marker));
             for (int c = -1; c < 2; ++c) set->writeFrameRecord(*partialsRecord(90 + c), 2, c);
-            for (const auto& chunk : chunks) after.push_back(fileBytes(data(chunk, ".ana.noindex")));
             if (stop != Stop::InsideStep) set->commitUndoStep();
+            for (const auto& chunk : chunks) after.push_back(fileBytes(data(chunk, ".ana.noindex")));
             if (stop == Stop::InsideUndo) std::ofstream{marker};
         }
         auto set = open(2);
@@ -113,6 +114,50 @@ TEST_F(UndoPersistenceTest, ATornOrForeignUndoFileRestoresOnlyItsWholeRecords) {
     ASSERT_TRUE(set->undoLastStep());
     EXPECT_EQ(fileBytes(data("ovw", ".ana.noindex")), before);
     EXPECT_EQ(fileSize(data("ovw", ".undo.noindex")), 0u);
+}
+
+// Inside a step the writes of a chunk are gathered into blocks: every stored file (records,
+// grains, display records, undo copies) ends with the bytes that writing frame by frame outside
+// a step leaves, before and after the step is undone, whatever the order of the frames.
+TEST_F(UndoPersistenceTest, GatheredWritesOfAStepStoreWhatFrameByFrameWritesStore) {
+    const std::vector<std::vector<int>> patterns = {
+        {0, 1, 2, 3, 4, 5},
+        {2, 2, 3},
+        {5, 4, 3},
+        {4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23},
+        {1, 2, 3, 10, 11, 3, 4}};
+    const std::vector<std::string> suffixes = {".ana.noindex", ".asp.noindex", ".undo.noindex", ".dsp.noindex",
+                                               ".trk.noindex", ".cdx.noindex"};
+    for (std::size_t p = 0; p < patterns.size(); ++p) {
+        const std::string gathered = "g" + std::to_string(p), direct = "d" + std::to_string(p);
+        std::vector<std::unique_ptr<KVAnalysisFileSet>> sets;
+        for (const std::string& name : {gathered, direct}) {
+            sets.push_back(KVAnalysisFileSet::initByOpeningFileAtPath(temp().file(name + ".wav"), 44100.0, 4, 4096, 32,
+                                                                      2, true, true));
+            for (int f = 0; f < 6; ++f)
+                for (int c = -1; c < 2; ++c) sets.back()->writeFrameRecord(*partialsRecord(10 * (c + 2) + f), f, c);
+            sets.back()->beginUndoStep();  // empties the undo file of the frames above
+            if (name == direct) sets.back()->commitUndoStep();
+        }
+        int tag = 50;
+        for (const int frame : patterns[p])
+            for (int c = -1; c < 2; ++c, ++tag)
+                for (auto& set : sets) set->writeFrameRecord(*partialsRecord(tag), frame, c);
+        sets[0]->commitUndoStep();
+        const auto compare = [&](const char* when) {
+            for (const std::string chunk : {"ovw", "0", "1"})
+                for (const std::string& suffix : suffixes) {
+                    const auto file = [&](const std::string& name) {
+                        return temp().file(name + ".analysis/" + name + "_" + chunk + suffix);
+                    };
+                    EXPECT_EQ(fileBytes(file(gathered)), fileBytes(file(direct)))
+                        << "pattern " << p << " " << when << " " << chunk << suffix;
+                }
+        };
+        compare("written");
+        for (auto& set : sets) ASSERT_TRUE(set->undoLastStep());
+        compare("undone");
+    }
 }
 
 }  // namespace
