@@ -366,14 +366,23 @@ void KVAnalysisController::startPreviewThread() {
     });
 }
 
+// The thread waits on mPreviewWake between periods, so it sees the stop at once.
 void KVAnalysisController::stopPreviewThread() {
-    mStopPreviewThread = true;
+    {
+        std::lock_guard<std::mutex> guard(mPreviewWakeMutex);
+        mStopPreviewThread = true;
+    }
+    mPreviewWake.notify_all();
     if (mPreviewThread.joinable()) mPreviewThread.join();
 }
 
+bool KVAnalysisController::awaitPreviewPeriod() {
+    std::unique_lock<std::mutex> lock(mPreviewWakeMutex);
+    return !mPreviewWake.wait_for(lock, kPreviewPeriod, [this] { return mStopPreviewThread.load(); });
+}
+
 void KVAnalysisController::previewLoop() {
-    while (!mStopPreviewThread) {
-        std::this_thread::sleep_for(kPreviewPeriod);
+    while (awaitPreviewPeriod()) {
         if (!mAnalysisView) continue;
         std::lock_guard<std::recursive_mutex> viewGuard(mAnalysisView->monitor());
         if (mAnalysisView->isDrawing() || !mAnalysisView->isFirstResponder()) {

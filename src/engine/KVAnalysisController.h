@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -158,6 +159,8 @@ private:
     void startPreviewThread();
     void stopPreviewThread();
     void previewLoop();
+    // Waits one preview period; false once the thread is to stop.
+    bool awaitPreviewPeriod();
     void preparePreviewFrame();
     // Main-thread operations: audio off, one undo step around op, then the finishing chime,
     // redraw and audio on.
@@ -195,6 +198,8 @@ private:
     std::atomic<bool> mHasFinishedProcessing{false};
     std::shared_ptr<KVAnalysisFileSet> mSelectionStore;
     std::atomic<bool> mStopPreviewThread{false};
+    std::mutex mPreviewWakeMutex;
+    std::condition_variable mPreviewWake;
     std::atomic<bool> mSelectionIdle{true};
     std::atomic<bool> mShiftMode{false};
     std::atomic<bool> mPlayOriginal{false};
