@@ -1,11 +1,13 @@
 #pragma once
 // Runs a command line as a child process with its output discarded, for benchmarks that time
 // orvex-cli commands whole.
+#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,34 @@ inline bool runChild(const std::vector<std::string>& arguments, double& cpuSecon
     auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
     cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Ends a benchmark of a command in a build without orvex-cli.
+inline void skipWithoutCli(benchmark::State& state) {
+    state.SkipWithError("orvex-cli is not built in this configuration");
+    for (auto _ : state) {
+    }
+}
+
+// Runs the command once per iteration, after prepare (untimed); the children's CPU seconds.
+// A failing command ends the loop with an error on state.
+inline double runEachIteration(benchmark::State& state, const std::vector<std::string>& command,
+                               const std::function<void()>& prepare = {}) {
+    double cpu = 0.0;
+    for (auto _ : state) {
+        if (prepare) {
+            state.PauseTiming();
+            prepare();
+            state.ResumeTiming();
+        }
+        double childCpu = 0.0;
+        if (!runChild(command, childCpu)) {
+            state.SkipWithError((command.at(1) + " failed").c_str());
+            break;
+        }
+        cpu += childCpu;
+    }
+    return cpu;
 }
 
 }  // namespace orvex::bench

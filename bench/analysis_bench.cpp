@@ -157,26 +157,14 @@ BENCHMARK(BM_AnalyseTwentySecondsStereo)
 // without an analysis folder to the end of its last thread.
 void BM_CliAnalyseTwentySecondsStereo(benchmark::State& state) {
 #ifndef ORVEX_CLI_PATH
-    state.SkipWithError("orvex-cli is not built in this configuration");
-    for (auto _ : state) {
-    }
+    bench::skipWithoutCli(state);
 #else
     test::TempDir temp;
     const std::string path = temp.file("take.wav");
     test::writeWave(path, twentySeconds(), 44100);
     const std::vector<std::string> command{ORVEX_CLI_PATH, "analyse", path};
-    double cpu = 0.0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::filesystem::remove_all(temp.file("take.analysis"));
-        state.ResumeTiming();
-        double childCpu = 0.0;
-        if (!bench::runChild(command, childCpu)) {
-            state.SkipWithError("orvex-cli analyse failed");
-            break;
-        }
-        cpu += childCpu;
-    }
+    const double cpu =
+        bench::runEachIteration(state, command, [&] { std::filesystem::remove_all(temp.file("take.analysis")); });
     reportAnalysis(state, cpu);
 #endif
 }

@@ -46,28 +46,17 @@ void report(benchmark::State& state, double seconds, double cpu) {
 
 void BM_ProcessThirtySecondsStereo(benchmark::State& state) {
 #ifndef ORVEX_CLI_PATH
-    state.SkipWithError("orvex-cli is not built in this configuration");
-    for (auto _ : state) {
-    }
+    bench::skipWithoutCli(state);
 #else
     test::TempDir temp;
     const std::string take = temp.file("take.wav");
     test::writeWave(take, toneClicksNoise(kSeconds), 44100);
     const std::vector<std::string> command = {ORVEX_CLI_PATH, "process", take,         "--start", "0", "--end",
                                               "30",           "--keep",  "sustained", "-o",      temp.file("kept.wav")};
-    double cpu = 0.0;
-    for (auto _ : state) {
-        state.PauseTiming();
+    const double cpu = bench::runEachIteration(state, command, [&] {
         std::filesystem::remove_all(temp.file("take.analysis"));
         std::filesystem::remove(temp.file("kept.wav"));
-        state.ResumeTiming();
-        double childCpu = 0.0;
-        if (!bench::runChild(command, childCpu)) {
-            state.SkipWithError("orvex-cli process failed");
-            break;
-        }
-        cpu += childCpu;
-    }
+    });
     report(state, kSeconds, cpu);
 #endif
 }
@@ -94,21 +83,11 @@ struct AnalysedTake {
 void BM_CliEdit(benchmark::State& state, const char* operation) {
 #ifndef ORVEX_CLI_PATH
     (void)operation;
-    state.SkipWithError("orvex-cli is not built in this configuration");
-    for (auto _ : state) {
-    }
+    bench::skipWithoutCli(state);
 #else
     static AnalysedTake take;
     if (!take.analysed) state.SkipWithError("orvex-cli analyse failed");
-    double cpu = 0.0;
-    for (auto _ : state) {
-        double childCpu = 0.0;
-        if (!bench::runChild({ORVEX_CLI_PATH, "edit", take.path, operation}, childCpu)) {
-            state.SkipWithError("orvex-cli edit failed");
-            break;
-        }
-        cpu += childCpu;
-    }
+    const double cpu = bench::runEachIteration(state, {ORVEX_CLI_PATH, "edit", take.path, operation});
     report(state, kEditSeconds, cpu);
 #endif
 }
