@@ -142,10 +142,10 @@ void KVAnalysisController::pathComplete(const std::vector<KVPathPoint>& points) 
                                     .attackMode = mAttackMode, .snapToGrid = mSnapToGrid,
                                     .attenuateF0 = mAttenuateF0};
     if (mAnalysisView) mAnalysisView->addPath(points);
-    KVAnalysisViewInterface* view = mAnalysisView;
+    // The view is asked for when the path is done: after shutdown there is none.
     runInNewThread([points, settings](KVIsolationOperations& ops) { ops.pencilPath(points, settings); }, true,
-                   [view, points] {
-                       if (view) view->removePath(points);
+                   [this, points] {
+                       if (mAnalysisView) mAnalysisView->removePath(points);
                    });
 }
 
@@ -251,9 +251,13 @@ Result KVAnalysisController::undo() {
 
 bool KVAnalysisController::canUndo() const { return !isProcessing() && mSelectionStore->canUndo(); }
 
+// The view goes with its window, while a running operation may keep the controller a while
+// longer: from here on the controller does not touch the view.
 void KVAnalysisController::shutdown() {
     stopPreviewThread();
     if (mRunner) mRunner->cancel();
+    if (mAnalysisView) mAnalysisView->setStores(nullptr, nullptr);
+    mAnalysisView = nullptr;
 }
 
 void KVAnalysisController::enableAudio() {

@@ -85,6 +85,7 @@ private slots:
     void plainAnalysisReusesTheStoreAltAndMetaAnalyseAnew();
     void commandsConfirmShowProgressRefuseWhileBusyCancelAndUndo();
     void enteringWithoutAnalysisAsksAndLeavingCommitsInsideTheSegment();
+    void closingTheWindowWhileAnOperationRunsLeavesNothingBehind();
 
 private:
     // Opens path in a window of the host (set up for Extract) and shows it large enough for the
@@ -321,6 +322,24 @@ void AnalysisTabTest::enteringWithoutAnalysisAsksAndLeavingCommitsInsideTheSegme
         changedInside += inside && !sameGrain(after[i], before[i]);
     }
     QVERIFY2(changedInside >= 2 * 100, qPrintable(QString::number(changedInside)));  // the box, both channels
+}
+
+// The operation's worker outlives the window and its view: its end must not reach either.
+void AnalysisTabTest::closingTheWindowWhileAnOperationRunsLeavesNothingBehind() {
+    const QString sound = mScope->file("tones.wav");
+    writeTones(sound, 3.0);
+    open(sound);
+    button("uiAnalyzeSegmentButton")->click();
+    waitForAnalysis();
+    button("uiBoxButton")->click();
+    dragBox(at(100, 430), at(200, 400));
+    const std::weak_ptr<KVAnalysisController> running = controller().shared_from_this();
+    button("uiIsolateDeterministicButton")->click();
+    QVERIFY(mDocument->isBusy());
+    mWindow->close();
+    mDocument = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(running.expired(), kLongWait);
+    QTRY_VERIFY(mHost->documentWindows().isEmpty());
 }
 
 QTEST_MAIN(AnalysisTabTest)
