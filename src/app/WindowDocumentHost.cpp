@@ -32,9 +32,10 @@ void WindowDocumentHost::setUpWindow(KVEditorWindow& window) {
         });
     }
     // A widget announces its destruction before its guards are cleared: remove it by identity.
-    KVEditorWindow* pointer = &window;
+    // The guards hold plain widgets, since by then the window is no longer a KVEditorWindow.
+    QWidget* pointer = &window;
     QObject::connect(&window, &QObject::destroyed, &mConnections, [this, pointer] {
-        mWindows.removeIf([pointer](const QPointer<KVEditorWindow>& w) { return !w || w == pointer; });
+        mWindows.removeIf([pointer](const QPointer<QWidget>& w) { return !w || w == pointer; });
         if (mController) mController->documentsChanged();
     });
     mWindows.prepend(pointer);
@@ -53,7 +54,7 @@ QList<QWidget*> WindowDocumentHost::documentWindows() const {
 KVEditorWindow* WindowDocumentHost::frontWindow() const {
     if (auto* active = qobject_cast<KVEditorWindow*>(QApplication::activeWindow())) return active;
     for (const auto& window : mWindows) {
-        if (window) return window;
+        if (window) return static_cast<KVEditorWindow*>(window.data());
     }
     return nullptr;
 }

@@ -38,7 +38,7 @@ private:
     static bool runOnDocument(KVWaveDocument& document, DocumentCommand command);
 
     AppController* mController = nullptr;
-    QList<QPointer<KVEditorWindow>> mWindows;  // newest first
+    QList<QPointer<QWidget>> mWindows;  // the editor windows, newest first
     QObject mConnections;  // owns the window connections, so none outlives the host
     // Last, so it goes first: closing its windows still finds the list above.
     DesktopDocuments mDocuments;
