@@ -14,7 +14,7 @@
 #include <numbers>
 #include <vector>
 
-#include "control/KVStoredRanges.h"
+#include "utilities/ParamDictKeys.h"
 #include "dsp/SpectralProcessor.h"
 #include "platform/PropertyList.h"
 #include "store/KVEncodedGrain.h"
@@ -120,10 +120,10 @@ bool makeDictionaries(const fs::path& folder) {
     orvex::PropertyList dict;
     dict.setInt("ORVXFileGroup_Version", 259);
     dict.setString("ORVXFileGroup_DictionaryPath", "/home/user/mix.analysis/mix.plist");
-    dict.setInt(orvex::KVStoredRanges::kAnalysisStartKey, 0);
-    dict.setInt(orvex::KVStoredRanges::kAnalysisEndKey, 132224);
-    dict.setInt(orvex::KVStoredRanges::kSelectionStartKey, 4410);
-    dict.setInt(orvex::KVStoredRanges::kSelectionEndKey, -1);
+    dict.setInt(orvex::paramkeys::kAnalysisStartFrame, 0);
+    dict.setInt(orvex::paramkeys::kAnalysisEndFrame, 132224);
+    dict.setInt(orvex::paramkeys::kSelectionStartFrame, 4410);
+    dict.setInt(orvex::paramkeys::kSelectionEndFrame, -1);
     dict.setInt("DocumentConfiguredForMode", 1);
     dict.setBool("AnalysisDataSelected", true);
     dict.setReal("SampleRate", 44100.0);

@@ -11,16 +11,15 @@ namespace {
 constexpr float kEmphasis = 0.25f;
 }
 
-KVGrainCollection::KVGrainCollection(Token, const std::string& path, bool readOnly)
+KVGrainCollection::KVGrainCollection(Token, const std::string& path)
     : mSourcePath(path),
-      mReadOnly(readOnly),
       mFile(KVAnalysisPaths::dataFilePath(path, ".asp.noindex"), sizeof(KVEncodedGrain)) {}
 
 KVGrainCollection::~KVGrainCollection() { closeFile(); }
 
 std::unique_ptr<KVGrainCollection> KVGrainCollection::initByOpeningFileAtPath(const std::string& path, bool readOnly,
                                                                               bool recreate) {
-    auto collection = std::make_unique<KVGrainCollection>(Token(), path, readOnly);
+    auto collection = std::make_unique<KVGrainCollection>(Token(), path);
     if (recreate && !readOnly) {
         collection->createFile();
         return collection;

@@ -71,7 +71,7 @@ public:
     struct Token {
         explicit Token() = default;
     };
-    KVGrainCollection(Token, const std::string& path, bool readOnly);
+    KVGrainCollection(Token, const std::string& path);
 
 private:
     bool createFile();
@@ -80,7 +80,6 @@ private:
     std::atomic<bool> mIsComplete{false};
     std::atomic<FrameCount> mFrameCount{0};
     std::string mSourcePath;
-    bool mReadOnly;
     KVRecordFile mFile;
     KVEncodedGrain mRecord{};
     FramePos mAppendIndex = 0;
