@@ -1,6 +1,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "CliAnalysisInfo.h"
 #include "CliCommand.h"
@@ -33,9 +34,9 @@ std::string chunksPresent(const std::string& path, const KVOpenFileCheck& check)
     std::string list;
     for (const char* id : {"bext", "mext", "iXML"}) {
         std::uint32_t size = 0;
-        void* data = reader->userDataWithId(fourCC(*reinterpret_cast<const char(*)[5]>(id)), 0, &size);
+        const std::unique_ptr<void, decltype(&std::free)> data(
+            reader->userDataWithId(fourCC(*reinterpret_cast<const char(*)[5]>(id)), 0, &size), &std::free);
         if (!data) continue;
-        std::free(data);
         list += (list.empty() ? "" : ", ") + std::string(id) + " (" + std::to_string(size) + " bytes)";
     }
     return list.empty() ? "none" : list;

@@ -1,5 +1,7 @@
 #include "control/KVOwnedMetadataChunks.h"
 
+#include "utilities/KVUtilities.h"
+
 namespace orvex {
 
 namespace {
@@ -20,6 +22,13 @@ KVOwnedMetadataChunks::KVOwnedMetadataChunks(const KVMetadataChunks& chunks)
     : mBext(copyOf(chunks.bextData, chunks.bextSize)),
       mMext(copyOf(chunks.mextData, chunks.mextSize)),
       mIxml(copyOf(chunks.ixmlData, chunks.ixmlSize)) {}
+
+KVOwnedMetadataChunks KVOwnedMetadataChunks::ofReader(KVAudioFileReader& reader) {
+    KVMetadataChunks chunks = KVUtilities::metadataChunksOfFile(reader);
+    KVOwnedMetadataChunks owned(chunks);
+    KVUtilities::releaseMetadataChunks(chunks);
+    return owned;
+}
 
 KVMetadataChunks KVOwnedMetadataChunks::view() const {
     KVMetadataChunks chunks;

@@ -39,10 +39,7 @@ const char* const kNoWriteAccessMessage =
 KVOwnedMetadataChunks chunksOfFile(const std::string& path, std::int32_t channels) {
     auto reader = KVAudioFileReader::initWithFileAtPath(path, kWorkingSampleRate, channels);
     if (!reader) return {};
-    KVMetadataChunks chunks = KVUtilities::metadataChunksOfFile(*reader);
-    KVOwnedMetadataChunks owned(chunks);
-    KVUtilities::releaseMetadataChunks(chunks);
-    return owned;
+    return KVOwnedMetadataChunks::ofReader(*reader);
 }
 
 double linearGain(double decibels) { return std::pow(10.0, decibels * 0.05); }

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "audiofile/KVAudioFileWriter.h"
+#include "audiofile/OwnedChannelBuffers.h"
+#include "control/KVOwnedMetadataChunks.h"
 #include "document/KVOpenFileCheck.h"
 #include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
@@ -22,16 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr FrameCount kBlockFrames = 441000;  // ten seconds at the working rate
-
-struct BufferRelease {
-    std::int32_t channels;
-    void operator()(float** buffers) const { KVAudioFileReader::freeBuffers(buffers, channels); }
-};
-using OwnedBuffers = std::unique_ptr<float*, BufferRelease>;
-
-struct ChunkRelease {
-    void operator()(KVMetadataChunks* chunks) const { KVUtilities::releaseMetadataChunks(*chunks); }
-};
 
 // Calls body(frames) for consecutive blocks covering total frames, 441 000 at a time; stops
 // early when body returns false.
@@ -165,16 +157,14 @@ bool KVWorkingFile::convert(const std::string& source, const std::string& path, 
     KVOutputTarget::removeStalePartials(fs::path(path).parent_path().string());
     const std::string partial = KVOutputTarget::partialPathFor(path);
     auto writer = KVAudioFileWriter::initWithFile(partial, kWorkingSampleRate, channels, 24, KVAudioFileWriter::kTypeWAVE);
-    OwnedBuffers buffers(KVAudioFileReader::allocateBuffersForChannels(channels, kBlockFrames), BufferRelease{channels});
-    if (!reader || !writer || !buffers || std::any_of(buffers.get(), buffers.get() + channels, [](float* b) { return !b; })) {
+    const OwnedChannelBuffers buffers(channels, kBlockFrames);
+    if (!reader || !writer || !buffers.complete()) {
         writer.reset();
         ::unlink(partial.c_str());
         return false;
     }
     // The chunks go in before the audio so that they precede the "data" chunk in the copy.
-    KVMetadataChunks chunks = KVUtilities::metadataChunksOfFile(*reader);
-    std::unique_ptr<KVMetadataChunks, ChunkRelease> releaseChunks(&chunks);
-    KVUtilities::writeMetadataChunks(chunks, *writer);
+    KVUtilities::writeMetadataChunks(KVOwnedMetadataChunks::ofReader(*reader).view(), *writer);
 
     const double peak = peakOf(*reader, buffers.get(), channels, frames);
     reader = KVAudioFileReader::initWithFileAtPath(source, kWorkingSampleRate, channels);

@@ -63,7 +63,12 @@ std::string KVUtilities::noteNumberFromFrequency(float frequency) {
 void KVUtilities::playFinishedSound() {
     Platform& platform = Platform::shared();
     if (platform.integerForKey("General_PrefsVersion") != 0 && !platform.boolForKey("General_ChimeWhenDone")) return;
-    platform.postToMainThread([] { playFinishedSoundInMainThread(); }, true);
+    if (platform.isMainThread()) {
+        playFinishedSoundInMainThread();
+        return;
+    }
+    // Posted without waiting: workers call this, and one must never wait on the main thread.
+    platform.postToMainThread([] { playFinishedSoundInMainThread(); }, false);
 }
 
 void KVUtilities::playFinishedSoundInMainThread() { Platform::shared().playSound("finished-new", "aiff"); }

@@ -27,6 +27,7 @@ public:
     static std::string noteNumberFromFrequency(float frequency);
 
     // --- Sounds (through the platform) ---
+    // Any thread; asks the main thread for the chime without waiting for it.
     static void playFinishedSound();
     static void playFinishedSoundInMainThread();
     static void playStartupSound();
