@@ -22,22 +22,14 @@ protected:
     }
 };
 
-TEST_F(PreferencesModelTest, NeverSavedShowsTheFixedSetEvenWithKeysPresent) {
-    // Keys alone (without the version) do not count as saved preferences.
-    platform().setBoolForKey(prefkeys::kChimeWhenDone, true);
-    platform().setBoolForKey(prefkeys::kUseFastDrawing, true);
-    PreferencesModel model;
-    const PreferenceValues expected{true, false, true, true, false, true};
-    EXPECT_EQ(model.values(), expected);
-}
-
-TEST_F(PreferencesModelTest, AfterASaveMissingKeysTakeTheirDefaultsAndPresentOnesAreRead) {
-    platform().setIntegerForKey(prefkeys::kPrefsVersion, 301);
+// Keys alone (without the version) do not count as saved preferences; after a save missing
+// keys take their defaults.
+TEST_F(PreferencesModelTest, StoredKeysCountOnlyOnceAVersionWasSaved) {
     platform().setBoolForKey(prefkeys::kPerceptualModelling, false);
     platform().setBoolForKey(prefkeys::kUseFastDrawing, true);
-    PreferencesModel model;
-    const PreferenceValues expected{false, true, true, true, true, true};
-    EXPECT_EQ(model.values(), expected);
+    EXPECT_EQ(PreferencesModel().values(), (PreferenceValues{true, false, true, true, false, true}));
+    platform().setIntegerForKey(prefkeys::kPrefsVersion, 301);
+    EXPECT_EQ(PreferencesModel().values(), (PreferenceValues{false, true, true, true, true, true}));
 }
 
 TEST_F(PreferencesModelTest, SaveWritesTheVersionAndSixKeysThatASecondPlatformReadsBack) {
@@ -63,21 +55,6 @@ TEST_F(PreferencesModelTest, SaveWritesTheVersionAndSixKeysThatASecondPlatformRe
 
     useDefaultsFile(path);
     EXPECT_EQ(PreferencesModel().values(), edited);
-}
-
-TEST_F(PreferencesModelTest, CancelRevertsEditedValuesToTheStoredOnes) {
-    PreferencesModel model;
-    model.setOpenFile(false);
-    model.setFastDrawing(true);
-    model.save();
-    model.setOpenFile(true);
-    model.setFastDrawing(false);
-    model.setPerceptual(false);
-    model.cancel();
-    EXPECT_FALSE(model.openFileOnLaunch());
-    EXPECT_TRUE(model.doFastDrawing());
-    EXPECT_TRUE(model.values().perceptual);
-    EXPECT_FALSE(platform().hasDefaultForKey(prefkeys::kAppVersion));
 }
 
 }  // namespace

@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "audiofile/SoundFixtures.h"
 #include "control/FakeViews.h"
 #include "document/KVOpenDocuments.h"
+#include "document/KVOpenFileCheck.h"
 #include "document/KVWaveDocument.h"
 #include "engine/KVAnalysisRunner.h"
 #include "playback/ManualAudioBackend.h"
@@ -67,27 +69,50 @@ protected:
 };
 
 TEST_F(WaveDocumentTest, RefusalsShowTheirAlertAndLeaveNoDocument) {
-    const std::string text = temp().file("notes.wav");
+    const std::string text = temp().file("notes.wav"), empty = temp().file("empty.wav");
     std::ofstream(text) << "not a sound\n";
+    writeRiffWave(empty, 1, 44100, 16, {}, {});
+    const std::string unreadable =
+        "Access to this file has been denied\n\nIf this is a Orvex analysis file please open the original sound "
+        "file instead.";
     struct Case {
-        std::string path, title;
+        std::string path, title, message, button;
     };
-    for (const Case& c : {Case{text, "Unreadable file \"notes.wav\""},
-                          Case{sound("three.wav", 44100, 3), "Unsupported number of channels in \"three.wav\""}}) {
+    for (const Case& c : {Case{text, "Unreadable file \"notes.wav\"", unreadable, "Bummer"},
+                          Case{empty, "Unreadable file \"empty.wav\"", unreadable, "Bummer"},
+                          Case{sound("three.wav", 44100, 3), "Unsupported number of channels in \"three.wav\"",
+                               "This file is neither a mono or stereo recording", "Ok"}}) {
         const auto opened = open(c.path);
         EXPECT_FALSE(opened.result);
         EXPECT_EQ(opened.result.title(), c.title);
-        EXPECT_EQ(alertTitles().back(), c.title);
+        const auto alert = platform().alerts().back();
+        EXPECT_EQ(alert.title, c.title);
+        EXPECT_EQ(alert.message, c.message);
+        EXPECT_EQ(alert.buttons, std::vector<std::string>{c.button});
     }
     EXPECT_EQ(mDocuments.count(), 0u);
 
     // A 96 kHz file is warned about, converted and opened.
     const auto fast = open(sound("fast.wav", 96000));
     ASSERT_TRUE(fast.result) << fast.result.text();
-    EXPECT_EQ(alertTitles().front(), "Unreadable file \"notes.wav\"");
-    EXPECT_EQ(platform().alerts()[2].title, "Sample rate warning \"fast.wav\"");
+    const auto warning = platform().alerts().at(3);
+    EXPECT_EQ(warning.title, "Sample rate warning \"fast.wav\"");
+    EXPECT_EQ(warning.message,
+              "This file has a sample rate that is out of range and will be automatically converted during analysis");
+    EXPECT_EQ(warning.buttons, std::vector<std::string>{"Ok"});
     EXPECT_EQ(fast.document->workingFilePath(), temp().file("fast[orvx].wav"));
     EXPECT_EQ(mWindow.title, "fast[orvx]");
+}
+
+TEST_F(WaveDocumentTest, OnlyRatesOtherThan44100And48000AreWarnedAbout) {
+    for (const auto& [rate, warns] : {std::pair{44100, false}, {48000, false}, {22050, true}}) {
+        const KVOpenFileCheck check = KVOpenFileCheck::checkFileAtPath(sound("tone" + std::to_string(rate) + ".wav", rate, 2, 0.1));
+        EXPECT_TRUE(check.canOpen()) << rate;
+        EXPECT_EQ(check.rateWarningShown, warns) << rate;
+        EXPECT_EQ(check.sampleRate, rate);
+        EXPECT_EQ(check.channels, 2);
+    }
+    EXPECT_EQ(alertTitles(), std::vector<std::string>{"Sample rate warning \"tone22050.wav\""});
 }
 
 TEST_F(WaveDocumentTest, NoWriteAccessToTheAnalysisFolderIsRefusedWithItsNumber) {

@@ -58,23 +58,15 @@ TEST_F(DocumentPlaybackTest, RangeShorterThanTwoFramesPlaysTheWholeStepFromZero)
     EXPECT_EQ(mPlayback->currentPlayPosition(), 20);
 }
 
-TEST_F(DocumentPlaybackTest, ChannelsMapToOutputsAndMonoFeedsBoth) {
-    useStep(2, 1000);
-    mPlayback->setInputSelection(100, 900);
-    ASSERT_TRUE(mPlayback->play(100));
-    Stereo out = pull(32);
-    for (FrameCount i = 0; i < 32; ++i) {
-        ASSERT_EQ(out.left[i], rampSample(0, 100 + i));
-        ASSERT_EQ(out.right[i], rampSample(1, 100 + i));
-    }
+TEST_F(DocumentPlaybackTest, MonoFeedsBothOutputs) {
     useStep(1, 1000);
-    out = pull(32);
-    for (FrameCount i = 0; i < 32; ++i) {
-        ASSERT_EQ(out.left[i], rampSample(0, 132 + i));
-        ASSERT_EQ(out.right[i], out.left[i]);
-    }
+    ASSERT_TRUE(mPlayback->play(100));
+    const Stereo out = pull(32);
+    for (FrameCount i = 0; i < 32; ++i) ASSERT_EQ(out.left[i], rampSample(0, 100 + i));
+    EXPECT_EQ(out.right, out.left);
 }
 
+// Each channel reaches its own output, scaled in double precision.
 TEST_F(DocumentPlaybackTest, GainIsFormedInDoublePrecisionOnEveryChannel) {
     useStep(2, 1000);
     mPlayback->setInputSelection(0, 1000);
@@ -88,10 +80,6 @@ TEST_F(DocumentPlaybackTest, GainIsFormedInDoublePrecisionOnEveryChannel) {
             ASSERT_EQ(out.right[i], static_cast<float>(static_cast<double>(rampSample(1, 200 + i)) * gain));
         }
     }
-    mPlayback->setPlaybackVolume(0.5);
-    ASSERT_TRUE(mPlayback->play(200));
-    const Stereo half = pull(8);
-    EXPECT_EQ(half.left[0], rampSample(0, 200) / 2.0f);
 }
 
 TEST_F(DocumentPlaybackTest, LoopingWrapsSeveralTimesWithinOneRender) {

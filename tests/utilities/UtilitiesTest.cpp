@@ -61,21 +61,6 @@ TEST(NoteNameTest, NamesAndOctavesOfKnownPitches) {
     EXPECT_EQ(KVUtilities::noteNumberFromFrequency(-3.0f), "");
 }
 
-TEST(ThemeColorTest, Table) {
-    for (int i = 1; i <= 9; ++i) {
-        const ThemeColor c = KVUtilities::themeColor(i);
-        EXPECT_NEAR(c.red, i / 10.0, 1e-12);
-        EXPECT_NEAR(c.blue, i / 10.0 + 0.1, 1e-12);
-        EXPECT_EQ(c.green, c.red);
-        EXPECT_EQ(c.alpha, 1.0);
-    }
-    EXPECT_EQ(KVUtilities::themeColor(0), (ThemeColor{0.05, 0.05, 0.1, 1.0}));
-    EXPECT_EQ(KVUtilities::themeColorSelection(), (ThemeColor{0.2, 0.2, 1.0, 0.75}));
-    EXPECT_EQ(KVUtilities::themeColorColdHighlightWithAlpha(0.4), (ThemeColor{0.3, 0.3, 0.5, 0.4}));
-    EXPECT_EQ(KVUtilities::themeColorDarkCanvas(), (ThemeColor{0.068635, 0.07686, 0.138635, 1.0}));
-    EXPECT_EQ(KVUtilities::themeColorHighlightWithAlpha(0.5), (ThemeColor{1.0, 1.0, 0.0, 0.5}));
-}
-
 class SoundTest : public PlatformFixture {};
 
 TEST_F(SoundTest, FinishedSoundHonoursPreferencesAndPlaysOnTheMainThread) {
