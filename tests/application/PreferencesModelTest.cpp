@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "application/PreferenceKeys.h"
 #include "application/PreferencesModel.h"
 #include "support/PlatformFixture.h"
+#include "support/Shell.h"
 
 namespace orvex {
 namespace {
@@ -41,14 +41,7 @@ TEST_F(PreferencesModelTest, SaveWritesTheVersionAndSixKeysThatASecondPlatformRe
     model.save();
 
     // Read by Python's plistlib, independently of the code that wrote it.
-    const std::string command = "python3 -c \"import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb'));"
-                                "print(' '.join(k+'='+str(d[k]) for k in sorted(d)))\" " + path;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char buffer[1024] = {};
-    const std::string text(buffer, std::fread(buffer, 1, sizeof buffer - 1, pipe));
-    ::pclose(pipe);
-    EXPECT_EQ(text,
+    EXPECT_EQ(test::plistText(path),
               "General_ChimeWhenDone=True General_OpenFileOnLaunch=False General_PlayStartupSound=False "
               "General_PrefsVersion=301 General_UseFastDrawing=True ORVX_PerceptualModelling=False "
               "ORVX_ReplaceSelected=False\n");

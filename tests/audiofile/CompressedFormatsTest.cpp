@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "SoundFixtures.h"
+#include "support/SoundFixtures.h"
 #include "audiofile/KVAudioFileReader.h"
 #include "support/PlatformFixture.h"
 #include "support/Signals.h"

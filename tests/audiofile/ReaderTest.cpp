@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "SoundFixtures.h"
+#include "support/SoundFixtures.h"
 #include "audiofile/KVAudioFileReader.h"
 #include "support/PlatformFixture.h"
 #include "support/Signals.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "SoundFixtures.h"
+#include "support/SoundFixtures.h"
 #include "audiofile/KVAudioFileWriter.h"
 #include "support/PlatformFixture.h"
 #include "support/Signals.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "CliRunner.h"
-#include "audiofile/SoundFixtures.h"
+#include "support/SoundFixtures.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"

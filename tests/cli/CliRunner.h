@@ -11,7 +11,7 @@
 
 #include <unistd.h>
 
-#include "audiofile/SoundFixtures.h"
+#include "support/SoundFixtures.h"
 
 namespace orvex::test {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "CliRunner.h"
-#include "audiofile/SoundFixtures.h"
+#include "support/SoundFixtures.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 
@@ -66,23 +66,21 @@ TEST_F(InfoCommandTest, RefusesWithOneLineAndWritesNothing) {
     writeWave(three, {sine(100, 48000, 480), sine(200, 48000, 480), sine(300, 48000, 480)}, 48000);
     const std::size_t before = fileCount();
 
-    CliRun run = cli("info --working '" + text + "'");
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "orvex-cli: Unreadable file \"notes.txt\": Access to this file has been denied If this is a Orvex "
-              "analysis file please open the original sound file instead.\n");
-
-    run = cli("info --working '" + three + "'");
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "orvex-cli: Unsupported number of channels in \"three.wav\": This file is neither a mono or stereo "
-              "recording\n");
-
-    run = cli("info '" + mTemp.file("missing.wav") + "'");
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_EQ(run.err, "orvex-cli: No such file: " + mTemp.file("missing.wav") + "\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"info --working '" + text + "'",
+         "orvex-cli: Unreadable file \"notes.txt\": Access to this file has been denied If this is a Orvex "
+         "analysis file please open the original sound file instead.\n"},
+        {"info --working '" + three + "'",
+         "orvex-cli: Unsupported number of channels in \"three.wav\": This file is neither a mono or stereo "
+         "recording\n"},
+        {"info '" + mTemp.file("missing.wav") + "'", "orvex-cli: No such file: " + mTemp.file("missing.wav") + "\n"},
+    };
+    for (const auto& [arguments, err] : cases) {
+        const CliRun run = cli(arguments);
+        EXPECT_NE(run.exitCode, 0) << arguments;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, err);
+    }
     EXPECT_EQ(fileCount(), before);
 
     EXPECT_NE(cli("info").exitCode, 0);

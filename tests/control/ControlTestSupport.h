@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/HeadlessPlatform.h"
+#include "support/Shell.h"
 
 namespace orvex::test {
 
@@ -43,17 +44,6 @@ inline int crossCorrelationPeak(const std::vector<float>& a, const std::vector<f
         }
     }
     return best;
-}
-
-// Standard output of a shell command.
-inline std::string runCommand(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return out;
 }
 
 }  // namespace orvex::test

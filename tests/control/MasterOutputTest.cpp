@@ -14,6 +14,7 @@
 #include "store/KVMixdownStore.h"
 #include "support/PlatformFixture.h"
 #include "support/Signals.h"
+#include "support/SoundFixtures.h"
 #include "support/Unprivileged.h"
 #include "utilities/KVUtilities.h"
 
@@ -206,17 +207,12 @@ TEST_F(MasterOutputTest, ExportCarriesTheWorkingFilesChunksAndReadsWithPythonWav
     exportAndWait(*controller, temp().file("tagged.wav"), chunks);
     KVUtilities::releaseMetadataChunks(chunks);
 
-    const std::string script =
-        "import sys, wave, struct\n"
-        "w = wave.open(sys.argv[1]); print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes())\n"
-        "d = open(sys.argv[1], 'rb').read(); p = 12\n"
-        "while p + 8 <= len(d):\n"
-        "    cid, size = struct.unpack('<4sI', d[p:p + 8])\n"
-        "    if cid in (b'bext', b'iXML'): print(cid.decode(), d[p + 8:p + 8 + size].decode())\n"
-        "    p += 8 + size + (size & 1)\n";
-    std::ofstream(temp().file("check.py")) << script;
-    const std::string seen = test::runCommand("python3 " + temp().file("check.py") + " " + temp().file("tagged.wav"));
-    EXPECT_EQ(seen, "2 3 44100 " + std::to_string(kFrames) + "\nbext " + bext + "\niXML " + ixml + "\n");
+    const test::PythonWaveView view = test::readWithPython(temp().file("tagged.wav"));
+    ASSERT_TRUE(view.ok) << view.output;
+    EXPECT_EQ(std::vector<int>({view.channels, view.sampleWidth, view.rate}), std::vector<int>({2, 3, 44100}));
+    EXPECT_EQ(view.frames, kFrames);
+    EXPECT_EQ(view.chunks.at("bext"), test::Bytes(bext.begin(), bext.end()));
+    EXPECT_EQ(view.chunks.at("iXML"), test::Bytes(ixml.begin(), ixml.end()));
 }
 
 TEST_F(MasterOutputTest, FailedExportLeavesNothingUnderTheTargetName) {

@@ -125,15 +125,10 @@ TEST_F(SegmentControllerTest, StoredRangesRoundTripThroughTheDictionary) {
         EXPECT_TRUE(controller->saveSelectionAndAnalysisRange());
     }
     const std::string dictPath = KVUtilities::paramDictPathForAnalysisOfFileAtPath(sound());
-    const std::string script =
-        "import plistlib, sys\n"
-        "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
-        "print(*(d[k] for k in ('ORVXFileGroup_SelectionStartFrame', 'ORVXFileGroup_SelectionEndFrame',\n"
-        "    'ORVXFileGroup_AnalysisStartFrame', 'ORVXFileGroup_AnalysisEndFrame', 'ORVXFileGroup_Version',\n"
-        "    'ORVXFileGroup_DictionaryPath')))\n";
-    std::ofstream(temp().file("dict.py")) << script;
-    EXPECT_EQ(test::runCommand("python3 " + temp().file("dict.py") + " " + dictPath),
-              "12800 128000 6400 115200 259 " + dictPath + "\n");
+    EXPECT_EQ(test::plistText(dictPath), "ORVXFileGroup_AnalysisEndFrame=115200 ORVXFileGroup_AnalysisStartFrame=6400 "
+                                         "ORVXFileGroup_DictionaryPath=" + dictPath +
+                                             " ORVXFileGroup_SelectionEndFrame=128000 "
+                                             "ORVXFileGroup_SelectionStartFrame=12800 ORVXFileGroup_Version=259\n");
 
     EXPECT_TRUE(KVSegmentController::analysisRangeForFileAtPath(sound(), start, end));
     EXPECT_EQ(start, 128 * 50);

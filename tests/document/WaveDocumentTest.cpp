@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audiofile/SoundFixtures.h"
+#include "support/SoundFixtures.h"
 #include "control/FakeViews.h"
 #include "document/KVOpenDocuments.h"
 #include "document/KVOpenFileCheck.h"

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audiofile/SoundFixtures.h"
+#include "support/SoundFixtures.h"
 #include "document/KVWorkingFile.h"
 #include "support/PlatformFixture.h"
 #include "support/Signals.h"

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "engine/KVDocumentMode.h"
 #include "gesture/ToolGesture.h"
 
 namespace orvex {
@@ -69,17 +68,6 @@ TEST(ToolGestureTest, PathsStopAtTheirCapacity) {
     g.press(AnalysisTool::multiPencil, 0, 400);
     for (int x = 1; x < 70000; ++x) g.drag(x, 400, false);
     EXPECT_EQ(g.release(70000, 400, false).points.size(), std::size_t(ToolGesture::kMaximumPoints));
-}
-
-TEST(ToolGestureTest, ModifyModeInvertsOptionForPencilsOnly) {
-    struct Case {
-        int requested, documentMode, tool, stored;
-    };
-    for (const Case c : {Case{0, 2, 0, 1}, {1, 2, 2, 0}, {1, 2, 3, 1}, {0, 0, 1, 0}, {1, 1, 0, 1}})
-        EXPECT_EQ(KVDocumentMode::selectionModeForTool(SelectionMode(c.requested), DocumentMode(c.documentMode),
-                                                       AnalysisTool(c.tool)),
-                  SelectionMode(c.stored))
-            << c.requested << " " << c.documentMode << " " << c.tool;
 }
 
 }  // namespace

@@ -97,8 +97,8 @@ TEST_F(KVEditStepTest, NothingIsMadeOfWhatIsNotSound) {
 }
 
 TEST_F(KVEditStepTest, LaterEntryCutsAnEarlierOneKeepingItsSourceAlignment) {
-    const auto a = writeNoise("a.wav", 1000, 1);
-    const auto b = writeNoise("b.wav", 1000, 2);
+    writeNoise("a.wav", 1000, 1);
+    writeNoise("b.wav", 1000, 2);
     auto step = editableStepOver("a.wav");
     step->addEntryWithInfo("A", mTemp.file("a.wav"), nullptr, 0, 100, 0, 100);
     step->addEntryWithInfo("B", mTemp.file("b.wav"), nullptr, 5, 25, 40, 60);
@@ -119,14 +119,7 @@ TEST_F(KVEditStepTest, LaterEntryCutsAnEarlierOneKeepingItsSourceAlignment) {
     // The two pieces of A share one reader.
     EXPECT_EQ(list[0].reader, list[2].reader);
     EXPECT_EQ(step->numberOfFrames(), 100);
-
-    std::vector<float> want = slice(a, 0, 100);
-    for (int i = 40; i < 60; ++i) want[i] = b[5 + i - 40];
-    FrameCount result = 0;
-    expectSamples(readMono(*step, 0, 100, &result), want);
-    EXPECT_EQ(result, 100);
-    // A read that starts inside one piece and crosses both boundaries.
-    expectSamples(readMono(*step, 35, 30), slice(want, 35, 30));
+    // What the pieces play is checked against a frame-by-frame model below.
 }
 
 TEST_F(KVEditStepTest, CoveredAndEmptyEntriesLeaveThePlayList) {

@@ -3,13 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "store/KVAnalysisPaths.h"
 #include "support/PlatformFixture.h"
+#include "support/Shell.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -27,14 +26,6 @@ protected:
         ASSERT_TRUE(KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict));
     }
 };
-
-std::string runCommand(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    std::string out;
-    char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get())) out += buffer;
-    return out;
-}
 
 TEST_F(ParamDictTest, FolderLayoutFollowsTheWorkingFileName) {
     const std::string d = temp().path().string();
@@ -89,15 +80,10 @@ TEST_F(ParamDictTest, UpdateKeepsOtherKeysAndIsReadableByPython) {
     EXPECT_EQ(stored.getInt("ORVXFileGroup_Version"), 259);
     EXPECT_EQ(stored.getString("ORVXFileGroup_DictionaryPath"), dictPath());
 
-    const std::string script =
-        "import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); "
-        "print(d['ORVXFileGroup_Version'], d['ORVXFileGroup_DictionaryPath'], d['ORVXFileGroup_AnalysisStartFrame'], "
-        "d['AnalysisCompleteForSelection'], d['AnalysisDataSelected'], sorted(d))";
-    const std::string seen = runCommand("python3 -c \"" + script + "\" '" + dictPath() + "'");
-    EXPECT_EQ(seen, "259 " + dictPath() +
-                        " 5000000000 True False ['AnalysisCompleteForSelection', 'AnalysisDataSelected', "
-                        "'ORVXFileGroup_AnalysisEndFrame', 'ORVXFileGroup_AnalysisStartFrame', "
-                        "'ORVXFileGroup_DictionaryPath', 'ORVXFileGroup_Version']\n");
+    EXPECT_EQ(test::plistText(dictPath()),
+              "AnalysisCompleteForSelection=True AnalysisDataSelected=False ORVXFileGroup_AnalysisEndFrame=-7 "
+              "ORVXFileGroup_AnalysisStartFrame=5000000000 ORVXFileGroup_DictionaryPath=" + dictPath() +
+                  " ORVXFileGroup_Version=259\n");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "audiofile/KVAudioFileWriter.h"
-#include "audiofile/SoundFixtures.h"
+#include "support/SoundFixtures.h"
 #include "support/PlatformFixture.h"
 #include "utilities/KVUtilities.h"
 

@@ -5,13 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "support/Shell.h"
+
 namespace orvex::test {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// Runs a shell command; returns its standard output, exitCode receives its exit status.
-std::string runCommand(const std::string& command, int* exitCode = nullptr);
-bool haveTool(const std::string& name);
 
 // A WAVE file assembled byte by byte (integer PCM, little-endian), with extra chunks placed
 // before "data" in the given order. samples are interleaved full-scale integers.

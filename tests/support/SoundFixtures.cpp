@@ -1,4 +1,4 @@
-#include "SoundFixtures.h"
+#include "support/SoundFixtures.h"
 
 #include <cmath>
 #include <cstdio>
@@ -56,26 +56,6 @@ void putChunk(Bytes& out, const std::string& id, const Bytes& body) {
 }
 
 }  // namespace
-
-std::string runCommand(const std::string& command, int* exitCode) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        if (exitCode) *exitCode = -1;
-        return output;
-    }
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return output;
-}
-
-bool haveTool(const std::string& name) {
-    int code = 0;
-    runCommand("command -v " + name + " >/dev/null 2>&1", &code);
-    return code == 0;
-}
 
 void writeRiffWave(const std::string& path, int channels, int rate, int bits, const std::vector<std::int32_t>& samples,
                    const std::vector<RawChunk>& chunks) {

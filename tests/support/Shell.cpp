@@ -1,0 +1,34 @@
+#include "support/Shell.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+namespace orvex::test {
+
+std::string runCommand(const std::string& command, int* exitCode) {
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        if (exitCode) *exitCode = -1;
+        return output;
+    }
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+    const int status = ::pclose(pipe);
+    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return output;
+}
+
+bool haveTool(const std::string& name) {
+    int code = 0;
+    runCommand("command -v " + name + " >/dev/null 2>&1", &code);
+    return code == 0;
+}
+
+std::string plistText(const std::string& path) {
+    return runCommand("python3 -c \"import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb'));"
+                      "print(' '.join(k+'='+str(d[k]) for k in sorted(d)))\" '" + path + "'");
+}
+
+}  // namespace orvex::test

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace orvex::test {
+
+// Runs a shell command; returns its standard output, exitCode receives its exit status.
+std::string runCommand(const std::string& command, int* exitCode = nullptr);
+bool haveTool(const std::string& name);
+
+// A property-list file as Python's plistlib reads it: "key=value" for every key in sorted
+// order, separated by spaces, with a final newline (an independent reader for written files).
+std::string plistText(const std::string& path);
+
+}  // namespace orvex::test
