@@ -24,11 +24,6 @@ namespace fs = std::filesystem;
 
 constexpr std::int64_t kFrames = 3 * 44100;
 
-std::vector<char> bytesOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
-
 class ReliabilityTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -88,7 +83,7 @@ TEST_F(ReliabilityTest, OutputsNeverReplaceTheSourceTheAnalysisOrSpecialFiles) {
     fs::create_symlink(mTemp.file("elsewhere.wav"), mTemp.file("link.wav"));
     fs::create_symlink(mTemp.file("elsewhere.png"), mTemp.file("link.png"));
     ASSERT_EQ(::mkfifo(mTemp.file("pipe.wav").c_str(), 0644), 0);
-    const std::vector<char> source = bytesOf(mTake), dictionary = bytesOf(plist);
+    const std::vector<char> source = fileBytes(mTake), dictionary = fileBytes(plist);
     struct Case {
         std::string arguments, words;
     };
@@ -106,8 +101,8 @@ TEST_F(ReliabilityTest, OutputsNeverReplaceTheSourceTheAnalysisOrSpecialFiles) {
         for (std::size_t at; (at = arguments.find(" T")) != std::string::npos;) arguments.replace(at + 1, 1, q(mTake));
         refusedWith(runCli(arguments), c.words);
     }
-    EXPECT_EQ(bytesOf(mTake), source);
-    EXPECT_EQ(bytesOf(plist), dictionary);
+    EXPECT_EQ(fileBytes(mTake), source);
+    EXPECT_EQ(fileBytes(plist), dictionary);
     EXPECT_TRUE(fs::is_symlink(mTemp.file("link.wav")));
     EXPECT_FALSE(fs::exists(mTemp.file("elsewhere.wav")));
     EXPECT_FALSE(fs::exists(mTemp.file("elsewhere.png")));
@@ -136,14 +131,14 @@ TEST_F(ReliabilityTest, ASecondWriterIsToldTheFolderIsInUse) {
 TEST_F(ReliabilityTest, AnEditCutShortIsRolledBackAndReported) {
     analysed();
     const std::string records = mTemp.file("take.analysis/take-selection.analysis/take-selection_ovw.ana.noindex");
-    const std::vector<char> before = bytesOf(records);
+    const std::vector<char> before = fileBytes(records);
     ASSERT_EQ(runCli("edit " + q(mTake) + " sustained").exitCode, 0);
-    ASSERT_NE(bytesOf(records), before);
+    ASSERT_NE(fileBytes(records), before);
     std::ofstream(mTemp.file("take.analysis/take-selection.analysis/take-selection_open-step.noindex"));
     const CliRun run = runCli("export " + q(mTake) + " " + q(mTemp.file("out.wav")) + " --segment");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("rolled back"), std::string::npos) << run.err;
-    const std::vector<char> after = bytesOf(records);
+    const std::vector<char> after = fileBytes(records);
     ASSERT_GE(after.size(), before.size());
     EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
 }

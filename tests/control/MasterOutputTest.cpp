@@ -12,6 +12,7 @@
 #include "control/KVOutputController.h"
 #include "store/KVAnalysisPaths.h"
 #include "store/KVMixdownStore.h"
+#include "store/StoreRecords.h"
 #include "support/PlatformFixture.h"
 #include "support/Signals.h"
 #include "support/SoundFixtures.h"
@@ -22,6 +23,7 @@ namespace orvex {
 namespace {
 
 using test::Channels;
+using test::constantGrain;
 
 constexpr FrameCount kFrames = 128 * 600;
 
@@ -62,12 +64,6 @@ protected:
         auto left = KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownLeftPath(working()), true, false);
         KVEncodedGrain grain{};
         left->readRecords(&grain, k, 1);
-        return grain;
-    }
-    static KVEncodedGrain constantGrain(float value) {
-        std::vector<float> samples(KVEncodedGrain::kSampleCount, value);
-        KVEncodedGrain grain;
-        grain.encode(samples.data());
         return grain;
     }
 

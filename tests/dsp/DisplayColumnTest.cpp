@@ -213,17 +213,6 @@ TEST(DisplayColourMap, RunsFromBlackToWhiteThroughTheHueCircle) {
     }
 }
 
-TEST(DisplayRows, FrequenciesMapToSixthsOfASemitone) {
-    EXPECT_EQ(displayRowOfFrequency(440.0f, 1499), 414);
-    EXPECT_EQ(displayRowOfFrequency(880.0f, 1499), 486);
-    EXPECT_EQ(displayRowOfFrequency(27.5f, 1499), 126);
-    EXPECT_EQ(displayRowOfFrequency(1000.0f, 1499), 499);  // (log2(1000/440) x 12 + 69) x 6 = 499.3
-    EXPECT_EQ(displayRowOfFrequency(0.0f, 1499), 0);
-    EXPECT_EQ(displayRowOfFrequency(1.0f, 1499), 0);
-    EXPECT_EQ(displayRowOfFrequency(std::nanf(""), 1499), 0);
-    EXPECT_EQ(displayRowOfFrequency(1e9f, 1498), 1498);
-}
-
 TEST(DisplaySpectralColumn, SteadyBinsAreYellowAndUnsteadyBinsBlue) {
     // Bins 150..180 all at 440 Hz (steady), only bin 163 sounding; a lone 300 Hz bin (unsteady).
     std::vector<BinValue> values;
@@ -348,7 +337,11 @@ TEST(DisplayFrameSummary, MeanColourAndSampleRangeBytes) {
     EXPECT_EQ(s.minimumLevel, 0);
 }
 
+// Rows are sixths of a semitone: 440 Hz is 414, an octave 72 rows; every frequency near a row
+// boundary gets the row of the double-precision formula.
 TEST(DisplayRows, EveryFrequencyNearARowBoundaryGetsTheExactRow) {
+    for (const auto& [hz, row] : {std::pair{440.0f, 414}, {880.0f, 486}, {27.5f, 126}, {1000.0f, 499}, {1.0f, 0}})
+        EXPECT_EQ(displayRowOfFrequency(hz, 1499), row) << hz;
     for (int row = 1; row < 1500; ++row) {
         float f = float(440.0 * std::exp2((row / 6.0 - 69.0) / 12.0));
         for (int i = 0; i < 6; ++i) f = std::nextafter(f, 0.0f);
@@ -360,6 +353,8 @@ TEST(DisplayRows, EveryFrequencyNearARowBoundaryGetsTheExactRow) {
     for (float f = 0.0f; f < 24000.0f; f += 0.0371f) ASSERT_EQ(displayRowOfFrequency(f, 1499), referenceRow(f, 1499)) << f;
     EXPECT_EQ(displayRowOfFrequency(std::numeric_limits<float>::infinity(), 1499), 1499);
     EXPECT_EQ(displayRowOfFrequency(-5.0f, 1499), 0);
+    EXPECT_EQ(displayRowOfFrequency(std::nanf(""), 1499), 0);
+    EXPECT_EQ(displayRowOfFrequency(1e9f, 1498), 1498);
 }
 
 // The columns and summaries of realistic records against the double-precision references:

@@ -157,7 +157,7 @@ TEST(FrameRecordLayout, CopyHeaderCopiesExactlyTheListedFields) {
     EXPECT_EQ(bytesOf(*to), src);
 }
 
-TEST(FrameRecordCodec, PhaseCodesAtTheEndsAndTheUnknownMark) {
+TEST(FrameRecordCodec, PhaseCodesAtTheEndsTheUnknownMarkAndOutsideTheCircle) {
     EXPECT_EQ(FrameRecord::encodePhase(0.0f), 32767);
     EXPECT_EQ(FrameRecord::encodePhase(float(kPi)), 65533);
     EXPECT_EQ(FrameRecord::encodePhase(float(-kPi)), 1);
@@ -168,10 +168,8 @@ TEST(FrameRecordCodec, PhaseCodesAtTheEndsAndTheUnknownMark) {
     // Every in-range phase comes back within half a code step.
     for (double p = -kPi; p <= kPi; p += 0.001)
         ASSERT_NEAR(FrameRecord::decodePhase(FrameRecord::encodePhase(float(p))), p, kPi / 32766.0 * 0.5 + 1e-6);
-}
-
-TEST(FrameRecordCodec, PhasesOutsideTheCircleKeepTheirAngle) {
-    // Left unwrapped these codes would overflow 16 bits or read back as "unknown".
+    // Phases outside the circle keep their angle: left unwrapped these codes would overflow
+    // 16 bits or read back as "unknown".
     for (double p : {4.0, -3.2, 7.0, -9.5, 100.0}) {
         std::uint16_t code = FrameRecord::encodePhase(float(p));
         ASSERT_NE(code, 0) << p;

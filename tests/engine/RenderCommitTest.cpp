@@ -9,12 +9,14 @@
 #include "store/KVEncodedGrain.h"
 #include "store/KVGrainCollection.h"
 #include "store/KVMixdownStore.h"
+#include "store/StoreRecords.h"
 #include "support/PlatformFixture.h"
 
 namespace orvex {
 namespace {
 
 using Range = std::pair<FramePos, FramePos>;
+using test::constantGrain;
 
 TEST(RenderCommitRange, SkipsOneFrameAtEachEndExceptAtTheFileStartAndKeepsShortSegmentsWhole) {
     // Hand-worked cases: N grains at overview position P.
@@ -33,13 +35,6 @@ TEST(RenderCommitRange, SkipsOneFrameAtEachEndExceptAtTheFileStartAndKeepsShortS
 float selectionLevel(FramePos i, int channel) { return (channel ? -1.0f : 1.0f) * float(i + 1) / 1000.0f; }
 constexpr float kMasterLevel = 0.75f;
 
-KVEncodedGrain constantGrain(float level) {
-    std::vector<float> samples(KVEncodedGrain::kSampleCount, level);
-    KVEncodedGrain grain{};
-    grain.encode(samples.data());
-    return grain;
-}
-
 float levelOf(KVGrainCollection& collection, FramePos index) {
     KVEncodedGrain grain{};
     if (collection.readRecords(&grain, index, 1) != 1) return -99.0f;
@@ -53,8 +48,8 @@ protected:
     static constexpr FrameCount kMasterRecords = 400;
 
     // A selection of `grains` grains per channel and a master whose every record is kMasterLevel.
-    void prepare(int channels, FrameCount grains) {
-        mSelection = test::openEmptyFileSet(temp().file("take.analysis-selection.analysis"), channels);
+    void prepare(int channels, FrameCount grains, const std::string& name) {
+        mSelection = test::openEmptyFileSet(temp().file(name + ".analysis-selection.analysis"), channels);
         ASSERT_NE(mSelection, nullptr);
         for (int c = 0; c < channels; ++c) {
             auto writable = KVGrainCollection::initByOpeningFileAtPath(
@@ -63,7 +58,7 @@ protected:
             for (FramePos i = 0; i < grains; ++i) writable->writeRecord(constantGrain(selectionLevel(i, c)), i);
             writable->synchronize();
         }
-        mMaster = KVMixdownStore::openMixdownForFileAtPath(temp().file("take.wav"), kMasterRecords);
+        mMaster = KVMixdownStore::openMixdownForFileAtPath(temp().file(name + ".wav"), kMasterRecords);
         ASSERT_NE(mMaster.left, nullptr);
         const KVEncodedGrain original = constantGrain(kMasterLevel);
         for (FramePos r = 0; r < kMasterRecords; ++r) {
@@ -89,34 +84,26 @@ protected:
     std::recursive_mutex mLock;
 };
 
-TEST_F(RenderCommitTest, StereoSelectionLandsAtTheSegmentPositionAndNothingElseChanges) {
-    prepare(2, 120);
-    const FramePos position = 150;
-    EXPECT_EQ(KVMasterCommit::commitEditToMaster(*mSelection, position, 120 * 128, *mMaster.left, *mMaster.right,
-                                                 mLock),
-              120 - 64);
-    expectMaster(position, {32, 88}, false);
-}
-
-TEST_F(RenderCommitTest, SegmentAtTheFileStartIsWrittenFromItsFirstGrainAndMonoFillsBothChannels) {
-    prepare(1, 100);
-    EXPECT_EQ(KVMasterCommit::commitEditToMaster(*mSelection, 10, 100 * 128, *mMaster.left, *mMaster.right, mLock),
-              68);
-    expectMaster(10, {0, 68}, true);
-}
-
-TEST_F(RenderCommitTest, GrainsAnalysedPastTheSegmentEndNeverReplaceTheMasterAfterIt) {
-    // The analysis runs in whole blocks, so the selection holds grains past the segment's 100.
-    prepare(2, 164);
-    EXPECT_EQ(KVMasterCommit::commitEditToMaster(*mSelection, 200, 100 * 128, *mMaster.left, *mMaster.right, mLock),
-              36);
-    expectMaster(200, {32, 68}, false);
-}
-
-TEST_F(RenderCommitTest, EmptySelectionWritesNothing) {
-    prepare(2, 0);
-    EXPECT_EQ(KVMasterCommit::commitEditToMaster(*mSelection, 40, 100 * 128, *mMaster.left, *mMaster.right, mLock), 0);
-    expectMaster(40, {0, 0}, false);
+// The selection's grains land at the segment position, one block in from each end except at
+// the file start; a mono selection fills both channels; grains analysed past the segment end
+// (the analysis runs in whole blocks) never replace the master after it; nothing else changes.
+TEST_F(RenderCommitTest, SelectionLandsAtTheSegmentPositionAndNothingElseChanges) {
+    struct Case {
+        std::string name;
+        int channels;
+        FrameCount grains, segmentGrains;
+        FramePos position;
+        Range written;
+    };
+    for (const Case& c : {Case{"stereo", 2, 120, 120, 150, {32, 88}}, Case{"start", 1, 100, 100, 10, {0, 68}},
+                          Case{"past", 2, 164, 100, 200, {32, 68}}, Case{"empty", 2, 0, 100, 40, {0, 0}}}) {
+        SCOPED_TRACE(c.name);
+        prepare(c.channels, c.grains, c.name);
+        EXPECT_EQ(KVMasterCommit::commitEditToMaster(*mSelection, c.position, c.segmentGrains * 128, *mMaster.left,
+                                                     *mMaster.right, mLock),
+                  c.written.second - c.written.first);
+        expectMaster(c.position, c.written, c.channels == 1);
+    }
 }
 
 }  // namespace

@@ -2,14 +2,13 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "engine/KVAnalysisRunner.h"
 #include "history/KVEditHistory.h"
 #include "platform/PropertyList.h"
 #include "store/KVAnalysisFileSet.h"
 #include "support/PlatformFixture.h"
+#include "support/Shell.h"
 #include "StubAnalysisView.h"
 
 namespace orvex {
@@ -71,11 +70,6 @@ protected:
         return fs::file_size(p.parent_path() / (p.stem().string() + ".analysis") /
                              (p.stem().string() + suffix + ".ana.noindex"));
     }
-
-    static std::string fileBytes(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
 };
 
 TEST_F(RunnerTest, AnalysesWholeBlocksOfEveryChannelAndTheMixWithFlagsAndProgress) {
@@ -115,25 +109,6 @@ TEST_F(RunnerTest, AnalysesWholeBlocksOfEveryChannelAndTheMixWithFlagsAndProgres
     }
 }
 
-TEST_F(RunnerTest, RerunsReuseACompleteStoreUnlessForced) {
-    const std::string path = writeSignal("tone.wav", 20000, 1);
-    RecordingDelegate first;
-    analyse(path, first, true);
-    const auto written = fs::last_write_time(fs::path(temp().file("tone.analysis/tone_ovw.ana.noindex")));
-
-    RecordingDelegate reuse;
-    analyse(path, reuse, false);
-    EXPECT_TRUE(reuse.progress.empty());
-    EXPECT_EQ(reuse.finished, 1);
-    EXPECT_EQ(fs::last_write_time(fs::path(temp().file("tone.analysis/tone_ovw.ana.noindex"))), written);
-
-    RecordingDelegate forced;
-    analyse(path, forced, true);
-    EXPECT_EQ(forced.progress.size(), 3u);  // blocks at 8192 and 16384, then the end
-    EXPECT_EQ(recordBytes(path, "_ovw"), 3u * 64u * sizeof(FrameRecord));
-    EXPECT_EQ(platform().soundsPlayed().size(), 3u);
-}
-
 TEST_F(RunnerTest, CancellingStopsAtABlockBoundaryAndStillReportsCompletion) {
     const std::string path = writeSignal("long.wav", 60000, 1);  // 8 blocks
     RecordingDelegate delegate;
@@ -169,8 +144,8 @@ TEST_F(RunnerTest, ParallelLanesStoreTheSameBytesAsOneThread) {
     for (const char* name : {"serial_0", "serial_1", "serial_ovw"}) {
         for (const char* suffix : {".ana.noindex", ".asp.noindex"}) {
             const std::string file = std::string(name) + suffix;
-            const std::string a = fileBytes(temp().path() / "serial.analysis" / file);
-            const std::string b = fileBytes(temp().path() / "p" / "serial.analysis" / file);
+            const std::vector<char> a = test::fileBytes((temp().path() / "serial.analysis" / file).string());
+            const std::vector<char> b = test::fileBytes((temp().path() / "p" / "serial.analysis" / file).string());
             EXPECT_EQ(a.size(), 4u * 64u * (file.find(".ana") != std::string::npos ? sizeof(FrameRecord) : 8208u));
             EXPECT_TRUE(a == b) << file;
         }

@@ -1,42 +1,26 @@
-// The master output store: layout, the placeholder record, the compatibility check, and the
-// prefill that cuts the working file into grains without touching committed edits.
+// The master output store: layout, the placeholder record and the prefill that cuts the
+// working file into grains without touching committed edits (the rebuild of an incompatible
+// store is shown through the output controller's tests).
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <filesystem>
+#include <algorithm>
 
 #include "store/KVAnalysisPaths.h"
 #include "store/KVMixdownStore.h"
 #include "store/StoreRecords.h"
 #include "support/PlatformFixture.h"
-#include "support/Signals.h"
-#include "utilities/KVUtilities.h"
 
 namespace orvex {
 namespace {
 
-namespace fs = std::filesystem;
+using test::constantGrain;
 
 class MixdownTest : public test::PlatformFixture {
 protected:
     std::string sound() { return temp().file("mix.wav"); }
     std::string leftData() { return temp().file("mix.analysis/mix-collection.analysis/mxl.asp.noindex"); }
     std::string rightData() { return temp().file("mix.analysis/mix-collection.analysis/mxr.asp.noindex"); }
-    static KVEncodedGrain constantGrain(float value) {
-        std::vector<float> samples(KVEncodedGrain::kSampleCount, value);
-        KVEncodedGrain grain;
-        grain.encode(samples.data());
-        return grain;
-    }
-    static std::vector<float> stream(KVGrainCollection& c, FrameCount n) {
-        std::vector<float> out(n);
-        float* channels[1] = {out.data()};
-        c.seekGrainRecord(0);
-        c.readAudio(n, channels);
-        return out;
-    }
 };
 
 TEST_F(MixdownTest, OpeningLaysOutBothCollectionsWithAPlaceholder) {
@@ -49,17 +33,6 @@ TEST_F(MixdownTest, OpeningLaysOutBothCollectionsWithAPlaceholder) {
     const std::vector<char> bytes = test::fileBytes(leftData());
     EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](char b) { return b == 0; }));
     EXPECT_TRUE(failures().empty());
-}
-
-TEST_F(MixdownTest, AnIncompatibleFolderStartsAfresh) {
-    KVMixdownStore::openMixdownForFileAtPath(sound(), 20).left->writeRecord(constantGrain(0.5f), 3);
-    PropertyList dict;
-    dict.setInt("ORVXFileGroup_Version", 300);
-    KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict);
-    auto mixdown = KVMixdownStore::openMixdownForFileAtPath(sound(), 5);
-    ASSERT_EQ(failures().size(), 1u);
-    EXPECT_EQ(failures()[0].title(), "Incompatible Master File");
-    EXPECT_EQ(mixdown.left->frameCount(), 6);  // the edit at record 3 is gone with the old file
 }
 
 TEST_F(MixdownTest, PrefillLeavesCommittedEditsAlone) {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "dsp/FrameRecord.h"
+#include "store/KVEncodedGrain.h"
+#include "support/Shell.h"
 
 namespace orvex::test {
 
@@ -45,12 +47,15 @@ inline bool sameApartFromSampleRange(const FrameRecord& a, const FrameRecord& b)
     return std::memcmp(x, y, from) == 0 && std::memcmp(x + to, y + to, sizeof(FrameRecord) - to) == 0;
 }
 
-inline bool sameBytes(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
-
-inline std::vector<char> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+// A grain whose every sample is value.
+inline KVEncodedGrain constantGrain(float value) {
+    std::vector<float> samples(KVEncodedGrain::kSampleCount, value);
+    KVEncodedGrain grain{};
+    grain.encode(samples.data());
+    return grain;
 }
+
+inline bool sameBytes(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
 
 inline std::uintmax_t fileSize(const std::string& path) { return std::filesystem::file_size(path); }
 

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace orvex::test {
 
@@ -29,6 +31,11 @@ bool haveTool(const std::string& name) {
 std::string plistText(const std::string& path) {
     return runCommand("python3 -c \"import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb'));"
                       "print(' '.join(k+'='+str(d[k]) for k in sorted(d)))\" '" + path + "'");
+}
+
+std::vector<char> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace orvex::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace orvex::test {
 
@@ -11,5 +12,8 @@ bool haveTool(const std::string& name);
 // A property-list file as Python's plistlib reads it: "key=value" for every key in sorted
 // order, separated by spaces, with a final newline (an independent reader for written files).
 std::string plistText(const std::string& path);
+
+// Every byte of a file (empty when it cannot be read).
+std::vector<char> fileBytes(const std::string& path);
 
 }  // namespace orvex::test
