@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 
 #include "support/SoundFixtures.h"
 #include "audiofile/KVAudioFileReader.h"

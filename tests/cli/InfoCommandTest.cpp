@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "CliRunner.h"
 #include "support/SoundFixtures.h"

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "control/ControlTestSupport.h"
 #include "control/FakeViews.h"

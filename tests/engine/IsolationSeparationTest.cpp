@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstring>
 #include <numeric>
 
 #include "AnalysedSignal.h"

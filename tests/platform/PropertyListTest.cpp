@@ -4,9 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <cstdlib>
 #include <fstream>
 
 #include "platform/PropertyList.h"
