@@ -40,6 +40,14 @@ void KVDocumentPlayback::setPlayPosition(FramePos frame) {
     if (mDelegate) mDelegate->playPositionChanged(frame);
 }
 
+void KVDocumentPlayback::seek(FramePos frame) {
+    {
+        std::lock_guard<std::recursive_mutex> lock(mMonitor);
+        rewindSource(mPlaySource.load(), frame);
+    }
+    setPlayPosition(frame);
+}
+
 bool KVDocumentPlayback::deliverPlayPosition() {
     const FramePos frame = mCurrentPlayPositionFrame.load();
     if (frame == mDeliveredPosition) return false;
@@ -62,16 +70,21 @@ bool KVDocumentPlayback::play(FramePos startFrame) {
 }
 
 // A render that took the callback before it was removed ends first, so it cannot move the
-// position (or a source's stream) on after the stop has set it back.
+// position (or a source's stream) on after the stop has set it back. The engine's notification
+// of the removal is held back until then: the delegate hears of the stop once.
 void KVDocumentPlayback::stopPlayback() {
     if (mEngine) {
+        mDetaching = true;
         mEngine->setCallback(nullptr, nullptr);
+        mDetaching = false;
         if (mEngine->engine()) mEngine->engine()->awaitRenderCycle();
     }
-    stopped();
+    mIsPlaying.store(false);
+    if (mDelegate) mDelegate->stopped();
 }
 
 void KVDocumentPlayback::stopped() {
+    if (mDetaching) return;
     mIsPlaying.store(false);
     if (mDelegate) mDelegate->stopped();
 }

@@ -57,13 +57,17 @@ public:
     // --- Main thread: transport ---
     // Stores the position and tells the delegate.
     void setPlayPosition(FramePos frame);
+    // As setPlayPosition, and moves the stream of the analysis or output source that is playing
+    // (under the monitor, so never in the middle of a render).
+    void seek(FramePos frame);
     // Starts at startFrame by installing the render callback; without a running engine it sounds
     // the system beep and returns false.
     bool play(FramePos startFrame);
-    // Removes the render callback (which sends stopped()), waits for a render under way, then
-    // sends stopped() again. Must not be called with the monitor held.
+    // Removes the render callback, waits for a render under way, then clears the playing state
+    // and tells the delegate once. Must not be called with the monitor held.
     void stopPlayback();
-    // Clears the playing state and tells the delegate.
+    // From the engine when another client replaces this one: clears the playing state and tells
+    // the delegate (not while stopPlayback() detaches: it tells the delegate itself, afterwards).
     void stopped() override;
     // Tells the delegate the play position if it moved since last told; true when it did.
     bool deliverPlayPosition();
@@ -109,6 +113,7 @@ private:
     std::atomic<bool> mEndReached{false};
     std::atomic<std::uint64_t> mPlayGeneration{0};
     FramePos mDeliveredPosition = -1;  // main thread only
+    bool mDetaching = false;           // main thread only
     std::shared_ptr<char> mAlive = std::make_shared<char>(0);
 };
 
