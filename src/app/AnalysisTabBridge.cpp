@@ -6,7 +6,6 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
-#include <QTimer>
 
 #include <cmath>
 #include <utility>
@@ -67,7 +66,7 @@ void AnalysisTabBridge::attach(KVWaveDocument* document) {
     connectTools();
     connectSwitches();
     connectLevels();
-    connect(analysisView(), &KVAnalysisView::gestureReported, this, &AnalysisTabBridge::refreshUndoLater);
+    connect(analysisView(), &KVAnalysisView::gestureReported, this, &AnalysisTabBridge::refreshUndo);
 }
 
 void AnalysisTabBridge::detach() {
@@ -81,7 +80,7 @@ void AnalysisTabBridge::onClick(const char* outlet, Command command) {
     connect(mWindow.button(outlet), &QAbstractButton::clicked, this, [this, command](bool checked) {
         if (!mDocument) return;
         command(*mDocument, checked);
-        refreshUndoLater();
+        refreshUndo();
     });
 }
 
@@ -144,7 +143,7 @@ bool AnalysisTabBridge::analyze(bool optionHeld) {
         return false;
     joinViewToController();
     mWindow.tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab);
-    refreshUndoLater();
+    refreshUndo();
     return true;
 }
 
@@ -189,12 +188,8 @@ void AnalysisTabBridge::showCommandState(const KVDocumentCommandState& state) {
     if (all || state.showOriginal != mShown.showOriginal) view->setShowOriginal(state.showOriginal);
     mShown = state;
     mShownStateKnown = true;
-    refreshUndoLater();
+    refreshUndo();
 }
-
-// Runs after the call in progress: an operation's finishing step reports its end before it
-// commits its undo step, so the answer is asked for once that step is done.
-void AnalysisTabBridge::refreshUndoLater() { QTimer::singleShot(0, this, &AnalysisTabBridge::refreshUndo); }
 
 void AnalysisTabBridge::refreshUndo() {
     auto* bar = qobject_cast<QMenuBar*>(mWindow.menuWidget());

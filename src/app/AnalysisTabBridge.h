@@ -45,7 +45,6 @@ private:
     void connectLevels();
     bool mayEnterWithoutAnalysis();
     void joinViewToController();
-    void refreshUndoLater();
     void refreshUndo();
     template <typename Command>
     void onClick(const char* outlet, Command command);

@@ -292,7 +292,9 @@ void KVAnalysisController::runOnMainThread(const Operation& op) {
 }
 
 // The worker hands its reference to the posted finishing call, so the controller is released
-// on the main thread and never by a worker.
+// on the main thread and never by a worker. The undo step is committed and the operation counted
+// out before the delegate hears of the end, so that what it asks then (canUndo, isProcessing)
+// is already the answer after the operation.
 void KVAnalysisController::runInNewThread(Operation op, bool withUndo, std::function<void()> afterwards) {
     disableAudio();
     if (withUndo) mSelectionStore->beginUndoStep();
@@ -309,9 +311,9 @@ void KVAnalysisController::runInNewThread(Operation op, bool withUndo, std::func
         Platform::shared().postToMainThread(
             [self = std::move(self), withUndo, afterwards = std::move(afterwards)] {
                 if (afterwards) afterwards();
-                self->finishOperation();
                 if (withUndo) self->mSelectionStore->commitUndoStep();
                 --self->mRunningOperations;
+                self->finishOperation();
             },
             false);
     }).detach();
