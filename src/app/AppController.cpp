@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "app/AppMenus.h"
 #include "app/AppResources.h"
 #include "app/BrandWindow.h"
 #include "app/KVPrefsPanelController.h"
+#include "app/QtPlatform.h"
 #include "app/StartWindow.h"
 #include "application/AppVersion.h"
 #include "application/LaunchBookkeeping.h"
@@ -21,6 +24,7 @@
 namespace orvex {
 
 namespace {
+constexpr int kQuitRetryMs = 10;
 const char* const kSoundFileFilter =
     "Sound files (*.wav *.wave *.aif *.aiff *.aifc *.flac *.mp3 *.ogg *.oga *.opus *.m4a *.mp4 *.caf *.w64);;All files (*)";
 const char* const kAboutText =
@@ -115,7 +119,15 @@ void AppController::uiPrefs() { mPrefs->uiShowPanel(); }
 
 void AppController::uiAbout() { mAbout->present(); }
 
+// A question still waiting for the user (the set-up question of a file being opened, a command's
+// confirmation) holds its window and the code that asked: it is answered first, in the way that
+// changes nothing, and the quit goes on once that code has finished.
 void AppController::uiQuit() {
+    auto* platform = dynamic_cast<QtPlatform*>(&Platform::shared());
+    if (platform && platform->answerOpenAlerts()) {
+        QTimer::singleShot(kQuitRetryMs, this, &AppController::uiQuit);
+        return;
+    }
     applicationWillTerminate();
     QCoreApplication::quit();
 }
@@ -162,8 +174,17 @@ QMenuBar* AppController::createMenuBar(QWidget* parent, bool forDocument) {
 // Preferences take effect for documents opened later; open documents keep theirs.
 void AppController::updateAllOpenDocumentsWithValuesFromPrefs() {}
 
+// A window-modal question blocks its window's menu: Quit (Ctrl+Q, also where the key scheme
+// has no binding for it) is taken from the question itself.
 bool AppController::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) validateMenus();
+    if (event->type() == QEvent::KeyPress && qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Quit) || key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Q)) {
+            uiQuit();
+            return true;
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -40,6 +40,7 @@ void KVProgressSheet::begin(const QString& text) {
     mBox->setFloatValue(0);
     mPercent->setText("0%");
     mBox->show();
+    adjustSize();  // to this command's text
     show();
     raise();
 }

@@ -67,7 +67,9 @@ AlertButton QtPlatform::showAlert(const std::string& title, const std::string& m
     if (added.empty()) added.push_back(box.addButton(QMessageBox::Ok));
     box.setDefaultButton(added.front());
     box.setEscapeButton(added.size() > 1 ? added[1] : added.front());
+    mOpenAlerts.push_back(&box);
     box.exec();
+    mOpenAlerts.pop_back();
     for (std::size_t i = 0; i < added.size(); ++i)
         if (box.clickedButton() == added[i]) return static_cast<AlertButton>(i);
     return AlertButton::Default;
@@ -107,6 +109,10 @@ std::string QtPlatform::resourcePath(const std::string& name, const std::string&
 }
 
 void QtPlatform::playSound(const std::string& name, const std::string& type) {
+    {
+        std::lock_guard<std::mutex> guard(mLogMutex);
+        mSoundLog.push_back(name);
+    }
     const std::string path = resourcePath(name, type);
     if (path.empty()) return;
     postToMainThread([this, path] { mSounds->play(path); }, false);
@@ -114,6 +120,11 @@ void QtPlatform::playSound(const std::string& name, const std::string& type) {
 
 void QtPlatform::revealFile(const std::string& path) {
     const QString file = QFileInfo(qs(path)).absoluteFilePath();
+    {
+        std::lock_guard<std::mutex> guard(mLogMutex);
+        mRevealLog.push_back(file.toStdString());
+    }
+    if (mRevealsRecordedOnly) return;
     if (!revealThroughFileManager(file)) launchOpener(QFileInfo(file).absolutePath());
 }
 
@@ -142,6 +153,27 @@ std::vector<std::vector<std::string>> QtPlatform::alertLog() const {
 int QtPlatform::beepCount() const {
     std::lock_guard<std::mutex> guard(mLogMutex);
     return mBeeps;
+}
+
+std::vector<std::string> QtPlatform::revealLog() const {
+    std::lock_guard<std::mutex> guard(mLogMutex);
+    return mRevealLog;
+}
+
+std::vector<std::string> QtPlatform::soundLog() const {
+    std::lock_guard<std::mutex> guard(mLogMutex);
+    return mSoundLog;
+}
+
+bool QtPlatform::answerOpenAlerts() {
+    for (QMessageBox* box : mOpenAlerts) {
+        if (!box->isVisible()) continue;  // answered, its caller not yet resumed
+        QAbstractButton* answer = box->defaultButton();
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QStringLiteral("Cancel")) answer = button;
+        if (answer) answer->click();
+    }
+    return !mOpenAlerts.empty();
 }
 
 }  // namespace orvex

@@ -12,6 +12,8 @@
 #include "platform/Platform.h"
 #include "platform/UserDefaults.h"
 
+class QMessageBox;
+
 namespace orvex {
 
 // The desktop's platform services on Qt. Alerts are QMessageBox dialogs, window-modal on the
@@ -56,6 +58,15 @@ public:
     // The title, message and buttons of every alert shown so far (for tests and logs).
     std::vector<std::vector<std::string>> alertLog() const;
     int beepCount() const;
+    // The files revealed and the names of the sounds asked for, in order (for tests and logs).
+    std::vector<std::string> revealLog() const;
+    std::vector<std::string> soundLog() const;
+    // Tests: reveals are only recorded, no file browser opens.
+    void setRevealsRecordedOnly(bool on) { mRevealsRecordedOnly = on; }
+    // Answers every alert waiting for the user: with its "Cancel" button when it has one (which
+    // changes nothing), else as its default. True while an alert is still open, that is until the
+    // code that asked has its answer. GUI thread.
+    bool answerOpenAlerts();
     // Replaces the player of the short sounds (tests give one on a silent output). GUI thread.
     void setSoundPlayer(std::unique_ptr<SoundPlayer> player) { mSounds = std::move(player); }
 
@@ -69,7 +80,11 @@ private:
     std::unique_ptr<SoundPlayer> mSounds;
     mutable std::mutex mLogMutex;
     std::vector<std::vector<std::string>> mAlertLog;
+    std::vector<std::string> mRevealLog;
+    std::vector<std::string> mSoundLog;
     int mBeeps = 0;
+    bool mRevealsRecordedOnly = false;
+    std::vector<QMessageBox*> mOpenAlerts;  // GUI thread; innermost last
 };
 
 }  // namespace orvex

@@ -209,6 +209,7 @@ Result KVWaveDocument::analyzeSegment(FramePos start, FramePos end, bool optionH
     }
     if (mOutputController) mOutputController->setAnalysisStart(start, end);
     mPlayback->setAnalysisSource(mAnalysisController->playSource());
+    mState.tool = AnalysisTool::multiPencil;  // every new analysis starts with the multi pencil
     applyModeToController();
     return Result::success();
 }
@@ -292,16 +293,18 @@ bool KVWaveDocument::selectAll() {
     return runProcessing("Selecting...", [](KVAnalysisController& c) { c.selectAll(); });
 }
 
+// While the analysis controller works (in Modify mode it copies the selection as long as the
+// analysis runs) the question is still asked, and the controller answers with its busy alert.
 bool KVWaveDocument::selectNone() {
-    if (!mAnalysisController || refusedWhileBusy()) return false;
+    if (!mAnalysisController || (!mAnalysisController->isProcessing() && refusedWhileBusy())) return false;
     if (!confirm("De-select everything?",
                  "De-selecting clears the current selection and removes all temporary files (including undo), which "
                  "means you will have to start selecting instruments or voice from scratch. This cannot be "
                  "undone.\n\nAre you sure you want to do this?",
                  "De-Select all"))
         return false;
-    Result cleared = Result::success();
-    runProcessing(nullptr, [&cleared](KVAnalysisController& c) { cleared = c.selectNone(); });
+    const Result cleared = mAnalysisController->selectNone();
+    publishState();
     if (!cleared) showFailure(cleared, false);
     return cleared.ok();
 }
@@ -500,15 +503,9 @@ void KVWaveDocument::toggleLoop() {
     publishState();
 }
 
-// The master is read as a stream: it moves with the position while the output tab plays (under
-// the monitor, so never in the middle of a render).
-void KVWaveDocument::setPlayPosition(FramePos frame) {
-    if (mPlaySource == PlaySource::Output && mOutputController) {
-        std::lock_guard<std::recursive_mutex> guard(mMonitor);
-        mOutputController->setPlayPosition(frame);
-    }
-    mPlayback->setPlayPosition(frame);
-}
+// The analysis and the master are read as streams: the one of the selected tab moves with the
+// position.
+void KVWaveDocument::setPlayPosition(FramePos frame) { mPlayback->seek(frame); }
 
 void KVWaveDocument::deliverPlayPosition() { mPlayback->deliverPlayPosition(); }
 

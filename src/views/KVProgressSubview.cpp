@@ -1,5 +1,6 @@
 #include "views/KVProgressSubview.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -9,8 +10,12 @@
 
 namespace orvex {
 
+namespace {
+constexpr int kMinimumWidth = 240, kHeight = 42, kTextMargin = 10;
+}  // namespace
+
 KVProgressSubview::KVProgressSubview(QWidget* parent) : QWidget(parent) {
-    setMinimumSize(240, 42);
+    setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed);
     setAccessibleName("Progress");
 }
 
@@ -23,11 +28,27 @@ void KVProgressSubview::setFloatValue(float percent) {
 void KVProgressSubview::setString(const QString& text) {
     mText = text;
     setAccessibleDescription(label());
+    updateGeometry();
     update();
 }
 
-QString KVProgressSubview::label() const {
-    return QString("%1... %2 % complete").arg(mText).arg(static_cast<int>(mPercent));
+QString KVProgressSubview::label() const { return labelAt(static_cast<int>(mPercent)); }
+
+QString KVProgressSubview::labelAt(int percent) const {
+    const QString ellipsis = mText.endsWith("...") ? QString() : QString("...");
+    return QString("%1%2 %3 % complete").arg(mText, ellipsis).arg(percent);
+}
+
+QFont KVProgressSubview::labelFont() const {
+    QFont bold = font();
+    bold.setBold(true);
+    return bold;
+}
+
+// The text's margins (10 on each side) and a little room for the bold face's rounding.
+QSize KVProgressSubview::sizeHint() const {
+    const int text = QFontMetrics(labelFont()).horizontalAdvance(labelAt(100));
+    return {std::max(kMinimumWidth, text + 2 * kTextMargin + 4), kHeight};
 }
 
 void KVProgressSubview::paintEvent(QPaintEvent*) {
@@ -37,13 +58,12 @@ void KVProgressSubview::paintEvent(QPaintEvent*) {
     p.setPen(ThemePalette::indexed(8));
     p.setBrush(ThemePalette::indexed(1));
     p.drawRoundedRect(box, 9, 9);
-    QFont font = p.font();
-    font.setBold(true);
-    p.setFont(font);
+    p.setFont(labelFont());
     p.setPen(ThemePalette::indexed(8));
-    p.drawText(QRectF(10, 4, width() - 20, height() / 2.0), Qt::AlignLeft | Qt::AlignVCenter, label());
+    p.drawText(QRectF(kTextMargin, 4, width() - 2 * kTextMargin, height() / 2.0), Qt::AlignLeft | Qt::AlignVCenter,
+               label());
     const double fraction = std::clamp(mPercent / 100.0, 0.0, 1.0);
-    const QRectF bar(10, height() * 0.62, (width() - 20) * fraction, height() * 0.22);
+    const QRectF bar(kTextMargin, height() * 0.62, (width() - 2 * kTextMargin) * fraction, height() * 0.22);
     p.setBrush(ThemePalette::indexed(3));
     p.drawRoundedRect(bar, 5, 5);
 }

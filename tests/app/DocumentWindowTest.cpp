@@ -1,12 +1,15 @@
 // Documents in editor windows on the offscreen platform, on generated files: the title and the
 // input overview's picture, clicks that move the segment and come back after reopening, a file
-// opened twice under another spelling, a refused 3-channel file, and Space playing the segment
-// through a silent output paced in real time.
+// opened twice under another spelling, a refused 3-channel file, Space playing the segment
+// through a silent output paced in real time, and Quit while a file's set-up question is open.
 #include <QAbstractButton>
+#include <QMessageBox>
 #include <QtTest>
 
+#include "app/AppController.h"
 #include "app/DesktopDocuments.h"
 #include "app/KVEditorWindow.h"
+#include "app/WindowDocumentHost.h"
 #include "playback/PacedAudioBackend.h"
 #include "qtsupport/QtTestSupport.h"
 #include "views/KVWaveSegmentView.h"
@@ -36,6 +39,7 @@ private slots:
     void secondOpeningUnderAnotherSpellingBeeps();
     void threeChannelsAreRefused();
     void spacePlaysTheSegmentToItsEnd();
+    void quitWhileTheSetUpQuestionIsOpenClosesEveryDocument();
 
 private:
     KVEditorWindow* open(DesktopDocuments& documents, const QString& path) {
@@ -142,6 +146,34 @@ void DocumentWindowTest::spacePlaysTheSegmentToItsEnd() {
     QTRY_VERIFY_WITH_TIMEOUT(view->playCursor() > 22'050, 3000);  // moving
     QTRY_VERIFY_WITH_TIMEOUT(!document->isPlaying(), 5000);        // stops at the segment's end
     QVERIFY(window->button("uiStopButton")->isChecked());
+}
+
+// Ctrl+Q in the question of a file being opened: the question is answered as its default, the
+// opening finishes and then every window closes, the other document's too.
+void DocumentWindowTest::quitWhileTheSetUpQuestionIsOpenClosesEveryDocument() {
+    WindowDocumentHost host(pacedOutput());
+    AppController controller(host, StartupTimings{50, 1000});
+    host.setController(&controller);
+    const QString first = mScope->file("first.wav"), second = mScope->file("second.wav");
+    writeTestWave(first, 1.0);
+    writeTestWave(second, 1.0);
+    answerNextAlert("Extract");
+    QVERIFY(controller.openFile(first));
+    QString asked;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !asked.isEmpty()) return;
+        asked = box->windowTitle();
+        QTest::keyClick(box, Qt::Key_Q, Qt::ControlModifier);
+    });
+    poll.start(10);
+    controller.openFile(second);  // back once the question has its answer
+    QCOMPARE(asked, QString("Auto setup document?"));
+    QTRY_VERIFY(host.documentWindows().isEmpty());
+    QCOMPARE(host.documents().count(), std::size_t(0));
+    const auto alerts = mScope->platform().alertLog();
+    QCOMPARE(alerts.size(), std::size_t(2));  // the two set-up questions, nothing after the quit
 }
 
 QTEST_MAIN(DocumentWindowTest)

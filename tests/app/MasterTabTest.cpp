@@ -4,7 +4,8 @@
 // count, samples, the "bext" and "iXML" chunks found by walking the RIFF chunks), an export into
 // a folder that cannot be written, and the reset's confirmation answered both ways; then the
 // round trip in a document window through the File menu's command and the window's buttons:
-// the progress sheet, the clipped samples in the status line, Cancel, and the reset.
+// the progress sheet, the clipped samples in the status line, Cancel, and the reset; the segment
+// export with its reveal and the finished chime as the preference says.
 #include <QtTest>
 
 #include <QAbstractButton>
@@ -113,6 +114,7 @@ private slots:
     void resetAskedYesRebuildsCancelKeeps();
     void windowExportShowsTheSheetAndTheClippedSamplesResetClearsThem();
     void cancelInTheSheetStopsTheExportAndLeavesNothing();
+    void segmentExportRevealsTheWrittenFileChimesAsThePreferenceSays();
 };
 
 void MasterTabTest::masterTabHoldsTheOverviewAndLevelsShowHundredths() {
@@ -276,7 +278,11 @@ void MasterTabTest::windowExportShowsTheSheetAndTheClippedSamplesResetClearsThem
         host.performOnFrontDocument(DocumentCommand::ExportMaster);
         QTRY_COMPARE(proposed, QString("take [edited].wav"));
         QTRY_VERIFY(window->progressSheet()->isVisible());
-        QVERIFY(window->progressBox()->label().startsWith("Exporting audio file...... "));
+        QVERIFY(window->progressBox()->label().startsWith("Exporting audio file... "));  // one ellipsis
+        QFont bold = window->progressBox()->font();
+        bold.setBold(true);
+        const QString widest = "Exporting audio file... 100 % complete";
+        QVERIFY(window->progressBox()->width() >= QFontMetrics(bold).horizontalAdvance(widest) + 20);
         QTRY_VERIFY_WITH_TIMEOUT(!window->progressSheet()->isVisible(), 20000);
         QCOMPARE(window->progressSheet()->percentField()->text(), QString("Idle"));
         QCOMPARE(master->lastExportOutcome(), KVMasterExport::Outcome::Written);
@@ -322,6 +328,46 @@ void MasterTabTest::cancelInTheSheetStopsTheExportAndLeavesNothing() {
     QCOMPARE(master->lastExportOutcome(), KVMasterExport::Outcome::Cancelled);
     const QStringList left = QDir(scope.file("")).entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(left, QStringList{"take.wav"});
+}
+
+// The analysed segment exported from the window's button: the file is revealed once, after it
+// was written whole; the finished chime sounds only when the preference asks for it.
+void MasterTabTest::segmentExportRevealsTheWrittenFileChimesAsThePreferenceSays() {
+    QtPlatformScope scope;
+    scope.platform().setRevealsRecordedOnly(true);
+    scope.platform().setIntegerForKey("General_PrefsVersion", 1);
+    const QString sound = scope.file("take.wav");
+    writeWorkingFile(sound.toStdString(), 3 * 44100);
+    WindowDocumentHost host;
+    KVEditorWindow* window = openInHost(host, sound);
+    QVERIFY(window);
+    KVWaveDocument* document = host.documents().documentOfWindow(window);
+    QTest::mouseClick(window->button("uiAnalyzeSegmentButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!document->isAnalysisRunning() && !document->isBusy(), 600'000);
+    const QString target = QDir(scope.file("")).filePath("take [segment].wav");
+    const auto chimes = [&] {
+        const auto log = scope.platform().soundLog();
+        return std::count(log.begin(), log.end(), std::string("finished-new"));
+    };
+    for (const bool chime : {true, false}) {
+        scope.platform().setBoolForKey("General_ChimeWhenDone", chime);
+        QFile::remove(target);
+        const auto chimesBefore = chimes();
+        const std::size_t revealsBefore = scope.platform().revealLog().size();
+        QString proposed;
+        answerSavePanel(scope.file(""), &proposed);
+        QTest::mouseClick(window->button("uiExportSegmentButton"), Qt::LeftButton);
+        QTRY_COMPARE(proposed, QString("take [segment].wav"));
+        QTRY_VERIFY_WITH_TIMEOUT(!document->isExportingSegment() && !window->progressSheet()->isVisible(), 60000);
+        QCOMPARE(document->lastSegmentExportOutcome(), KVExportWriter::Outcome::Written);
+        const FrameCount length = std::min<FramePos>(document->segmentEnd(), 3 * 44100) - document->segmentStart();
+        QCOMPARE(FrameCount(readSound(target.toStdString())[0].size()), length);
+        const auto reveals = scope.platform().revealLog();
+        QCOMPARE(reveals.size(), revealsBefore + 1);
+        QCOMPARE(QString::fromStdString(reveals.back()), target);
+        QTest::qWait(20);  // a chime posted by the export's thread
+        QCOMPARE(chimes() - chimesBefore, chime ? 1 : 0);
+    }
 }
 
 QTEST_MAIN(MasterTabTest)
