@@ -251,8 +251,11 @@ void KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
     writeOrAlert(kSummaries, &summary, frame);
 }
 
+// Undo copies are mostly of frames not written before (empty records, zero past the header):
+// their zero tails stay holes in the undo file.
 bool KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count) {
-    if (mFiles[file]->write(data, index, count)) return true;
+    KVRecordFile& target = *mFiles[file];
+    if (file == kUndo ? target.writeLeavingHoles(data, index, count) : target.write(data, index, count)) return true;
     StoreFailures::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError());
     return false;
 }

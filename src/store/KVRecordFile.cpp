@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace orvex {
@@ -78,14 +80,7 @@ std::int64_t KVRecordFile::read(void* into, std::int64_t index, std::int64_t cou
     return readPart(into, index, 0, mRecordSize * static_cast<std::size_t>(count));
 }
 
-bool KVRecordFile::write(const void* from, std::int64_t index, std::int64_t count) {
-    if (mFd < 0) {
-        mLastError = "file not open";
-        return false;
-    }
-    const auto* bytes = static_cast<const char*>(from);
-    const std::size_t length = mRecordSize * static_cast<std::size_t>(count);
-    const off_t start = static_cast<off_t>(index) * static_cast<off_t>(mRecordSize);
+bool KVRecordFile::writeBytes(const char* bytes, std::size_t length, off_t start) {
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = ::pwrite(mFd, bytes + done, length - done, start + static_cast<off_t>(done));
@@ -97,6 +92,54 @@ bool KVRecordFile::write(const void* from, std::int64_t index, std::int64_t coun
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool KVRecordFile::write(const void* from, std::int64_t index, std::int64_t count) {
+    if (mFd < 0) {
+        mLastError = "file not open";
+        return false;
+    }
+    const off_t start = static_cast<off_t>(index) * static_cast<off_t>(mRecordSize);
+    return writeBytes(static_cast<const char*>(from), mRecordSize * static_cast<std::size_t>(count), start);
+}
+
+namespace {
+
+// Bytes of the record up to and including its last nonzero byte.
+std::size_t usedLength(const char* record, std::size_t size) {
+    while (size >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, record + size - 8, 8);
+        if (word != 0) break;
+        size -= 8;
+    }
+    while (size > 0 && record[size - 1] == 0) --size;
+    return size;
+}
+
+}  // namespace
+
+// Runs of whole records are written together; a record with a zero tail ends its run at its
+// last nonzero byte. Written in file order, so that a kill at any point leaves every record
+// before the end of the file whole (its unwritten tail reads as zeros) and at most a torn last
+// one, which recordCount() does not count.
+bool KVRecordFile::writeLeavingHoles(const void* from, std::int64_t index, std::int64_t count) {
+    if (mFd < 0 || count <= 0 || static_cast<off_t>(index) * static_cast<off_t>(mRecordSize) < byteSize())
+        return write(from, index, count);
+    const auto* bytes = static_cast<const char*>(from);
+    const off_t start = static_cast<off_t>(index) * static_cast<off_t>(mRecordSize);
+    const std::size_t total = mRecordSize * static_cast<std::size_t>(count);
+    std::size_t runStart = 0;
+    for (std::size_t at = 0; at < total; at += mRecordSize) {
+        const std::size_t used = usedLength(bytes + at, mRecordSize);
+        if (used == mRecordSize) continue;
+        if (at + used > runStart && !writeBytes(bytes + runStart, at + used - runStart, start + static_cast<off_t>(runStart)))
+            return false;
+        runStart = at + mRecordSize;
+    }
+    // The last byte (a zero when the last record has a tail) extends the file over its end.
+    runStart = std::min(runStart, total - 1);
+    return writeBytes(bytes + runStart, total - runStart, start + static_cast<off_t>(runStart));
 }
 
 bool KVRecordFile::truncate(std::int64_t count) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include <sys/types.h>
+
 namespace orvex {
 
 // One data file of fixed-size records stored back to back from byte 0, record i at
@@ -38,6 +40,11 @@ public:
     std::int64_t readPart(void* into, std::int64_t index, std::size_t offset, std::size_t length);
     // Writes count records at index; false unless every byte was written.
     bool write(const void* from, std::int64_t index, std::int64_t count = 1);
+    // The same bytes as write(), for records that mostly end in zeros (copies of empty
+    // records): where the records lie past the end of the file, the zero tail of each is left
+    // as a hole instead of being written, and the file is extended over the last one. Every
+    // record counted by recordCount() is whole at every moment.
+    bool writeLeavingHoles(const void* from, std::int64_t index, std::int64_t count = 1);
     // Cuts or extends the file to count records.
     bool truncate(std::int64_t count);
     // Pushes written data to the disk.
@@ -50,6 +57,7 @@ public:
 
 private:
     bool fail();
+    bool writeBytes(const char* bytes, std::size_t length, off_t start);
 
     std::string mPath;
     std::size_t mRecordSize;

@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "store/KVAnalysisChunkFile.h"
 #include "store/KVAnalysisFileSet.h"
+#include "store/KVRecordFile.h"
 #include "store/StoreRecords.h"
 #include "support/PlatformFixture.h"
 #include "support/Unprivileged.h"
@@ -118,6 +121,43 @@ TEST_F(RobustnessTest, AWriteProtectedFolderRaisesCreateAndWriteAlerts) {
         return 0;
     });
     EXPECT_EQ(result, 0);
+}
+
+// Records written with their zero tails left as holes read back as the bytes handed in: past
+// the end of the file (dense, zero-tailed, all-zero and mixed runs) and over stale data, where
+// the zeros must really be written.
+TEST_F(RobustnessTest, RecordsWrittenLeavingHolesReadBackAsGiven) {
+    constexpr std::size_t kSize = 8192;
+    struct Case {
+        const char* name;
+        std::vector<std::size_t> used;  // nonzero leading bytes of each record
+        std::int64_t staleRecords;      // records of 0xff before the write, which starts at 0
+    };
+    const Case cases[] = {
+        {"dense", {kSize, kSize}, 0},
+        {"zero tails", {40, 40, 40}, 0},
+        {"all zero", {0, 0}, 0},
+        {"mixed", {kSize, 40, kSize, 0, 100}, 0},
+        {"over stale data", {40, 0, kSize}, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = temp().file(std::string(c.name) + ".rec");
+        KVRecordFile file(path, kSize);
+        ASSERT_TRUE(file.create());
+        const std::vector<char> stale(kSize * static_cast<std::size_t>(c.staleRecords), char(0xff));
+        if (c.staleRecords > 0) ASSERT_TRUE(file.write(stale.data(), 0, c.staleRecords));
+        std::vector<char> records(kSize * c.used.size(), 0);
+        for (std::size_t r = 0; r < c.used.size(); ++r)
+            for (std::size_t i = 0; i < c.used[r]; ++i) records[r * kSize + i] = char(1 + (r + i) % 200);
+        ASSERT_TRUE(file.writeLeavingHoles(records.data(), 0, std::int64_t(c.used.size())));
+        file.close();
+        std::ifstream in(path, std::ios::binary);
+        std::vector<char> stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::vector<char> expected = records;
+        if (stale.size() > expected.size()) expected.insert(expected.end(), stale.begin() + expected.size(), stale.end());
+        EXPECT_TRUE(stored == expected);
+    }
 }
 
 }  // namespace
