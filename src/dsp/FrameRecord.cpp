@@ -122,6 +122,14 @@ const std::uint16_t* fieldCodes(const FrameBinCodes* bins, std::size_t fieldOffs
     return reinterpret_cast<const std::uint16_t*>(reinterpret_cast<const char*>(bins) + fieldOffset);
 }
 
+// Bins of the record a decode into the buffer fills (none unless valid); the rest of the
+// buffer is cleared here, so that every entry is written once.
+std::size_t decodedCount(const FrameRecord& record, std::span<float> buffer) {
+    const std::size_t n = record.valid == 0 ? 0 : std::min(buffer.size(), static_cast<std::size_t>(record.binCount()));
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(n), buffer.end(), 0.0f);
+    return n;
+}
+
 }  // namespace
 
 std::unique_ptr<FrameRecord> FrameRecord::create() {
@@ -193,24 +201,18 @@ float FrameRecord::decodePhase(std::uint16_t code) {
 }
 
 void FrameRecord::decodeMagnitudesInto(std::span<float> buffer) const {
-    std::fill(buffer.begin(), buffer.end(), 0.0f);
-    if (valid == 0) return;
-    std::size_t n = std::min(buffer.size(), static_cast<std::size_t>(binCount()));
-    fastmath::dispatch<decodeScaledField>(fieldCodes(bins, offsetof(FrameBinCodes, magnitude)), n, magnitudeScale, buffer.data());
+    const std::size_t n = decodedCount(*this, buffer);
+    if (n > 0) fastmath::dispatch<decodeScaledField>(fieldCodes(bins, offsetof(FrameBinCodes, magnitude)), n, magnitudeScale, buffer.data());
 }
 
 void FrameRecord::decodeFrequenciesInto(std::span<float> buffer) const {
-    std::fill(buffer.begin(), buffer.end(), 0.0f);
-    if (valid == 0) return;
-    std::size_t n = std::min(buffer.size(), static_cast<std::size_t>(binCount()));
-    fastmath::dispatch<decodeScaledField>(fieldCodes(bins, offsetof(FrameBinCodes, frequency)), n, frequencyScale, buffer.data());
+    const std::size_t n = decodedCount(*this, buffer);
+    if (n > 0) fastmath::dispatch<decodeScaledField>(fieldCodes(bins, offsetof(FrameBinCodes, frequency)), n, frequencyScale, buffer.data());
 }
 
 void FrameRecord::decodePhasesInto(std::span<float> buffer) const {
-    std::fill(buffer.begin(), buffer.end(), 0.0f);
-    if (valid == 0) return;
-    std::size_t n = std::min(buffer.size(), static_cast<std::size_t>(binCount()));
-    fastmath::dispatch<decodePhaseField>(fieldCodes(bins, offsetof(FrameBinCodes, phase)), n, buffer.data());
+    const std::size_t n = decodedCount(*this, buffer);
+    if (n > 0) fastmath::dispatch<decodePhaseField>(fieldCodes(bins, offsetof(FrameBinCodes, phase)), n, buffer.data());
 }
 
 std::vector<float> FrameRecord::decodeMagnitudes() const {

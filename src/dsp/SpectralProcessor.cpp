@@ -355,12 +355,13 @@ void SpectralProcessor::synthesizeFrame(FrameRecord* record, float* out) {
     const std::int64_t n = mFrameSize;
     const std::int64_t m = mFftSize;
     const std::int64_t half = m / 2;
-    std::fill_n(mSynthesisMagnitude.begin(), half, 0.0f);
-    std::fill_n(mSynthesisFrequency.begin(), half, 0.0f);
     float warpFactor = 1.0f;
     if (record && record->valid == 1) {
         warpFactor = record->warpFactor;
         decodeForSynthesis(*record);
+    } else {
+        std::fill_n(mSynthesisMagnitude.begin(), half, 0.0f);
+        std::fill_n(mSynthesisFrequency.begin(), half, 0.0f);
     }
     advanceRegeneratedPhases();
     fastmath::dispatch<polarToComplex>(static_cast<const float*>(mSynthesisMagnitude.data()),
@@ -404,22 +405,27 @@ void SpectralProcessor::advanceRegeneratedPhases() {
 
 // Bins with a stored phase keep it; bins without (or all, when the record asks for
 // regenerated phases) move to the bin of their frequency and get an accumulating phase.
+// Sets the synthesis magnitude and frequency of every bin below half the transform.
 void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
     record.decodeMagnitudesInto(mDecodedMagnitude);
     record.decodeFrequenciesInto(mDecodedFrequency);
     record.decodePhasesInto(mDecodedPhase);
     const bool regenerate = record.regeneratePhases != 0;
-    const auto bins = static_cast<std::int64_t>(mDecodedPhase.size());
+    const auto bins = static_cast<std::int64_t>(mDecodedPhase.size());  // at most half
+    const std::int64_t half = mFftSize / 2;
     if (!regenerate && !anyPhaseUnknown(bins)) {
         // Every bin keeps its own place and phase: plain copies.
         std::copy_n(mDecodedMagnitude.begin(), bins, mSynthesisMagnitude.begin());
         std::copy_n(mDecodedFrequency.begin(), bins, mSynthesisFrequency.begin());
         std::copy_n(mDecodedPhase.begin(), bins, mSynthesisPhase.begin());
         std::fill_n(mSynthesisFlags.begin(), bins, std::uint8_t{0});
+        std::fill(mSynthesisMagnitude.begin() + bins, mSynthesisMagnitude.begin() + half, 0.0f);
+        std::fill(mSynthesisFrequency.begin() + bins, mSynthesisFrequency.begin() + half, 0.0f);
         return;
     }
+    std::fill_n(mSynthesisMagnitude.begin(), half, 0.0f);
+    std::fill_n(mSynthesisFrequency.begin(), half, 0.0f);
     const double df = mSampleRate / double(mFftSize);
-    const std::int64_t half = mFftSize / 2;
     for (std::int64_t k = 0; k < bins; ++k) {
         const float p = mDecodedPhase[k];
         const float a = mDecodedMagnitude[k];

@@ -106,6 +106,16 @@ TEST(FrameRecordLayout, HandBuiltRecordDecodesFieldsAndBins) {
     EXPECT_NEAR(p[1], -kPi, 1e-6);
     EXPECT_NEAR(p[2], kPi, 1e-6);
 
+    // A buffer longer than B gets the B values and zeros after them, whatever it held.
+    using Decode = void (FrameRecord::*)(std::span<float>) const;
+    const std::pair<Decode, const std::vector<float>*> decodes[] = {
+        {&FrameRecord::decodeMagnitudesInto, &m}, {&FrameRecord::decodeFrequenciesInto, &f}, {&FrameRecord::decodePhasesInto, &p}};
+    for (const auto& [decode, expected] : decodes) {
+        std::vector<float> longer(12, 7.0f);
+        ((*r).*decode)(longer);
+        for (std::size_t k = 0; k < longer.size(); ++k) EXPECT_EQ(longer[k], k < 8 ? (*expected)[k] : 0.0f) << k;
+    }
+
     // The same bins with valid 0 decode to zeros.
     putU16(b, 46, 0);
     auto empty = recordOf(b);
