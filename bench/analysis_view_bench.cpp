@@ -114,9 +114,13 @@ struct Fixture {
     std::unique_ptr<AnalysisScrollArea> area;
 };
 
+// Made on first use and destroyed in main while the application still exists, so the widgets
+// go before it and the temporary folder (several GB of stores) is removed at the end.
+std::unique_ptr<Fixture> gFixture;
+
 Fixture& fixture() {
-    static Fixture f;
-    return f;
+    if (!gFixture) gFixture = std::make_unique<Fixture>();
+    return *gFixture;
 }
 
 // Scrolls by step columns per repaint across the whole segment (wrapping at its end).
@@ -156,5 +160,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    gFixture.reset();
     return 0;
 }
