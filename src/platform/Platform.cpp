@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/HeadlessPlatform.h"
 
@@ -25,9 +27,20 @@ std::shared_ptr<Platform> Platform::sharedPtr() {
 
 Platform& Platform::shared() { return *sharedPtr(); }
 
+// shared() hands out a reference that only the installed pointer keeps alive, and a worker that
+// outlives its document (an analysis runs to its end after the document closes) may be using
+// it when another platform is installed. So a replaced platform saves its defaults and stays
+// alive to the end of the process (the list is never destroyed, so no exit-time destructor
+// runs under a late worker either).
 void Platform::install(std::shared_ptr<Platform> platform) {
-    std::lock_guard<std::mutex> guard(gSharedMutex);
-    gShared = std::move(platform);
+    static auto* replaced = new std::vector<std::shared_ptr<Platform>>;
+    std::shared_ptr<Platform> previous;
+    {
+        std::lock_guard<std::mutex> guard(gSharedMutex);
+        previous = std::exchange(gShared, std::move(platform));
+        if (previous) replaced->push_back(previous);
+    }
+    if (previous) previous->synchronizeDefaults();
 }
 
 std::optional<PropertyList> Platform::readDictionary(const std::string& path) {

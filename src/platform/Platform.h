@@ -29,7 +29,8 @@ public:
 
     // The process-wide instance. A HeadlessPlatform is installed until someone installs another.
     // Any thread; install() on the main thread before workers start (calls already made keep
-    // the instance they got).
+    // the instance they got: a replaced instance saves its defaults and lives until the
+    // process ends, so a late worker's reference never dangles).
     static Platform& shared();
     static std::shared_ptr<Platform> sharedPtr();
     static void install(std::shared_ptr<Platform> platform);
