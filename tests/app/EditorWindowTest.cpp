@@ -8,6 +8,7 @@
 
 #include "app/KVEditorWindow.h"
 #include "views/KVAnalysisView.h"
+#include "views/KVOutputFileView.h"
 #include "views/KVWaveSegmentView.h"
 #include "qtsupport/QtTestSupport.h"
 
@@ -33,6 +34,8 @@ void EditorWindowTest::threeTabsInOrder() {
     }
     QVERIFY(window.segmentView() && window.tabView(0)->isAncestorOf(window.segmentView()));
     QVERIFY(window.analysisView() && window.tabView(1)->isAncestorOf(window.analysisView()));
+    QVERIFY(window.outputView() && window.tabView(2)->isAncestorOf(window.outputView()));
+    QVERIFY(window.button("uiResetMasterFileButton"));
     // The preview button latches the analysis view's real-time preview.
     window.button("uiRealtimePreRenderButton")->click();
     QVERIFY(window.analysisView()->previewLatched());

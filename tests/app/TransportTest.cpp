@@ -114,11 +114,8 @@ private slots:
 
 private:
     KVEditorWindow* open(const QString& path) {
-        answerNextAlert("Extract");  // the set-up question of a file seen for the first time
-        if (!mDocuments->openDocument(path)) return nullptr;
-        KVEditorWindow* window = mDocuments->windowForPath(path);
-        window->resize(1200, 700);
-        window->show();
+        KVEditorWindow* window = openWindow(*mDocuments, path);
+        if (window) window->show();
         return window;
     }
 

@@ -8,6 +8,8 @@
 
 #include <sndfile.h>
 
+#include "app/DesktopDocuments.h"
+#include "app/KVEditorWindow.h"
 #include "playback/ManualAudioBackend.h"
 #include "support/Signals.h"
 
@@ -60,6 +62,14 @@ void answerNextAlert(const QString& text, QString* title, int timeoutMs) {
         if (--*remaining <= 0) poll->deleteLater();
     });
     poll->start(10);
+}
+
+KVEditorWindow* openWindow(DesktopDocuments& documents, const QString& path, int width, int height) {
+    answerNextAlert("Extract");
+    if (!documents.openDocument(path)) return nullptr;
+    KVEditorWindow* window = documents.windowForPath(path);
+    if (window) window->resize(width, height);
+    return window;
 }
 
 QString saveArtifact(const QImage& picture, const QString& name) {

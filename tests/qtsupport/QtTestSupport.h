@@ -9,6 +9,11 @@
 
 #include "app/QtPlatform.h"
 
+namespace orvex {
+class DesktopDocuments;
+class KVEditorWindow;
+}  // namespace orvex
+
 namespace orvex::test {
 
 // For a Qt Test class: a private $XDG_CONFIG_HOME and a fresh QtPlatform installed as the
@@ -31,6 +36,10 @@ private:
 // A stereo (or mono) 16-bit WAVE file at rate: sines of 220 Hz left and 330 Hz right, the
 // right one at half the level, so the two channels are told apart in pictures.
 void writeTestWave(const QString& path, double seconds, int channels = 2, int rate = 44100);
+
+// Opens path in documents, answering the set-up question of a file seen for the first time with
+// Extract; the document's window (resized to width x height), or null when the file was refused.
+KVEditorWindow* openWindow(DesktopDocuments& documents, const QString& path, int width = 1200, int height = 700);
 
 // Clicks the button labelled text in the next modal message box that opens (polling up to
 // timeoutMs); the title of that box is stored in *title when given.
