@@ -1,5 +1,5 @@
 // Documents in editor windows on the offscreen platform, on generated files: the title and the
-// input overview's picture, clicks that move the segment and come back after reopening, a file
+// input overview's picture (waveforms, ruler, selection lines), clicks that move the segment and come back after reopening, a file
 // opened twice under another spelling, a refused 3-channel file, Space playing the segment
 // through a silent output paced in real time, and Quit while a file's set-up question is open.
 #include <QAbstractButton>
@@ -11,6 +11,7 @@
 #include "app/KVEditorWindow.h"
 #include "app/WindowDocumentHost.h"
 #include "playback/PacedAudioBackend.h"
+#include "control/KVSegmentController.h"
 #include "qtsupport/QtTestSupport.h"
 #include "views/KVWaveSegmentView.h"
 
@@ -26,6 +27,12 @@ KVDocumentOptions pacedOutput() {
     return options;
 }
 
+FramePos blockBelow(double frame) { return static_cast<FramePos>(frame) / 128 * 128; }
+
+// themeColor08 (204, 204, 229) of the waveforms; the labels (190, 207, 255) are bluer.
+bool isWaveform(QColor c) {
+    return c.red() > 170 && std::abs(c.red() - c.green()) < 8 && c.blue() - c.red() > 10 && c.blue() - c.red() < 40;
+}
 bool isYellowish(QColor c) { return c.red() > 150 && c.green() > 150 && c.blue() < 120; }
 }  // namespace
 
@@ -42,43 +49,56 @@ private slots:
     void quitWhileTheSetUpQuestionIsOpenClosesEveryDocument();
 
 private:
-    KVEditorWindow* open(DesktopDocuments& documents, const QString& path) {
-        answerNextAlert("Extract");  // the set-up question of a file seen for the first time
-        if (!documents.openDocument(path)) return nullptr;
-        KVEditorWindow* window = documents.windowForPath(path);
-        window->resize(1200, 700);
-        QTest::qWait(300);  // the overview thread's columns and repaints
-        return window;
-    }
     std::unique_ptr<QtPlatformScope> mScope;
 };
 
+// At 1000 pixels over 5 s: the left sine at 0.8 above, the right one at 0.4 below, ten labelled
+// ticks, the start line (upper half) where the click put it and the end line (lower half) 2 s later.
 void DocumentWindowTest::opensWithTitleAndOverview() {
     const QString sound = mScope->file("take.wav");
     writeTestWave(sound, 5.0);
     DesktopDocuments documents(pacedOutput());
-    KVEditorWindow* window = open(documents, sound);
+    KVEditorWindow* window = openWindow(documents, sound);
     QVERIFY(window);
     QCOMPARE(window->windowTitle(), QString("take"));
     KVWaveSegmentView* view = window->segmentView();
-    QTRY_VERIFY(!view->grab().isNull());
-    const QImage tab = window->tabView(0)->grab().toImage();
-    saveArtifact(tab, "document-input-tab-5s-stereo.png");
+    view->setFixedWidth(1000);
+    QTRY_COMPARE(view->width(), 1000);
+    documents.documentOfWindow(window)->segmentController()->waitForOverview();
+    const double fpp = 5.0 * kSecond / 1000;
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(220, 20));
+    const FramePos start = blockBelow(220 * fpp);
+    QCOMPARE(view->selectionStartFrame(), start);
+    QCOMPARE(view->selectionEndFrame(), start + 88'320);  // the 2 s minimum, on a block
+    saveArtifact(window->tabView(0)->grab().toImage(), "document-input-tab-5s-stereo.png");
     const QImage picture = view->grab().toImage();
-    const double fpp = 5.0 * kSecond / picture.width();
-    const int endX = int(view->selectionEndFrame() / fpp);
-    QCOMPARE(view->selectionStartFrame(), FramePos(0));
-    QCOMPARE(view->selectionEndFrame(), FramePos(88'320));  // the 2 s minimum, on a block
-    QVERIFY(isYellowish(picture.pixelColor(endX, picture.height() - 40)));
-    int labelled = 0;  // ten time labels along the top
+    const int h = picture.height();
+    const auto at = [&](int x, double fromBottom) { return picture.pixelColor(x, int(h - fromBottom)); };
+    // Columns are shorter than a period here, so the envelopes follow the sine: look along whole
+    // rows for the peaks (right of the selection, whose shading lightens what lies under it).
+    const auto waveformInRow = [&](double fromBottom) {
+        int n = 0;
+        for (int x = 640; x < 995; ++x) n += isWaveform(at(x, fromBottom));
+        return n;
+    };
+    QVERIFY(waveformInRow(h * (0.75 + 0.75 / 4)) > 20);  // left, inside 0.8
+    QCOMPARE(waveformInRow(h * (0.75 + 0.9 / 4)), 0);    // left, beyond 0.8
+    QVERIFY(waveformInRow(h * (0.25 + 0.35 / 4)) > 20);  // right, inside 0.4
+    QCOMPARE(waveformInRow(h * (0.25 + 0.5 / 4)), 0);    // right, beyond 0.4
     for (int i = 0; i < 10; ++i) {
-        const int x = i * picture.width() / 10 + 6;
+        // The tick stands out from the background beside it (lightened inside the selection).
+        const QColor tick = picture.pixelColor(i * 100, 3), beside = picture.pixelColor(i * 100 + 2, 3);
+        if (i > 0) QVERIFY2(tick.blue() - beside.blue() >= 10, qPrintable(QString("tick %1").arg(i)));
         int light = 0;
-        for (int dx = 0; dx < 60; ++dx)
-            for (int y = 6; y < 20; ++y) light += picture.pixelColor(x + dx, y).blue() > 150;
-        labelled += light > 30;
+        for (int x = i * 100 + 6; x < i * 100 + 66; ++x)
+            for (int y = 6; y < 20; ++y) light += picture.pixelColor(x, y).blue() > 150;
+        QVERIFY2(light > 30, qPrintable(QString("label %1").arg(i)));
     }
-    QCOMPARE(labelled, 10);
+    const int endX = int((start + 88'320) / fpp), startX = int(start / fpp);
+    QVERIFY(isYellowish(at(endX, h / 3)) && !isYellowish(at(endX, 2 * h / 3)));
+    // The play cursor waits on the start line: its red darkens the line's yellow to red.
+    const auto isRed = [](QColor c) { return c.red() > 150 && c.green() < 100 && c.blue() < 100; };
+    QVERIFY(isRed(at(startX, 2 * h / 3)) && !isRed(at(startX, h / 3)));
 }
 
 void DocumentWindowTest::clickedSegmentComesBackAfterReopening() {
@@ -87,7 +107,7 @@ void DocumentWindowTest::clickedSegmentComesBackAfterReopening() {
     FramePos start = 0, end = 0;
     {
         DesktopDocuments documents(pacedOutput());
-        KVEditorWindow* window = open(documents, sound);
+        KVEditorWindow* window = openWindow(documents, sound);
         KVWaveSegmentView* view = window->segmentView();
         const int h = view->height();
         QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(view->width() * 7 / 10, h - 10));  // lower half: end
@@ -100,7 +120,7 @@ void DocumentWindowTest::clickedSegmentComesBackAfterReopening() {
         QCOMPARE(documents.count(), std::size_t(0));
     }
     DesktopDocuments documents(pacedOutput());
-    KVEditorWindow* window = open(documents, sound);
+    KVEditorWindow* window = openWindow(documents, sound);
     QCOMPARE(window->segmentView()->selectionStartFrame(), start);
     QCOMPARE(window->segmentView()->selectionEndFrame(), end);
 }
@@ -109,7 +129,7 @@ void DocumentWindowTest::secondOpeningUnderAnotherSpellingBeeps() {
     const QString sound = mScope->file("take.wav");
     writeTestWave(sound, 3.0);
     DesktopDocuments documents(pacedOutput());
-    KVEditorWindow* window = open(documents, sound);
+    KVEditorWindow* window = openWindow(documents, sound);
     QVERIFY(window);
     const int beeps = mScope->platform().beepCount();
     const QString otherSpelling = QFileInfo(sound).absolutePath() + "/./../" + QFileInfo(QFileInfo(sound).absolutePath()).fileName() + "/take.wav";
@@ -135,7 +155,7 @@ void DocumentWindowTest::spacePlaysTheSegmentToItsEnd() {
     const QString sound = mScope->file("take.wav");
     writeTestWave(sound, 5.0);
     DesktopDocuments documents(pacedOutput());
-    KVEditorWindow* window = open(documents, sound);
+    KVEditorWindow* window = openWindow(documents, sound);
     KVWaveSegmentView* view = window->segmentView();
     window->activateWindow();
     view->setFocus();
