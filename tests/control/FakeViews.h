@@ -20,7 +20,7 @@ public:
         std::lock_guard<std::recursive_mutex> guard(mMonitor);
         mColumns.assign(static_cast<std::size_t>(columns), unset());
     }
-    void setHighQuality(bool highQuality) override { mHighQuality = highQuality; }
+    void setHighQuality(bool) override {}
     void setNumberOfChannels(std::int64_t channels) override { mChannels = channels; }
     void setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) override {
         std::lock_guard<std::recursive_mutex> guard(mMonitor);
@@ -28,7 +28,7 @@ public:
         mColumns[static_cast<std::size_t>(index)] = {minL, minR, maxL, maxR};
     }
     void setNeedsRedraw() override { ++mRedraws; }
-    void setNeedsDisplay() override { ++mDisplays; }
+    void setNeedsDisplay() override {}
     void setAnalysisStartFrame(FramePos frame) override { mRange.setAnalysisStartFrame(frame); }
     void setAnalysisEndFrame(FramePos frame) override { mRange.setAnalysisEndFrame(frame); }
     void setPlayCursor(FramePos frame) override { mPlayCursor = frame; }
@@ -40,10 +40,8 @@ public:
     }
     static bool isSet(const KVOverviewColumn& c) { return c.minL == c.minL; }
 
-    bool mHighQuality = false;
     std::int64_t mChannels = 0;
     int mRedraws = 0;
-    int mDisplays = 0;
     FramePos mPlayCursor = 0;
     KVSegmentRange mRange;
 
@@ -58,11 +56,9 @@ private:
 
 class FakeOutputView : public RecordingView<KVOutputViewInterface> {
 public:
-    void setNumberOfRecords(std::int64_t records) override { mRecords = records; }
+    void setNumberOfRecords(std::int64_t) override {}
     FramePos playCursor() const override { return mPlayCursor; }
-    FramePos editCursor() const override { return mEditCursor; }
-    std::int64_t mRecords = 0;
-    FramePos mEditCursor = 0;
+    FramePos editCursor() const override { return 0; }
 };
 
 // Applies the segment rules through KVSegmentRange, as the real view does.

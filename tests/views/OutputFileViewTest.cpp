@@ -1,7 +1,7 @@
 // The master output overview on the offscreen platform: the overview the real output controller
 // builds after its prefill against min/max columns computed from the file read by libsndfile,
-// a real double click moving both cursors (and the master's play stream), Space and Escape, and
-// the picture's title, shaded range and cursors.
+// a real double click moving both cursors, Space and Escape, and the picture's title, shaded
+// range and cursors. Playing from the double-clicked frame is heard in the app tests.
 #include <QtTest>
 
 #include "control/KVOutputController.h"
@@ -33,9 +33,7 @@ class OutputFileViewTest : public QObject {
 private slots:
     void masterOverviewOfAnUneditedFileMatchesTheFile_data();
     void masterOverviewOfAnUneditedFileMatchesTheFile();
-    void doubleClickPutsBothCursorsUnderTheMouse();
-    void doubleClickMovesTheMastersPlayStream();
-    void spaceAsksToPlayAndEscapeIsSwallowed();
+    void doubleClickPutsBothCursorsUnderTheMouseSpaceAsksToPlay();
     void pictureShowsTitleRangeAndCursors();
 };
 
@@ -58,30 +56,34 @@ void OutputFileViewTest::masterOverviewOfAnUneditedFileMatchesTheFile() {
     waitForMasterOverview(*controller);
 
     const Channels file = readSound(sound.toStdString());
-    const FrameCount step = KVOverviewBuilder::framesPerColumn(controller->numFrames(), 4096);
     const auto columns = view.columns();
     QCOMPARE(columns.size(), std::size_t(4096));
     QCOMPARE(view.numFrames(), 3 * kSecond / 128 * 128);
+    const auto step = std::size_t(view.numFrames() / 4096);
+    // The extremes (with 0) of each column's frames; a mono file has silence on the right.
+    const auto extremes = [&](std::size_t channel, std::size_t i) {
+        if (channel >= file.size()) return std::pair(0.0f, 0.0f);
+        const auto [low, high] = std::minmax_element(file[channel].begin() + i * step, file[channel].begin() + (i + 1) * step);
+        return std::pair(std::min(*low, 0.0f), std::max(*high, 0.0f));
+    };
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        const std::size_t from = i * static_cast<std::size_t>(step);
-        const auto& left = file[0];
-        const auto& right = file[channels > 1 ? 1 : 0];
-        const KVOverviewColumn expected =
-            KVOverviewColumn::ofSamples(left.data() + from, channels > 1 ? right.data() + from : nullptr, step);
+        const auto [minL, maxL] = extremes(0, i);
+        const auto [minR, maxR] = extremes(1, i);
         const KVOverviewColumn& got = columns[i];
-        const float diff = std::max({std::abs(got.minL - expected.minL), std::abs(got.maxL - expected.maxL),
-                                     std::abs(got.minR - expected.minR), std::abs(got.maxR - expected.maxR)});
+        const float diff = std::max({std::abs(got.minL - minL), std::abs(got.maxL - maxL), std::abs(got.minR - minR),
+                                     std::abs(got.maxR - maxR)});
         QVERIFY2(diff <= kLevelStep, qPrintable(QString("column %1 differs by %2").arg(i).arg(diff)));
     }
 }
 
-void OutputFileViewTest::doubleClickPutsBothCursorsUnderTheMouse() {
+void OutputFileViewTest::doubleClickPutsBothCursorsUnderTheMouseSpaceAsksToPlay() {
     QtPlatformScope scope;
     KVOutputFileView view;
     view.resize(1000, 200);
     view.setNumFrames(441'000);
-    int moved = 0;
+    int moved = 0, toggles = 0;
     view.onCursorMoved = [&] { ++moved; };
+    view.onTogglePlayStop = [&] { ++toggles; };
     view.show();
     QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(300, 100));  // single clicks do nothing
     QCOMPARE(view.editCursor(), FramePos(0));
@@ -89,43 +91,9 @@ void OutputFileViewTest::doubleClickPutsBothCursorsUnderTheMouse() {
     QCOMPARE(view.editCursor(), FramePos(44'100));
     QCOMPARE(view.playCursor(), FramePos(44'100));
     QCOMPARE(moved, 1);
-}
-
-// After a double click the master delivers the file's samples from the new edit cursor on.
-void OutputFileViewTest::doubleClickMovesTheMastersPlayStream() {
-    QtPlatformScope scope;
-    const QString sound = scope.file("take.wav");
-    writeTestWave(sound, 2.0, 2);
-    KVOutputFileView view;
-    view.resize(1000, 200);
-    view.show();
-    auto controller = KVOutputController::initWithView(&view, sound.toStdString(), true);
-    QVERIFY(controller);
-    view.onCursorMoved = [&] { controller->cursorWasMoved(); };
-    waitForMasterOverview(*controller);
-    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(250, 100));
-    const FramePos cursor = static_cast<FramePos>(250 * view.framesPerPixel());
-    QCOMPARE(view.editCursor(), cursor);
-    std::vector<float> left(512), right(512);
-    float* buffers[2] = {left.data(), right.data()};
-    QVERIFY(controller->readPlayFrames(512, buffers) != -1);
-    const Channels file = readSound(sound.toStdString());
-    for (int i = 0; i < 512; ++i) {
-        QVERIFY(std::abs(left[i] - file[0][cursor + i]) <= kLevelStep);
-        QVERIFY(std::abs(right[i] - file[1][cursor + i]) <= kLevelStep);
-    }
-}
-
-void OutputFileViewTest::spaceAsksToPlayAndEscapeIsSwallowed() {
-    QtPlatformScope scope;
-    QWidget parent;
-    auto* view = new KVOutputFileView(&parent);
-    int toggles = 0;
-    view->onTogglePlayStop = [&] { ++toggles; };
-    parent.show();
-    view->setFocus();
-    QTest::keyClick(view, Qt::Key_Space);
-    QTest::keyClick(view, Qt::Key_Escape);
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Space);
+    QTest::keyClick(&view, Qt::Key_Escape);  // swallowed
     QCOMPARE(toggles, 1);
 }
 
