@@ -1,25 +1,32 @@
 // The analysis editor tab of a document window behind the application's menus, on the offscreen
-// platform, over generated tones: analysing from the button and the File menu (Alt and Meta
-// analyse anew), the picture that follows, the question on entering the tab without an analysis,
-// the commands with their confirmations, progress, refusal while busy, Cancel and Undo, the Undo
-// item following mouse edits, and the edit committed into the master only inside the segment.
-// Stores and the master are read back through the core's own readers.
+// platform, over generated tones of 440 + 880 Hz: analysing from the button and the File menu (Alt
+// and Meta analyse anew), the picture that follows, the question on entering the tab without an
+// analysis, the mouse tools (box from either corner, Escape, multi pencil with Shift and in Modify
+// mode), the Control preview, the "s" snapshot, the commands with their confirmations, progress,
+// refusal while busy, Cancel and Undo, the Undo item following mouse edits, and the edit committed
+// into the master only inside the segment. Stores and the master are read back through the core's
+// own readers.
 #include <QAbstractButton>
 #include <QMenuBar>
+#include <QProcess>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
 #include <QtTest>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "app/AppController.h"
 #include "app/KVEditorWindow.h"
 #include "app/WindowDocumentHost.h"
+#include "dsp/DisplayColumn.h"
 #include "control/KVOutputController.h"
 #include "dsp/FrameRecord.h"
 #include "engine/KVAnalysisController.h"
+#include "engine/KVPreviewExchange.h"
 #include "playback/ManualAudioBackend.h"
 #include "qtsupport/QtTestSupport.h"
 #include "store/KVAnalysisFileSet.h"
@@ -35,12 +42,6 @@ using namespace orvex::test;
 namespace {
 constexpr FrameCount kSecond = 44100;
 constexpr int kLongWait = 600'000;  // a loaded machine analyses slowly
-
-KVDocumentOptions silentOutputs() {
-    KVDocumentOptions options;
-    options.makeOutput = [] { return std::make_unique<ManualAudioBackend>(); };
-    return options;
-}
 
 // 440 Hz + 880 Hz in both channels.
 void writeTones(const QString& path, double seconds) {
@@ -73,6 +74,18 @@ std::vector<KVEncodedGrain> masterRecords(KVOutputController& master) {
 
 bool sameGrain(const KVEncodedGrain& a, const KVEncodedGrain& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// Magnitude of the mix record of frame f within 3 % of hz.
+double energyAt(KVAnalysisFileSet& store, FramePos f, double hz) {
+    auto record = FrameRecord::create();
+    if (store.readFrameRecord(f, *record, -1) != 0 || !record->valid) return 0.0;
+    std::vector<float> frequencies(8192), magnitudes(8192);
+    decodeDisplayBins(*record, 0, record->binCount(), frequencies.data(), magnitudes.data());
+    double sum = 0.0;
+    for (int k = 0; k < record->binCount(); ++k)
+        if (std::abs(frequencies[k] - hz) < 0.03 * hz) sum += magnitudes[k];
+    return sum;
+}
+
 int brightness(QRgb p) { return qRed(p) + qGreen(p) + qBlue(p); }
 }  // namespace
 
@@ -87,11 +100,17 @@ private slots:
     void enteringWithoutAnalysisAsksAndLeavingCommitsInsideTheSegment();
     void closingTheWindowWhileAnOperationRunsLeavesNothingBehind();
     void aNewAnalysisTakesTheMultiPencilModifyRefusesWhileItSelects();
+    void boxSelectsItsBandOnlyFromEitherCornerAndEscapeCancels();
+    void pencilStrokesSelectPartialsAndSubtractInModifyMode();
+    void controlPreviewsTheFrameUnderTheMouseUntilReleasedOrDeactivated();
+    void snapshotKeyWritesATiffThatAnIndependentReaderOpens();
 
 private:
     // Opens path in a window of the host (set up for Extract) and shows it large enough for the
     // rows of both tones.
     void open(const QString& path);
+    // Opens 3 s of the tones and analyses the input view's segment (its first 2 s).
+    void openAnalysed();
     void waitForAnalysis();
     void waitUntilIdle();
     QAbstractButton* button(const char* outlet) { return mWindow->button(outlet); }
@@ -102,18 +121,26 @@ private:
     static QPoint at(int x, int row) { return {x, KVAnalysisView::kHeight - 1 - row}; }
     // The pixel of view point p in the visible part of the picture.
     QRgb pixel(const QImage& viewport, QPoint p) { return viewport.pixel(p + mWindow->analysisView()->pos()); }
-    void dragBox(QPoint from, QPoint to);
+    // A drag with the current tool, the modifiers held on every event.
+    void drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = {}, int steps = 10);
 
     std::unique_ptr<QtPlatformScope> mScope;
     std::unique_ptr<WindowDocumentHost> mHost;
     std::unique_ptr<AppController> mController;
     KVEditorWindow* mWindow = nullptr;
     KVWaveDocument* mDocument = nullptr;
+    ManualAudioBackend* mOutput = nullptr;  // the newest output made for the document
 };
 
 void AnalysisTabTest::init() {
     mScope = std::make_unique<QtPlatformScope>();
-    mHost = std::make_unique<WindowDocumentHost>(silentOutputs());
+    KVDocumentOptions options;
+    options.makeOutput = [this] {
+        auto output = std::make_unique<ManualAudioBackend>();
+        mOutput = output.get();
+        return output;
+    };
+    mHost = std::make_unique<WindowDocumentHost>(options);
     mController = std::make_unique<AppController>(*mHost, StartupTimings{50, 1000});
     mHost->setController(mController.get());
 }
@@ -137,6 +164,14 @@ void AnalysisTabTest::open(const QString& path) {
     QVERIFY(QTest::qWaitForWindowExposed(mWindow));
 }
 
+void AnalysisTabTest::openAnalysed() {
+    const QString sound = mScope->file("tones.wav");
+    writeTones(sound, 3.0);
+    open(sound);
+    button("uiAnalyzeSegmentButton")->click();
+    waitForAnalysis();
+}
+
 void AnalysisTabTest::waitForAnalysis() {
     QTRY_VERIFY_WITH_TIMEOUT(mDocument->analysisController() && controller().hasFinishedProcessing(), kLongWait);
     QTRY_VERIFY_WITH_TIMEOUT(!mDocument->isBusy(), kLongWait);
@@ -153,11 +188,15 @@ QAction* AnalysisTabTest::menuItem(const QString& title) {
     qFatal("no menu item %s", qPrintable(title));
 }
 
-void AnalysisTabTest::dragBox(QPoint from, QPoint to) {
+void AnalysisTabTest::drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers, int steps) {
     KVAnalysisView* view = mWindow->analysisView();
-    QTest::mousePress(view, Qt::LeftButton, {}, from);
-    for (int i = 1; i <= 10; ++i) QTest::mouseMove(view, from + (to - from) * i / 10);
-    QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+    QTest::mousePress(view, Qt::LeftButton, modifiers, from);
+    for (int i = 1; i <= steps; ++i) {
+        const QPoint p = from + (to - from) * i / steps;
+        QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, modifiers);
+        QApplication::sendEvent(view, &move);
+    }
+    QTest::mouseRelease(view, Qt::LeftButton, modifiers, to);
 }
 
 // The button analyses the input view's segment: the tab changes at once, the status line counts
@@ -222,11 +261,7 @@ void AnalysisTabTest::plainAnalysisReusesTheStoreAltAndMetaAnalyseAnew() {
 // in the progress box, a second command while it runs only beeps, Cancel stops an operation
 // short, and Undo brings the store back byte for byte. The Undo item follows.
 void AnalysisTabTest::commandsConfirmShowProgressRefuseWhileBusyCancelAndUndo() {
-    const QString sound = mScope->file("tones.wav");
-    writeTones(sound, 3.0);
-    open(sound);
-    button("uiAnalyzeSegmentButton")->click();
-    waitForAnalysis();
+    openAnalysed();
     KVAnalysisFileSet& selection = controller().store();
     const QByteArray empty = storeBytes(selection);
 
@@ -310,7 +345,7 @@ void AnalysisTabTest::enteringWithoutAnalysisAsksAndLeavingCommitsInsideTheSegme
     QVERIFY(!undoEnabled());
     button("uiBoxButton")->click();
     QCOMPARE(mWindow->analysisView()->tool(), AnalysisTool::box);
-    dragBox(at(100, 430), at(200, 400));
+    drag(at(100, 430), at(200, 400));
     QVERIFY(undoEnabled());
 
     mWindow->tabs()->setCurrentIndex(KVEditorWindow::kOutputTab);
@@ -329,13 +364,9 @@ void AnalysisTabTest::enteringWithoutAnalysisAsksAndLeavingCommitsInsideTheSegme
 
 // The operation's worker outlives the window and its view: its end must not reach either.
 void AnalysisTabTest::closingTheWindowWhileAnOperationRunsLeavesNothingBehind() {
-    const QString sound = mScope->file("tones.wav");
-    writeTones(sound, 3.0);
-    open(sound);
-    button("uiAnalyzeSegmentButton")->click();
-    waitForAnalysis();
+    openAnalysed();
     button("uiBoxButton")->click();
-    dragBox(at(100, 430), at(200, 400));
+    drag(at(100, 430), at(200, 400));
     const std::weak_ptr<KVAnalysisController> running = controller().shared_from_this();
     button("uiIsolateDeterministicButton")->click();
     QVERIFY(mDocument->isBusy());
@@ -371,6 +402,130 @@ void AnalysisTabTest::aNewAnalysisTakesTheMultiPencilModifyRefusesWhileItSelects
     QCOMPARE(mScope->platform().beepCount(), beeps + 1);
     waitForAnalysis();
     QVERIFY(!storeBytes(controller().store()).isEmpty());  // everything selected after all
+}
+
+// The box over frames 100-200 and pitch rows 400-430 holds 440 Hz only; undone, the records are
+// as they were and frames the step added hold no analysis; the same box drawn from the opposite
+// corner gives the same records byte for byte. Escape while dragging beeps and changes nothing.
+void AnalysisTabTest::boxSelectsItsBandOnlyFromEitherCornerAndEscapeCancels() {
+    openAnalysed();
+    KVAnalysisFileSet& selection = controller().store();
+    const QByteArray empty = storeBytes(selection);
+    button("uiBoxButton")->click();
+    drag(at(100, 430), at(200, 400));
+    QVERIFY(energyAt(selection, 150, 440.0) > 0.3 * energyAt(controller().analysisStore(), 150, 440.0));
+    QCOMPARE(energyAt(selection, 150, 880.0), 0.0);
+    QCOMPARE(energyAt(selection, 250, 440.0), 0.0);
+    const QByteArray downRight = storeBytes(selection);
+
+    controller().undo();
+    auto record = FrameRecord::create();
+    QVERIFY(storeBytes(selection).startsWith(empty));
+    for (FramePos f = 0; f < selection.frameCount(); ++f)
+        QVERIFY(selection.readFrameRecord(f, *record, -1) != 0 || !record->valid);
+    drag(at(200, 400), at(100, 430));
+    QCOMPARE(storeBytes(selection), downRight);
+
+    KVAnalysisView* view = mWindow->analysisView();
+    const int beeps = mScope->platform().beepCount();
+    QTest::mousePress(view, Qt::LeftButton, {}, at(300, 430));
+    QTest::mouseMove(view, at(350, 410));
+    QTest::keyClick(view, Qt::Key_Escape);
+    QTest::mouseMove(view, at(400, 400));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, at(400, 400));
+    QCOMPARE(mScope->platform().beepCount(), beeps + 1);
+    QCOMPARE(storeBytes(selection), downRight);
+}
+
+// Along the 440 Hz fundamental the multi pencil selects its partial at 880 Hz too; with Shift the
+// stroke keeps its first pitch although the mouse wanders off; in Modify mode a stroke subtracts.
+void AnalysisTabTest::pencilStrokesSelectPartialsAndSubtractInModifyMode() {
+    openAnalysed();
+    KVAnalysisFileSet& selection = controller().store();
+    QCOMPARE(mWindow->analysisView()->tool(), AnalysisTool::multiPencil);
+    drag(at(100, 414), at(300, 414), {}, 40);
+    waitUntilIdle();
+    QVERIFY(energyAt(selection, 200, 440.0) > 0.0);
+    QVERIFY(energyAt(selection, 200, 880.0) > 0.0);
+    QCOMPARE(energyAt(selection, 400, 440.0), 0.0);
+    drag(at(350, 414), at(500, 500), Qt::ShiftModifier, 40);
+    waitUntilIdle();
+    QVERIFY(energyAt(selection, 480, 440.0) > 0.0);
+    // Modify mode straight on the view and the controller (the button would first select all).
+    const double before = energyAt(selection, 200, 440.0);
+    mWindow->analysisView()->setDocumentMode(int(DocumentMode::Modify));
+    controller().setDocumentMode(DocumentMode::Modify);
+    mWindow->analysisView()->setSelectionMode(0);
+    controller().setSelectionMode(SelectionMode::Add);
+    drag(at(100, 414), at(300, 414), {}, 40);
+    waitUntilIdle();
+    QVERIFY(energyAt(selection, 200, 440.0) < 0.5 * before);
+}
+
+// Control over a partial sends its frame to the output until released; latched by the preview
+// button it outlives the key, but not the window losing focus.
+void AnalysisTabTest::controlPreviewsTheFrameUnderTheMouseUntilReleasedOrDeactivated() {
+    openAnalysed();
+    ManualAudioBackend* output = mOutput;  // the analysis's own
+    const auto loudness = [&] {
+        std::vector<float> left(512), right(512);
+        double sum = 0.0;
+        for (int cycle = 0; cycle < 40; ++cycle) {
+            if (!output->pullStereo(left.data(), right.data(), 512)) return -1.0;
+            for (float v : left) sum += std::abs(v);
+            for (int wait = 0; wait < 200 && controller().preview().frameRequested(); ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return sum;
+    };
+    KVAnalysisView* view = mWindow->analysisView();
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow));
+    view->setFocus();
+    button("uiSinglePencilButton")->click();
+    QTest::mouseMove(view, at(300, 414));
+    QTest::keyPress(view, Qt::Key_Control);
+    QVERIFY(view->previewOn());
+    QVERIFY2(loudness() > 1.0, "the preview sounds while Control is held");
+    QTest::keyRelease(view, Qt::Key_Control);
+    QVERIFY(!view->previewOn());
+    QCOMPARE(loudness(), 0.0);
+    button("uiRealtimePreRenderButton")->click();
+    QTest::keyPress(view, Qt::Key_Control);
+    QTest::keyRelease(view, Qt::Key_Control);
+    QVERIFY(view->previewOn());
+    QVERIFY(loudness() > 1.0);
+    QWidget other;
+    other.resize(200, 100);
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(!view->isActiveWindow());
+    QCOMPARE(loudness(), 0.0);
+}
+
+// "s" writes the visible picture as a TIFF: the tone's row is bright and the row between the
+// tones dark in the independent reader; without a file chosen it beeps.
+void AnalysisTabTest::snapshotKeyWritesATiffThatAnIndependentReaderOpens() {
+    openAnalysed();
+    KVAnalysisView* view = mWindow->analysisView();
+    const QString path = mScope->file("shot.tiff");
+    view->setSnapshotPathProvider([&] { return path; });
+    QTest::keyClick(view, Qt::Key_S);
+    const QString reader = QStringLiteral(ORVEX_SOURCE_DIR_PATH) + "/tests/cli/read_picture.py";
+    QProcess python;
+    python.start("python3", {reader, path, "300,1085", "300,1049"});
+    QVERIFY(python.waitForFinished(60000));
+    const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QString("%1 1500").arg(view->visibleViewRect().width() + 1));
+    const QStringList tone = lines[1].split(' '), between = lines[2].split(' ');
+    QVERIFY(tone[0].toInt() + tone[1].toInt() + tone[2].toInt() > 100);
+    QVERIFY(between[0].toInt() + between[1].toInt() + between[2].toInt() < 100);
+    const int beeps = mScope->platform().beepCount();
+    view->setSnapshotPathProvider([] { return QString(); });
+    QTest::keyClick(view, Qt::Key_S);
+    QCOMPARE(mScope->platform().beepCount(), beeps + 1);
 }
 
 QTEST_MAIN(AnalysisTabTest)
