@@ -23,30 +23,23 @@ constexpr double kPhaseCodeStep = 3.051944088384301e-5;      // 1 / 32766
 constexpr double kPhaseHalfRange = 32766.0;
 constexpr long kLargestPhaseCode = 65533;
 
-// Sets negative and non-finite entries of the first n values to 0 and returns the scale the
-// encoder stores for them: their largest value, at least kFrameRecordMinScale. Eight running
-// maxima keep the loop free of a serial dependency (the maximum does not depend on order).
+// Sets negative and non-finite entries of the first n values to 0 and returns their largest
+// value: the scale the encoder stores, once raised to kFrameRecordMinScale. A branch-free
+// select and a max reduction, so that the loop vectorises (the maximum does not depend on order).
 [[gnu::always_inline]] inline float sanitiseAndScaleKernel(float* values, std::size_t n) {
-    constexpr std::size_t kLanes = 8;
-    float lanes[kLanes] = {};
-    auto sanitise = [](float v) { return v >= 0.0f && v <= std::numeric_limits<float>::max() ? v : 0.0f; };
-    std::size_t k = 0;
-    for (; k + kLanes <= n; k += kLanes) {
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            float v = sanitise(values[k + l]);
-            values[k + l] = v;
-            lanes[l] = lanes[l] > v ? lanes[l] : v;
-        }
+    float largest = 0.0f;
+#pragma omp simd reduction(max : largest)
+    for (std::size_t k = 0; k < n; ++k) {
+        const float v = values[k];
+        const float kept = (v >= 0.0f) & (v <= std::numeric_limits<float>::max()) ? v : 0.0f;
+        values[k] = kept;
+        largest = largest > kept ? largest : kept;
     }
-    for (; k < n; ++k) {
-        values[k] = sanitise(values[k]);
-        lanes[0] = std::max(lanes[0], values[k]);
-    }
-    return std::max(*std::max_element(lanes, lanes + kLanes), kFrameRecordMinScale);
+    return largest;
 }
 
 float sanitiseAndScale(std::span<float> values, std::size_t n) {
-    return fastmath::dispatch<sanitiseAndScaleKernel>(values.data(), n);
+    return std::max(fastmath::dispatch<sanitiseAndScaleKernel>(values.data(), n), kFrameRecordMinScale);
 }
 
 // Bins an encoder fills: the record's bin count, or fewer when the input is shorter.
@@ -66,35 +59,53 @@ std::size_t encodedBins(const FrameRecord& record, std::size_t inputLength) {
 }
 
 // Phase codes of n phases. The common case (a finite phase in [-pi, pi]) is a branch-free
-// loop computing lround exactly as truncation plus a half-step test; everything else goes
-// through encodePhase.
+// loop computing lround exactly as truncation plus a half-step test, in double precision up to
+// the final conversion so that it vectorises; everything else is left 0 for encodePhase.
 [[gnu::always_inline]] inline void quantiseInsidePhases(const float* phases, std::size_t n, std::uint16_t* codes) {
 #pragma omp simd
     for (std::size_t k = 0; k < n; ++k) {
         const double x = (double(phases[k]) * kInversePi + 1.0) * kPhaseHalfRange;
-        const bool inside = x >= 0.0 && x < double(kLargestPhaseCode) - 0.5;  // false for NaN
+        const bool inside = (x >= 0.0) & (x < double(kLargestPhaseCode) - 0.5);  // false for NaN
         const double safe = inside ? x : 0.0;
-        const std::int32_t whole = static_cast<std::int32_t>(safe);
-        const std::int32_t rounded = whole + (safe - double(whole) >= 0.5 ? 1 : 0);
-        codes[k] = inside ? static_cast<std::uint16_t>(rounded + 1) : 0;
+        const double whole = std::trunc(safe);
+        const double code = whole + (safe - whole >= 0.5 ? 2.0 : 1.0);
+        codes[k] = static_cast<std::uint16_t>(static_cast<std::int32_t>(inside ? code : 0.0));
     }
+}
+
+// Whether any of n codes is 0.
+[[gnu::always_inline]] inline bool anyZeroCode(const std::uint16_t* codes, std::size_t n) {
+    int zero = 0;
+#pragma omp simd reduction(| : zero)
+    for (std::size_t k = 0; k < n; ++k) zero |= codes[k] == 0 ? 1 : 0;
+    return zero != 0;
 }
 
 void quantisePhases(const float* phases, std::size_t n, std::uint16_t* codes) {
     fastmath::dispatch<quantiseInsidePhases>(phases, n, codes);
+    if (!fastmath::dispatch<anyZeroCode>(static_cast<const std::uint16_t*>(codes), n)) return;
     for (std::size_t k = 0; k < n; ++k)
         if (codes[k] == 0) codes[k] = FrameRecord::encodePhase(phases[k]);
 }
 
+// Stores codes into one field (at fieldOffset in FrameBinCodes) of bins 0 .. n-1 and 0 into
+// that field of bins n .. count-1.
+void storeField(FrameRecord& record, std::size_t fieldOffset, const std::uint16_t* codes, std::size_t n,
+                std::size_t count) {
+    constexpr std::size_t kStride = sizeof(FrameBinCodes) / sizeof(std::uint16_t);
+    auto* field = reinterpret_cast<std::uint16_t*>(reinterpret_cast<char*>(record.bins) + fieldOffset);
+    for (std::size_t k = 0; k < n; ++k) field[k * kStride] = codes[k];
+    for (std::size_t k = n; k < count; ++k) field[k * kStride] = 0;
+}
+
 // Sanitises the input, stores its scale and codes into one field of bins 0 .. B-1 (0 beyond
 // the input) and returns the scale.
-float encodeScaledField(FrameRecord& record, std::span<float> values, std::uint16_t FrameBinCodes::*field) {
+float encodeScaledField(FrameRecord& record, std::span<float> values, std::size_t fieldOffset) {
     const std::size_t n = encodedBins(record, values.size());
     const float scale = sanitiseAndScale(values, n);
     std::uint16_t codes[kFrameRecordMaxBins];
     fastmath::dispatch<quantise>(static_cast<const float*>(values.data()), n, scale, static_cast<std::uint16_t*>(codes));
-    const std::size_t count = record.binCount();
-    for (std::size_t k = 0; k < count; ++k) record.bins[k].*field = k < n ? codes[k] : 0;
+    storeField(record, fieldOffset, codes, n, static_cast<std::size_t>(record.binCount()));
     return scale;
 }
 
@@ -253,12 +264,12 @@ float FrameRecord::binPhase(int bin) const {
 }
 
 void FrameRecord::encodeMagnitudes(std::span<float> magnitudes) {
-    magnitudeScale = encodeScaledField(*this, magnitudes, &FrameBinCodes::magnitude);
+    magnitudeScale = encodeScaledField(*this, magnitudes, offsetof(FrameBinCodes, magnitude));
 }
 
 void FrameRecord::encodeMagnitudesAndFrequencies(std::span<float> magnitudes, std::span<float> frequencies) {
     encodeMagnitudes(magnitudes);
-    frequencyScale = encodeScaledField(*this, frequencies, &FrameBinCodes::frequency);
+    frequencyScale = encodeScaledField(*this, frequencies, offsetof(FrameBinCodes, frequency));
 }
 
 void FrameRecord::encode(std::span<float> magnitudes, std::span<float> frequencies, std::span<const float> phases) {
@@ -266,8 +277,7 @@ void FrameRecord::encode(std::span<float> magnitudes, std::span<float> frequenci
     const std::size_t n = encodedBins(*this, phases.size());
     std::uint16_t codes[kFrameRecordMaxBins];
     quantisePhases(phases.data(), n, codes);
-    const std::size_t count = binCount();
-    for (std::size_t k = 0; k < count; ++k) bins[k].phase = k < n ? codes[k] : 0;
+    storeField(*this, offsetof(FrameBinCodes, phase), codes, n, static_cast<std::size_t>(binCount()));
 }
 
 int FrameRecord::nearestPeakBin(float frequency) const {
