@@ -15,6 +15,8 @@ install(FILES
   ${orvex_resources}/orvn.aif
   ${orvex_resources}/finished-new.aiff
   ${orvex_resources}/demo.wav
+  ${orvex_resources}/selectionStart.png
+  ${orvex_resources}/selectionEnd.png
   DESTINATION ${CMAKE_INSTALL_DATADIR}/orvex)
 install(DIRECTORY ${orvex_resources}/icons DESTINATION ${CMAKE_INSTALL_DATADIR}/orvex)
 

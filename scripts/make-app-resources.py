@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Regenerates the application's icon (SVG and PNG) and its two short sounds in resources/.
+"""Regenerates the application's icon (SVG and PNG), the selection marker images and its two short
+sounds in resources/.
 
 The icon is described once as a list of shapes; the SVG is written from the list and the PNGs
 are drawn from the same list by ImageMagick's own vector primitives, so no SVG renderer is
@@ -63,6 +64,26 @@ def make_icons():
                         "-resize", f"{size}x{size}", "-strip", f"PNG32:{target}"], check=True)
 
 
+# The selection markers: an amber tab on the edge of the overview narrowing to a point that leads
+# into the view along the selection line. The start marker hangs from the top edge, the end
+# marker is the same tab standing on the bottom edge.
+MARKER_W, MARKER_H = 15, 12
+MARKER_TAB = [(0.5, 0.5), (14.5, 0.5), (14.5, 4.5), (7.5, 11.5), (0.5, 4.5)]
+
+
+def make_markers():
+    big = 8
+    points = " ".join(f"{x*big},{y*big}" for x, y in MARKER_TAB)
+    for name, flip in (("selectionStart", []), ("selectionEnd", ["-flip"])):
+        target = os.path.join(RES, f"{name}.png")
+        subprocess.run(["convert", "-size", f"{MARKER_W*big}x{MARKER_H*big}", "xc:none",
+                        "-fill", "#ffd21f", "-stroke", "#7a5200", "-strokewidth", str(big),
+                        "-draw", f"polygon {points}",
+                        "-stroke", "none", "-fill", "#fff3b0",
+                        "-draw", f"rectangle {2*big},{2*big} {13*big},{3*big}",
+                        *flip, "-resize", f"{MARKER_W}x{MARKER_H}", "-strip", f"PNG32:{target}"], check=True)
+
+
 def make_sounds():
     with tempfile.TemporaryDirectory() as tmp:
         def tone(name, seconds, freq):
@@ -80,4 +101,5 @@ def make_sounds():
 
 if __name__ == "__main__":
     make_icons()
+    make_markers()
     make_sounds()

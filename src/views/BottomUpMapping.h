@@ -16,6 +16,8 @@ public:
     double toWidgetY(double yFromBottom) const { return mHeight - yFromBottom; }
     double fromWidgetY(double widgetY) const { return mHeight - widgetY; }
     QPointF toWidget(double x, double yFromBottom) const { return {x, toWidgetY(yFromBottom)}; }
+    // A displacement counted upwards as a widget displacement (downwards): independent of the height.
+    static QPointF toWidgetOffset(QPointF upwards) { return {upwards.x(), -upwards.y()}; }
     // The rectangle whose bottom-left corner is (x, yFromBottom).
     QRectF toWidget(const QRectF& bottomUp) const {
         return {bottomUp.x(), toWidgetY(bottomUp.y() + bottomUp.height()), bottomUp.width(), bottomUp.height()};

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "utilities/KVUtilities.h"
+#include "views/DropShadow.h"
 #include "views/ThemePalette.h"
 
 namespace orvex {
@@ -58,14 +59,17 @@ void KVProgressSubview::paintEvent(QPaintEvent*) {
     p.setPen(ThemePalette::indexed(8));
     p.setBrush(ThemePalette::indexed(1));
     p.drawRoundedRect(box, 9, 9);
-    p.setFont(labelFont());
-    p.setPen(ThemePalette::indexed(8));
-    p.drawText(QRectF(kTextMargin, 4, width() - 2 * kTextMargin, height() / 2.0), Qt::AlignLeft | Qt::AlignVCenter,
-               label());
-    const double fraction = std::clamp(mPercent / 100.0, 0.0, 1.0);
-    const QRectF bar(kTextMargin, height() * 0.62, (width() - 2 * kTextMargin) * fraction, height() * 0.22);
-    p.setBrush(ThemePalette::indexed(3));
-    p.drawRoundedRect(bar, 5, 5);
+    // The text and the bar glow faintly to their right.
+    DropShadow({1.0, 0.0}, 4, QColor::fromRgbF(1, 1, 1, 0.5)).paint(p, rect(), [&](QPainter& q) {
+        q.setFont(labelFont());
+        q.setPen(ThemePalette::indexed(8));
+        q.drawText(QRectF(kTextMargin, 4, width() - 2 * kTextMargin, height() / 2.0), Qt::AlignLeft | Qt::AlignVCenter,
+                   label());
+        const double fraction = std::clamp(mPercent / 100.0, 0.0, 1.0);
+        const QRectF bar(kTextMargin, height() * 0.62, (width() - 2 * kTextMargin) * fraction, height() * 0.22);
+        q.setBrush(ThemePalette::indexed(3));
+        q.drawRoundedRect(bar, 5, 5);
+    });
 }
 
 }  // namespace orvex

@@ -2,13 +2,14 @@
 
 #include <QKeyEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QThread>
 
 #include <cmath>
 
+#include "application/ResourceFinder.h"
 #include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
+#include "views/DropShadow.h"
 #include "views/GlossyFill.h"
 #include "views/OverviewPainter.h"
 #include "views/ThemePalette.h"
@@ -18,15 +19,23 @@ namespace orvex {
 namespace {
 constexpr std::int64_t kInitialColumns = 4096;
 constexpr double kSnapDistance = 10.0;
-constexpr double kMarkerSize = 9.0;
 const QColor kSelectionLineColour = QColor::fromRgbF(1.0f, 1.0f, 0.0f, 0.7f);
+
+QImage resourceImage(const std::string& name) {
+    const auto path = ResourceFinder::forCurrentProcess().pathForResource(name, "png");
+    return path ? QImage(QString::fromStdString(path->string())) : QImage();
+}
 
 QString timeLabel(FramePos frame) {
     return QString::fromStdString(KVUtilities::SamplesToTime(static_cast<std::uint64_t>(frame), kWorkingSampleRate));
 }
 }  // namespace
 
-KVWaveSegmentView::KVWaveSegmentView(QWidget* parent) : QWidget(parent), mColumns(mMonitor, kInitialColumns) {
+KVWaveSegmentView::KVWaveSegmentView(QWidget* parent)
+    : QWidget(parent),
+      mColumns(mMonitor, kInitialColumns),
+      mStartMarker(resourceImage("selectionStart")),
+      mEndMarker(resourceImage("selectionEnd")) {
     mRange.setTotalFrames(1);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -159,7 +168,7 @@ void KVWaveSegmentView::resizeEvent(QResizeEvent*) { setNeedsRedraw(); }
 
 std::vector<KVOverviewColumn> KVWaveSegmentView::columnsCopy() const { return mColumns.copy(); }
 
-void KVWaveSegmentView::drawSelection(OverviewPainter& painter) {
+void KVWaveSegmentView::drawSelectionLines(OverviewPainter& painter) {
     QPainter& p = painter.painter();
     const double h = height(), startX = painter.xOfFrame(mRange.selectionStartFrame()),
                  endX = painter.xOfFrame(mRange.selectionEndFrame());
@@ -170,17 +179,33 @@ void KVWaveSegmentView::drawSelection(OverviewPainter& painter) {
     const QColor text = ThemePalette::toQColor(KVUtilities::themeColorLightCanvas());
     painter.label(timeLabel(mRange.selectionStartFrame()), startX + 5, h - 33, text, OverviewPainter::boldFont(9));
     painter.labelEndingAt(timeLabel(mRange.selectionEndFrame()), endX - 5, 23, text, OverviewPainter::boldFont(9));
+}
+
+void KVWaveSegmentView::drawShadedSelection(OverviewPainter& overview) const {
+    const double startX = overview.xOfFrame(mRange.selectionStartFrame()),
+                 endX = overview.xOfFrame(mRange.selectionEndFrame());
+    QPainter& p = overview.painter();
     p.save();
     p.setCompositionMode(QPainter::CompositionMode_Plus);
-    GlossyFill::fill(p, QRectF(startX, 2, endX - startX, h - 4), ThemePalette::rgba(0.068635, 0.07686, 0.138635, 0.5));
+    const QRectF selection(startX, 2, endX - startX, height() - 4);
+    DropShadow::themed().paint(p, selection, [&](QPainter& shaded) {
+        GlossyFill::fill(shaded, selection, ThemePalette::rgba(0.068635, 0.07686, 0.138635, 0.5));
+    });
     p.restore();
-    // Markers: a triangle hanging from the top on the start line, one standing on the bottom
-    // edge on the end line.
-    QPainterPath startMarker, endMarker;
-    startMarker.addPolygon(QPolygonF{{startX - kMarkerSize / 2, 0}, {startX + kMarkerSize / 2, 0}, {startX, kMarkerSize}});
-    endMarker.addPolygon(QPolygonF{{endX - kMarkerSize / 2, h}, {endX + kMarkerSize / 2, h}, {endX, h - kMarkerSize}});
-    p.fillPath(startMarker, Qt::yellow);
-    p.fillPath(endMarker, Qt::yellow);
+}
+
+// The start marker hangs from the top edge and the end marker stands on the bottom edge, each
+// centred on its line's pixel column.
+void KVWaveSegmentView::drawMarkers(QPainter& p, const OverviewPainter& overview) const {
+    const double h = height(), startX = overview.xOfFrame(mRange.selectionStartFrame()),
+                 endX = overview.xOfFrame(mRange.selectionEndFrame());
+    const BottomUpMapping& y = overview.mapping();
+    const auto draw = [&](double x, double bottom, const QImage& image) {
+        const QRectF place = y.toWidget(QRectF(std::floor(x) - image.width() / 2, bottom, image.width(), image.height()));
+        DropShadow::themed().paint(p, place, [&](QPainter& shadowed) { shadowed.drawImage(place, image); });
+    };
+    draw(endX, 0, mEndMarker);
+    draw(startX, h - mStartMarker.height(), mStartMarker);
 }
 
 void KVWaveSegmentView::rebuildPicture() {
@@ -192,7 +217,9 @@ void KVWaveSegmentView::rebuildPicture() {
     painter.analysedRange(mRange.analysisStartFrame(), mRange.analysisEndFrame());
     painter.timeRuler();
     painter.waveform(mChannels, columnsCopy());
-    drawSelection(painter);
+    drawSelectionLines(painter);
+    drawShadedSelection(painter);
+    drawMarkers(painter.painter(), painter);
     painter.frameAndTitle("Input File Overview");
     mNeedsRedraw = false;
 }

@@ -83,7 +83,11 @@ protected:
 
 private:
     void handleMouse(QPointF position);
-    void drawSelection(class OverviewPainter& painter);
+    // The selection lines and their times; the additive shading of the selection and the edge
+    // markers, each over its shadow.
+    void drawSelectionLines(class OverviewPainter& painter);
+    void drawShadedSelection(class OverviewPainter& painter) const;
+    void drawMarkers(QPainter& painter, const class OverviewPainter& overview) const;
     std::vector<KVOverviewColumn> columnsCopy() const;
     // Runs call on the GUI thread: at once when already there, else queued.
     void onGuiThread(std::function<void()> call);
@@ -98,6 +102,8 @@ private:
     bool mHighQuality = true;
     bool mSelectionChanged = false;
     QImage mPicture;
+    QImage mStartMarker;  // the resources "selectionStart" and "selectionEnd"; null when missing
+    QImage mEndMarker;
     QTimer mCursorTimer;
 };
 

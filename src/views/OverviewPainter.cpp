@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "utilities/KVUtilities.h"
+#include "views/DropShadow.h"
 #include "views/GlossyFill.h"
 #include "views/ThemePalette.h"
 
@@ -118,10 +119,13 @@ void OverviewPainter::waveform(std::int64_t channels, const std::vector<KVOvervi
     mPainter.restore();
 }
 
+// The frame's one-pixel edges cast their shadows one by one, so that the shadow's work covers
+// the edges and not the whole picture; the side edges leave the corners to the top and bottom.
 void OverviewPainter::frameAndTitle(const QString& title) {
-    mPainter.setPen(ThemePalette::indexed(0));
-    mPainter.setBrush(Qt::NoBrush);
-    mPainter.drawRect(QRectF(0.5, 0.5, mSize.width() - 1.0, mSize.height() - 1.0));
+    const double w = mSize.width(), h = mSize.height();
+    const QColor frameColour = ThemePalette::indexed(0);
+    for (const QRectF& edge : {QRectF(0, 0, w, 1), QRectF(0, h - 1, w, 1), QRectF(0, 1, 1, h - 2), QRectF(w - 1, 1, 1, h - 2)})
+        DropShadow::themed().paint(mPainter, edge, [&](QPainter& p) { p.fillRect(edge, frameColour); });
     const QColor colour = ThemePalette::toQColor(KVUtilities::themeColorLightCanvas());
     const QFont titleFont = boldFont(18);
     label(title, kTitleInset, kTitleInset, colour, titleFont);

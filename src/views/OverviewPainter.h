@@ -37,7 +37,8 @@ public:
     void timeRuler();
     // Mono: one envelope around the middle; stereo: left above, right below.
     void waveform(std::int64_t channels, const std::vector<KVOverviewColumn>& columns);
-    // The frame, the title at the bottom left and the analysed range's caption.
+    // The frame over the theme's drop shadow, the title at the bottom left and the analysed
+    // range's caption.
     void frameAndTitle(const QString& title);
     // A red line over the whole height, darkening what lies under it.
     void playCursor(FramePos frame);

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 
 #include "utilities/KVUtilities.h"
+#include "views/DropShadow.h"
 #include "views/ThemePalette.h"
 
 namespace orvex {
@@ -27,6 +28,15 @@ void ThemedButton::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     const bool on = isChecked() || isDown();
+    // The shadow falls inside the button's rounded outline, along its lower and right edges.
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+    p.setClipPath(outline);
+    DropShadow::themed().paintShadow(p, rect(), [&](QPainter& shape) {
+        shape.setPen(Qt::NoPen);
+        shape.setBrush(Qt::black);
+        shape.drawRoundedRect(frame.adjusted(1, 1, -1, -1), kRadius, kRadius);
+    });
     p.setPen(Qt::NoPen);
     p.setBrush(ThemePalette::indexed(6));
     p.drawRoundedRect(frame.adjusted(1, 1, -1, -1), kRadius, kRadius);

@@ -1,5 +1,5 @@
 // Documents in editor windows on the offscreen platform, on generated files: the title and the
-// input overview's picture (waveforms, ruler, selection lines), clicks that move the segment and come back after reopening, a file
+// input overview's picture (waveforms, ruler, selection lines and markers, the frame's shadow), clicks that move the segment and come back after reopening, a file
 // opened twice under another spelling, a refused 3-channel file, Space playing the segment
 // through a silent output paced in real time, and Quit while a file's set-up question is open.
 #include <QAbstractButton>
@@ -99,6 +99,18 @@ void DocumentWindowTest::opensWithTitleAndOverview() {
     // The play cursor waits on the start line: its red darkens the line's yellow to red.
     const auto isRed = [](QColor c) { return c.red() > 150 && c.green() < 100 && c.blue() < 100; };
     QVERIFY(isRed(at(startX, 2 * h / 3)) && !isRed(at(startX, h / 3)));
+    // The markers, wider than their lines, sit on the start line's top end and the end line's bottom end.
+    for (int dx : {-4, 4}) {
+        QVERIFY(isYellowish(picture.pixelColor(startX + dx, 4)) && !isYellowish(picture.pixelColor(startX + dx, 20)));
+        QVERIFY(isYellowish(at(endX + dx, 4)) && !isYellowish(at(endX + dx, 20)));
+    }
+    // The frame's dark gray shadow falls 2 px right and down: inside along the left edge, it
+    // lightens the near-black canvas between the channels; the right edge's shadow falls outside.
+    const auto lift = [&](int x, int inner) {
+        const QColor a = at(x, 0.45 * h), b = at(inner, 0.45 * h);
+        return a.red() + a.green() + a.blue() - b.red() - b.green() - b.blue();
+    };
+    QVERIFY2(lift(2, 12) >= 6 && lift(996, 985) <= 3, qPrintable(QString("%1 %2").arg(lift(2, 12)).arg(lift(996, 985))));
 }
 
 void DocumentWindowTest::clickedSegmentComesBackAfterReopening() {

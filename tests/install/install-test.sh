@@ -12,6 +12,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for f in bin/orvex-cli share/applications/orvex.desktop share/orvex/quickstart.html \
          share/orvex/orvn.aif share/orvex/finished-new.aiff share/orvex/icons/orvex.svg \
+         share/orvex/selectionStart.png share/orvex/selectionEnd.png \
          share/icons/hicolor/scalable/apps/orvex.svg; do
   [ -f "$prefix/$f" ] || fail "missing $f"
 done

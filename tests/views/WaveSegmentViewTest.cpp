@@ -1,9 +1,12 @@
 // The input overview on the offscreen platform: frames per pixel, real mouse clicks moving the
-// segment edges, snapping onto the analysed range, and the captions of the picture. The picture
-// of a generated file in a document window is checked in the app tests.
+// segment edges, snapping onto the analysed range, the captions of the picture and the drop
+// shadow's placement. The picture of a generated file in a document window is checked in the
+// app tests.
+#include <QPainter>
 #include <QtTest>
 
 #include "qtsupport/QtTestSupport.h"
+#include "views/DropShadow.h"
 #include "views/KVWaveSegmentView.h"
 
 using namespace orvex;
@@ -18,6 +21,7 @@ FramePos blockBelow(double frame) { return static_cast<FramePos>(frame) / 128 * 
 class WaveSegmentViewTest : public QObject {
     Q_OBJECT
 private slots:
+    void dropShadowFallsBelowRightOfTheShape();
     void widthZeroKeepsFramesPerPixelFinite();
     void clicksMoveTheEdgesOnBlocks_data();
     void clicksMoveTheEdgesOnBlocks();
@@ -25,6 +29,30 @@ private slots:
     void spaceAsksToPlayAndNoAnalysedRangeBeeps();
     void captionsStayInsideAndClearOfTheTitle();
 };
+
+// A red 10 x 10 square at (20, 20) on white, its black shadow offset (2, -2): a hard shadow
+// covers exactly (22..31, 22..31); a blurred one darkens the right and lower sides, fading out
+// within three box radii, and leaves the upper and left sides white.
+void WaveSegmentViewTest::dropShadowFallsBelowRightOfTheShape() {
+    struct Case {
+        double blur;
+        int x, y;
+        bool dark;
+    };
+    const Case cases[] = {{0, 31, 22, true},  {0, 22, 31, true},  {0, 32, 22, false}, {0, 31, 21, false},
+                          {4, 32, 26, true},  {4, 26, 32, true},  {4, 31, 31, true},  {4, 15, 26, false},
+                          {4, 26, 15, false}, {4, 40, 26, false}, {4, 26, 40, false}};
+    for (const Case& c : cases) {
+        QImage image(60, 60, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        DropShadow({2, -2}, c.blur, Qt::black).paint(painter, QRectF(20, 20, 10, 10), [](QPainter& p) { p.fillRect(20, 20, 10, 10, Qt::red); });
+        painter.end();
+        QCOMPARE(image.pixelColor(25, 25), QColor(Qt::red));
+        const int level = image.pixelColor(c.x, c.y).green();
+        QVERIFY2(c.dark ? level < 200 : level == 255, qPrintable(QString("blur %1 at (%2, %3): %4").arg(c.blur).arg(c.x).arg(c.y).arg(level)));
+    }
+}
 
 void WaveSegmentViewTest::widthZeroKeepsFramesPerPixelFinite() {
     KVWaveSegmentView view;
