@@ -3,7 +3,9 @@
 // opened twice under another spelling, a refused 3-channel file, Space playing the segment
 // through a silent output paced in real time, and Quit while a file's set-up question is open.
 #include <QAbstractButton>
+#include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include "app/AppController.h"
@@ -61,6 +63,9 @@ void DocumentWindowTest::opensWithTitleAndOverview() {
     KVEditorWindow* window = openWindow(documents, sound);
     QVERIFY(window);
     QCOMPARE(window->windowTitle(), QString("take"));
+    // The set-up question was answered while opening: the free space of the file's volume shows.
+    QVERIFY2(QRegularExpression(R"(^ *\d+\.\d\d GB$)").match(window->freeDiskSpaceLabel()->text()).hasMatch(),
+             qPrintable(window->freeDiskSpaceLabel()->text()));
     KVWaveSegmentView* view = window->segmentView();
     view->setFixedWidth(1000);
     QTRY_COMPARE(view->width(), 1000);
