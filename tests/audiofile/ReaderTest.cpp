@@ -216,16 +216,6 @@ TEST_F(ReaderTest, ChunksReadBackExactlyIncludingOddSizes) {
     EXPECT_FLOAT_EQ(b.data[0][3], -4.0f / 32768.0f);
 }
 
-TEST_F(ReaderTest, BufferHelpers) {
-    float** none = KVAudioFileReader::allocateBuffersForChannels(0, 100);
-    ASSERT_NE(none, nullptr);
-    KVAudioFileReader::freeBuffers(none, 0);
-    Buffers b(2, 4096);
-    ASSERT_NE(b.data, nullptr);
-    for (int c = 0; c < 2; ++c) EXPECT_TRUE(std::all_of(b.data[c], b.data[c] + 4096, [](float v) { return v == 0.0f; }));
-    KVAudioFileReader::freeBuffers(nullptr, 2);
-}
-
 TEST_F(ReaderTest, SharedBetweenThreadsEachReadIsConsistent) {
     const std::string path = stereoFile(48000, 48000);
     auto reader = KVAudioFileReader::initWithFileAtPath(path, 44100, 2);

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 class HeadlessPlatformTest : public PlatformFixture {};
 
 // Recorded alerts and queued answers are relied on (and so checked) by the document and store
-// tests; what reaches a terminal is checked here.
+// tests, the defaults file by the preferences tests; what reaches a terminal is checked here.
 TEST_F(HeadlessPlatformTest, AlertEchoGoesToStandardErrorAsTitleColonMessage) {
     platform().setEchoAlerts(true);
     testing::internal::CaptureStderr();
@@ -60,24 +60,6 @@ TEST_F(HeadlessPlatformTest, WaitingPostFromTheMainThreadRunsAtOnce) {
     Platform::shared().postToMainThread([&] { ran = true; }, true);
     EXPECT_TRUE(ran);
     EXPECT_EQ(platform().pumpMainThread(), 0);
-}
-
-TEST_F(HeadlessPlatformTest, DefaultsReadMissingKeysAsFalseZeroOrNothingAndPersistOnSynchronize) {
-    const std::string path = temp().file("defaults.plist");
-    {
-        HeadlessPlatform p(path);
-        EXPECT_FALSE(p.boolForKey("General_ChimeWhenDone"));
-        EXPECT_EQ(p.integerForKey("General_PrefsVersion"), 0);
-        EXPECT_FALSE(p.stringForKey("ORVX_LastFolder").has_value());
-        p.setBoolForKey("General_ChimeWhenDone", true);
-        p.setIntegerForKey("General_PrefsVersion", 3);
-        p.setStringForKey("ORVX_LastFolder", "/tmp");
-        p.synchronizeDefaults();
-    }
-    HeadlessPlatform reopened(path);
-    EXPECT_TRUE(reopened.boolForKey("General_ChimeWhenDone"));
-    EXPECT_EQ(reopened.integerForKey("General_PrefsVersion"), 3);
-    EXPECT_EQ(reopened.stringForKey("ORVX_LastFolder").value_or(""), "/tmp");
 }
 
 TEST_F(HeadlessPlatformTest, FreeBytesIsPositiveForAFolderAndMinusOneForAMissingPath) {

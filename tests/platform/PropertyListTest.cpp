@@ -115,7 +115,7 @@ TEST(PropertyList, RealsReadAsIntegersAreTruncatedAndLimitedToTheIntegerRange) {
     }
 }
 
-TEST(PropertyList, FailedWriteLeavesTheOldFileAndNoTemporaryBehind) {
+TEST(PropertyList, FailedWritesLeaveTheOldFileAndNoTemporaryBehind) {
     test::TempDir temp;
     const std::string path = temp.file("d.plist");
     ASSERT_TRUE(sampleDictionary().writeFileAtomically(path));
@@ -132,10 +132,6 @@ TEST(PropertyList, FailedWriteLeavesTheOldFileAndNoTemporaryBehind) {
     int entries = 0;
     for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(temp.path())) ++entries;
     EXPECT_EQ(entries, 1);
-}
-
-TEST(PropertyList, WriteIntoAMissingFolderFails) {
-    test::TempDir temp;
     EXPECT_FALSE(sampleDictionary().writeFileAtomically(temp.file("no/such/d.plist")));
 }
 

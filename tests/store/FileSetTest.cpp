@@ -183,37 +183,6 @@ TEST_F(FileSetTest, DictionaryOfAnotherVersionIsReportedAndRestamped) {
     }
 }
 
-TEST_F(FileSetTest, UndoRestoresEveryFrameToItsStateBeforeTheStep) {
-    auto set = open(true, 1);
-    auto original = partialsRecord(1), first = partialsRecord(2), second = partialsRecord(3);
-    for (int f = 0; f < 10; ++f) set->writeFrameRecord(*original, f, 0);
-    const std::vector<char> recordsBefore = fileBytes(data("0", ".ana.noindex"));
-    const std::vector<char> grainsBefore = fileBytes(data("0", ".asp.noindex"));
-
-    set->beginUndoStep();
-    set->writeFrameRecord(*first, 7, 0);
-    set->writeFrameRecord(*second, 7, 0);
-    set->writeFrameRecord(*first, 12, 0);  // a frame that did not exist yet
-    set->commitUndoStep();
-    set->writeFrameRecord(*second, 3, 0);  // outside any step: joins the last one
-    set->writeFrameRecord(*first, 3, 0);
-    EXPECT_EQ(fileSize(data("0", ".undo.noindex")), 5 * kRecord);
-
-    EXPECT_TRUE(set->chunkFileForChannel(0)->undoLastStep());
-    const std::vector<char> recordsAfter = fileBytes(data("0", ".ana.noindex"));
-    ASSERT_EQ(recordsAfter.size(), 13 * kRecord);
-    EXPECT_TRUE(std::equal(recordsBefore.begin(), recordsBefore.end(), recordsAfter.begin()));
-    // Grains are synthesised anew from the restored records.
-    const std::vector<char> grainsAfter = fileBytes(data("0", ".asp.noindex"));
-    EXPECT_TRUE(std::equal(grainsBefore.begin(), grainsBefore.end(), grainsAfter.begin()));
-    // The frame that was new comes back empty.
-    auto read = partialsRecord(5);
-    ASSERT_EQ(set->readFrameRecord(12, *read, 0), 0);
-    EXPECT_TRUE(test::sameBytes(read.get(), FrameRecord::create().get(), kRecord));
-    // Nothing is left to undo.
-    EXPECT_FALSE(set->chunkFileForChannel(0)->undoLastStep());
-}
-
 TEST_F(FileSetTest, UndoRefusesWhileAStepIsOpen) {
     auto set = open(true, 1);
     set->beginUndoStep();
