@@ -22,20 +22,6 @@ constexpr std::int64_t kFrames = 3 * 44100;
 // The segment rules put the end of a whole-file segment on a multiple of 128 frames.
 constexpr std::int64_t kSegmentFrames = kFrames / 128 * 128;
 
-// A 220 Hz tone with four partials, a click every half second and quiet noise; the right
-// channel holds the tone softer.
-Channels toneClicksNoise(std::int64_t frames, int channels) {
-    Channels out;
-    for (int c = 0; c < channels; ++c) {
-        std::vector<float> signal(std::size_t(frames), 0.0f);
-        for (int h = 1; h <= 4; ++h) mixInto(signal, sine(220.0 * h, 44100.0, frames, (c ? 0.15 : 0.25) / h));
-        for (std::int64_t t = 3000; t + 8 < frames; t += 22050) signal[std::size_t(t)] += 0.5f;
-        mixInto(signal, noise(frames, 0.01, std::uint32_t(c + 7)));
-        out.push_back(std::move(signal));
-    }
-    return out;
-}
-
 class CliEndToEndTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -84,7 +70,7 @@ protected:
 
 TEST_F(CliEndToEndTest, AnalyseEditCommitAndExportInSteps) {
     const std::string take = mTemp.file("take.wav");
-    writeWave(take, toneClicksNoise(kFrames, 2), 44100);
+    writeWave(take, toneClicksAndNoise(kFrames, 2), 44100);
     const std::string q = "'" + take + "'";
 
     CliRun run = cli("analyse " + q + " --start 0 --end 3");
@@ -146,7 +132,7 @@ TEST_F(CliEndToEndTest, AnalyseEditCommitAndExportInSteps) {
 
 TEST_F(CliEndToEndTest, ProcessKeepsTheSustainedPartOfTheSegmentAndSnapshotDrawsIt) {
     const std::string take = mTemp.file("take.wav");
-    writeWave(take, toneClicksNoise(kFrames, 1), 44100);
+    writeWave(take, toneClicksAndNoise(kFrames, 1), 44100);
     const std::string out = mTemp.file("sustained.wav");
     CliRun run = cli("process '" + take + "' --start 0.5 --end 2.9 --keep sustained -o '" + out + "'");
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -184,15 +170,13 @@ TEST_F(CliEndToEndTest, ProcessKeepsTheSustainedPartOfTheSegmentAndSnapshotDraws
     EXPECT_EQ(lines[2], "0 0 0");
 }
 
+// The refusal texts themselves are pinned by the info command's tests.
 TEST_F(CliEndToEndTest, BadInputGivesOneErrorLineAndLeavesNothingBehind) {
-    const std::string text = mTemp.file("notes.wav"), three = mTemp.file("three.wav"), take = mTemp.file("take.wav");
+    const std::string text = mTemp.file("notes.wav"), take = mTemp.file("take.wav");
     std::ofstream(text) << "not a sound file\n";
-    writeWave(three, Channels(3, sine(440.0, 44100.0, 2 * 44100, 0.3)), 44100);
-    writeWave(take, toneClicksNoise(kFrames, 1), 44100);
+    writeWave(take, toneClicksAndNoise(kFrames, 1), 44100);
     const std::pair<std::string, std::string> cases[] = {
-        {"analyse '" + mTemp.file("absent.wav") + "'", "No such file"},
         {"analyse '" + text + "'", "Unreadable file"},
-        {"analyse '" + three + "'", "Unsupported number of channels"},
         {"export '" + take + "' '" + mTemp.file("out.wav") + "' --segment", "analyse"},  // needs a stored analysis
     };
     for (const auto& [arguments, words] : cases) {
@@ -200,15 +184,15 @@ TEST_F(CliEndToEndTest, BadInputGivesOneErrorLineAndLeavesNothingBehind) {
         EXPECT_NE(run.exitCode, 0) << arguments;
         EXPECT_NE(errorLine(run).find(words), std::string::npos) << run.err;
     }
-    for (const char* name : {"notes.analysis", "three.analysis", "take.analysis/take-selection.analysis", "out.wav"})
+    for (const char* name : {"notes.analysis", "take.analysis/take-selection.analysis", "out.wav"})
         EXPECT_FALSE(fs::exists(mTemp.file(name))) << name;
 }
 
-TEST_F(CliEndToEndTest, WriteProtectedFolderAndUnwritableExportTarget) {
+TEST_F(CliEndToEndTest, AnalysisInAWriteProtectedFolderIsRefused) {
     const std::string locked = mTemp.file("locked");
     fs::create_directory(locked);
     const std::string take = locked + "/take.wav";
-    writeWave(take, toneClicksNoise(kFrames, 1), 44100);
+    writeWave(take, toneClicksAndNoise(kFrames, 1), 44100);
     ::chmod(mTemp.path().c_str(), 0755);
     ::chmod(locked.c_str(), 0755);
     const int code = runUnprivileged([&] {
@@ -217,14 +201,6 @@ TEST_F(CliEndToEndTest, WriteProtectedFolderAndUnwritableExportTarget) {
     });
     EXPECT_EQ(code, 0);
     EXPECT_FALSE(fs::exists(locked + "/take.analysis"));
-
-    const std::string open = mTemp.file("take.wav");
-    writeWave(open, toneClicksNoise(kFrames, 1), 44100);
-    ASSERT_EQ(cli("analyse '" + open + "'").exitCode, 0);
-    CliRun run = cli("export '" + open + "' '" + mTemp.file("no/such/folder/out.wav") + "' --segment");
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_NE(errorLine(run).find("Error creating file"), std::string::npos) << run.err;
-    EXPECT_FALSE(fs::exists(mTemp.file("no")));
 }
 
 }  // namespace

@@ -45,10 +45,7 @@ TEST_F(InfoCommandTest, PrintsFormatLengthsAndChunksAndMakesTheWorkingFile) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::string copy = mTemp.file("take one[orvx].wav");
     EXPECT_NE(run.out.find("working file: " + copy + "\n"), std::string::npos) << run.out;
-    const PythonWaveView view = readWithPython(copy);
-    ASSERT_TRUE(view.ok) << view.output;
-    EXPECT_EQ(view.frames, 4410);
-    EXPECT_EQ(view.chunks.at("bext"), patternBytes(602, 1));
+    EXPECT_TRUE(std::filesystem::exists(copy));  // its contents are checked by the working-file tests
 
     const std::string own = mTemp.file("own.wav");
     writeWave(own, {sine(100, 44100, 441)}, 44100);

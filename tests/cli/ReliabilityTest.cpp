@@ -190,13 +190,15 @@ TEST_F(ReliabilityTest, SuccessesSayWhatTheyDidAndShowOnlyRealWork) {
     EXPECT_NE(run.out.find("exported the master to"), std::string::npos) << run.out;
     run = runCli("reset-master " + q(mTake));
     EXPECT_NE(run.out.find("reset the master"), std::string::npos) << run.out;
-    // Writer diagnostics only with --verbose; the error line in both cases.
+    // Writer diagnostics only with --verbose; the error line in both cases, and no folder made.
     for (const bool verbose : {false, true}) {
         run = runCli(std::string(verbose ? "--verbose " : "") + "export " + q(mTake) + " " +
                      q(mTemp.file("none/m.wav")) + " --master");
         EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(errorLine(run.err).find("Error creating file"), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("Cannot convert path") != std::string::npos, verbose) << run.err;
     }
+    EXPECT_FALSE(fs::exists(mTemp.file("none")));
 }
 
 TEST_F(ReliabilityTest, ClippingIsCountedShortFilesExportTheirOwnFramesStalePartialsGo) {

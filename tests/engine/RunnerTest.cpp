@@ -160,9 +160,5 @@ TEST(RunnerFrameCount, WholeBlocksUntilThePositionPassesTheLength) {
     EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(88200), 704);
 }
 
-TEST(RunnerCreation, NeedsAHistoryAndAStore) {
-    EXPECT_EQ(KVAnalysisRunner::initWithEditHistory(nullptr, nullptr), nullptr);
-}
-
 }  // namespace
 }  // namespace orvex

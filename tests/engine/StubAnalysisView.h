@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <cmath>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -60,33 +59,6 @@ private:
     std::vector<std::string> statusMessages;
     FramePos mPlayCursor = 0;
 };
-
-// The engine tests' signal: a 220 Hz tone with 5 partials (amplitude 0.2 / h), a click every
-// quarter second and quiet noise; the right channel has the tone softer and other noise.
-inline Channels toneClicksAndNoise(std::int64_t frames, int channels = 2) {
-    Channels out;
-    for (int c = 0; c < channels; ++c) {
-        std::vector<float> signal(std::size_t(frames), 0.0f);
-        for (int h = 1; h <= 5; ++h) mixInto(signal, sine(220.0 * h, 44100.0, frames, (c ? 0.15 : 0.2) / h));
-        for (std::int64_t t = 5000; t < frames; t += 11025)
-            for (int i = 0; i < 8; ++i) signal[std::size_t(t + i)] += (i % 2 ? -0.6f : 0.6f) * float(8 - i) / 8.0f;
-        mixInto(signal, noise(frames, 0.01, std::uint32_t(c + 1)));
-        out.push_back(std::move(signal));
-    }
-    return out;
-}
-
-// Power of frequency f in x by the Goertzel recurrence (independent of the system's FFT).
-inline double goertzelPower(const std::vector<float>& x, double f, double rate = 44100.0) {
-    const double w = 2.0 * M_PI * f / rate, k = 2.0 * std::cos(w);
-    double s1 = 0.0, s2 = 0.0;
-    for (float v : x) {
-        const double s0 = v + k * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return (s1 * s1 + s2 * s2 - k * s1 * s2) / double(x.size() * x.size());
-}
 
 // A headless platform that leaves thread priorities alone: on a busy shared machine a worker at
 // the lowest priority can wait minutes for a core, which says nothing about the code under test.

@@ -37,6 +37,19 @@ void mixInto(std::vector<float>& a, const std::vector<float>& b) {
     for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) a[i] += b[i];
 }
 
+Channels toneClicksAndNoise(std::int64_t frames, int channels) {
+    Channels out;
+    for (int c = 0; c < channels; ++c) {
+        std::vector<float> signal(std::size_t(frames), 0.0f);
+        for (int h = 1; h <= 5; ++h) mixInto(signal, sine(220.0 * h, 44100.0, frames, (c ? 0.15 : 0.2) / h));
+        for (std::int64_t t = 5000; t < frames; t += 11025)
+            for (int i = 0; i < 8; ++i) signal[std::size_t(t + i)] += (i % 2 ? -0.6f : 0.6f) * float(8 - i) / 8.0f;
+        mixInto(signal, noise(frames, 0.01, std::uint32_t(c + 1)));
+        out.push_back(std::move(signal));
+    }
+    return out;
+}
+
 void writeWave(const std::string& path, const Channels& channels, int sampleRate, int subtype) {
     SF_INFO info{};
     info.samplerate = sampleRate;

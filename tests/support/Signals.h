@@ -17,6 +17,9 @@ std::vector<float> chirp(double f0, double f1, double sampleRate, std::int64_t f
 std::vector<float> noise(std::int64_t frames, double amplitude, std::uint32_t seedValue = 1);
 // Adds b into a (sizes must match).
 void mixInto(std::vector<float>& a, const std::vector<float>& b);
+// A 220 Hz tone with 5 partials (amplitude 0.2 / h), a click every quarter second and quiet
+// noise; further channels hold the tone softer and other noise.
+Channels toneClicksAndNoise(std::int64_t frames, int channels = 2);
 
 // Writes a WAVE file through libsndfile (independent of the system's own writer).
 // subtype is an SF_FORMAT_* subtype such as SF_FORMAT_PCM_16 (0 means PCM_24).
