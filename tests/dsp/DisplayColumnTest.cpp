@@ -203,57 +203,6 @@ TEST(DisplayColourMap, RunsFromBlackToWhiteThroughTheHueCircle) {
     }
 }
 
-TEST(DisplaySpectralColumn, SteadyBinsAreYellowAndUnsteadyBinsBlue) {
-    // Bins 150..180 all at 440 Hz (steady), only bin 163 sounding; a lone 300 Hz bin (unsteady).
-    std::vector<BinValue> values;
-    for (int k = 150; k <= 180; ++k) values.push_back({k, 440.0f, k == 163 ? 100.0f : 0.0f});
-    values.push_back({111, 300.0f, 100.0f});
-    auto column = spectralColumn(*recordWith(values));
-    EXPECT_EQ(column->valid, 1);
-    EXPECT_EQ(rgba(*column, 414), (std::array<int, 4>{255, 255, 0, 255}));
-    const int blue = int(255.0 * 1.1 * std::pow((300.0 / 1102.5 + 1.0) * 100.0 / 155.0, 0.9));
-    EXPECT_EQ(rgba(*column, 374)[0], 0);  // (log2(300/440) x 12 + 69) x 6 = 374.2
-    EXPECT_EQ(rgba(*column, 374)[1], 0);
-    EXPECT_NEAR(rgba(*column, 374)[2], blue, 1);
-    EXPECT_EQ(rgba(*column, 374)[3], 255);
-    EXPECT_EQ(rgba(*column, 0), (std::array<int, 4>{0, 0, 0, 255}));  // the 0 Hz bins
-    for (int row = 1; row < 1500; ++row) {
-        if (row == 414 || row == 374) continue;
-        ASSERT_EQ(rgba(*column, row), (std::array<int, 4>{0, 0, 0, 0})) << row;
-    }
-}
-
-TEST(DisplayHarmonicColumn, PeaksPaintBarsColouredByTheirHarmonics) {
-    // Peaks: 440 Hz (100), near its second harmonic 882 Hz (50), and 1430 Hz (30), which is
-    // not within 4 % of any harmonic of either. Remaining entries point at an empty bin.
-    auto r = recordWith({{163, 440.0f, 100.0f}, {327, 882.0f, 50.0f}, {531, 1430.0f, 30.0f}});
-    for (int j = 0; j < 255; ++j) r->peakBins[j] = 4096;
-    r->peakBins[0] = 163;
-    r->peakBins[1] = 327;
-    r->peakBins[2] = 531;
-    const double m440 = r->binMagnitude(163), m880 = r->binMagnitude(327), m1430 = r->binMagnitude(531);
-    auto column = harmonicColumn(*r);
-    EXPECT_EQ(column->valid, 1);
-
-    auto c440 = referenceColour(440.0 / 22050), c880 = referenceColour(882.0 / 22050), c1430 = referenceColour(1430.0 / 22050);
-    auto level = [](double sum) { return int(std::clamp(sum, 0.0, 1.0) * 255.0); };
-    for (int i = 0; i < 3; ++i) {
-        const int fundamental = level(0.5 * 0.03125 * (c440[i] * m440 + c880[i] * m880 / 2.0));
-        const int second = level(0.5 * 0.03125 * c880[i] * m880);
-        const int third = level(0.5 * 0.03125 * c1430[i] * m1430);
-        // 440 Hz, magnitude 100: rows 414 - 1 .. 414; 882 Hz (row 486) and 1430 Hz (536): one each.
-        EXPECT_NEAR(rgba(*column, 413)[i], fundamental, 1) << i;
-        EXPECT_NEAR(rgba(*column, 414)[i], fundamental, 1) << i;
-        EXPECT_NEAR(rgba(*column, 486)[i], second, 1) << i;
-        EXPECT_NEAR(rgba(*column, 536)[i], third, 1) << i;
-    }
-    EXPECT_GT(rgba(*column, 414)[0] + rgba(*column, 414)[1] + rgba(*column, 414)[2], 0);
-    for (int row = 0; row < 1500; ++row) {
-        bool bar = row == 413 || row == 414 || row == 486 || row == 536;
-        ASSERT_EQ(rgba(*column, row)[3], bar ? 255 : 0) << row;
-    }
-}
-
 TEST(DisplayHarmonicColumn, TallBarsStopAtTheEdgesOfThePicture) {
     auto r = recordWith({{10, 30.0f, 50000.0f}});  // rows 135 - 500 .. 135 + 499
     for (int j = 0; j < 255; ++j) r->peakBins[j] = j == 0 ? 10 : 4096;

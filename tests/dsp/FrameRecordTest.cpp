@@ -264,17 +264,3 @@ TEST(FrameRecordHelpers, NearestPeakBinPicksTheClosestEarlierEntry) {
     EXPECT_EQ(r->nearestPeakBin(390.0f), 2);
     EXPECT_EQ(r->nearestPeakBin(3e10f), 0);  // nothing within 1e10 Hz
 }
-
-TEST(FrameRecordHelpers, FrequencyStabilityIsTheScaledNeighbourDifference) {
-    Bytes b = smallValidRecord();
-    putF32(b, 32, 65535.0f);
-    const std::uint16_t hz[8] = {50, 60, 60, 1000, 990, 0, 22050, 22050};
-    for (int k = 0; k < 8; ++k) putU16(b, binOffset(k), hz[k]);
-    auto r = recordOf(b);
-    auto s = r->frequencyStability();
-    ASSERT_EQ(s.size(), 8u);
-    EXPECT_EQ(s[0], 0.0f);
-    for (int k = 1; k < 8; ++k) EXPECT_NEAR(s[k], std::abs(double(hz[k]) - hz[k - 1]) * 8.0 / 22050.0, 1e-5) << k;
-    r->valid = 0;
-    EXPECT_EQ(r->frequencyStability(), std::vector<float>(8, 0.0f));
-}

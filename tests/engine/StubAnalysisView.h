@@ -78,12 +78,4 @@ protected:
     }
 };
 
-// An alert with exactly these texts.
-inline void expectAlert(const HeadlessPlatform::Alert& alert, const std::string& title, const std::string& message,
-                        const std::vector<std::string>& buttons) {
-    EXPECT_EQ(alert.title, title);
-    EXPECT_EQ(alert.message, message);
-    EXPECT_EQ(alert.buttons, buttons);
-}
-
 }  // namespace orvex::test
