@@ -7,7 +7,6 @@
 #include "engine/KVAnalysisController.h"
 #include "engine/KVPreviewExchange.h"
 #include "history/KVEditHistory.h"
-#include "platform/PropertyList.h"
 #include "playback/ManualAudioBackend.h"
 #include "store/KVAnalysisFileSet.h"
 #include "support/PlatformFixture.h"
@@ -219,14 +218,11 @@ TEST_F(ControllerTest, ClearSelectionIsRefusedWhileSelectAllContinuouslyCopies) 
     waitForOperation();
     EXPECT_EQ(controller.store().frameCount(), 64);
     EXPECT_TRUE(selectionValid(-1, 40));
-    EXPECT_TRUE(PropertyList::readFile(temp().file("take.analysis/take.plist"))->getBool("AnalysisDataSelected"));
 
-    // Once idle it clears, and a second continuous copy is not started.
+    // Once idle it clears (the copy is not made twice: see the isolation commands' tests).
     EXPECT_TRUE(controller.selectNone());
     EXPECT_TRUE(platform().alerts().empty());
     EXPECT_EQ(controller.store().frameCount(), 0);
-    controller.selectAllContinuously();
-    EXPECT_TRUE(controller.selectionIdle());
 }
 
 TEST_F(ControllerTest, PencilPathsNeedMoreThanTwoPointsAndShowThePathMeanwhile) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 
 #include "engine/KVAnalysisRunner.h"
@@ -92,8 +94,15 @@ TEST_F(RunnerTest, AnalysesWholeBlocksOfEveryChannelAndTheMixWithFlagsAndProgres
     std::vector<float> expectedProgress;
     for (int block = 1; block <= 10; ++block) expectedProgress.push_back(float(100.0 * 8192 * block / 88200.0));
     expectedProgress.push_back(100.0f);
+    // One report a block; a report reads the runner's progress when the main thread gets to it,
+    // which on a busy machine may already be a later block's.
     ASSERT_EQ(delegate.progress.size(), expectedProgress.size());
-    for (std::size_t i = 0; i < expectedProgress.size(); ++i) EXPECT_FLOAT_EQ(delegate.progress[i], expectedProgress[i]);
+    EXPECT_TRUE(std::is_sorted(delegate.progress.begin(), delegate.progress.end()));
+    for (std::size_t i = 0; i < expectedProgress.size(); ++i) {
+        const auto near = [&](float e) { return std::fabs(e - delegate.progress[i]) < 1e-3f; };
+        EXPECT_TRUE(std::any_of(expectedProgress.begin() + std::ptrdiff_t(i), expectedProgress.end(), near))
+            << i << ": " << delegate.progress[i];
+    }
     EXPECT_EQ(delegate.finished, 1);
     EXPECT_EQ(platform().soundsPlayed(), std::vector<std::string>{"finished-new.aiff"});
 
