@@ -32,6 +32,11 @@ protected:
         writeWave(mTake, {sine(220.0, 44100.0, kFrames, 0.3)}, 44100);
     }
     std::string q(const std::string& path) const { return "'" + path + "'"; }
+    // arguments with every " T" naming the take.
+    std::string withTake(std::string arguments) const {
+        for (std::size_t at; (at = arguments.find(" T")) != std::string::npos;) arguments.replace(at + 1, 1, q(mTake));
+        return arguments;
+    }
     CliRun analysed() {
         CliRun run = runCli("analyse " + q(mTake));
         EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -96,11 +101,7 @@ TEST_F(ReliabilityTest, OutputsNeverReplaceTheSourceTheAnalysisOrSpecialFiles) {
         {"export T /dev/null --segment", "not a regular file"},
         {"snapshot T '" + mTemp.file("link.png") + "'", "symbolic link"},
     };
-    for (const Case& c : cases) {
-        std::string arguments = c.arguments;
-        for (std::size_t at; (at = arguments.find(" T")) != std::string::npos;) arguments.replace(at + 1, 1, q(mTake));
-        refusedWith(runCli(arguments), c.words);
-    }
+    for (const Case& c : cases) refusedWith(runCli(withTake(c.arguments)), c.words);
     EXPECT_EQ(fileBytes(mTake), source);
     EXPECT_EQ(fileBytes(plist), dictionary);
     EXPECT_TRUE(fs::is_symlink(mTemp.file("link.wav")));
@@ -174,11 +175,7 @@ TEST_F(ReliabilityTest, ArgumentErrorsShareOneExitCodeAndSayWhatIsWrong) {
         {"edit T box --from 0 --to 9 --low 100 --high 200", "beyond the analysed segment"},
         {"edit T pencil --path 1:220,2:220,5:220", "beyond the analysed segment"},
     };
-    for (const Case& c : cases) {
-        std::string arguments = c.arguments;
-        if (auto at = arguments.find(" T"); at != std::string::npos) arguments.replace(at + 1, 1, q(mTake));
-        refusedWith(runCli(arguments), c.words, 2);
-    }
+    for (const Case& c : cases) refusedWith(runCli(withTake(c.arguments)), c.words, 2);
 }
 
 TEST_F(ReliabilityTest, SuccessesSayWhatTheyDidAndShowOnlyRealWork) {
