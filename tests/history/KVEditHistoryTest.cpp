@@ -51,8 +51,16 @@ TEST_F(KVEditHistoryTest, HistoryOverAFilePlaysIt) {
     EXPECT_EQ(history->numberOfChannels(), 2);
     EXPECT_EQ(history->sampleRate(), 44100.0);
     EXPECT_EQ(history->currentStep()->info(), "Edit step from file");
+    EXPECT_FALSE(history->isEditing());
     expectFileFrames(*history, 0, 12000, 0, 12000, 12000);
     expectFileFrames(*history, 11000, 3000, 11000, 12000, 1000);
+
+    // A null channel is skipped, the other still delivered.
+    ChannelBuffers part(2, 500);
+    float* onlyRight[2] = {nullptr, part.data()[1]};
+    EXPECT_EQ(history->readAt(1200, 500, onlyRight), 500);
+    expectSamples(part.channel(1), slice(mRight, 1200, 500));
+    EXPECT_EQ(part.channel(0), std::vector<float>(500, ChannelBuffers::kSentinel));
 }
 
 TEST_F(KVEditHistoryTest, RefusesUnreadableFilesAndCompressedOnesUnlessTold) {

@@ -44,32 +44,6 @@ protected:
     std::shared_ptr<KVEditStep> mBase;
 };
 
-TEST_F(KVEditStepTest, FileStepPlaysTheWholeFileOnBothChannels) {
-    const auto left = test::noise(3000, 0.5, 11);
-    const auto right = test::sine(440.0, 44100.0, 3000);
-    test::writeWave(mTemp.file("stereo.wav"), {left, right}, 44100, SF_FORMAT_FLOAT);
-
-    auto step = KVEditStep::initWithFile(mTemp.file("stereo.wav"), "Edit step from file", 44100.0);
-    ASSERT_TRUE(step);
-    EXPECT_EQ(step->numberOfFrames(), 3000);
-    EXPECT_EQ(step->numberOfChannels(), 2);
-    EXPECT_EQ(step->sampleRate(), 44100.0);
-    EXPECT_EQ(step->info(), "Edit step from file");
-    EXPECT_FALSE(step->isEditing());
-
-    ChannelBuffers buffers(2, 3000);
-    EXPECT_EQ(step->readAt(0, 3000, buffers.data()), 3000);
-    expectSamples(buffers.channel(0), left);
-    expectSamples(buffers.channel(1), right);
-
-    // A null channel is skipped, the other still delivered.
-    ChannelBuffers part(2, 500);
-    float* onlyRight[2] = {nullptr, part.data()[1]};
-    EXPECT_EQ(step->readAt(1200, 500, onlyRight), 500);
-    expectSamples(part.channel(1), slice(right, 1200, 500));
-    EXPECT_EQ(part.channel(0), std::vector<float>(500, ChannelBuffers::kSentinel));
-}
-
 TEST_F(KVEditStepTest, FileAt48kHzIsMeasuredAndReadAtTheWorkingRate) {
     test::writeWave(mTemp.file("48k.wav"), {test::sine(1000.0, 48000.0, 96000)}, 48000, SF_FORMAT_FLOAT);
     auto step = KVEditStep::initWithFile(mTemp.file("48k.wav"), "x", 44100.0);
