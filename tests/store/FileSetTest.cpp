@@ -42,21 +42,6 @@ protected:
     }
 };
 
-TEST_F(FileSetTest, OpeningAnEmptyFolderCreatesEmptyFilesForEveryChunk) {
-    auto set = open();
-    for (const std::string chunk : {"0", "1", "ovw"})
-        for (const char* suffix : kSuffixes) {
-            ASSERT_TRUE(fs::exists(data(chunk, suffix))) << chunk << suffix;
-            EXPECT_EQ(fileSize(data(chunk, suffix)), 0u) << chunk << suffix;
-        }
-    EXPECT_FALSE(fs::exists(data("2", ".ana.noindex")));
-    EXPECT_EQ(set->frameCount(), 0);
-    EXPECT_FALSE(set->isAnalysisComplete());
-    EXPECT_FALSE(set->hasAudio());
-    EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 259);
-    EXPECT_TRUE(failures().empty());
-}
-
 TEST_F(FileSetTest, ReopenedSetFindsItsFramesByteForByte) {
     {
         auto set = open(true);
@@ -125,17 +110,22 @@ TEST_F(FileSetTest, GatheredAppendsAreSeenAtOnceAndStoredAsFrameByFrame) {
     }
 }
 
-TEST_F(FileSetTest, RecordsOfAnotherVersionAreDiscardedOnOpen) {
+TEST_F(FileSetTest, RecordsOfAnotherVersionAreDiscardedLeavingEmptyFilesForEveryChunk) {
     {
         auto set = open(true);
         auto empty = FrameRecord::create();
         set->appendFrameRecord(*empty, -1);  // leading records without data are skipped
         appendFrames(*set, 3, 258);
     }
+    // Opened again, every chunk of the two channels and the overview is there and empty.
     auto set = open();
     for (const std::string chunk : {"0", "1", "ovw"})
         for (const char* suffix : kSuffixes) EXPECT_EQ(fileSize(data(chunk, suffix)), 0u) << chunk << suffix;
+    EXPECT_FALSE(fs::exists(data("2", ".ana.noindex")));
+    EXPECT_EQ(set->frameCount(), 0);
     EXPECT_FALSE(set->isAnalysisComplete());
+    EXPECT_FALSE(set->hasAudio());
+    EXPECT_TRUE(failures().empty());
 }
 
 TEST_F(FileSetTest, FilesWithoutValidRecordsStayButAreIncomplete) {
