@@ -94,7 +94,7 @@ class AnalysisTabTest : public QObject {
 private slots:
     void init();
     void cleanup();
-    void analysingFromTheWindowShowsProgressThenTheTones();
+    void analysingFromTheWindowShowsProgressThenTheTonesSnapshotsThem();
     void plainAnalysisReusesTheStoreAltAndMetaAnalyseAnew();
     void commandsConfirmShowProgressRefuseWhileBusyCancelAndUndo();
     void enteringWithoutAnalysisAsksAndLeavingCommitsInsideTheSegment();
@@ -103,7 +103,6 @@ private slots:
     void boxSelectsItsBandOnlyFromEitherCornerAndEscapeCancels();
     void pencilStrokesSelectPartialsAndSubtractInModifyMode();
     void controlPreviewsTheFrameUnderTheMouseUntilReleasedOrDeactivated();
-    void snapshotKeyWritesATiffThatAnIndependentReaderOpens();
 
 private:
     // Opens path in a window of the host (set up for Extract) and shows it large enough for the
@@ -201,32 +200,53 @@ void AnalysisTabTest::drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifie
 
 // The button analyses the input view's segment: the tab changes at once, the status line counts
 // the progress, then the picture shows 440 Hz in row 414 and 880 Hz in row 486 over the level
-// strip, under the ruler of seconds.
-void AnalysisTabTest::analysingFromTheWindowShowsProgressThenTheTones() {
+// strip, under the ruler of seconds; "s" saves it.
+void AnalysisTabTest::analysingFromTheWindowShowsProgressThenTheTonesSnapshotsThem() {
     const QString sound = mScope->file("tones.wav");
     writeTones(sound, 3.0);
     open(sound);
-    QSignalSpy status(mWindow->analysisView(), &KVAnalysisView::statusMessageChanged);
+    KVAnalysisView* view = mWindow->analysisView();
+    QSignalSpy status(view, &KVAnalysisView::statusMessageChanged);
     QTest::mouseClick(button("uiAnalyzeSegmentButton"), Qt::LeftButton);
     QCOMPARE(mWindow->tabs()->currentIndex(), int(KVEditorWindow::kAnalysisTab));
     waitForAnalysis();
     QVERIFY(!status.isEmpty());
     QVERIFY2(status.first().first().toString().startsWith("Processing... "), qPrintable(status.first().first().toString()));
-    QTRY_COMPARE(mWindow->analysisView()->statusMessage(), QString());
+    QTRY_COMPARE(view->statusMessage(), QString());
     QTest::qWait(50);
-    const QImage viewport = mWindow->analysisView()->parentWidget()->grab().toImage();
+    const QImage viewport = view->parentWidget()->grab().toImage();
     saveArtifact(mWindow->grab().toImage(), "analysis-tab.png");
     const int quiet = brightness(pixel(viewport, at(300, 450)));
     QVERIFY2(brightness(pixel(viewport, at(300, 414))) > 3 * quiet + 60, "440 Hz row");
     QVERIFY2(brightness(pixel(viewport, at(300, 486))) > 3 * quiet + 60, "880 Hz row");
     QCOMPARE(pixel(viewport, at(300, 1)), qRgb(255, 255, 255));  // the strip's outline
     int tick = 0, label = 0;  // second 1 at column 344: its tick at the top, its label below
-    const int x = 345 + mWindow->analysisView()->pos().x();
+    const int x = 345 + view->pos().x();
     for (int y = 3; y < 13; ++y) tick += brightness(viewport.pixel(x, y)) > 300;
     for (int y = 14; y < 30; ++y)
         for (int dx = -11; dx < 35; ++dx) label += brightness(viewport.pixel(x + dx, y)) > 300;
     QVERIFY2(tick >= 8, "ruler tick");
     QVERIFY2(label > 10, "ruler label");
+
+    // "s" writes the visible picture as a TIFF: the tone's row is bright and the row between the
+    // tones dark in the independent reader; without a file chosen it beeps.
+    const QString path = mScope->file("shot.tiff");
+    view->setSnapshotPathProvider([&] { return path; });
+    QTest::keyClick(view, Qt::Key_S);
+    const QString reader = QStringLiteral(ORVEX_SOURCE_DIR_PATH) + "/tests/cli/read_picture.py";
+    QProcess python;
+    python.start("python3", {reader, path, "300,1085", "300,1049"});
+    QVERIFY(python.waitForFinished(60000));
+    const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QString("%1 1500").arg(view->visibleViewRect().width() + 1));
+    const QStringList tone = lines[1].split(' '), between = lines[2].split(' ');
+    QVERIFY(tone[0].toInt() + tone[1].toInt() + tone[2].toInt() > 100);
+    QVERIFY(between[0].toInt() + between[1].toInt() + between[2].toInt() < 100);
+    const int beeps = mScope->platform().beepCount();
+    view->setSnapshotPathProvider([] { return QString(); });
+    QTest::keyClick(view, Qt::Key_S);
+    QCOMPARE(mScope->platform().beepCount(), beeps + 1);
 }
 
 // Without a modifier the stored analysis is loaded (no progress to show); Alt or Meta on the
@@ -502,30 +522,6 @@ void AnalysisTabTest::controlPreviewsTheFrameUnderTheMouseUntilReleasedOrDeactiv
     QVERIFY(QTest::qWaitForWindowActive(&other));
     QVERIFY(!view->isActiveWindow());
     QCOMPARE(loudness(), 0.0);
-}
-
-// "s" writes the visible picture as a TIFF: the tone's row is bright and the row between the
-// tones dark in the independent reader; without a file chosen it beeps.
-void AnalysisTabTest::snapshotKeyWritesATiffThatAnIndependentReaderOpens() {
-    openAnalysed();
-    KVAnalysisView* view = mWindow->analysisView();
-    const QString path = mScope->file("shot.tiff");
-    view->setSnapshotPathProvider([&] { return path; });
-    QTest::keyClick(view, Qt::Key_S);
-    const QString reader = QStringLiteral(ORVEX_SOURCE_DIR_PATH) + "/tests/cli/read_picture.py";
-    QProcess python;
-    python.start("python3", {reader, path, "300,1085", "300,1049"});
-    QVERIFY(python.waitForFinished(60000));
-    const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).trimmed().split('\n');
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[0], QString("%1 1500").arg(view->visibleViewRect().width() + 1));
-    const QStringList tone = lines[1].split(' '), between = lines[2].split(' ');
-    QVERIFY(tone[0].toInt() + tone[1].toInt() + tone[2].toInt() > 100);
-    QVERIFY(between[0].toInt() + between[1].toInt() + between[2].toInt() < 100);
-    const int beeps = mScope->platform().beepCount();
-    view->setSnapshotPathProvider([] { return QString(); });
-    QTest::keyClick(view, Qt::Key_S);
-    QCOMPARE(mScope->platform().beepCount(), beeps + 1);
 }
 
 QTEST_MAIN(AnalysisTabTest)

@@ -1,7 +1,6 @@
 // The editor window's frame: the three tabs in order, every control named for screen readers
-// and desktop tests, the volume shown in dB, files dropped on it reported.
+// and desktop tests, the volume shown in dB. Files dropped on it open through the window host.
 #include <QAbstractButton>
-#include <QMimeData>
 #include <QSlider>
 #include <QTabWidget>
 #include <QtTest>
@@ -20,7 +19,6 @@ private slots:
     void threeTabsInOrder();
     void everyControlHasItsLabelOrTooltipAsAccessibleName();
     void volumeShowsDecibels();
-    void droppedFilesAreReported();
     void pluggedViewsKeepTheirPlace();
 };
 
@@ -70,21 +68,6 @@ void EditorWindowTest::volumeShowsDecibels() {
     QCOMPARE(window.volumeText()->text(), QString("-1.00 dB"));
     QVERIFY(window.button("uiStopButton")->isChecked() && !window.button("uiPlayButton")->isChecked());
     test::saveArtifact(window.grab().toImage(), "editor-window-empty.png");
-}
-
-void EditorWindowTest::droppedFilesAreReported() {
-    KVEditorWindow window;
-    QSignalSpy dropped(&window, &KVEditorWindow::fileDropped);
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile("/sounds/take.wav")});
-    window.show();
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &drop);
-    QCOMPARE(dropped.size(), 1);
-    QCOMPARE(dropped.first().first().toString(), QString("/sounds/take.wav"));
 }
 
 void EditorWindowTest::pluggedViewsKeepTheirPlace() {

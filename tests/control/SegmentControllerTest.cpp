@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "control/ControlTestSupport.h"
 #include "control/FakeViews.h"
 #include "control/KVSegmentController.h"
@@ -100,14 +99,11 @@ protected:
     }
 };
 
-TEST_F(SegmentControllerTest, NothingWithoutAHistory) {
-    test::FakeSegmentView view;
-    EXPECT_FALSE(KVSegmentController::initWithEditHistory(nullptr, &view, true));
-}
-
 // The stored segment and analysed range survive a save and a reopen; the dictionary as
 // Python's plistlib reads it carries them with the version and its own path.
 TEST_F(SegmentControllerTest, StoredRangesRoundTripThroughTheDictionary) {
+    test::FakeSegmentView none;
+    EXPECT_FALSE(KVSegmentController::initWithEditHistory(nullptr, &none, true));  // nothing without a history
     auto h = history({test::sine(440.0, 44100, 10 * kSecond)});
     FramePos start = -1, end = -1;
     EXPECT_TRUE(KVSegmentController::analysisRangeForFileAtPath(sound(), start, end));
