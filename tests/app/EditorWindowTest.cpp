@@ -33,6 +33,7 @@ void EditorWindowTest::threeTabsInOrder() {
     QVERIFY(window.segmentView() && window.tabView(0)->isAncestorOf(window.segmentView()));
     QVERIFY(window.analysisView() && window.tabView(1)->isAncestorOf(window.analysisView()));
     QVERIFY(window.outputView() && window.tabView(2)->isAncestorOf(window.outputView()));
+    QVERIFY(!window.outputView()->accessibleName().isEmpty());
     QVERIFY(window.button("uiResetMasterFileButton"));
     // The preview button latches the analysis view's real-time preview.
     window.button("uiRealtimePreRenderButton")->click();

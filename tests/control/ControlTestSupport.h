@@ -29,20 +29,4 @@ inline double maxErrorDb(const std::vector<float>& a, const std::vector<float>& 
     return 20.0 * std::log10(worst);
 }
 
-// Lag in [-maxLag, maxLag] at which sum a[i] b[i + lag] peaks.
-inline int crossCorrelationPeak(const std::vector<float>& a, const std::vector<float>& b, int maxLag) {
-    int best = 0;
-    double bestValue = -1e300;
-    const long n = static_cast<long>(std::min(a.size(), b.size()));
-    for (int lag = -maxLag; lag <= maxLag; ++lag) {
-        double sum = 0.0;
-        for (long i = std::max(0L, -static_cast<long>(lag)); i < n && i + lag < n; ++i) sum += double(a[i]) * b[i + lag];
-        if (sum > bestValue) {
-            bestValue = sum;
-            best = lag;
-        }
-    }
-    return best;
-}
-
 }  // namespace orvex::test

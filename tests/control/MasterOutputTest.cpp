@@ -70,9 +70,9 @@ protected:
     std::string mWorkingName = "take.wav";
 };
 
-// The master of a file nobody edited is the file: every frame (an odd length too), no lag,
-// only the 16-bit grain coding between them (measured about -110 dB here); a mono file gives
-// identical channels in the mixdown and one channel in the export.
+// The master of a file nobody edited is the file: every frame (an odd length too), sample for
+// sample (so without lag), only the 16-bit grain coding between them (measured about -110 dB
+// here); a mono file gives identical channels in the mixdown and one channel in the export.
 TEST_F(MasterOutputTest, UneditedExportEqualsTheWorkingFile) {
     struct Case {
         std::string name;
@@ -99,7 +99,6 @@ TEST_F(MasterOutputTest, UneditedExportEqualsTheWorkingFile) {
             const double errorDb = test::maxErrorDb(exported[ch], source[ch]);
             EXPECT_LT(errorDb, -90.0) << c.name << " channel " << ch;
             RecordProperty("max_error_db_" + c.name + "_" + std::to_string(ch), std::to_string(errorDb));
-            EXPECT_EQ(test::crossCorrelationPeak(source[ch], exported[ch], 300), 0) << c.name;
         }
         ASSERT_GE(delegate.progress.size(), 2u);
         EXPECT_EQ(delegate.progress.back(), -1);
