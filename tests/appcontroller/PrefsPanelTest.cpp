@@ -23,16 +23,18 @@ using namespace orvex;
 
 namespace {
 
-// The panel's controls as a string of 0/1: chime, startup, open file, fast drawing,
-// perceptual, harmonic, replace, add.
+// The panel's controls in order: chime, startup, open file, fast drawing, perceptual, harmonic,
+// replace, add.
+std::vector<QAbstractButton*> controls(const KVPrefsPanelController& panel) {
+    return {panel.uiChimeWhenDoneCheckbox, panel.uiUseStartupSound, panel.uiOpenFileOnLaunchCheckbox,
+            panel.uiFastDrawingCheckbox, panel.uiPerceptualModellingCheckbox, panel.uiHarmonicTrackingCheckbox,
+            panel.uiReplaceDataCheckbox, panel.uiAddDataCheckbox};
+}
+
+// The controls' states as a string of 0/1.
 QString controlStates(const KVPrefsPanelController& panel) {
     QString states;
-    for (const QAbstractButton* button :
-         {static_cast<QAbstractButton*>(panel.uiChimeWhenDoneCheckbox), static_cast<QAbstractButton*>(panel.uiUseStartupSound),
-          static_cast<QAbstractButton*>(panel.uiOpenFileOnLaunchCheckbox), static_cast<QAbstractButton*>(panel.uiFastDrawingCheckbox),
-          static_cast<QAbstractButton*>(panel.uiPerceptualModellingCheckbox), static_cast<QAbstractButton*>(panel.uiHarmonicTrackingCheckbox),
-          static_cast<QAbstractButton*>(panel.uiReplaceDataCheckbox), static_cast<QAbstractButton*>(panel.uiAddDataCheckbox)})
-        states += button->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
+    for (const QAbstractButton* button : controls(panel)) states += button->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
     return states;
 }
 
@@ -52,13 +54,7 @@ private slots:
         KVPrefsPanelController panel;
         panel.uiShowPanel();
         // Chime on, start-up sound off, open file off, fast drawing on, harmonic, add.
-        for (QAbstractButton* button : {static_cast<QAbstractButton*>(panel.uiChimeWhenDoneCheckbox),
-                                        static_cast<QAbstractButton*>(panel.uiUseStartupSound),
-                                        static_cast<QAbstractButton*>(panel.uiOpenFileOnLaunchCheckbox),
-                                        static_cast<QAbstractButton*>(panel.uiFastDrawingCheckbox),
-                                        static_cast<QAbstractButton*>(panel.uiHarmonicTrackingCheckbox),
-                                        static_cast<QAbstractButton*>(panel.uiAddDataCheckbox)})
-            click(button);
+        for (int control : {0, 1, 2, 3, 5, 7}) click(controls(panel)[control]);
         bool told = false;
         panel.setDelegate([&] { told = true; });
         click(dialogButton(panel, QDialogButtonBox::Save));
