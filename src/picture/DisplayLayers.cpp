@@ -60,6 +60,7 @@ std::int64_t DisplayLayers::build(KVAnalysisFileSet* analysis, KVAnalysisFileSet
                                   display::ColumnRange columns, display::CellRange cells,
                                   const LayerSettings& settings) {
     Span span{0, int(columns.count)};
+    const std::int64_t moved = mBuilt ? columns.first - mColumns.first : 0;
     if (canShift(analysis, selection, columns, cells, settings)) {
         span = shift(columns.first);
     } else {
@@ -73,6 +74,7 @@ std::int64_t DisplayLayers::build(KVAnalysisFileSet* analysis, KVAnalysisFileSet
     mAnalysisStore = analysis;
     mSelectionStore = selection;
     readSpan(analysis, selection, span);
+    readAhead(analysis, selection, moved);
     readSummaries(analysis, selection);
     paintSpan(span, cells);
     // The strip lies over the bottom rows of the whole window: paint them again beneath it.
@@ -121,6 +123,25 @@ void DisplayLayers::readSpan(KVAnalysisFileSet* analysis, KVAnalysisFileSet* sel
     if (mSettings.showOriginal)
         readColumns(analysis, mOriginalColumns.data() + span.offset, frame, span.count, kind);
     readColumns(selection, mSelectionColumns.data() + span.offset, frame, span.count, DisplayColumnKind::spectral);
+}
+
+// Scrolling reads a few new columns per repaint, 12 KB apart in files of gigabytes: columns not
+// in the system's cache would each wait for the disk. The screenful ahead is asked for in the
+// background instead, only the part not asked for by the previous repaint.
+void DisplayLayers::readAhead(KVAnalysisFileSet* analysis, KVAnalysisFileSet* selection, std::int64_t moved) {
+    if (moved == 0) return;
+    const FrameCount n = mColumns.count;
+    const FramePos first = moved > 0 ? mColumns.first + n : std::max<FramePos>(0, mColumns.first - n);
+    const FramePos end = moved > 0 ? mColumns.first + 2 * n : mColumns.first;
+    const FramePos askedFirst = mReadAhead.first, askedEnd = mReadAhead.first + mReadAhead.count;
+    FramePos from = first, to = end;
+    if (first >= askedFirst && first < askedEnd) from = askedEnd;
+    if (end > askedFirst && end <= askedEnd) to = std::min(to, askedFirst);
+    mReadAhead = {first, std::max<FrameCount>(end - first, 0)};
+    if (to <= from) return;
+    const DisplayColumnKind kind = mSettings.displayTracks ? DisplayColumnKind::harmonic : DisplayColumnKind::spectral;
+    if (analysis && mSettings.showOriginal) analysis->willReadDisplayColumns(from, to - from, kOverviewChannel, kind);
+    if (selection) selection->willReadDisplayColumns(from, to - from, kOverviewChannel, DisplayColumnKind::spectral);
 }
 
 void DisplayLayers::readSummaries(KVAnalysisFileSet* analysis, KVAnalysisFileSet* selection) {

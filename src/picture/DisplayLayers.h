@@ -58,11 +58,14 @@ private:
     void readSpan(KVAnalysisFileSet* analysis, KVAnalysisFileSet* selection, Span span);
     void paintSpan(Span span, display::CellRange cells);
     void readSummaries(KVAnalysisFileSet* analysis, KVAnalysisFileSet* selection);
+    // Has the stores start reading the screenful beyond the window in the direction it moved.
+    void readAhead(KVAnalysisFileSet* analysis, KVAnalysisFileSet* selection, std::int64_t moved);
 
     DisplayBitmap mOriginal, mSelection;
     std::vector<DisplayColumn> mOriginalColumns, mSelectionColumns;
     std::vector<FrameSummary> mOriginalSummaries, mSelectionSummaries;
     display::ColumnRange mColumns;
+    display::ColumnRange mReadAhead;  // the columns last asked for ahead of the window
     display::CellRange mCells;
     LayerSettings mSettings;
     KVAnalysisFileSet* mAnalysisStore = nullptr;

@@ -330,6 +330,13 @@ FrameCount KVAnalysisChunkFile::readFrameSummaries(FrameSummary* into, FramePos 
     return readDisplayFile(kSummaries, into, index, count);
 }
 
+void KVAnalysisChunkFile::willReadDisplayColumns(FramePos index, FrameCount count, DisplayColumnKind kind) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (!mHasDisplayFiles) return;
+    mFiles[kind == DisplayColumnKind::spectral ? kSpectral : kHarmonic]->willNeed(index, count);
+    mFiles[kSummaries]->willNeed(index, count);
+}
+
 FrameCount KVAnalysisChunkFile::readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count) {
     if (count <= 0) return 0;
     std::lock_guard<std::recursive_mutex> guard(mMonitor);

@@ -79,6 +79,9 @@ public:
     // zero-fills, the end of the file stops quietly. Returns the records read whole.
     FrameCount readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count, DisplayColumnKind kind);
     FrameCount readFrameSummaries(FrameSummary* into, FramePos index, FrameCount count);
+    // Starts reading count display records of a kind and their summaries from index into the
+    // system's cache, for a read soon after (a view scrolling towards them).
+    void willReadDisplayColumns(FramePos index, FrameCount count, DisplayColumnKind kind);
 
     // Pushes every file to the disk and marks the stored analysis complete.
     void markComplete();

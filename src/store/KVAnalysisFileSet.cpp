@@ -151,6 +151,11 @@ FrameCount KVAnalysisFileSet::readDisplayColumns(DisplayColumn* into, FramePos i
     return 0;
 }
 
+void KVAnalysisFileSet::willReadDisplayColumns(FramePos index, FrameCount count, std::int32_t channel,
+                                               DisplayColumnKind kind) {
+    if (KVAnalysisChunkFile* chunk = chunkFileForChannel(channel)) chunk->willReadDisplayColumns(index, count, kind);
+}
+
 FrameCount KVAnalysisFileSet::readFrameSummaries(FrameSummary* into, FramePos index, FrameCount count,
                                                  std::int32_t channel) {
     if (KVAnalysisChunkFile* chunk = chunkFileForChannel(channel)) return chunk->readFrameSummaries(into, index, count);

@@ -73,6 +73,8 @@ public:
     FrameCount readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count, std::int32_t channel,
                                   DisplayColumnKind kind);
     FrameCount readFrameSummaries(FrameSummary* into, FramePos index, FrameCount count, std::int32_t channel);
+    // Starts reading display records and summaries into the system's cache ahead of a read.
+    void willReadDisplayColumns(FramePos index, FrameCount count, std::int32_t channel, DisplayColumnKind kind);
 
     // Streams n resynthesised samples of a channel into buffers[0]; -1 for the overview.
     Status readAudio(FrameCount n, float** buffers, std::int32_t channel);

@@ -54,6 +54,12 @@ std::int64_t KVRecordFile::byteSize() const {
     return result == 0 ? static_cast<std::int64_t>(info.st_size) : 0;
 }
 
+void KVRecordFile::willNeed(std::int64_t index, std::int64_t count) const {
+    if (mFd < 0 || index < 0 || count <= 0) return;
+    const auto size = static_cast<off_t>(mRecordSize);
+    ::posix_fadvise(mFd, static_cast<off_t>(index) * size, static_cast<off_t>(count) * size, POSIX_FADV_WILLNEED);
+}
+
 std::int64_t KVRecordFile::readPart(void* into, std::int64_t index, std::size_t offset, std::size_t length) {
     if (mFd < 0) {
         mLastError = "file not open";

@@ -36,6 +36,9 @@ public:
     // Reads up to count records from index into the buffer; returns the bytes read (short at
     // the end of the file) or -1 when the read fails.
     std::int64_t read(void* into, std::int64_t index, std::int64_t count = 1);
+    // Asks the system to start reading count records from index into its cache in the
+    // background, for a read soon after; only advice, so nothing is reported.
+    void willNeed(std::int64_t index, std::int64_t count) const;
     // Reads bytes [offset, offset + length) of record index (for header peeks).
     std::int64_t readPart(void* into, std::int64_t index, std::size_t offset, std::size_t length);
     // Writes count records at index; false unless every byte was written.
