@@ -288,18 +288,6 @@ QWidget* KVEditorWindow::buildCommands() {
     return bar;
 }
 
-void KVEditorWindow::setTabView(int index, QWidget* view) {
-    QWidget* old = mTabs->widget(index);
-    const bool wasCurrent = mTabs->currentIndex() == index;
-    mTabs->removeTab(index);
-    mTabs->insertTab(index, view, tabTitle(index));
-    if (view->accessibleName().isEmpty()) view->setAccessibleName(tabTitle(index));
-    if (wasCurrent) mTabs->setCurrentIndex(index);
-    if (old == mSegmentView || old->isAncestorOf(mSegmentView)) mSegmentView = nullptr;
-    if (old == mOutputView || old->isAncestorOf(mOutputView)) mOutputView = nullptr;
-    delete old;
-}
-
 KVProgressSubview* KVEditorWindow::progressBox() const { return mProgressSheet->box(); }
 
 QWidget* KVEditorWindow::tabView(int index) const { return mTabs->widget(index); }

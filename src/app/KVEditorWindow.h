@@ -21,7 +21,7 @@ class KVWaveSegmentView;
 // overview, analysis editor, master output), the transport, level and command controls and the
 // free disk space below, and the progress sheet (window-modal) shown while something runs. Controls are found by
 // their outlet names (uiPlayButton, uiLoopButton, ...) and carry their label or tooltip as
-// accessible name. The analysis and output views are plugged in with setTabView().
+// accessible name.
 // GUI thread only.
 class KVEditorWindow : public QMainWindow {
     Q_OBJECT
@@ -30,8 +30,6 @@ public:
 
     explicit KVEditorWindow(QWidget* parent = nullptr);
 
-    // Puts view (owned from now on) into tab index, replacing what was there.
-    void setTabView(int index, QWidget* view);
     QWidget* tabView(int index) const;
     QTabWidget* tabs() const { return mTabs; }
     static QString tabTitle(int index);

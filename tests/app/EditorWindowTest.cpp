@@ -19,7 +19,6 @@ private slots:
     void threeTabsInOrder();
     void everyControlHasItsLabelOrTooltipAsAccessibleName();
     void volumeShowsDecibels();
-    void pluggedViewsKeepTheirPlace();
 };
 
 void EditorWindowTest::threeTabsInOrder() {
@@ -69,18 +68,6 @@ void EditorWindowTest::volumeShowsDecibels() {
     QCOMPARE(window.volumeText()->text(), QString("-1.00 dB"));
     QVERIFY(window.button("uiStopButton")->isChecked() && !window.button("uiPlayButton")->isChecked());
     test::saveArtifact(window.grab().toImage(), "editor-window-empty.png");
-}
-
-void EditorWindowTest::pluggedViewsKeepTheirPlace() {
-    KVEditorWindow window;
-    window.tabs()->setCurrentIndex(1);
-    QPointer<QWidget> old = window.tabView(1);
-    auto* view = new QWidget;
-    window.setTabView(1, view);
-    QVERIFY(old.isNull());
-    QCOMPARE(window.tabView(1), view);
-    QCOMPARE(window.tabs()->currentIndex(), 1);
-    QCOMPARE(window.tabs()->tabText(1), QString("Analysis Editor"));
 }
 
 QTEST_MAIN(EditorWindowTest)
