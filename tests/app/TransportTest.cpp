@@ -101,7 +101,7 @@ void TransportTest::volumeHalvesLoopWrapsAtTheSelectionsEndSpaceStops() {
     QTest::keyClick(view, Qt::Key_Space);
     QVERIFY(document->isPlaying());
     std::vector<float> heard = pull(16 * kCycle);
-    QTRY_COMPARE_WITH_TIMEOUT(view->playCursor(), FramePos(16 * kCycle), 5000);  // the cursor follows
+    QTRY_COMPARE_WITH_TIMEOUT(view->playCursor(), FramePos(16 * kCycle), 30000);  // the cursor follows
     const std::vector<float> more = pull(std::size_t(selection) + 11025 - heard.size());
     heard.insert(heard.end(), more.begin(), more.end());
     QVERIFY(document->isPlaying());  // still looping past the selection's end
@@ -148,7 +148,7 @@ void TransportTest::doubleClickInTheMasterThenPlayStartsThere() {
         QTest::mouseClick(window->button("uiPlayButton"), Qt::LeftButton);
         QVERIFY(document->isPlaying());
         const std::vector<float> heard = pull(8 * kCycle);
-        QTRY_VERIFY_WITH_TIMEOUT(view->playCursor() > expected + 4096, 5000);  // the master's cursor follows
+        QTRY_VERIFY_WITH_TIMEOUT(view->playCursor() > expected + 4096, 30000);  // the master's cursor follows
         QTest::mouseClick(window->button("uiStopButton"), Qt::LeftButton);
         QVERIFY(!document->isPlaying());
         QCOMPARE(document->playPosition(), expected);  // back to the edit cursor

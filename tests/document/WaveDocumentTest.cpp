@@ -62,7 +62,7 @@ protected:
         for (const auto& alert : platform().alerts()) titles.push_back(alert.title);
         return titles;
     }
-    bool pumpUntil(const std::function<bool()>& done) { return platform().pumpMainThreadUntil(done, 60s); }
+    bool pumpUntil(const std::function<bool()>& done) { return platform().pumpMainThreadUntil(done, 300s); }
 
     RecordingWindow mWindow;
     KVOpenDocuments mDocuments;
