@@ -174,8 +174,7 @@ void KVIsolationOperations::shapeByFloor(FrameCount reach, bool transients) {
         for (int k = 0; k < kIsolationBins; ++k)
             values[k] = transients ? std::max(0.0f, (analysis[k] - values[k]) * 2.5f)
                                    : values[k] * (1.5f + float(k) / 1024.0f);
-        FrameRecord& record = *scratch[lane].record;
-        FrameRecord::copy(window.record(f), record);
+        FrameRecord& record = window.record(f);
         record.encodeMagnitudes(values);
         mSelection.writeFrameRecord(record, f, channels[lane]);
     });

@@ -24,8 +24,10 @@ public:
 
     // Moves the window to centre frame t; t never decreases between calls.
     void advanceTo(FramePos t);
-    // Record and magnitudes of a frame inside the window (t itself always is).
-    const FrameRecord& record(FramePos t) const { return *mRecords[slot(t)]; }
+    // Record and magnitudes of a frame inside the window (t itself always is). The window has
+    // taken the record's magnitudes when it read it, so the caller may reshape and write the
+    // record of the centre frame in place.
+    FrameRecord& record(FramePos t) { return *mRecords[slot(t)]; }
     std::span<const float> magnitudes(FramePos t) const;
     // Bin-wise minimum of the window's magnitudes.
     void floor(std::span<float> out) const { mMinimum.minimum(out); }
