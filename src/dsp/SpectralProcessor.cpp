@@ -407,22 +407,21 @@ void SpectralProcessor::advanceRegeneratedPhases() {
 // regenerated phases) move to the bin of their frequency and get an accumulating phase.
 // Sets the synthesis magnitude and frequency of every bin below half the transform.
 void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
-    record.decodeMagnitudesInto(mDecodedMagnitude);
-    record.decodeFrequenciesInto(mDecodedFrequency);
     record.decodePhasesInto(mDecodedPhase);
     const bool regenerate = record.regeneratePhases != 0;
     const auto bins = static_cast<std::int64_t>(mDecodedPhase.size());  // at most half
     const std::int64_t half = mFftSize / 2;
     if (!regenerate && !anyPhaseUnknown(bins)) {
-        // Every bin keeps its own place and phase: plain copies.
-        std::copy_n(mDecodedMagnitude.begin(), bins, mSynthesisMagnitude.begin());
-        std::copy_n(mDecodedFrequency.begin(), bins, mSynthesisFrequency.begin());
+        // Every bin keeps its own place and phase: magnitudes and frequencies are decoded
+        // straight into the synthesis arrays (the decode clears them past the record's bins).
+        record.decodeMagnitudesInto({mSynthesisMagnitude.data(), sz(half)});
+        record.decodeFrequenciesInto({mSynthesisFrequency.data(), sz(half)});
         std::copy_n(mDecodedPhase.begin(), bins, mSynthesisPhase.begin());
         std::fill_n(mSynthesisFlags.begin(), bins, std::uint8_t{0});
-        std::fill(mSynthesisMagnitude.begin() + bins, mSynthesisMagnitude.begin() + half, 0.0f);
-        std::fill(mSynthesisFrequency.begin() + bins, mSynthesisFrequency.begin() + half, 0.0f);
         return;
     }
+    record.decodeMagnitudesInto(mDecodedMagnitude);
+    record.decodeFrequenciesInto(mDecodedFrequency);
     std::fill_n(mSynthesisMagnitude.begin(), half, 0.0f);
     std::fill_n(mSynthesisFrequency.begin(), half, 0.0f);
     const double df = mSampleRate / double(mFftSize);
