@@ -184,7 +184,7 @@ void DocumentWindowTest::spacePlaysTheSegmentToItsEnd() {
     QVERIFY(window->button("uiPlayButton")->isChecked());
     // The cursor moves on while playing, and play stops at the segment's end.
     FramePos furthest = 0;
-    QTRY_VERIFY_WITH_TIMEOUT((furthest = std::max(furthest, view->playCursor()), !document->isPlaying()), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((furthest = std::max(furthest, view->playCursor()), !document->isPlaying()), 30000);
     QVERIFY2(furthest > 22'050, qPrintable(QString::number(furthest)));
     QVERIFY(window->button("uiStopButton")->isChecked());
 }
