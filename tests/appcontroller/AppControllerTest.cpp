@@ -1,6 +1,7 @@
 // The application controller on the offscreen platform: the splash leaves the event loop
 // running, closing the about window does not quit, the start window keeps the application
-// alive without documents, Ctrl+Z reaches the front document, quit closes every document once.
+// alive without documents, the menus (Ctrl+Z, Process, Ctrl+,) serve the front document, quit
+// closes every document once.
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
@@ -10,11 +11,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <sys/utsname.h>
-
 #include "AppTestSupport.h"
 #include "app/AppController.h"
 #include "app/BrandWindow.h"
+#include "app/KVPrefsPanelController.h"
 #include "app/StartWindow.h"
 #include "application/AppVersion.h"
 #include "application/PreferenceKeys.h"
@@ -55,17 +55,12 @@ private slots:
         mScope.reset();
     }
 
+    // The text itself (version, architecture, word size) is checked in the application tests.
     void splashShowsVersionAndKeepsTheEventLoopRunning() {
-        utsname names{};
-        QCOMPARE(uname(&names), 0);
-        const std::string machine = names.machine;
-        const QString family = machine == "x86_64" ? "x86" : machine == "aarch64" ? "arm" : QString::fromStdString(machine);
-        const QString expected = QStringLiteral("v%1 (%2/%3bit/Retail)").arg(QStringLiteral(ORVEX_PROJECT_VERSION), family).arg(sizeof(void*) * 8);
-
         mController->applicationDidFinishLaunching({});
         BrandWindow* splash = mController->splashWindow();
         QVERIFY(splash->isVisible());
-        QCOMPARE(splash->uiVersionInfo()->text(), expected);
+        QCOMPARE(splash->uiVersionInfo()->text(), QString::fromStdString(AppVersion::splashText()));
         bool ran = false, visibleThen = false;
         qint64 after = -1;
         // Timed from the post: the launch itself (the start-up sound, the window) is not the wait.
@@ -133,7 +128,9 @@ private slots:
         QVERIFY(start->uiOpenRecentButton()->isEnabled());
     }
 
-    void undoFollowsTheFrontDocumentAndRedoStaysDisabled() {
+    // The front document's menus: Undo follows it and Redo stays disabled, the Process menu's
+    // commands reach it, Ctrl+, opens the preferences.
+    void menusServeTheFrontDocument() {
         launch({mScope->writeWave("a.wav")});
         QWidget* window = mHost->documentWindows().first();
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -149,19 +146,19 @@ private slots:
         QVERIFY(!redo->isEnabled());
         QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(mHost->performed.size(), size_t(1));
-    }
-
-    void processMenuForwardsToTheFrontDocument() {
-        launch({mScope->writeWave("a.wav")});
-        QMenuBar* bar = mHost->documentWindows().first()->findChild<QMenuBar*>();
+        QMenuBar* bar = window->findChild<QMenuBar*>();
         QStringList titles;
         for (QAction* menu : bar->actions()) titles << menu->text().remove(QLatin1Char('&'));
         QCOMPARE(titles, (QStringList{"File", "Edit", "Process", "Play", "View", "Window", "Help"}));
         for (QAction* action : bar->actions()[2]->menu()->actions()) {
             if (!action->isSeparator()) action->trigger();
         }
-        QCOMPARE(mHost->performed, (std::vector<DocumentCommand>{DocumentCommand::KeepTransients, DocumentCommand::DiscardTransients,
-                                                                  DocumentCommand::FillGaps, DocumentCommand::ApplySelection}));
+        QCOMPARE(mHost->performed,
+                 (std::vector<DocumentCommand>{DocumentCommand::Undo, DocumentCommand::KeepTransients,
+                                               DocumentCommand::DiscardTransients, DocumentCommand::FillGaps,
+                                               DocumentCommand::ApplySelection}));
+        QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
+        QTRY_VERIFY(mController->prefsPanel()->isVisible());
     }
 
     void quitClosesEveryDocumentOnceAndRecordsTheVersion() {

@@ -1,10 +1,9 @@
 // The preferences panel on the offscreen platform: the first launch's fixed set, Save writing
-// the version and the six keys that a second process shows, Cancel reverting, Ctrl+, opening it.
+// the version and the six keys that a second process shows, Cancel reverting. Ctrl+, is tried
+// in the application controller's tests.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QMainWindow>
-#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -12,8 +11,6 @@
 
 #include <cstdio>
 
-#include "AppTestSupport.h"
-#include "app/AppController.h"
 #include "app/KVPrefsPanelController.h"
 #include "app/QtPlatform.h"
 #include "application/PreferenceKeys.h"
@@ -97,18 +94,6 @@ private slots:
         QVERIFY(!panel.isVisible());
         QVERIFY(!panel.model().values().chime);
         QVERIFY(!scope.platform().boolForKey(prefkeys::kChimeWhenDone));
-    }
-
-    void controlCommaOpensThePanel() {
-        test::AppScope scope;
-        test::FakeDocumentHost host;
-        AppController controller(host);
-        host.controller = &controller;
-        QVERIFY(host.openDocument(scope.writeWave(QStringLiteral("a.wav"))));
-        QWidget* window = host.documentWindows().first();
-        QVERIFY(QTest::qWaitForWindowActive(window));
-        QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
-        QTRY_VERIFY(controller.prefsPanel()->isVisible());
     }
 };
 
