@@ -82,29 +82,25 @@ void QtPlatformTest::postsRunInOrderAndWaitingPostsReturnAfterRunning() {
 }
 
 void QtPlatformTest::defaultsArePropertyListUnderConfigHome() {
-    QString path;
-    {
-        QtPlatformScope scope;
-        QtPlatform& platform = scope.platform();
-        platform.setBoolForKey("General_ChimeWhenDone", true);
-        platform.setIntegerForKey("General_PrefsVersion", 3);
-        platform.setStringForKey("ORVX_LastFolder", "/tmp/a b");
-        QVERIFY(!platform.boolForKey("Missing") && platform.integerForKey("Missing") == 0);
-        QVERIFY(!platform.stringForKey("Missing"));
-        platform.synchronizeDefaults();
-        path = scope.file("config/orvex/defaults.plist");
-        QVERIFY(QFile::exists(path));
-        QProcess python;
-        python.start("python3", {"-c",
-                                 "import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb'));"
-                                 "print(d['General_ChimeWhenDone'], d['General_PrefsVersion'], d['ORVX_LastFolder'])",
-                                 path});
-        QVERIFY(python.waitForFinished(10000));
-        QCOMPARE(QString(python.readAllStandardOutput()).trimmed(), QString("True 3 /tmp/a b"));
-        // A new platform on the same folder reads them back.
-        QtPlatform again(path.toStdString());
-        QCOMPARE(again.integerForKey("General_PrefsVersion"), std::int64_t(3));
-    }
+    QtPlatformScope scope;
+    QtPlatform& platform = scope.platform();
+    platform.setBoolForKey("General_ChimeWhenDone", true);
+    platform.setIntegerForKey("General_PrefsVersion", 3);
+    platform.setStringForKey("ORVX_LastFolder", "/tmp/a b");
+    QVERIFY(!platform.boolForKey("Missing") && platform.integerForKey("Missing") == 0);
+    QVERIFY(!platform.stringForKey("Missing"));
+    platform.synchronizeDefaults();
+    const QString path = scope.file("config/orvex/defaults.plist");
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb'));"
+                             "print(d['General_ChimeWhenDone'], d['General_PrefsVersion'], d['ORVX_LastFolder'])",
+                             path});
+    QVERIFY(python.waitForFinished(10000));
+    QCOMPARE(QString(python.readAllStandardOutput()).trimmed(), QString("True 3 /tmp/a b"));
+    // A new platform on the same folder reads them back.
+    QtPlatform again(path.toStdString());
+    QCOMPARE(again.integerForKey("General_PrefsVersion"), std::int64_t(3));
 }
 
 void QtPlatformTest::revealAndOpenFallBackToXdgOpen() {
