@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include "app/KVEditorWindow.h"
-#include "app/KVExportPanels.h"
 #include "app/KVProgressSheet.h"
 #include "app/WindowDocumentHost.h"
 #include "control/KVOutputController.h"
@@ -41,26 +40,23 @@ void answerSavePanel(const QString& folder, QString* proposed) {
         QMetaObject::invokeMethod(panel, "accept");
     });
 }
+
+// Samples of the file at the writer's limits (0.999 and -1).
+int samplesAtTheLimits(const std::string& path) {
+    int count = 0;
+    for (const auto& channel : readSound(path))
+        for (float v : channel) count += v >= 0.999f - kLevelStep || v <= -1.0f + kLevelStep;
+    return count;
+}
 }  // namespace
 
 class MasterTabTest : public QObject {
     Q_OBJECT
 private slots:
-    void cancelledSavePanelBeepsAndGivesNoPath();
     void exportIntoAnUnwritableFolderShowsTheErrorAndLeavesNothing();
-    void windowExportShowsTheSheetAndTheClippedSamplesResetAsksFirst();
+    void windowExportsTheMasterResetsItAskingFirstAndExportsTheSegment();
     void cancelInTheSheetStopsTheExportAndLeavesNothing();
-    void segmentExportRevealsTheWrittenFileChimesAsThePreferenceSays();
 };
-
-void MasterTabTest::cancelledSavePanelBeepsAndGivesNoPath() {
-    QtPlatformScope scope;
-    QString proposed;
-    answerSavePanel({}, &proposed);
-    QVERIFY(KVExportPanels::askForSegmentExportPath(nullptr, scope.file("take.wav")).isEmpty());
-    QCOMPARE(proposed, QString("take [segment].wav"));
-    QCOMPARE(scope.platform().beepCount(), 1);
-}
 
 // A folder without write permission; when the tests run as root, which writes anywhere, /proc.
 void MasterTabTest::exportIntoAnUnwritableFolderShowsTheErrorAndLeavesNothing() {
@@ -92,21 +88,16 @@ void MasterTabTest::exportIntoAnUnwritableFolderShowsTheErrorAndLeavesNothing() 
     }
 }
 
-namespace {
-// Samples of the file at the writer's limits (0.999 and -1).
-int samplesAtTheLimits(const std::string& path) {
-    int count = 0;
-    for (const auto& channel : readSound(path))
-        for (float v : channel) count += v >= 0.999f - kLevelStep || v <= -1.0f + kLevelStep;
-    return count;
-}
-}  // namespace
-
 // A record written at 1.5 into the master clips in the export; the window says how many samples
 // it clipped. Reset (through the window's button) answered Cancel keeps the edit, so the next
 // export clips again; answered Yes it brings the working file back: no clipping.
-void MasterTabTest::windowExportShowsTheSheetAndTheClippedSamplesResetAsksFirst() {
+// Then the analysed segment exported from the window's button: a cancelled save panel only beeps;
+// the file is revealed once, after it was written whole; the finished chime sounds only when the
+// preference asks for it.
+void MasterTabTest::windowExportsTheMasterResetsItAskingFirstAndExportsTheSegment() {
     QtPlatformScope scope;
+    scope.platform().setRevealsRecordedOnly(true);
+    scope.platform().setIntegerForKey("General_PrefsVersion", 1);
     const QString sound = scope.file("take.wav");
     writeTestWave(sound, 3.0);
     WindowDocumentHost host;
@@ -155,6 +146,40 @@ void MasterTabTest::windowExportShowsTheSheetAndTheClippedSamplesResetAsksFirst(
         }
     }
     QVERIFY(scope.platform().alertLog().size() == 3);  // the set-up question and the two resets
+
+    KVWaveDocument* document = host.documents().documentOfWindow(window);
+    QTest::mouseClick(window->button("uiAnalyzeSegmentButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!document->isAnalysisRunning() && !document->isBusy(), 600'000);
+    const QString segment = QDir(scope.file("")).filePath("take [segment].wav");
+    const int beeps = scope.platform().beepCount();
+    const std::size_t revealed = scope.platform().revealLog().size();
+    QString proposed;
+    answerSavePanel({}, &proposed);
+    QTest::mouseClick(window->button("uiExportSegmentButton"), Qt::LeftButton);
+    QCOMPARE(proposed, QString("take [segment].wav"));
+    QTRY_COMPARE(scope.platform().beepCount(), beeps + 1);
+    QVERIFY(!document->isExportingSegment() && scope.platform().revealLog().size() == revealed);
+    const auto chimes = [&] {
+        const auto log = scope.platform().soundLog();
+        return std::count(log.begin(), log.end(), std::string("finished-new"));
+    };
+    for (const bool chime : {true, false}) {
+        scope.platform().setBoolForKey("General_ChimeWhenDone", chime);
+        QFile::remove(segment);
+        const auto chimesBefore = chimes();
+        const std::size_t revealsBefore = scope.platform().revealLog().size();
+        answerSavePanel(scope.file(""), &proposed);
+        QTest::mouseClick(window->button("uiExportSegmentButton"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!document->isExportingSegment() && !window->progressSheet()->isVisible(), 60000);
+        QCOMPARE(document->lastSegmentExportOutcome(), KVExportWriter::Outcome::Written);
+        const FrameCount length = std::min<FramePos>(document->segmentEnd(), 3 * 44100) - document->segmentStart();
+        QCOMPARE(FrameCount(readSound(segment.toStdString())[0].size()), length);
+        const auto reveals = scope.platform().revealLog();
+        QCOMPARE(reveals.size(), revealsBefore + 1);
+        QCOMPARE(QString::fromStdString(reveals.back()), segment);
+        QTest::qWait(20);  // a chime posted by the export's thread
+        QCOMPARE(chimes() - chimesBefore, chime ? 1 : 0);
+    }
 }
 
 // Cancel in the sheet while the master of a minute of sound is still being prefilled or
@@ -179,46 +204,6 @@ void MasterTabTest::cancelInTheSheetStopsTheExportAndLeavesNothing() {
     QCOMPARE(master->lastExportOutcome(), KVMasterExport::Outcome::Cancelled);
     const QStringList left = QDir(scope.file("")).entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(left, QStringList{"take.wav"});
-}
-
-// The analysed segment exported from the window's button: the file is revealed once, after it
-// was written whole; the finished chime sounds only when the preference asks for it.
-void MasterTabTest::segmentExportRevealsTheWrittenFileChimesAsThePreferenceSays() {
-    QtPlatformScope scope;
-    scope.platform().setRevealsRecordedOnly(true);
-    scope.platform().setIntegerForKey("General_PrefsVersion", 1);
-    const QString sound = scope.file("take.wav");
-    writeTestWave(sound, 3.0);
-    WindowDocumentHost host;
-    KVEditorWindow* window = openWindow(host.documents(), sound);
-    QVERIFY(window);
-    KVWaveDocument* document = host.documents().documentOfWindow(window);
-    QTest::mouseClick(window->button("uiAnalyzeSegmentButton"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!document->isAnalysisRunning() && !document->isBusy(), 600'000);
-    const QString target = QDir(scope.file("")).filePath("take [segment].wav");
-    const auto chimes = [&] {
-        const auto log = scope.platform().soundLog();
-        return std::count(log.begin(), log.end(), std::string("finished-new"));
-    };
-    for (const bool chime : {true, false}) {
-        scope.platform().setBoolForKey("General_ChimeWhenDone", chime);
-        QFile::remove(target);
-        const auto chimesBefore = chimes();
-        const std::size_t revealsBefore = scope.platform().revealLog().size();
-        QString proposed;
-        answerSavePanel(scope.file(""), &proposed);
-        QTest::mouseClick(window->button("uiExportSegmentButton"), Qt::LeftButton);
-        QTRY_COMPARE(proposed, QString("take [segment].wav"));
-        QTRY_VERIFY_WITH_TIMEOUT(!document->isExportingSegment() && !window->progressSheet()->isVisible(), 60000);
-        QCOMPARE(document->lastSegmentExportOutcome(), KVExportWriter::Outcome::Written);
-        const FrameCount length = std::min<FramePos>(document->segmentEnd(), 3 * 44100) - document->segmentStart();
-        QCOMPARE(FrameCount(readSound(target.toStdString())[0].size()), length);
-        const auto reveals = scope.platform().revealLog();
-        QCOMPARE(reveals.size(), revealsBefore + 1);
-        QCOMPARE(QString::fromStdString(reveals.back()), target);
-        QTest::qWait(20);  // a chime posted by the export's thread
-        QCOMPARE(chimes() - chimesBefore, chime ? 1 : 0);
-    }
 }
 
 QTEST_MAIN(MasterTabTest)
