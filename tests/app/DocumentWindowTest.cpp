@@ -1,12 +1,16 @@
-// Documents in editor windows on the offscreen platform, on generated files: the title and the
-// input overview's picture (waveforms, ruler, selection lines and markers, the frame's shadow),
-// Space playing the clicked segment through a silent output paced in real time, a file opened
-// twice under another spelling, a refused 3-channel file, the segment coming back after
-// reopening, and Quit while a file's set-up question is open.
+// Editor windows on the offscreen platform: the frame of an empty one (the three tabs in order,
+// every control named for screen readers and desktop tests by its label or tooltip, the volume
+// in dB), and documents in them, on generated files: the title and the input overview's picture
+// (waveforms, ruler, selection lines and markers, the frame's shadow), Space playing the clicked
+// segment through a silent output paced in real time, a file opened twice under another
+// spelling, a refused 3-channel file, the segment coming back after reopening, and Quit while a
+// file's set-up question is open.
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QSlider>
+#include <QTabWidget>
 #include <QtTest>
 
 #include "app/AppController.h"
@@ -16,6 +20,8 @@
 #include "playback/PacedAudioBackend.h"
 #include "control/KVSegmentController.h"
 #include "qtsupport/QtTestSupport.h"
+#include "views/KVAnalysisView.h"
+#include "views/KVOutputFileView.h"
 #include "views/KVWaveSegmentView.h"
 
 using namespace orvex;
@@ -30,8 +36,6 @@ KVDocumentOptions pacedOutput() {
     return options;
 }
 
-FramePos blockBelow(double frame) { return static_cast<FramePos>(frame) / 128 * 128; }
-
 // themeColor08 (204, 204, 229) of the waveforms; the labels (190, 207, 255) are bluer.
 bool isWaveform(QColor c) {
     return c.red() > 170 && std::abs(c.red() - c.green()) < 8 && c.blue() - c.red() > 10 && c.blue() - c.red() < 40;
@@ -44,12 +48,51 @@ class DocumentWindowTest : public QObject {
 private slots:
     void init() { mScope = std::make_unique<QtPlatformScope>(); }
     void cleanup() { mScope.reset(); }
+    void emptyWindowHasTheTabsNamedControlsAndTheVolumeInDecibels();
     void opensShowsAndPlaysTheClickedSegmentWhichComesBackAfterReopening();
     void quitWhileTheSetUpQuestionIsOpenClosesEveryDocument();
 
 private:
     std::unique_ptr<QtPlatformScope> mScope;
 };
+
+void DocumentWindowTest::emptyWindowHasTheTabsNamedControlsAndTheVolumeInDecibels() {
+    KVEditorWindow window;
+    QCOMPARE(window.tabs()->count(), 3);
+    const QStringList titles{"Input Overview", "Analysis Editor", "Master Output"};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(window.tabs()->tabText(i), titles[i]);
+        QCOMPARE(window.tabView(i)->accessibleName(), titles[i]);
+    }
+    QVERIFY(window.segmentView() && window.tabView(0)->isAncestorOf(window.segmentView()));
+    QVERIFY(window.analysisView() && window.tabView(1)->isAncestorOf(window.analysisView()));
+    QVERIFY(window.outputView() && window.tabView(2)->isAncestorOf(window.outputView()));
+    QVERIFY(!window.outputView()->accessibleName().isEmpty());
+
+    // Every control has its label or tooltip as accessible name.
+    const QStringList required{"uiPlayButton", "uiStopButton", "uiLoopButton", "uiRewindButton", "uiForwardButton",
+                               "uiPlayOriginalButton", "uiMultiPencilButton", "uiBoxButton", "uiAnalyzeSegmentButton",
+                               "uiExportAudioButton", "uiRevealFileButton", "uiSnapToGridButton", "uiExtractButton"};
+    for (const QString& name : required) QVERIFY2(window.button(name), qPrintable(name));
+    int controls = 0;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!w->objectName().startsWith("ui")) continue;
+        ++controls;
+        const auto* b = qobject_cast<QAbstractButton*>(w);
+        const QString expected = b ? b->text() : w->toolTip();
+        QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        if (!expected.isEmpty()) QCOMPARE(w->accessibleName(), expected);
+    }
+    QVERIFY(controls >= 35);
+
+    QCOMPARE(window.volumeText()->text(), QString("0.00 dB"));
+    window.show();
+    window.volumeSlider()->setFocus();
+    QTest::keyClick(window.volumeSlider(), Qt::Key_Left);
+    QCOMPARE(window.volumeText()->text(), QString("-1.00 dB"));
+    QVERIFY(window.button("uiStopButton")->isChecked() && !window.button("uiPlayButton")->isChecked());
+    saveArtifact(window.grab().toImage(), "editor-window-empty.png");
+}
 
 // At 1000 pixels over 5 s: the left sine at 0.8 above, the right one at 0.4 below, ten labelled
 // ticks, the start line (upper half) where the click put it and the end line (lower half) 2 s later.
@@ -72,7 +115,7 @@ void DocumentWindowTest::opensShowsAndPlaysTheClickedSegmentWhichComesBackAfterR
     document->segmentController()->waitForOverview();
     const double fpp = 5.0 * kSecond / 1000;
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(220, 20));
-    const FramePos start = blockBelow(220 * fpp);
+    const FramePos start = FramePos(220 * fpp) / 128 * 128;  // on a block
     QCOMPARE(view->selectionStartFrame(), start);
     QCOMPARE(view->selectionEndFrame(), start + 88'320);  // the 2 s minimum, on a block
     saveArtifact(window->tabView(0)->grab().toImage(), "document-input-tab-5s-stereo.png");

@@ -1,12 +1,14 @@
 // The Qt platform services: alerts from the GUI thread and from workers, posting order,
 // defaults on disk (read back by Python), reveal and open through xdg-open, recent documents
-// and the short sounds through the audio engine.
+// and the short sounds through the audio engine; a second start handing its files to the running
+// instance, which without one finds nobody.
 #include <QProcess>
 #include <QtTest>
 
 #include <atomic>
 #include <thread>
 
+#include "app/SingleInstance.h"
 #include "app/SoundPlayer.h"
 #include "application/RecentDocuments.h"
 #include "playback/ManualAudioBackend.h"
@@ -20,46 +22,45 @@ class QtPlatformTest : public QObject {
 private slots:
     void alertsAnswerWithTheClickedButton_data();
     void alertsAnswerWithTheClickedButton();
-    void alertFromAWorkerRunsOnTheGuiThread();
     void postsRunInOrderAndWaitingPostsReturnAfterRunning();
     void defaultsArePropertyListUnderConfigHome();
     void revealAndOpenFallBackToXdgOpen();
     void recentDocumentsAreAddedFromAnyThread();
     void soundsPlayThroughTheAudioEngine();
+    void secondStartForwardsItsFiles();
 };
 
 void QtPlatformTest::alertsAnswerWithTheClickedButton_data() {
     QTest::addColumn<QString>("click");
     QTest::addColumn<int>("expected");
-    QTest::newRow("default") << "Modify" << int(AlertButton::Default);
-    QTest::newRow("alternate") << "Extract" << int(AlertButton::Alternate);
-    QTest::newRow("other") << "Suppress" << int(AlertButton::Other);
+    QTest::addColumn<bool>("fromWorker");
+    QTest::newRow("default") << "Modify" << int(AlertButton::Default) << false;
+    QTest::newRow("alternate") << "Extract" << int(AlertButton::Alternate) << false;
+    QTest::newRow("other") << "Suppress" << int(AlertButton::Other) << false;
+    QTest::newRow("asked by a worker, shown by the GUI thread") << "Extract" << int(AlertButton::Alternate) << true;
 }
 
 void QtPlatformTest::alertsAnswerWithTheClickedButton() {
     QFETCH(QString, click);
     QFETCH(int, expected);
+    QFETCH(bool, fromWorker);
     QtPlatformScope scope;
     QString title;
     answerNextAlert(click, &title);
-    const AlertButton answer = scope.platform().runAlert("Auto setup document?", "Choose", {"Modify", "Extract", "Suppress"});
-    QCOMPARE(int(answer), expected);
+    std::atomic<int> answer{-1};
+    const auto ask = [&] {
+        answer = int(scope.platform().runAlert("Auto setup document?", "Choose", {"Modify", "Extract", "Suppress"}));
+    };
+    if (fromWorker) {
+        std::thread worker(ask);
+        QVERIFY(QTest::qWaitFor([&] { return answer.load() >= 0; }, 5000));
+        worker.join();
+    } else {
+        ask();
+    }
+    QCOMPARE(answer.load(), expected);
     QCOMPARE(title, QString("Auto setup document?"));
     QCOMPARE(scope.platform().alertLog().size(), std::size_t(1));
-}
-
-void QtPlatformTest::alertFromAWorkerRunsOnTheGuiThread() {
-    QtPlatformScope scope;
-    std::atomic<bool> done{false};
-    std::atomic<int> answer{-1};
-    answerNextAlert("Cancel");
-    std::thread worker([&] {
-        answer = int(scope.platform().runAlert("Disk full", "No room", {"Retry", "Cancel"}));
-        done = true;
-    });
-    QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 5000));
-    worker.join();
-    QCOMPARE(answer.load(), int(AlertButton::Alternate));
 }
 
 void QtPlatformTest::postsRunInOrderAndWaitingPostsReturnAfterRunning() {
@@ -156,6 +157,20 @@ void QtPlatformTest::soundsPlayThroughTheAudioEngine() {
         QVERIFY(!player.isPlaying());
         QVERIFY2(energy > 1.0, name);
     }
+}
+
+void QtPlatformTest::secondStartForwardsItsFiles() {
+    const QString name = QString("orvex-test-%1").arg(QCoreApplication::applicationPid());
+    SingleInstance first(name);
+    QVERIFY(!first.forwardToRunningInstance({"a.wav"}, 200));
+    QVERIFY(first.listen());
+    QSignalSpy received(&first, &SingleInstance::filesReceived);
+    SingleInstance second(name);
+    // The sender blocks only until the bytes are out; the server reads them in its event loop.
+    QVERIFY(second.forwardToRunningInstance({"take.wav", "/sounds/b c.wav"}));
+    QVERIFY(received.wait(3000));
+    const QStringList files = received.first().first().toStringList();
+    QCOMPARE(files, (QStringList{QFileInfo("take.wav").absoluteFilePath(), "/sounds/b c.wav"}));
 }
 
 QTEST_MAIN(QtPlatformTest)
