@@ -1,7 +1,9 @@
 // The application controller on the offscreen platform: the splash leaves the event loop
 // running, closing the about window does not quit, the start window keeps the application
 // alive without documents, the menus (Ctrl+Z, Process, Ctrl+,) serve the front document, quit
-// closes every document once.
+// closes every document once. Then with real document windows: file checks on opening, a closed
+// window leaving the list and the start window returning (a file opened twice under another
+// spelling is tried in the document window test).
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
@@ -9,15 +11,19 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QtTest>
 
 #include "AppTestSupport.h"
 #include "app/AppController.h"
 #include "app/BrandWindow.h"
+#include "app/KVEditorWindow.h"
 #include "app/KVPrefsPanelController.h"
 #include "app/StartWindow.h"
+#include "app/WindowDocumentHost.h"
 #include "application/AppVersion.h"
 #include "application/PreferenceKeys.h"
+#include "document/KVWaveDocument.h"
 
 using namespace orvex;
 
@@ -26,6 +32,17 @@ constexpr StartupTimings kQuick{50, 1000};
 
 QAction* menuAction(QWidget* window, const char* name) {
     return window->findChild<QMenuBar*>()->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+// Drags the file at path onto target and drops it there; whether target accepted the drag.
+bool dropFile(QWidget* target, const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+    return enter.isAccepted();
 }
 }  // namespace
 
@@ -108,13 +125,7 @@ private slots:
         QVERIFY(!start->isVisible());
         // A dropped file opens like one chosen in the dialog.
         start->show();
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(b)});
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(start, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(start, &drop);
+        QVERIFY(dropFile(start, b));
         QCOMPARE(mHost->documentWindows().size(), 2);
         QVERIFY(!start->isVisible());
         for (QWidget* window : mHost->documentWindows()) window->close();
@@ -129,9 +140,9 @@ private slots:
     }
 
     // The front document's menus: Undo follows it and Redo stays disabled, the Process menu's
-    // commands reach it, Ctrl+, opens the preferences.
-    void menusServeTheFrontDocument() {
-        launch({mScope->writeWave("a.wav")});
+    // commands reach it, Ctrl+, opens the preferences. Quit closes every document once.
+    void menusServeTheFrontDocumentQuitClosesEachOnce() {
+        launch({mScope->writeWave("a.wav"), mScope->writeWave("b.wav"), mScope->writeWave("c.wav")});
         QWidget* window = mHost->documentWindows().first();
         QVERIFY(QTest::qWaitForWindowActive(window));
         QAction* undo = menuAction(window, "uiUndoMenuItem");
@@ -159,11 +170,7 @@ private slots:
                                                DocumentCommand::ApplySelection}));
         QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
         QTRY_VERIFY(mController->prefsPanel()->isVisible());
-    }
 
-    void quitClosesEveryDocumentOnceAndRecordsTheVersion() {
-        launch({mScope->writeWave("a.wav"), mScope->writeWave("b.wav"), mScope->writeWave("c.wav")});
-        QCOMPARE(mHost->documentWindows().size(), 3);
         mController->applicationWillTerminate();
         QVERIFY(mHost->documentWindows().isEmpty());
         QCOMPARE(mHost->closeCounts, (std::map<QString, int>{{"a.wav", 1}, {"b.wav", 1}, {"c.wav", 1}}));
@@ -194,6 +201,44 @@ private slots:
         QVERIFY(!mController->openDialog());
         QCOMPARE(QString::fromStdString(*mScope->platform().stringForKey(prefkeys::kApplicationPath)),
                  QCoreApplication::applicationFilePath());
+    }
+
+    // The real window host, without the fake one.
+    void realWindowsOpenCheckedFilesAndForgetClosedOnes() {
+        mController.reset();
+        mHost.reset();
+        WindowDocumentHost host;
+        AppController controller(host, StartupTimings{50, 1000});
+        host.setController(&controller);
+        controller.documentsChanged();
+        const QString a = mScope->writeWave(QStringLiteral("a.wav"));
+        QFile text(mScope->file(QStringLiteral("notes.wav")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("not a sound");
+        text.close();
+
+        QVERIFY(!controller.openFile(text.fileName()));
+        QCOMPARE(mScope->platform().alerts().size(), size_t(1));
+        QVERIFY(controller.openFile(a));
+        auto* window = qobject_cast<KVEditorWindow*>(host.documentWindows().first());
+        // A real document behind the window, with nothing to undo yet.
+        KVWaveDocument* document = host.documents().documentOfWindow(window);
+        QVERIFY(document && document->frames() > 0);
+        QVERIFY(host.hasFrontDocument());
+        QVERIFY(!host.frontDocumentCanUndo());
+
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
+        QCOMPARE(window->tabs()->currentIndex(), int(KVEditorWindow::kOutputTab));
+
+        // A sound file dropped on the document window opens in a window of its own.
+        QVERIFY(dropFile(window, mScope->writeWave(QStringLiteral("b.wav"))));
+        QCOMPARE(host.documentWindows().size(), 2);
+        QCOMPARE(host.documentWindows().first()->windowTitle(), QStringLiteral("b"));
+
+        for (QWidget* open : host.documentWindows()) open->close();
+        QTRY_VERIFY(host.documentWindows().isEmpty());
+        QVERIFY(controller.startWindow()->isVisible());
     }
 };
 

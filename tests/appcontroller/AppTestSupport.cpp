@@ -64,12 +64,6 @@ bool FakeDocumentHost::openDocument(const QString& path) {
     return true;
 }
 
-QList<QWidget*> FakeDocumentHost::documentWindows() const {
-    QList<QWidget*> windows;
-    for (QMainWindow* window : mWindows) windows.append(window);
-    return windows;
-}
-
 void FakeDocumentHost::windowClosed(QMainWindow* window) {
     ++closeCounts[window->windowTitle()];
     mWindows.removeAll(window);

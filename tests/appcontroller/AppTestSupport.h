@@ -45,7 +45,7 @@ public:
 
     ~FakeDocumentHost() override;
     bool openDocument(const QString& path) override;
-    QList<QWidget*> documentWindows() const override;
+    QList<QWidget*> documentWindows() const override { return mWindows; }
     bool hasFrontDocument() const override { return !mWindows.isEmpty(); }
     bool frontDocumentCanUndo() const override { return canUndo; }
     void performOnFrontDocument(DocumentCommand command) override { performed.push_back(command); }
@@ -53,7 +53,7 @@ public:
     void windowClosed(QMainWindow* window);
 
 private:
-    QList<QMainWindow*> mWindows;
+    QList<QWidget*> mWindows;
 };
 
 }  // namespace orvex::test
