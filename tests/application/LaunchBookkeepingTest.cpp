@@ -4,7 +4,6 @@
 
 #include "application/AppVersion.h"
 #include "application/LaunchBookkeeping.h"
-#include "application/PreferenceKeys.h"
 #include "application/RecentDocuments.h"
 #include "support/PlatformFixture.h"
 
@@ -15,16 +14,14 @@ using test::PlatformFixture;
 
 class LaunchBookkeepingTest : public PlatformFixture {};
 
+// The version recorded at quit and read back at the next launch is tried by the application
+// controller's test, which launches twice.
 TEST_F(LaunchBookkeepingTest, QuickStartIsDueOncePerVersion) {
     struct Case { std::int64_t build, stored; bool due; };
     for (const Case c : {Case{100, 0, true}, Case{100, 100, false}, Case{100, 99, true}, Case{0, 0, true},
                          Case{0, 100, true}, Case{100, 10100, true}}) {
         EXPECT_EQ(LaunchBookkeeping::isFirstLaunchOfVersion(c.build, c.stored), c.due) << c.build << " " << c.stored;
     }
-    EXPECT_TRUE(LaunchBookkeeping::isFirstLaunchOfVersion(AppVersion::number()));
-    LaunchBookkeeping::recordQuit(AppVersion::number());
-    EXPECT_EQ(platform().integerForKey(prefkeys::kAppVersion), AppVersion::number());
-    EXPECT_FALSE(LaunchBookkeeping::isFirstLaunchOfVersion(AppVersion::number()));
 }
 
 TEST(AppVersionTest, SplashTextNamesVersionArchitectureWordSizeAndEdition) {

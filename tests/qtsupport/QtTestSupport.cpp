@@ -81,11 +81,4 @@ QString saveArtifact(const QImage& picture, const QString& name) {
     return path;
 }
 
-int countInRow(const QImage& picture, int y, const std::function<bool(QColor)>& pred) {
-    int count = 0;
-    for (int x = 0; x < picture.width(); ++x)
-        if (pred(picture.pixelColor(x, y))) ++count;
-    return count;
-}
-
 }  // namespace orvex::test

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
 
 #include "app/QtPlatform.h"
@@ -47,8 +46,5 @@ void answerNextAlert(const QString& text, QString* title = nullptr, int timeoutM
 
 // Saves picture as name under $ORVEX_TEST_ARTIFACTS (or the current folder); returns the path.
 QString saveArtifact(const QImage& picture, const QString& name);
-
-// Counts the columns of row y whose colour satisfies pred.
-int countInRow(const QImage& picture, int y, const std::function<bool(QColor)>& pred);
 
 }  // namespace orvex::test
