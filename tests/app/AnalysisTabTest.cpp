@@ -4,8 +4,8 @@
 // analysis, the mouse tools (box from either corner, Escape, multi pencil with Shift and in Modify
 // mode), the Control preview, the "s" snapshot, the commands with their confirmations, progress,
 // refusal while busy, Cancel and Undo, closing the window while one runs, the Undo item following
-// mouse edits, and the edit committed into the master only inside the segment. Stores and the master are read back through the core's
-// own readers.
+// mouse edits, and the edit committed into the master only inside the segment. Stores and the
+// master are read back through the core's own readers.
 #include <QAbstractButton>
 #include <QMenuBar>
 #include <QProcess>
