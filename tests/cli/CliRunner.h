@@ -8,9 +8,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
+#include "CliCommand.h"
 #include "support/SoundFixtures.h"
 
 namespace orvex::test {
@@ -36,6 +38,20 @@ inline CliRun runCli(const std::string& arguments) {
     in.close();
     std::filesystem::remove(errPath);
     return run;
+}
+
+// orvex-cli's command line run in this process: the exit code; standard output is dropped and
+// standard error kept in err.
+inline int runInProcess(std::vector<std::string> arguments, std::string& err) {
+    arguments.insert(arguments.begin(), "orvex-cli");
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int exitCode = cli::CliCommand::run(static_cast<int>(argv.size()), argv.data());
+    testing::internal::GetCapturedStdout();
+    err = testing::internal::GetCapturedStderr();
+    return exitCode;
 }
 
 // The error line: "orvex-cli: ..." as the last line of standard error, after any progress.

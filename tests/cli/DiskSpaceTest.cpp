@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
-#include "CliCommand.h"
 #include "CliRunner.h"
 #include "platform/HeadlessPlatform.h"
 #include "support/Signals.h"
@@ -38,36 +38,18 @@ void expectRefusedLeavingOnlyTheSound(int exitCode, const std::string& err, cons
     EXPECT_EQ(names, std::vector<std::string>{"take.wav"});
 }
 
-// A tmpfs volume of a few megabytes, unmounted when the object goes.
-class SmallVolume {
-public:
-    explicit SmallVolume(fs::path at) : mPath(std::move(at)) {
-        fs::create_directory(mPath);
-        mMounted = ::mount("tmpfs", mPath.c_str(), "tmpfs", 0, "size=4m") == 0;
-        mReason = mMounted ? "" : std::strerror(errno);
-    }
-    ~SmallVolume() {
-        if (mMounted) ::umount2(mPath.c_str(), MNT_DETACH);
-    }
-    SmallVolume(const SmallVolume&) = delete;
-    SmallVolume& operator=(const SmallVolume&) = delete;
-    bool mounted() const { return mMounted; }
-    const std::string& reason() const { return mReason; }
-
-private:
-    fs::path mPath;
-    bool mMounted = false;
-    std::string mReason;
-};
-
 TEST(CliDiskSpace, AnalysisOnATooSmallVolumeIsRefused) {
     if (!fs::exists(cliProgram())) GTEST_SKIP() << "orvex-cli is not built";
     TempDir temp;
-    SmallVolume volume(temp.path() / "volume");
-    if (!volume.mounted()) GTEST_SKIP() << "mounting a small tmpfs volume was refused: " << volume.reason();
-    const std::string sound = soundIn(temp.path() / "volume");
-    const CliRun run = runCli("analyse '" + sound + "'");
-    expectRefusedLeavingOnlyTheSound(run.exitCode, run.err, temp.path() / "volume");
+    // A tmpfs volume of a few megabytes, unmounted when the test ends.
+    const fs::path volume = temp.path() / "volume";
+    fs::create_directory(volume);
+    if (::mount("tmpfs", volume.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "mounting a small tmpfs volume was refused: " << std::strerror(errno);
+    auto unmount = [](const char* path) { ::umount2(path, MNT_DETACH); };
+    const std::unique_ptr<const char, decltype(unmount)> mounted(volume.c_str(), unmount);
+    const CliRun run = runCli("analyse '" + soundIn(volume) + "'");
+    expectRefusedLeavingOnlyTheSound(run.exitCode, run.err, volume);
 }
 
 class LittleSpacePlatform : public HeadlessPlatform {
@@ -81,10 +63,8 @@ TEST(CliDiskSpace, AnalysisWithLittleFreeSpaceIsRefusedInProcess) {
     platform->setEchoAlerts(false);
     Platform::install(platform);
     const std::string sound = soundIn(temp.path());
-    const char* const argv[] = {"orvex-cli", "analyse", sound.c_str()};
-    testing::internal::CaptureStderr();
-    const int exitCode = cli::CliCommand::run(3, argv);
-    const std::string err = testing::internal::GetCapturedStderr();
+    std::string err;
+    const int exitCode = runInProcess({"analyse", sound}, err);
     Platform::install(nullptr);
     expectRefusedLeavingOnlyTheSound(exitCode, err, temp.path());
 }

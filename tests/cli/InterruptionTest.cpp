@@ -36,6 +36,11 @@ constexpr std::uint32_t kGeneratorConstant = 20261207;
 // Attempts per command, of which only those that kill the command before it ends count.
 constexpr int kMostAttemptsPerCommand = 200;
 
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 struct Outcome {
     int exitCode = -1;
     bool killed = false;
@@ -54,13 +59,9 @@ Outcome runIn(const fs::path& folder, const std::vector<std::string>& arguments,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    // posix_spawn has no working-folder action in glibc 2.36: the child inherits ours.
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
-    std::error_code ignored;
-    const fs::path previous = fs::current_path(ignored);
-    fs::current_path(folder, ignored);
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    fs::current_path(previous, ignored);
     posix_spawn_file_actions_destroy(&actions);
     Outcome outcome;
     if (spawned != 0) return outcome;
@@ -74,14 +75,8 @@ Outcome runIn(const fs::path& folder, const std::vector<std::string>& arguments,
     ::waitpid(pid, &status, 0);
     outcome.killed = WIFSIGNALED(status);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errPath);
-    outcome.err.assign(std::istreambuf_iterator<char>(in), {});
+    outcome.err = contents(errPath);
     return outcome;
-}
-
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::set<std::string> filesBelow(const fs::path& folder) {
@@ -219,17 +214,14 @@ TEST_F(CliInterruptionTest, KilledCommandsLeaveTheStateBeforeOrAfterThemAndNoStr
     };
     const Clock::duration durations[] = {analyse, edit, commit, exportTime};
     std::mt19937 generator(kGeneratorConstant);
-    int total = 0;
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         const auto start = Clock::now();
         const int kills = interrupt(steps[i], durations[i], generator);
         EXPECT_EQ(kills, steps[i].kills) << steps[i].name << " ended before enough kills";
-        total += kills;
         std::printf("%s: %d kills within its %.2f s, checked in %.1f s\n", steps[i].name.c_str(), kills,
                     std::chrono::duration<double>(durations[i]).count(),
                     std::chrono::duration<double>(Clock::now() - start).count());
     }
-    EXPECT_GE(total, 50);
 }
 
 }  // namespace

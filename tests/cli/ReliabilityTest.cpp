@@ -24,6 +24,14 @@ namespace fs = std::filesystem;
 
 constexpr std::int64_t kFrames = 3 * 44100;
 
+// command with every " F" naming file, " O" an output and " P" a picture in folder.
+std::string commandOn(std::string command, const std::string& file, const std::string& folder) {
+    for (const auto& [mark, value] : {std::pair{" F", file}, {" O", folder + "/o.wav"}, {" P", folder + "/p.png"}})
+        for (std::size_t at; (at = command.find(mark)) != std::string::npos;)
+            command.replace(at + 1, 1, "'" + value + "'");
+    return command;
+}
+
 class ReliabilityTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -32,16 +40,9 @@ protected:
         writeWave(mTake, {sine(220.0, 44100.0, kFrames, 0.3)}, 44100);
     }
     std::string q(const std::string& path) const { return "'" + path + "'"; }
-    // arguments with every " T" naming the take.
-    std::string withTake(std::string arguments) const {
-        for (std::size_t at; (at = arguments.find(" T")) != std::string::npos;) arguments.replace(at + 1, 1, q(mTake));
-        return arguments;
-    }
-    CliRun analysed() {
-        CliRun run = runCli("analyse " + q(mTake));
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        return run;
-    }
+    // orvex-cli on the take (see commandOn), outputs in the temporary folder.
+    CliRun run(const std::string& command) const { return runCli(commandOn(command, mTake, mTemp.path().string())); }
+    void analysed() const { EXPECT_EQ(run("analyse F").exitCode, 0); }
     // The run failed with exit code 1 and exactly one line on standard error containing words.
     static void refusedWith(const CliRun& run, const std::string& words, int exitCode = 1) {
         EXPECT_EQ(run.exitCode, exitCode) << run.err;
@@ -56,13 +57,6 @@ protected:
 const char* const kCommands[] = {"analyse F",         "edit F sustained",         "commit F",
                                  "export F O --master", "reset-master F",         "snapshot F P",
                                  "process F --start 0 --end 2 --keep sustained -o O"};
-
-std::string commandOn(std::string command, const std::string& file, const std::string& folder) {
-    for (const auto& [mark, value] : {std::pair{"F", file}, {"O", folder + "/o.wav"}, {"P", folder + "/p.png"}})
-        if (auto at = command.find(std::string(" ") + mark); at != std::string::npos)
-            command.replace(at + 1, 1, "'" + value + "'");
-    return command;
-}
 
 TEST_F(ReliabilityTest, LinkLoopsAndClosedFoldersAreOneLineNotAnAbort) {
     fs::create_symlink(mTemp.file("b.wav"), mTemp.file("a.wav"));
@@ -93,15 +87,15 @@ TEST_F(ReliabilityTest, OutputsNeverReplaceTheSourceTheAnalysisOrSpecialFiles) {
         std::string arguments, words;
     };
     const Case cases[] = {
-        {"export T T --master", "being worked on"},
-        {"process T --start 0 --end 2 --keep sustained -o T", "being worked on"},
-        {"export T '" + plist + "' --segment", "analysis folder"},
-        {"export T '" + mTemp.file("link.wav") + "' --segment", "symbolic link"},
-        {"export T '" + mTemp.file("pipe.wav") + "' --master", "not a regular file"},
-        {"export T /dev/null --segment", "not a regular file"},
-        {"snapshot T '" + mTemp.file("link.png") + "'", "symbolic link"},
+        {"export F F --master", "being worked on"},
+        {"process F --start 0 --end 2 --keep sustained -o F", "being worked on"},
+        {"export F '" + plist + "' --segment", "analysis folder"},
+        {"export F '" + mTemp.file("link.wav") + "' --segment", "symbolic link"},
+        {"export F '" + mTemp.file("pipe.wav") + "' --master", "not a regular file"},
+        {"export F /dev/null --segment", "not a regular file"},
+        {"snapshot F '" + mTemp.file("link.png") + "'", "symbolic link"},
     };
-    for (const Case& c : cases) refusedWith(runCli(withTake(c.arguments)), c.words);
+    for (const Case& c : cases) refusedWith(run(c.arguments), c.words);
     EXPECT_EQ(fileBytes(mTake), source);
     EXPECT_EQ(fileBytes(plist), dictionary);
     EXPECT_TRUE(fs::is_symlink(mTemp.file("link.wav")));
@@ -111,9 +105,9 @@ TEST_F(ReliabilityTest, OutputsNeverReplaceTheSourceTheAnalysisOrSpecialFiles) {
 
     // Any other name is written as WAVE, with a line saying so; an existing file is replaced.
     std::ofstream(mTemp.file("old.aiff")) << "old";
-    const CliRun run = runCli("export " + q(mTake) + " " + q(mTemp.file("old.aiff")) + " --master");
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("written as a WAVE file"), std::string::npos) << run.err;
+    const CliRun replaced = run("export F " + q(mTemp.file("old.aiff")) + " --master");
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_NE(replaced.err.find("written as a WAVE file"), std::string::npos) << replaced.err;
     EXPECT_EQ(readWithPython(mTemp.file("old.aiff")).frames, kFrames);
 }
 
@@ -122,9 +116,9 @@ TEST_F(ReliabilityTest, ASecondWriterIsToldTheFolderIsInUse) {
     auto held = KVFolderLock::acquire(mTemp.file("take.analysis"), KVFolderLock::Mode::Exclusive);
     ASSERT_TRUE(held.lock);
     for (const char* command : {"edit F transients", "analyse F --force", "export F O --master"})
-        refusedWith(runCli(commandOn(command, mTake, mTemp.path().string())), "in use");
+        refusedWith(run(command), "in use");
     held.lock.reset();
-    EXPECT_EQ(runCli("edit " + q(mTake) + " transients").exitCode, 0);
+    EXPECT_EQ(run("edit F transients").exitCode, 0);
 }
 
 // A step recorded as open (the process died before its commit) is rolled back by the next
@@ -133,32 +127,36 @@ TEST_F(ReliabilityTest, AnEditCutShortIsRolledBackAndReported) {
     analysed();
     const std::string records = mTemp.file("take.analysis/take-selection.analysis/take-selection_ovw.ana.noindex");
     const std::vector<char> before = fileBytes(records);
-    ASSERT_EQ(runCli("edit " + q(mTake) + " sustained").exitCode, 0);
+    ASSERT_EQ(run("edit F sustained").exitCode, 0);
     ASSERT_NE(fileBytes(records), before);
     std::ofstream(mTemp.file("take.analysis/take-selection.analysis/take-selection_open-step.noindex"));
-    const CliRun run = runCli("export " + q(mTake) + " " + q(mTemp.file("out.wav")) + " --segment");
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("rolled back"), std::string::npos) << run.err;
+    const CliRun exported = run("export F O --segment");
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_NE(exported.err.find("rolled back"), std::string::npos) << exported.err;
     const std::vector<char> after = fileBytes(records);
     ASSERT_GE(after.size(), before.size());
     EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
 }
 
 TEST_F(ReliabilityTest, MissingOrCutShortDataIsNamedNotExportedAsSilence) {
+    // A file that is not a sound, and a segment export before any analysis, leave nothing behind.
+    std::ofstream(mTemp.file("notes.wav")) << "not a sound file\n";
+    refusedWith(runCli("analyse " + q(mTemp.file("notes.wav"))), "Unreadable file");
+    refusedWith(run("export F O --segment"), "analyse");
+    for (const char* name : {"notes.analysis", "take.analysis/take-selection.analysis", "o.wav"})
+        EXPECT_FALSE(fs::exists(mTemp.file(name))) << name;
     analysed();
     const std::string analysis = mTemp.file("take.analysis/take_ovw.ana.noindex");
     const std::string grains = mTemp.file("take.analysis/take-selection.analysis/take-selection_0.asp.noindex");
-    const std::string out = mTemp.file("out.wav");
-    const auto exportSegment = [&] { return runCli("export " + q(mTake) + " " + q(out) + " --segment"); };
-    ASSERT_EQ(runCli("edit " + q(mTake) + " select-all").exitCode, 0);
+    ASSERT_EQ(run("edit F select-all").exitCode, 0);
     fs::resize_file(grains, fs::file_size(grains) / 2);
-    refusedWith(exportSegment(), "take-selection_0.asp.noindex holds");
+    refusedWith(run("export F O --segment"), "take-selection_0.asp.noindex holds");
     fs::remove(grains);
-    refusedWith(exportSegment(), "take-selection_0.asp.noindex is missing");
+    refusedWith(run("export F O --segment"), "take-selection_0.asp.noindex is missing");
     fs::resize_file(analysis, fs::file_size(analysis) / 2);
     for (const char* command : {"export F O --segment", "edit F sustained", "commit F"})
-        refusedWith(runCli(commandOn(command, mTake, mTemp.path().string())), "take_ovw.ana.noindex holds");
-    EXPECT_FALSE(fs::exists(out));
+        refusedWith(run(command), "take_ovw.ana.noindex holds");
+    EXPECT_FALSE(fs::exists(mTemp.file("o.wav")));
 }
 
 TEST_F(ReliabilityTest, ArgumentErrorsShareOneExitCodeAndSayWhatIsWrong) {
@@ -168,32 +166,32 @@ TEST_F(ReliabilityTest, ArgumentErrorsShareOneExitCodeAndSayWhatIsWrong) {
     };
     const Case cases[] = {
         {"frobnicate", "subcommand"},
-        {"analyse T --start 2 --end 1", "end is not after its start"},
-        {"analyse T --start nan --end 2", "finite"},
-        {"analyse T --start 9 --end 12", "after the end of the file"},
-        {"export T out.wav", "Choose one of"},
-        {"edit T box --from 0 --to 9 --low 100 --high 200", "beyond the analysed segment"},
-        {"edit T pencil --path 1:220,2:220,5:220", "beyond the analysed segment"},
+        {"analyse F --start 2 --end 1", "end is not after its start"},
+        {"analyse F --start nan --end 2", "finite"},
+        {"analyse F --start 9 --end 12", "after the end of the file"},
+        {"export F out.wav", "Choose one of"},
+        {"edit F box --from 0 --to 9 --low 100 --high 200", "beyond the analysed segment"},
+        {"edit F pencil --path 1:220,2:220,5:220", "beyond the analysed segment"},
     };
-    for (const Case& c : cases) refusedWith(runCli(withTake(c.arguments)), c.words, 2);
+    for (const Case& c : cases) refusedWith(run(c.arguments), c.words, 2);
 }
 
 TEST_F(ReliabilityTest, SuccessesSayWhatTheyDidAndShowOnlyRealWork) {
     analysed();
-    CliRun run = runCli("edit " + q(mTake) + " select-all");
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err.find("analysing"), std::string::npos) << run.err;
-    run = runCli("export " + q(mTake) + " " + q(mTemp.file("m.wav")) + " --master");
-    EXPECT_NE(run.out.find("exported the master to"), std::string::npos) << run.out;
-    run = runCli("reset-master " + q(mTake));
-    EXPECT_NE(run.out.find("reset the master"), std::string::npos) << run.out;
+    CliRun done = run("edit F select-all");
+    EXPECT_EQ(done.exitCode, 0);
+    EXPECT_EQ(done.err.find("analysing"), std::string::npos) << done.err;
+    done = run("export F O --master");
+    EXPECT_NE(done.out.find("exported the master to"), std::string::npos) << done.out;
+    done = run("reset-master F");
+    EXPECT_NE(done.out.find("reset the master"), std::string::npos) << done.out;
     // Writer diagnostics only with --verbose; the error line in both cases, and no folder made.
     for (const bool verbose : {false, true}) {
-        run = runCli(std::string(verbose ? "--verbose " : "") + "export " + q(mTake) + " " +
-                     q(mTemp.file("none/m.wav")) + " --master");
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_NE(errorLine(run.err).find("Error creating file"), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find("Cannot convert path") != std::string::npos, verbose) << run.err;
+        const std::string target = q(mTemp.file("none/m.wav"));
+        done = run(std::string(verbose ? "--verbose " : "") + "export F " + target + " --master");
+        EXPECT_EQ(done.exitCode, 1);
+        EXPECT_NE(errorLine(done.err).find("Error creating file"), std::string::npos) << done.err;
+        EXPECT_EQ(done.err.find("Cannot convert path") != std::string::npos, verbose) << done.err;
     }
     EXPECT_FALSE(fs::exists(mTemp.file("none")));
 }

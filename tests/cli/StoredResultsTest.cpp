@@ -11,9 +11,9 @@
 #include <map>
 #include <sstream>
 
-#include "CliCommand.h"
+#include "CliRunner.h"
 #include "dsp/FastMath.h"
-#include "platform/HeadlessPlatform.h"
+#include "engine/StubAnalysisView.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 
@@ -61,25 +61,6 @@ std::string listing(const std::map<std::string, std::uint64_t>& hashes) {
     std::ostringstream out;
     for (const auto& [name, hash] : hashes) out << "        {\"" << name << "\", 0x" << std::hex << hash << "ull},\n";
     return out.str();
-}
-
-// Runs orvex-cli commands in-process at normal thread priority.
-class SteadyPlatform : public HeadlessPlatform {
-public:
-    void setCurrentThreadPriority(double) override {}
-};
-
-int runCli(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "orvex-cli");
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int exitCode = cli::CliCommand::run(static_cast<int>(argv.size()), argv.data());
-    testing::internal::GetCapturedStdout();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(exitCode, 0) << err;
-    return exitCode;
 }
 
 // Hashes recorded from the analysis and isolation of toneClicksNoise().
@@ -134,8 +115,10 @@ TEST(CliStoredResults, AnalysisAndIsolationStoreTheSameBytesInBothLoopBuilds) {
         TempDir temp;
         const std::string sound = temp.file("take.wav");
         writeWave(sound, toneClicksNoise(), 44100);
-        runCli({"analyse", sound});
-        runCli({"edit", sound, "sustained"});
+        // At normal thread priority, as orvex-cli runs.
+        std::string err;
+        EXPECT_EQ(runInProcess({"analyse", sound}, err), 0) << err;
+        EXPECT_EQ(runInProcess({"edit", sound, "sustained"}, err), 0) << err;
         const auto hashes = storedHashes(temp.path() / "take.analysis");
         EXPECT_EQ(hashes, kPinned) << listing(hashes);
     }

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audiofile/KVAudioFileWriter.h"
+#include "audiofile/KVAudioFileReader.h"
 #include "control/FakeViews.h"
 #include "control/ControlTestSupport.h"
 #include "control/KVMixdownStream.h"
@@ -105,6 +105,20 @@ TEST_F(MasterOutputTest, UneditedExportEqualsTheWorkingFile) {
         EXPECT_EQ(delegate.progress[delegate.progress.size() - 2], 100);
         EXPECT_EQ(platform().revealedFiles().back(), target);
         EXPECT_FALSE(std::filesystem::exists(KVExportWriter::partialPathFor(target)));
+        // Playback from any frame delivers that frame first, in both channels, through the mixdown.
+        for (FramePos start : {FramePos(0), FramePos(12345), FramePos(128 * 300)}) {
+            controller->setPlayPosition(start);
+            std::vector<float> left(2000), right(2000);
+            float* buffers[2] = {left.data(), right.data()};
+            EXPECT_EQ(controller->readPlayFrames(2000, buffers), 0);
+            const auto expected = [&](std::size_t ch) {
+                return std::vector<float>(source[ch].begin() + start, source[ch].begin() + start + 2000);
+            };
+            EXPECT_LT(test::maxErrorDb(left, expected(0)), -90.0) << c.name << " " << start;
+            if (source.size() == 2) {
+                EXPECT_LT(test::maxErrorDb(right, expected(1)), -90.0) << c.name << " " << start;
+            }
+        }
         if (source.size() == 1) {
             auto stream = KVMixdownStream::open(working());
             ASSERT_TRUE(stream);
@@ -117,30 +131,18 @@ TEST_F(MasterOutputTest, UneditedExportEqualsTheWorkingFile) {
     }
 }
 
-// Playback from any frame delivers that frame first, in both channels, through the mixdown.
-TEST_F(MasterOutputTest, PlaybackStartsAtTheRequestedFrame) {
-    const Channels source = writeWorking(stereoSignal());
-    auto controller = openSettled();
-    for (FramePos start : {FramePos(0), FramePos(12345), FramePos(128 * 300)}) {
-        controller->setPlayPosition(start);
-        std::vector<float> left(2000), right(2000);
-        float* buffers[2] = {left.data(), right.data()};
-        EXPECT_EQ(controller->readPlayFrames(2000, buffers), 0);
-        const std::vector<float> expectedLeft(source[0].begin() + start, source[0].begin() + start + 2000);
-        const std::vector<float> expectedRight(source[1].begin() + start, source[1].begin() + start + 2000);
-        EXPECT_LT(test::maxErrorDb(left, expectedLeft), -90.0) << start;
-        EXPECT_LT(test::maxErrorDb(right, expectedRight), -90.0) << start;
-    }
-}
-
-TEST_F(MasterOutputTest, PrefillNeverOverwritesEditedRecords) {
+// The prefill fills only records nobody edited, until the master is reset. A mixdown stored by
+// another version is rebuilt (its edits dropped) after the alert, and the dictionary is stamped
+// so the next open finds it compatible.
+TEST_F(MasterOutputTest, PrefillNeverOverwritesEditedRecordsUntilTheMasterIsRebuilt) {
     writeWorking(stereoSignal());
     const KVEncodedGrain before = constantGrain(0.5f);
     const KVEncodedGrain during = constantGrain(-0.25f);
-    {
+    const auto editWhileClosed = [&] {
         auto mixdown = KVMixdownStore::openMixdownForFileAtPath(working(), kFrames / 128);
         mixdown.left->writeRecord(before, 40);
-    }
+    };
+    editWhileClosed();
     auto controller = KVOutputController::initWithView(nullptr, working(), true);
     {
         std::lock_guard<std::recursive_mutex> guard(controller->monitor());
@@ -160,16 +162,9 @@ TEST_F(MasterOutputTest, PrefillNeverOverwritesEditedRecords) {
     controller->waitForPrefill();
     EXPECT_EQ(leftRecord(40).marker, KVEncodedGrain::kPrefillMarker);
     EXPECT_EQ(leftRecord(500).marker, KVEncodedGrain::kPrefillMarker);
-}
+    controller.reset();
 
-// A mixdown stored by another version is rebuilt (its edits dropped) after the alert, and the
-// dictionary is stamped so the next open finds it compatible.
-TEST_F(MasterOutputTest, IncompatibleMixdownIsRebuiltOnce) {
-    writeWorking(stereoSignal());
-    {
-        auto mixdown = KVMixdownStore::openMixdownForFileAtPath(working(), kFrames / 128);
-        mixdown.left->writeRecord(constantGrain(0.5f), 40);
-    }
+    editWhileClosed();
     PropertyList old;
     old.setInt("ORVXFileGroup_Version", 258);
     KVUtilities::saveParamDictForAnalysisOfFileAtPath(working(), old);
@@ -182,20 +177,12 @@ TEST_F(MasterOutputTest, IncompatibleMixdownIsRebuiltOnce) {
     EXPECT_EQ(failures().size(), 1u);
 }
 
-// A working file with "bext" and "iXML" chunks; the export carries them, byte for byte, and
-// Python's wave module reads it as 24-bit 44.1 kHz stereo.
+// A working file with "bext" and "iXML" chunks (one of odd length); the export carries them,
+// byte for byte, and Python's wave module reads it as 24-bit 44.1 kHz stereo.
 TEST_F(MasterOutputTest, ExportCarriesTheWorkingFilesChunksAndReadsWithPythonWave) {
-    const std::string bext(602, 'b');
-    const std::string ixml = "<BWFXML><PROJECT>orvex test</PROJECT></BWFXML>";
-    {
-        auto writer = KVAudioFileWriter::initWithFile(working(), 44100, 2, 24, KVAudioFileWriter::kTypeWAVE);
-        ASSERT_TRUE(writer);
-        writer->setUserData(bext.data(), fourCC("bext"), 0, static_cast<std::uint32_t>(bext.size()));
-        writer->setUserData(ixml.data(), fourCC("iXML"), 0, static_cast<std::uint32_t>(ixml.size()));
-        Channels signal = stereoSignal();
-        float* buffers[2] = {signal[0].data(), signal[1].data()};
-        ASSERT_EQ(writer->writeFrames(kFrames, buffers), 0);
-    }
+    const test::Bytes bext = test::patternBytes(602, 3), ixml = test::patternBytes(47, 200);
+    test::writeRiffWave(working(), 2, 44100, 24, std::vector<std::int32_t>(2 * kFrames, 100000),
+                        {{"bext", bext}, {"iXML", ixml}});
     auto reader = KVAudioFileReader::initWithFileAtPath(working(), 44100, 2);
     KVMetadataChunks chunks = KVUtilities::metadataChunksOfFile(*reader);
     auto controller = openSettled();
@@ -206,8 +193,8 @@ TEST_F(MasterOutputTest, ExportCarriesTheWorkingFilesChunksAndReadsWithPythonWav
     ASSERT_TRUE(view.ok) << view.output;
     EXPECT_EQ(std::vector<int>({view.channels, view.sampleWidth, view.rate}), std::vector<int>({2, 3, 44100}));
     EXPECT_EQ(view.frames, kFrames);
-    EXPECT_EQ(view.chunks.at("bext"), test::Bytes(bext.begin(), bext.end()));
-    EXPECT_EQ(view.chunks.at("iXML"), test::Bytes(ixml.begin(), ixml.end()));
+    EXPECT_EQ(view.chunks.at("bext"), bext);
+    EXPECT_EQ(view.chunks.at("iXML"), ixml);
 }
 
 TEST_F(MasterOutputTest, FailedExportLeavesNothingUnderTheTargetName) {

@@ -13,7 +13,7 @@ namespace {
 
 constexpr FrameCount kSecond = 44100;
 
-TEST(SegmentRangeTest, SelectionStaysBetweenTwoAndNineHundredSecondsOnBlockEdges) {
+TEST(SegmentRangeTest, SelectionStaysBetweenTwoAndNineHundredSecondsOnBlockEdgesAndSteps) {
     KVSegmentRange range;
     range.setTotalFrames(1000 * kSecond);
     const auto check = [&](const char* what) {
@@ -41,15 +41,14 @@ TEST(SegmentRangeTest, SelectionStaysBetweenTwoAndNineHundredSecondsOnBlockEdges
     range.setSelectionEndFrame(-5);
     check("negative end");
     EXPECT_EQ(range.selectionStartFrame(), 0);
-}
 
-TEST(SegmentRangeTest, ShortFilesNeighbouringSegmentsAndTheAnalysedRange) {
+    // Short files, neighbouring segments and the analysed range.
     KVSegmentRange shortFile;
     shortFile.setTotalFrames(kSecond);
     EXPECT_EQ(shortFile.selectionStartFrame(), 0);
     EXPECT_GE(shortFile.selectionEndFrame(), 2 * kSecond);
 
-    KVSegmentRange range;
+    range = KVSegmentRange();
     range.setTotalFrames(20 * kSecond);
     range.setSelectionEndFrame(128 * 1000);
     range.setSelectionStartFrame(0);

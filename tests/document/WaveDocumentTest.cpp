@@ -8,15 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "support/SoundFixtures.h"
 #include "control/FakeViews.h"
 #include "document/KVOpenDocuments.h"
-#include "document/KVOpenFileCheck.h"
 #include "document/KVWaveDocument.h"
 #include "engine/KVAnalysisRunner.h"
 #include "playback/ManualAudioBackend.h"
 #include "support/PlatformFixture.h"
 #include "support/Signals.h"
+#include "support/SoundFixtures.h"
 #include "support/Unprivileged.h"
 #include "utilities/KVUtilities.h"
 
@@ -104,17 +103,6 @@ TEST_F(WaveDocumentTest, RefusalsShowTheirAlertAndLeaveNoDocument) {
     EXPECT_EQ(mWindow.title, "fast[orvx]");
 }
 
-TEST_F(WaveDocumentTest, OnlyRatesOtherThan44100And48000AreWarnedAbout) {
-    for (const auto& [rate, warns] : {std::pair{44100, false}, {48000, false}, {22050, true}}) {
-        const KVOpenFileCheck check = KVOpenFileCheck::checkFileAtPath(sound("tone" + std::to_string(rate) + ".wav", rate, 2, 0.1));
-        EXPECT_TRUE(check.canOpen()) << rate;
-        EXPECT_EQ(check.rateWarningShown, warns) << rate;
-        EXPECT_EQ(check.sampleRate, rate);
-        EXPECT_EQ(check.channels, 2);
-    }
-    EXPECT_EQ(alertTitles(), std::vector<std::string>{"Sample rate warning \"tone22050.wav\""});
-}
-
 TEST_F(WaveDocumentTest, NoWriteAccessToTheAnalysisFolderIsRefusedWithItsNumber) {
     const fs::path shared = temp().file("shared");
     fs::create_directories(shared / "locked");
@@ -151,7 +139,7 @@ TEST_F(WaveDocumentTest, AFileOpenUnderAnotherSpellingIsBroughtBackNotOpenedTwic
     EXPECT_EQ(mDocuments.count(), 1u);
 }
 
-TEST_F(WaveDocumentTest, TheModeIsAskedTheFirstTimeAndReusedAfter) {
+TEST_F(WaveDocumentTest, TheModeIsAskedTheFirstTimeAndReusedAfterAndStoreFailuresAreShown) {
     const std::string path = sound("take.wav");
     platform().queueAlertAnswer(AlertButton::Alternate);  // Extract
     auto opened = open(path);
@@ -169,15 +157,8 @@ TEST_F(WaveDocumentTest, TheModeIsAskedTheFirstTimeAndReusedAfter) {
     EXPECT_EQ(platform().alerts().size(), 1u);
     EXPECT_EQ(opened.document->documentMode(), DocumentMode::Suppress);
     EXPECT_TRUE(!mWindow.state.snapToGrid && mWindow.state.showOriginal);
-}
 
-// The store reports a folder of another version; the open document shows it as an alert.
-TEST_F(WaveDocumentTest, StoreFailuresAreShownByTheOpenDocument) {
-    mWindow.withViews = false;
-    const std::string path = sound("take.wav");
-    platform().queueAlertAnswer(AlertButton::Alternate);  // Extract
-    auto opened = open(path);
-    ASSERT_TRUE(opened.result);
+    // The store reports a folder of another version; the open document shows it as an alert.
     PropertyList old;
     old.setInt("ORVXFileGroup_Version", 258);
     KVUtilities::saveParamDictForAnalysisOfFileAtPath(path, old);
@@ -263,6 +244,7 @@ TEST_F(WaveDocumentTest, ConvertedCopiesAreNeitherSharedSilentlyNorDeletedWhileU
     auto first = open(source);
     ASSERT_TRUE(first.result);
     ASSERT_EQ(first.document->workingFilePath(), copy);
+    EXPECT_EQ(alertTitles(), std::vector<std::string>{"Auto setup document?"});  // 48 kHz: no rate warning
     // The copy itself, a 44.1 kHz file: its analysis folder is the first document's, so a
     // second writer is refused.
     auto second = open(copy);
@@ -281,6 +263,8 @@ TEST_F(WaveDocumentTest, ConvertedCopiesAreNeitherSharedSilentlyNorDeletedWhileU
     sf_close(file);
     auto aif = open(other);
     ASSERT_TRUE(aif.result) << aif.result.text();
+    const std::vector<std::string> titles = alertTitles();  // 22.05 kHz is warned about
+    EXPECT_EQ(std::count(titles.begin(), titles.end(), "Sample rate warning \"take.aif\""), 1);
     EXPECT_EQ(aif.document->workingFilePath(), temp().file("take.aif[orvx].wav"));
     mDocuments.close(aif.document);
     EXPECT_FALSE(fs::exists(temp().file("take.aif[orvx].wav")));

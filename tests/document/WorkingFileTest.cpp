@@ -69,18 +69,6 @@ protected:
     KVWorkingFile working;
 };
 
-TEST_F(WorkingFileTest, LinearPcmAt44100IsItsOwnWorkingFile) {
-    const std::string pcm24 = temp().file("a.wav"), pcm16 = temp().file("b.wav"), floats = temp().file("c.wav");
-    writeWave(pcm24, {sine(100, 44100, 500), sine(150, 44100, 500)}, 44100);
-    writeWave(pcm16, {sine(100, 44100, 500)}, 44100, 0x0002 /* PCM_16 */);
-    writeWave(floats, {sine(100, 44100, 500)}, 44100, 0x0006 /* FLOAT */);
-    for (const std::string& path : {pcm24, pcm16, floats}) {
-        EXPECT_EQ(working.workingFileForPath(path), path);
-        EXPECT_EQ(working.temporaryOutFilePath(), "");
-    }
-    EXPECT_EQ(filesIn(temp().path()), (std::vector<std::string>{"a.wav", "b.wav", "c.wav"}));
-}
-
 TEST_F(WorkingFileTest, ConvertsOtherRatesWithChunksCopiedExactly) {
     const Bytes bext = patternBytes(603, 9), ixml = patternBytes(120, 77);
     const std::string source = temp().file("take.48k.wav");
@@ -149,7 +137,18 @@ TEST_F(WorkingFileTest, ConvertsCompressedFilesAt44100) {
     }
 }
 
-TEST_F(WorkingFileTest, ReusesAnExistingCopyAndKeepsSilenceUnscaled) {
+// Linear PCM at 44.1 kHz is its own working file; an existing copy is reused.
+TEST_F(WorkingFileTest, NoNewCopyOfLinearPcmAt44100OrOfAConvertedFileAndSilenceUnscaled) {
+    const std::string pcm24 = temp().file("a.wav"), pcm16 = temp().file("b.wav"), floats = temp().file("c.wav");
+    writeWave(pcm24, {sine(100, 44100, 500), sine(150, 44100, 500)}, 44100);
+    writeWave(pcm16, {sine(100, 44100, 500)}, 44100, 0x0002 /* PCM_16 */);
+    writeWave(floats, {sine(100, 44100, 500)}, 44100, 0x0006 /* FLOAT */);
+    for (const std::string& path : {pcm24, pcm16, floats}) {
+        EXPECT_EQ(working.workingFileForPath(path), path);
+        EXPECT_EQ(working.temporaryOutFilePath(), "");
+    }
+    EXPECT_EQ(filesIn(temp().path()), (std::vector<std::string>{"a.wav", "b.wav", "c.wav"}));
+
     const std::string source = temp().file("quiet.wav");
     writeWave(source, {std::vector<float>(4800, 0.0f)}, 48000);
     const auto copy = working.workingFileForPath(source);

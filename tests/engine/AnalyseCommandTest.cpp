@@ -74,7 +74,7 @@ protected:
     std::shared_ptr<KVAnalysisController> mCurrent;
 };
 
-TEST_F(AnalyseCommandTest, TooLittleDiskSpaceStopsWithItsReason) {
+TEST_F(AnalyseCommandTest, TooLittleDiskSpaceStopsWithItsReasonCountingOnlyWhatIsStillToBeWritten) {
     // Stereo, 2 s: (3 x 88 200 / 128 = 2067) records of 181 368 bytes.
     EXPECT_EQ(KVAnalyseCommand::requiredBytes(2, 88200), 2067LL * 181368LL);
     EXPECT_EQ(KVAnalyseCommand::requiredBytes(1, 63), 0);
@@ -88,11 +88,9 @@ TEST_F(AnalyseCommandTest, TooLittleDiskSpaceStopsWithItsReason) {
     // A refused analysis writes nothing: shown end to end by the command-line disk space tests.
     mDisk->freeBytes = -1;  // unknown: go ahead
     EXPECT_TRUE(KVAnalyseCommand::checkDiskSpace(mPath, 2, 88200));
-}
 
-// After a disk filled mid-analysis, only the frames still missing need room; a segment length
-// no dictionary could hold is refused as damage, not priced in gigabytes.
-TEST_F(AnalyseCommandTest, TheSpaceCheckCountsOnlyWhatIsStillToBeWritten) {
+    // After a disk filled mid-analysis, only the frames still missing need room; a segment
+    // length no dictionary could hold is refused as damage, not priced in gigabytes.
     ASSERT_TRUE(analyse(0, 40000, false).started);
     release();
     const std::string records = temp().file("take.analysis/take_ovw.ana.noindex");
@@ -110,7 +108,7 @@ TEST_F(AnalyseCommandTest, TheSpaceCheckCountsOnlyWhatIsStillToBeWritten) {
     EXPECT_EQ(damaged.message().find("GB"), std::string::npos);
 }
 
-TEST_F(AnalyseCommandTest, TheSegmentReadsFromItsStartAndItsRangeIsRecorded) {
+TEST_F(AnalyseCommandTest, TheSegmentReadsFromItsStartItsRangeIsRecordedAndReusedOnlyWhenWhole) {
     const KVAnalyseResult result = analyse(20000, 40000, false);
     ASSERT_TRUE(result.started);
     EXPECT_TRUE(result.forced);  // nothing stored yet
@@ -131,9 +129,8 @@ TEST_F(AnalyseCommandTest, TheSegmentReadsFromItsStartAndItsRangeIsRecorded) {
     EXPECT_EQ(result.controller->analysisStore().frameCount(), KVAnalysisRunner::expectedFrameCount(20000));
     // A new controller is in Modify mode with the multi pencil: the command's mode 0 is stored as 1.
     EXPECT_EQ(result.controller->selectionMode(), SelectionMode::Subtract);
-}
 
-TEST_F(AnalyseCommandTest, StoredAnalysisIsReusedOnlyWhenWholeAndOfTheSameRange) {
+    // A stored analysis is reused only when it is whole and of the same range.
     ASSERT_TRUE(analyse(0, 20000, false).forced);
     const std::size_t messagesAfterFirst = mView.messages().size();
 

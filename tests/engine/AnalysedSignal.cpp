@@ -1,8 +1,10 @@
 #include "AnalysedSignal.h"
 
 #include <cmath>
+#include <map>
 
 #include "dsp/SpectralProcessor.h"
+#include "support/TempDir.h"
 
 namespace orvex::test {
 
@@ -74,14 +76,6 @@ std::vector<float> renderChannel(KVAnalysisFileSet& set, std::int32_t channel, s
     set.readAudio(frames, buffers, channel);
     return out;
 }
-
-}  // namespace orvex::test
-
-#include <map>
-
-#include "support/TempDir.h"
-
-namespace orvex::test {
 
 SharedAnalysis& sharedAnalysis(std::int64_t frames) {
     static TempDir folder;

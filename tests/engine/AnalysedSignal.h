@@ -1,11 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <atomic>
 
 #include "engine/KVIsolationOperations.h"
 #include "store/KVAnalysisFileSet.h"
@@ -39,10 +38,6 @@ std::unique_ptr<KVAnalysisFileSet> openEmptyFileSet(const std::string& path, int
 // The whole rendered audio of a channel of a file set, from its start.
 std::vector<float> renderChannel(KVAnalysisFileSet& set, std::int32_t channel, std::int64_t frames);
 
-}  // namespace orvex::test
-
-namespace orvex::test {
-
 // One analysed ToneClicksNoise per length, made on first use and kept (read-only) for the rest
 // of the test program, so that several tests share one analysis.
 struct SharedAnalysis {
@@ -50,10 +45,6 @@ struct SharedAnalysis {
     std::unique_ptr<KVAnalysisFileSet> set;
 };
 SharedAnalysis& sharedAnalysis(std::int64_t frames);
-
-}  // namespace orvex::test
-
-namespace orvex::test {
 
 // A fresh, empty stereo selection with its operations over the shared analysis of a length.
 class SharedAnalysisTest : public PlatformFixture {

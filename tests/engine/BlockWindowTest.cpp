@@ -15,7 +15,7 @@ namespace {
 // block a lane still holds, the mix (lane 0) never takes a block before the other lanes are done
 // with it, each block's progress comes back once and in order, and every lane ends after the
 // last published block.
-TEST(BlockWindow, LanesRunAheadWithinTheWindowAndTheMixFollowsTheChannels) {
+TEST(BlockWindow, LanesRunAheadWithinTheWindowTheMixFollowsTheChannelsAndCloseEndsThem) {
     struct Case {
         std::size_t slots, lanes;
     };
@@ -67,9 +67,8 @@ TEST(BlockWindow, LanesRunAheadWithinTheWindowAndTheMixFollowsTheChannels) {
         for (std::uint64_t block = 0; block < kBlocks; ++block) EXPECT_EQ(progress[block], float(block));
         EXPECT_EQ(ends, std::vector<std::uint64_t>(c.lanes, kBlocks));
     }
-}
 
-TEST(BlockWindow, AClosedWindowEndsLanesThatWaitForABlockNeverPublished) {
+    // A closed window ends lanes that wait for a block never published.
     KVBlockWindow window(2, 2, 4);
     std::thread lane([&] { EXPECT_EQ(window.await(1, 0), nullptr); });
     window.close();

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "dsp/FrameRecord.h"
 #include "engine/KVAnalysisController.h"
@@ -90,8 +92,8 @@ protected:
     std::shared_ptr<KVAnalysisController> mController;
 };
 
-TEST_F(ControllerTest, ModifyModeInvertsTheSelectionModeOfPencilsOnly) {
-    KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 4000)});
+TEST_F(ControllerTest, ModifyModeInvertsPencilsOnlyAndTheMouseOutsideTheAnalysisZeroesTheCursorFrame) {
+    KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 8000)});
     struct Case {
         int documentMode, tool, requested, stored;
     };
@@ -107,19 +109,30 @@ TEST_F(ControllerTest, ModifyModeInvertsTheSelectionModeOfPencilsOnly) {
         EXPECT_EQ(controller.selectionMode(), SelectionMode(c.stored))
             << "mode " << c.documentMode << " tool " << c.tool << " requested " << c.requested;
     }
+
+    auto record = FrameRecord::create();
+    mView.mouseFrame = 40;  // samples 1152 .. 5247
+    controller.mouseUpdate(0, false);
+    controller.copyCursorFrame(*record);
+    EXPECT_EQ(record->valid, 1);
+    EXPECT_NEAR(record->binFrequency(record->nearestPeakBin(440.0f)), 440.0f, 3.0f);
+    mView.mouseFrame = 64;  // one block of records: 0 .. 63
+    controller.mouseUpdate(0, true);
+    controller.copyCursorFrame(*record);
+    EXPECT_EQ(record->valid, 0);
+    EXPECT_EQ(record->size, 0u);
 }
 
-TEST_F(ControllerTest, RunnerProgressReachesTheViewsStatusLine) {
-    open({test::sine(440.0, 44100.0, 16000)});
+// The runner's progress reaches the view's status line; the preview plays the harmonics under
+// the mouse only when it is on and the view is first responder.
+TEST_F(ControllerTest, ProgressReachesTheStatusLineAndThePreviewPlaysTheHarmonicsUnderTheMouse) {
+    KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 16000, 0.3)});
     // Two blocks: 8192 of 16 000 frames, then the end.
     EXPECT_EQ(mView.messages(), (std::vector<std::string>{"Processing... 51 % done", "Processing... 100 % done", ""}));
     EXPECT_GE(mView.relayouts.load(), 3);
-    EXPECT_EQ(mView.analysisStore, &mController->analysisStore());
-    EXPECT_EQ(mView.selectionStore, &mController->store());
-}
+    EXPECT_EQ(mView.analysisStore, &controller.analysisStore());
+    EXPECT_EQ(mView.selectionStore, &controller.store());
 
-TEST_F(ControllerTest, PreviewPlaysTheHarmonicsUnderTheMouseOnlyWhenOnAndFirstResponder) {
-    KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 16000, 0.3)});
     mView.mouseFrame = 50;
     mView.pitch = 414.0f;  // 440 Hz
     controller.mouseUpdate(0, false);
@@ -150,21 +163,6 @@ TEST_F(ControllerTest, PreviewPlaysTheHarmonicsUnderTheMouseOnlyWhenOnAndFirstRe
     controller.setRealtimePreview(false);
     mView.firstResponder = true;
     for (float v : pullPreview(8, true)) ASSERT_EQ(v, 0.0f);
-}
-
-TEST_F(ControllerTest, MouseOutsideTheAnalysisZeroesTheCursorFrame) {
-    KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 8000)});
-    auto record = FrameRecord::create();
-    mView.mouseFrame = 40;  // samples 1152 .. 5247
-    controller.mouseUpdate(0, false);
-    controller.copyCursorFrame(*record);
-    EXPECT_EQ(record->valid, 1);
-    EXPECT_NEAR(record->binFrequency(record->nearestPeakBin(440.0f)), 440.0f, 3.0f);
-    mView.mouseFrame = 64;  // one block of records: 0 .. 63
-    controller.mouseUpdate(0, true);
-    controller.copyCursorFrame(*record);
-    EXPECT_EQ(record->valid, 0);
-    EXPECT_EQ(record->size, 0u);
 }
 
 TEST_F(ControllerTest, SelectAllCopiesEveryRecordInOneUndoStepWithProgressAndChime) {
@@ -208,7 +206,7 @@ TEST_F(ControllerTest, BoxToolRunsOnTheMainThreadInsideAnUndoStep) {
     EXPECT_EQ(platform().beepCount(), 1);
 }
 
-TEST_F(ControllerTest, ClearSelectionIsRefusedWhileSelectAllContinuouslyCopies) {
+TEST_F(ControllerTest, ClearSelectionIsRefusedWhileSelectAllCopiesAndPencilPathsNeedThreePoints) {
     KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 6000)});
     controller.selectAllContinuously();
     const Result refused = controller.selectNone();
@@ -223,10 +221,8 @@ TEST_F(ControllerTest, ClearSelectionIsRefusedWhileSelectAllContinuouslyCopies) 
     EXPECT_TRUE(controller.selectNone());
     EXPECT_TRUE(platform().alerts().empty());
     EXPECT_EQ(controller.store().frameCount(), 0);
-}
 
-TEST_F(ControllerTest, PencilPathsNeedMoreThanTwoPointsAndShowThePathMeanwhile) {
-    KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 6000)});
+    // Pencil paths need more than two points and show the path while they run.
     controller.setDocumentMode(DocumentMode::Extract);
     controller.pathComplete({{0, 414}, {20, 414}});
     EXPECT_FALSE(controller.isProcessing());
@@ -237,6 +233,41 @@ TEST_F(ControllerTest, PencilPathsNeedMoreThanTwoPointsAndShowThePathMeanwhile) 
     EXPECT_EQ(mView.pathsRemoved.load(), 1);
     EXPECT_EQ(controller.store().frameCount(), controller.analysisStore().frameCount());
     EXPECT_EQ(mDocument.progress.back(), -1);
+}
+
+// The runner, the preview thread, a worker operation and the audio thread all at once; run
+// under ThreadSanitizer this shows that they share nothing unguarded.
+TEST_F(ControllerTest, RunnerPreviewWorkerAndAudioRunTogether) {
+    KVAnalysisController& controller = open(test::toneClicksAndNoise(40000), false);
+    controller.setRealtimePreview(true);
+    std::atomic<bool> stopAudio{false};
+    std::atomic<int> cycles{0};
+    std::jthread audio([&] {
+        std::vector<float> left(512), right(512);
+        while (!stopAudio) {
+            mOutput->pullStereo(left.data(), right.data(), 512);
+            ++cycles;
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+
+    // Wait for the first stored frames, then select everything while the runner still runs.
+    EXPECT_TRUE(platform().pumpMainThreadUntil([&] { return controller.analysisStore().frameCount() > 0; }, 600s));
+    for (int i = 0; i < 5; ++i) {
+        mView.mouseFrame = 10 * i;
+        mView.pitch = 400.0f + 4.0f * float(i);
+        controller.mouseUpdate(0, i % 2 == 1);
+        platform().pumpMainThreadUntil([] { return false; }, 5ms);
+    }
+    controller.selectAll();
+    controller.mouseUpdate(0, false);
+    EXPECT_TRUE(platform().pumpMainThreadUntil(
+        [&] { return controller.runner()->hasEnded() && !controller.isProcessing(); }, 600s));
+    stopAudio = true;
+    audio.join();
+    EXPECT_GT(cycles.load(), 0);
+    EXPECT_GT(controller.store().frameCount(), 0);
+    EXPECT_EQ(controller.analysisStore().frameCount(), 5 * 64);
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
-// Box tools on a short analysed signal: each changes only the frames and bins of its box, and
-// undo brings back every frame it changed.
+// Box tools on a short analysed signal: each changes only the frames and bins of its box, undo
+// brings back every frame it changed, and the background box leaves the harmonic bins alone.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "AnalysedSignal.h"
 #include "common/Pitch.h"
-#include "engine/KVBoxGeometry.h"
 #include "engine/KVIsolationOperations.h"
 #include "store/StoreRecords.h"
 #include "support/PlatformFixture.h"
@@ -112,6 +112,28 @@ TEST_F(IsolationBoxTest, DeselectEmptiesOrRestoresWholeFramesOfTheBox) {
         ASSERT_EQ(analysis().readFrameRecord(f, *source, 1), 0);
         EXPECT_TRUE(test::sameApartFromSampleRange(*record, *source));
     }
+}
+
+// The background box in add mode fills the noise floor but leaves the tone's partials alone.
+TEST_F(IsolationBoxTest, BackgroundBoxInAddModeKeepsTheHarmonicBins) {
+    const float low = float(pitchOfHertz(150.0)), high = float(pitchOfHertz(1500.0));
+    mOps->boxTool(5, 0, false, 20.0f, low, 40.0f, high - low);
+    auto before = FrameRecord::create(), after = FrameRecord::create();
+    int keptPartials = 0, changedNoise = 0;
+    for (FramePos f = 30; f < 50; ++f) {
+        ASSERT_EQ(analysis().readFrameRecord(f, *before, 0), 0);
+        ASSERT_EQ(mSelection->readFrameRecord(f, *after, 0), 0);
+        const std::vector<float> was = before->decodeMagnitudes(), now = after->decodeMagnitudes();
+        for (int h = 1; h <= 5; ++h) {
+            const int centre = int(std::lround(220.0 * h / 2.6916504));
+            const int top = int(std::max_element(was.begin() + centre - 3, was.begin() + centre + 4) - was.begin());
+            keptPartials += std::fabs(now[top] - was[top]) <= 1e-3f * was[top];
+        }
+        for (int k = 130; k < 540; k += 7)  // between partials: noise bins
+            changedNoise += std::fabs(now[k] - was[k]) > 1e-3f * (was[k] + 1e-3f);
+    }
+    EXPECT_EQ(keptPartials, 20 * 5);
+    EXPECT_GT(changedNoise, 20 * 30);
 }
 
 }  // namespace

@@ -1,18 +1,15 @@
 // Whole-segment commands on small hand-made analyses: which frames they fill, move or keep,
-// cancellation, the continuous copy of a growing analysis, the drag ceiling and the
-// background box's harmonic bins.
+// cancellation, the continuous copy of a growing analysis and the drag ceiling.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <thread>
 
 #include "AnalysedSignal.h"
-#include "common/Pitch.h"
-#include "engine/KVBoxGeometry.h"
 #include "engine/KVIsolationOperations.h"
 #include "store/StoreRecords.h"
 #include "support/PlatformFixture.h"
@@ -163,35 +160,6 @@ TEST_F(IsolationCommandsTest, DragCeilingLimitsFramesToTheStartFrame) {
     }
     EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mSelection, 1), *read(*mAnalysis, 1)));
     EXPECT_EQ(read(*mSelection, 9)->valid, 0);  // past the old end, the end frame is not touched
-}
-
-// The background box in add mode fills the noise floor but leaves the tone's partials alone.
-using IsolationBackgroundTest = test::SharedAnalysisTest;
-
-TEST_F(IsolationBackgroundTest, AddModeKeepsTheHarmonicBins) {
-    openSelection(44100 / 4);
-    auto& shared = *mShared;
-    auto& selection = mSelection;
-    auto& ops = *mOps;
-    ops.selectAll();
-    const float low = float(pitchOfHertz(150.0)), high = float(pitchOfHertz(1500.0));
-    ops.boxTool(5, 0, false, 20.0f, low, 40.0f, high - low);
-    auto before = FrameRecord::create(), after = FrameRecord::create();
-    int keptPartials = 0, changedNoise = 0;
-    for (FramePos f = 30; f < 50; ++f) {
-        ASSERT_EQ(shared.set->readFrameRecord(f, *before, 0), 0);
-        ASSERT_EQ(selection->readFrameRecord(f, *after, 0), 0);
-        const std::vector<float> was = before->decodeMagnitudes(), now = after->decodeMagnitudes();
-        for (int h = 1; h <= 5; ++h) {
-            const int centre = int(std::lround(220.0 * h / 2.6916504));
-            const int top = int(std::max_element(was.begin() + centre - 3, was.begin() + centre + 4) - was.begin());
-            keptPartials += std::fabs(now[top] - was[top]) <= 1e-3f * was[top];
-        }
-        for (int k = 130; k < 540; k += 7)  // between partials: noise bins
-            changedNoise += std::fabs(now[k] - was[k]) > 1e-3f * (was[k] + 1e-3f);
-    }
-    EXPECT_EQ(keptPartials, 20 * 5);
-    EXPECT_GT(changedNoise, 20 * 30);
 }
 
 }  // namespace

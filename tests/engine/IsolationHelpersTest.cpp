@@ -48,7 +48,7 @@ TEST(IsolationHelpers, SlidingMinimumMatchesAScanOfTheWindow) {
     }
 }
 
-TEST(IsolationHelpers, BoxIsFittedToTheAnalysis) {
+TEST(IsolationHelpers, BoxIsFittedToTheAnalysisAndItsWindowsHaveTheirShapes) {
     // A box dragged past the end is cut to end at the last frame (its frames stay below it).
     auto past = KVBoxGeometry::fit(90.0f, 300.0f, 40.0f, 12.0f, 100);
     ASSERT_TRUE(past);
@@ -70,9 +70,8 @@ TEST(IsolationHelpers, BoxIsFittedToTheAnalysis) {
     EXPECT_EQ(band->highFrequency(), 22049.0f);
     EXPECT_TRUE(band->inBand(22048.9f));
     EXPECT_FALSE(band->inBand(22049.0f));
-}
 
-TEST(IsolationHelpers, BoxWindowsHaveTheirShapes) {
+    // The box's windows.
     auto box = KVBoxGeometry::fit(10.0f, 0.0f, 20.0f, 6.0f, 100);
     // Raised cosine to the 0.2 power: 0 at the start, 1 in the middle, 0.5^0.2 at a quarter.
     EXPECT_NEAR(box->timeBell(10), 0.0f, 1e-6f);
@@ -118,7 +117,6 @@ TEST(IsolationHelpers, HarmonicMarksRepeatAtEveryMultiple) {
     std::fill(mask.begin(), mask.end(), 0);
     markHarmonicBins(mask, {0}, -2, 2);  // a peak at bin 0 marks its neighbourhood once
     EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 3);
-
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "store/KVAnalysisFileSet.h"
 #include "support/PlatformFixture.h"
 #include "support/Shell.h"
+#include "utilities/KVUtilities.h"
 #include "StubAnalysisView.h"
 
 namespace orvex {
@@ -29,11 +30,7 @@ public:
         if (cancelAtFirstProgress) runner.cancel();
     }
     void analysisRunnerDidFinish(KVAnalysisRunner&) override { ++finished; }
-    PropertyList dictionary() const {
-        return PropertyList::readFile(fs::path(path).replace_extension(".analysis") /
-                                      (fs::path(path).stem().string() + ".plist"))
-            .value_or(PropertyList{});
-    }
+    PropertyList dictionary() const { return KVUtilities::paramDictForAnalysisOfFileAtPath(path); }
 
     std::string path;
     std::vector<float> progress;
@@ -79,7 +76,10 @@ TEST_F(RunnerTest, AnalysesWholeBlocksOfEveryChannelAndTheMixWithFlagsAndProgres
     RecordingDelegate delegate;
     analyse(path, delegate, true);
 
-    // 88 200 frames: the loop reads blocks until its position passes the length, 11 blocks.
+    // 88 200 frames: the loop reads blocks until its position passes the length, 11 blocks (and
+    // 8192 does not pass 8192).
+    for (const auto& [frames, records] : {std::pair{0, 64}, {100, 64}, {8191, 64}, {8192, 128}, {88200, 704}})
+        EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(frames), records) << frames;
     const std::uintmax_t expected = 11u * 8192u / 128u * sizeof(FrameRecord);
     EXPECT_EQ(recordBytes(path, "_0"), expected);
     EXPECT_EQ(recordBytes(path, "_1"), expected);
@@ -159,14 +159,6 @@ TEST_F(RunnerTest, ParallelLanesStoreTheSameBytesAsOneThread) {
             EXPECT_TRUE(a == b) << file;
         }
     }
-}
-
-TEST(RunnerFrameCount, WholeBlocksUntilThePositionPassesTheLength) {
-    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(0), 64);
-    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(100), 64);
-    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(8191), 64);
-    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(8192), 128);  // 8192 does not pass 8192
-    EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(88200), 704);
 }
 
 }  // namespace
