@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "audiofile/KVAudioFileReader.h"
@@ -52,15 +53,21 @@ bool KVMasterPrefill::storeRecord(KVGrainCollection& left, KVGrainCollection& ri
                                   const float* rightGrain, FramePos k) {
     KVEncodedGrain stored{};
     left.readRecords(&stored, k, 1);
-    if (!(stored.maximum < KVMixdownStore::kUneditedMaximum)) return false;
+    const bool prefilled = stored.marker == KVEncodedGrain::kPrefillMarker;
+    if (!prefilled && !(stored.maximum < KVMixdownStore::kUneditedMaximum)) return false;
+    // A record the prefill wrote before may be cut short (a process killed while writing it
+    // leaves its marker and part of its samples), and the right record of the pair may be
+    // missing: each record that differs from the source's is written again.
     KVEncodedGrain grain;
     grain.encode(leftGrain);
     grain.scale *= kCodingGain;
     grain.marker = KVEncodedGrain::kPrefillMarker;
-    left.writeRecord(grain, k);
+    if (!prefilled || std::memcmp(&stored, &grain, sizeof grain) != 0) left.writeRecord(grain, k);
     grain.encode(rightGrain);
     grain.scale *= kCodingGain;
-    right.writeRecord(grain, k);
+    stored.clear();
+    if (prefilled) right.readRecords(&stored, k, 1);
+    if (!prefilled || std::memcmp(&stored, &grain, sizeof grain) != 0) right.writeRecord(grain, k);
     return true;
 }
 

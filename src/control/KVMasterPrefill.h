@@ -29,10 +29,12 @@ public:
                           std::recursive_mutex& lock, const std::atomic<bool>& cancel);
 
     // Record k of both collections from the two grains, unless the left record holds an edit
-    // (its maximum is not below KVMixdownStore::kUneditedMaximum). The stored scale is raised by
+    // (it lacks the prefill marker and its maximum is not below KVMixdownStore::kUneditedMaximum).
+    // Records the prefill wrote before are written again only where they differ from the
+    // grains (cut short by a kill, or the right one never written). The stored scale is raised by
     // 32767/32766, because the grain coding encodes with 32766 steps and decodes with 32767, and
-    // the read must give back the working file at its own level. True when written; the caller
-    // holds the lock that orders the mixdown.
+    // the read must give back the working file at its own level. False when an edit is kept; the
+    // caller holds the lock that orders the mixdown.
     static bool storeRecord(KVGrainCollection& left, KVGrainCollection& right, const float* leftGrain,
                             const float* rightGrain, FramePos k);
 

@@ -177,6 +177,22 @@ TEST_F(MasterOutputTest, PrefillNeverOverwritesEditedRecordsUntilTheMasterIsRebu
     EXPECT_EQ(failures().size(), 1u);
 }
 
+// A prefill record cut short by a kill (its marker and first page written, the rest not) and a
+// right record never written are written again by the next prefill, as are the records after.
+TEST_F(MasterOutputTest, ThePrefillRepairsRecordsAKillCutShort) {
+    writeWorking(stereoSignal());
+    openSettled();
+    const std::string left = temp().file("take.analysis/take-collection.analysis/mxl.asp.noindex");
+    const std::string right = temp().file("take.analysis/take-collection.analysis/mxr.asp.noindex");
+    const std::vector<char> leftBytes = test::fileBytes(left), rightBytes = test::fileBytes(right);
+    std::filesystem::resize_file(left, 23 * sizeof(KVEncodedGrain) + 4096);
+    std::filesystem::resize_file(right, 23 * sizeof(KVEncodedGrain));
+    ASSERT_NE(test::fileBytes(left), leftBytes);
+    openSettled();
+    EXPECT_EQ(test::fileBytes(left), leftBytes);
+    EXPECT_EQ(test::fileBytes(right), rightBytes);
+}
+
 // A working file with "bext" and "iXML" chunks (one of odd length); the export carries them,
 // byte for byte, and Python's wave module reads it as 24-bit 44.1 kHz stereo.
 TEST_F(MasterOutputTest, ExportCarriesTheWorkingFilesChunksAndReadsWithPythonWave) {
