@@ -7,10 +7,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "control/FakeViews.h"
 #include "document/KVOpenDocuments.h"
 #include "document/KVWaveDocument.h"
+#include "engine/KVAnalysisController.h"
 #include "engine/KVAnalysisRunner.h"
 #include "playback/ManualAudioBackend.h"
 #include "support/PlatformFixture.h"
@@ -231,9 +233,11 @@ TEST_F(WaveDocumentTest, ASecondCommandWhileOneRunsIsRefusedAndClosingDoesNotWai
     EXPECT_EQ(document.lastSegmentExportOutcome(), KVExportWriter::Outcome::Written);
     EXPECT_EQ(readSound(temp().file("out.wav")).at(0).size(), std::size_t(3 * 44100));
     ASSERT_TRUE(document.isolateStochastic());
+    const std::weak_ptr<KVAnalysisController> controller = document.analysisController()->shared_from_this();
     mDocuments.close(&document);
     EXPECT_EQ(mDocuments.count(), 0u);
-    platform().pumpMainThreadUntil([] { return false; }, 200ms);
+    // The worker lets the controller go once it has finished; the test ends after it, not before.
+    EXPECT_TRUE(pumpUntil([&] { return controller.expired(); }));
 }
 
 // A converted copy is deleted with its document unless another open document works on it; a
