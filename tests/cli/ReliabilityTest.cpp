@@ -111,7 +111,7 @@ TEST_F(ReliabilityTest, OutputsNeverReplaceTheSourceTheAnalysisOrSpecialFiles) {
     EXPECT_EQ(readWithPython(mTemp.file("old.aiff")).frames, kFrames);
 }
 
-TEST_F(ReliabilityTest, ASecondWriterIsToldTheFolderIsInUse) {
+TEST_F(ReliabilityTest, ASecondWriterIsToldTheFolderIsInUseAndAnEditCutShortIsRolledBack) {
     analysed();
     auto held = KVFolderLock::acquire(mTemp.file("take.analysis"), KVFolderLock::Mode::Exclusive);
     ASSERT_TRUE(held.lock);
@@ -119,12 +119,9 @@ TEST_F(ReliabilityTest, ASecondWriterIsToldTheFolderIsInUse) {
         refusedWith(run(command), "in use");
     held.lock.reset();
     EXPECT_EQ(run("edit F transients").exitCode, 0);
-}
 
-// A step recorded as open (the process died before its commit) is rolled back by the next
-// command, which says so; the selection is then as it was before that step.
-TEST_F(ReliabilityTest, AnEditCutShortIsRolledBackAndReported) {
-    analysed();
+    // A step recorded as open (the process died before its commit) is rolled back by the next
+    // command, which says so; the selection is then as it was before that step.
     const std::string records = mTemp.file("take.analysis/take-selection.analysis/take-selection_ovw.ana.noindex");
     const std::vector<char> before = fileBytes(records);
     ASSERT_EQ(run("edit F sustained").exitCode, 0);

@@ -47,15 +47,12 @@ protected:
         writeWave(path, Channels(channels, sine(440.0, rate, std::int64_t(seconds * rate), 0.3)), rate);
         return path;
     }
-    KVDocumentOptions options() {
-        KVDocumentOptions options;
-        options.highQualityDrawing = false;
-        options.makeOutput = [] { return std::make_unique<ManualAudioBackend>(); };
-        return options;
-    }
     KVOpenDocuments::Opened open(const std::string& path) {
         return mDocuments.openDocumentAtPath(path, [this](Result&) {
-            return std::make_unique<KVWaveDocument>(&mWindow, options());
+            KVDocumentOptions options;
+            options.highQualityDrawing = false;
+            options.makeOutput = [] { return std::make_unique<ManualAudioBackend>(); };
+            return std::make_unique<KVWaveDocument>(&mWindow, options);
         });
     }
     std::vector<std::string> alertTitles() {

@@ -49,8 +49,8 @@ void expectMagnitudes(const FrameRecord& record, const std::vector<float>& expec
     EXPECT_GT(kept, 0);
 }
 
-TEST(HarmonicPreview, SinglePencilKeepsTheFundamentalAndSnapLocksToTheNearestPeak) {
-    const auto record = flatRecord(163);  // 438.8 Hz
+TEST(HarmonicPreview, PencilsKeepTheirHarmonicsAndSnapLocksToTheNearestPeak) {
+    auto record = flatRecord(163);  // 438.8 Hz
     const float peak = 163 * kBinHz;
     auto out = FrameRecord::create();
 
@@ -63,11 +63,9 @@ TEST(HarmonicPreview, SinglePencilKeepsTheFundamentalAndSnapLocksToTheNearestPea
     // Frequencies survive only in kept bins.
     EXPECT_NEAR(out->binFrequency(163), peak, 0.5f);
     EXPECT_EQ(out->binFrequency(200), 0.0f);
-}
 
-TEST(HarmonicPreview, MultiAndF1PencilsVisitTheirHarmonicSeriesUpTo22050HzOfValidRecords) {
-    const auto record = flatRecord(8191);
-    auto out = FrameRecord::create();
+    // The multi and F1 pencils visit their harmonic series, up to 22 050 Hz, of valid records.
+    record = flatRecord(8191);
     std::vector<float> whole, halves;
     for (float h = 1.0f; h * 3000.0f <= 22050.0f; h += 1.0f) whole.push_back(h);
     for (float h = 0.5f; h * 3000.0f <= 22050.0f; h += 0.5f) halves.push_back(h);

@@ -97,7 +97,7 @@ TEST_F(IsolationBoxTest, ToolsChangeOnlyTheirBoxAndUndoRestoresIt) {
     }
 }
 
-TEST_F(IsolationBoxTest, DeselectEmptiesOrRestoresWholeFramesOfTheBox) {
+TEST_F(IsolationBoxTest, DeselectEmptiesOrRestoresWholeFramesAndTheBackgroundBoxKeepsHarmonics) {
     mOps->boxTool(8, 0, false, 10.0f, 0.0f, 5.0f, 1.0f);
     auto record = FrameRecord::create();
     for (std::int32_t c = -1; c < 2; ++c)
@@ -112,10 +112,8 @@ TEST_F(IsolationBoxTest, DeselectEmptiesOrRestoresWholeFramesOfTheBox) {
         ASSERT_EQ(analysis().readFrameRecord(f, *source, 1), 0);
         EXPECT_TRUE(test::sameApartFromSampleRange(*record, *source));
     }
-}
 
-// The background box in add mode fills the noise floor but leaves the tone's partials alone.
-TEST_F(IsolationBoxTest, BackgroundBoxInAddModeKeepsTheHarmonicBins) {
+    // The background box in add mode fills the noise floor but leaves the tone's partials alone.
     const float low = float(pitchOfHertz(150.0)), high = float(pitchOfHertz(1500.0));
     mOps->boxTool(5, 0, false, 20.0f, low, 40.0f, high - low);
     auto before = FrameRecord::create(), after = FrameRecord::create();

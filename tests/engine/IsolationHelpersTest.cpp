@@ -89,7 +89,7 @@ TEST(IsolationHelpers, BoxIsFittedToTheAnalysisAndItsWindowsHaveTheirShapes) {
     EXPECT_EQ(between->edgeRamp(10), 0.0f);
 }
 
-TEST(IsolationHelpers, LowPeaksComeStrongestFirstAndBelowTheLimit) {
+TEST(IsolationHelpers, LowPeaksComeStrongestFirstBelowTheLimitAndMarkTheirHarmonics) {
     std::vector<float> spectrum(8192, 0.0f);
     auto lobe = [&](int centre, float height) {
         for (int d = -2; d <= 2; ++d) spectrum[centre + d] = height / float(1 + d * d);
@@ -105,9 +105,8 @@ TEST(IsolationHelpers, LowPeaksComeStrongestFirstAndBelowTheLimit) {
     EXPECT_EQ(peaks, (std::vector<int>{300, 1000, 100, 600}));
     EXPECT_EQ(strongLowPeaks(spectrum, 2, 4000.0f, work), (std::vector<int>{300, 1000}));
     EXPECT_TRUE(strongLowPeaks(std::vector<float>(8192, 0.0f), 5, 4000.0f, work).empty());
-}
 
-TEST(IsolationHelpers, HarmonicMarksRepeatAtEveryMultiple) {
+    // Harmonic marks repeat at every multiple of a peak.
     std::vector<std::uint8_t> mask(40, 0);
     markHarmonicBins(mask, {7}, 0, 1);
     std::vector<int> marked;

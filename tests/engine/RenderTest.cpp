@@ -51,7 +51,7 @@ protected:
     std::atomic<bool> mStop{false};
 };
 
-TEST_F(RenderExportTest, UneditedSelectionExportsTheSegmentSampleAlignedAndNoLonger) {
+TEST_F(RenderExportTest, UneditedSelectionExportsTheSegmentSampleAlignedAndNoLongerOrNothing) {
     const std::string out = temp().file("segment.wav");
     KVSegmentExporter exporter(*mSelection, kFrames, mLock);
     int lastPercent = -1;
@@ -75,10 +75,8 @@ TEST_F(RenderExportTest, UneditedSelectionExportsTheSegmentSampleAlignedAndNoLon
         EXPECT_GT(bestValue, 0.95) << "channel " << c;
     }
     EXPECT_FALSE(fs::exists(temp().file(".segment.wav.partial-" + std::to_string(::getpid()))));
-}
 
-TEST_F(RenderExportTest, FailedExportLeavesNoFileAndExistingTargetUntouched) {
-    KVSegmentExporter exporter(*mSelection, kFrames, mLock);
+    // A target that cannot be created leaves no file and no folder.
     EXPECT_EQ(exporter.exportSelectionToPath(temp().file("missing/segment.wav"), {}, mStop, {}),
               KVSegmentExporter::Outcome::CannotCreate);
     EXPECT_FALSE(fs::exists(temp().file("missing")));

@@ -218,7 +218,7 @@ TEST_F(DocumentPlaybackTest, GainIsFormedInDoublePrecisionOnEveryChannel) {
     }
 }
 
-TEST_F(DocumentPlaybackTest, LoopingWrapsSeveralTimesWithinOneRender) {
+TEST_F(DocumentPlaybackTest, LoopingWrapsSeveralTimesWithinOneRenderOnTheInputAndOutputTabs) {
     useStep(2, 100);
     mPlayback->setInputSelection(10, 17);
     mPlayback->setLoopEnabled(true);
@@ -233,6 +233,19 @@ TEST_F(DocumentPlaybackTest, LoopingWrapsSeveralTimesWithinOneRender) {
     EXPECT_EQ(mPlayback->currentPlayPosition(), 10 + (2 + 50) % 7);
     EXPECT_EQ(platform().pumpMainThread(), 0);
     EXPECT_TRUE(mPlayback->isPlaying());
+
+    // The output tab plays from the edit cursor and rewinds its stream on each wrap.
+    useStep(2, 1000);
+    auto stream = std::make_shared<FakeStream>(2);
+    mPlayback->setOutputSource(stream);
+    mPlayback->setPlaySource(PlaySource::Output);
+    mPlayback->setOutputRange(500, 520);
+    stream->position = 500;
+    ASSERT_TRUE(mPlayback->play(500));
+    const Stereo output = pull(50);
+    for (FrameCount i = 0; i < 50; ++i) ASSERT_EQ(output.left[i], rampSample(0, 500 + i % 20)) << i;
+    EXPECT_EQ(stream->seeks, (std::vector<FramePos>{500, 500}));
+    EXPECT_EQ(mPlayback->currentPlayPosition(), 510);
 }
 
 TEST_F(DocumentPlaybackTest, EndOfRangeZeroPadsReturnsToStartAndStopsOnTheMainThreadUnlessPlayedAgain) {
@@ -268,21 +281,6 @@ TEST_F(DocumentPlaybackTest, EndOfRangeZeroPadsReturnsToStartAndStopsOnTheMainTh
     platform().pumpMainThread();
     EXPECT_TRUE(mPlayback->isPlaying());
     EXPECT_EQ(pull(8).left[0], rampSample(0, 12));
-}
-
-TEST_F(DocumentPlaybackTest, OutputTabPlaysFromTheEditCursorAndRewindsItsStreamOnWrap) {
-    useStep(2, 1000);
-    auto stream = std::make_shared<FakeStream>(2);
-    mPlayback->setOutputSource(stream);
-    mPlayback->setPlaySource(PlaySource::Output);
-    mPlayback->setOutputRange(500, 520);
-    mPlayback->setLoopEnabled(true);
-    stream->position = 500;
-    ASSERT_TRUE(mPlayback->play(500));
-    const Stereo out = pull(50);
-    for (FrameCount i = 0; i < 50; ++i) ASSERT_EQ(out.left[i], rampSample(0, 500 + i % 20)) << i;
-    EXPECT_EQ(stream->seeks, (std::vector<FramePos>{500, 500}));
-    EXPECT_EQ(mPlayback->currentPlayPosition(), 510);
 }
 
 // A seek while playing moves the playing tab's stream (rewind and forward), so that the next
