@@ -5,8 +5,8 @@
 #include <fstream>
 #include <thread>
 
-#include "ChannelBuffers.h"
 #include "history/KVEditHistory.h"
+#include "support/ChannelBuffers.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 

@@ -15,8 +15,7 @@ public:
     static constexpr float kSentinel = 7.0f;
 
     ChannelBuffers(std::int32_t channels, std::int32_t length)
-        : mChannels(channels), mLength(length),
-          mData(KVAudioFileReader::allocateBuffersForChannels(channels, length)) {
+        : mChannels(channels), mLength(length), mData(KVAudioFileReader::allocateBuffersForChannels(channels, length)) {
         for (std::int32_t c = 0; c < channels; ++c) std::fill(mData[c], mData[c] + length, kSentinel);
     }
     ~ChannelBuffers() { KVAudioFileReader::freeBuffers(mData, mChannels); }
