@@ -102,9 +102,6 @@ TEST(FrameRecordLayout, HandBuiltRecordDecodesFieldsAndBins) {
         EXPECT_EQ(r->binMagnitude(k), m[k]);
         EXPECT_EQ(r->binPhase(k), p[k]);
     }
-    EXPECT_NEAR(p[0], 0.0, 1e-6);
-    EXPECT_NEAR(p[1], -kPi, 1e-6);
-    EXPECT_NEAR(p[2], kPi, 1e-6);
 
     // A buffer longer than B gets the B values and zeros after them, whatever it held.
     using Decode = void (FrameRecord::*)(std::span<float>) const;
@@ -167,11 +164,9 @@ TEST(FrameRecordLayout, CopyHeaderCopiesExactlyTheListedFields) {
     EXPECT_EQ(bytesOf(*to), src);
 }
 
+// The codes of 0, pi, -pi and the unknown mark are written out in EncodingWritesCodesAndScales,
+// and the bulk encoding is held to this single-phase rule in ScalesAndMagnitudeRoundTrip.
 TEST(FrameRecordCodec, PhaseCodesAtTheEndsTheUnknownMarkAndOutsideTheCircle) {
-    EXPECT_EQ(FrameRecord::encodePhase(0.0f), 32767);
-    EXPECT_EQ(FrameRecord::encodePhase(float(kPi)), 65533);
-    EXPECT_EQ(FrameRecord::encodePhase(float(-kPi)), 1);
-    EXPECT_EQ(FrameRecord::encodePhase(kPhaseUnknown), 0);
     EXPECT_EQ(FrameRecord::encodePhase(4660.75f), 0);
     EXPECT_EQ(FrameRecord::decodePhase(0), kPhaseUnknown);
     EXPECT_EQ(FrameRecord::encodePhase(1.0f), std::lround((1.0 / kPi + 1.0) * 32766.0) + 1);

@@ -16,15 +16,13 @@ void addTriangle(std::vector<float>& x, std::int64_t p, float v) {
     x[p + 1] = v / 2;
 }
 
-TEST(PeakPicker, TwoPeaksAreFoundSortedAndSplitAtTheValley) {
+TEST(PeakPicker, TwoPeaksAreSplitAtTheValley) {
     std::vector<float> c(64, 0.0f);  // limit 64: peaks below 32
     const float shape[] = {10, 20, 50, 20, 10, 5, 10, 30, 60, 30, 10};
     std::copy(std::begin(shape), std::end(shape), c.begin() + 5);  // peaks at 7 and 13, valley at 10
     c[40] = 99;                                                    // beyond the half limit: ignored
+    // The peaks themselves (7, 13, then padding) are held to a plain full scan below.
     PeakList peaks = findPeaks(c, 64);
-    EXPECT_EQ(peaks[0], 7);
-    EXPECT_EQ(peaks[1], 13);
-    for (int j = 2; j < kPeakListLength; ++j) ASSERT_EQ(peaks[j], 32) << j;
     const PeakList regions = findPeakRegions(c, 64, peaks);
     EXPECT_EQ(regions[0], 0);
     EXPECT_EQ(regions[1], 10) << "lowest bin between the peaks";
