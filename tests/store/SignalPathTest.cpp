@@ -12,19 +12,12 @@
 #include "dsp/SpectralProcessor.h"
 #include "store/KVAnalysisFileSet.h"
 #include "store/StoreRecords.h"
-#include "support/PlatformFixture.h"
 #include "support/Signals.h"
 
 namespace orvex {
 namespace {
 
-class SignalPathTest : public test::PlatformFixture {
-protected:
-    std::unique_ptr<KVAnalysisFileSet> open(int channels) {
-        return KVAnalysisFileSet::initByOpeningFileAtPath(temp().file("take.wav"), 44100.0, 4, 4096, 32, channels, true,
-                                                          true);
-    }
-};
+using SignalPathTest = test::FileSetFixture;
 
 void appendToChannel(FrameRecord* record, std::int32_t channel, void* userData) {
     static_cast<KVAnalysisFileSet*>(userData)->appendFrameRecord(*record, channel);
@@ -41,7 +34,7 @@ TEST_F(SignalPathTest, AnalysedSoundStreamsBackThroughTheKnownFilterChain) {
     test::mixInto(input, test::sine(1000, 44100.0, length, 0.2, 1.0));
     test::mixInto(input, test::sine(2500, 44100.0, length, 0.1, 2.0));
     test::mixInto(input, test::noise(length, 0.003, 5));
-    auto set = open(1);
+    auto set = open(1, true);
     SpectralProcessor analysis(4096, 32, 4, 44100.0);
     analysis.setAnalysisCallback(appendToChannel, set.get(), 0);
     analysis.feedSamples(length, input.data());
@@ -70,7 +63,7 @@ TEST_F(SignalPathTest, AnalysedSoundStreamsBackThroughTheKnownFilterChain) {
 }
 
 TEST_F(SignalPathTest, ReadersSeeWholeFramesWhileAWriterAppends) {
-    auto set = open(1);
+    auto set = open(1, true);
     const int frames = 48;
     std::atomic<bool> done{false};
     std::atomic<int> mismatches{0};

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "dsp/FrameRecord.h"
+#include "store/KVAnalysisFileSet.h"
 #include "store/KVEncodedGrain.h"
+#include "support/PlatformFixture.h"
 #include "support/Shell.h"
 
 namespace orvex::test {
@@ -56,5 +58,19 @@ inline KVEncodedGrain constantGrain(float value) {
 inline bool sameBytes(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
 
 inline std::uintmax_t fileSize(const std::string& path) { return std::filesystem::file_size(path); }
+
+// The file set of <name>.wav in the test's folder at the system's analysis parameters, and the
+// data files of take.wav's set.
+class FileSetFixture : public PlatformFixture {
+protected:
+    std::unique_ptr<KVAnalysisFileSet> open(int channels, bool recreate = false, bool keepsUndo = true,
+                                            const std::string& name = "take") {
+        return KVAnalysisFileSet::initByOpeningFileAtPath(temp().file(name + ".wav"), 44100.0, 4, 4096, 32, channels,
+                                                          keepsUndo, recreate);
+    }
+    std::string data(const std::string& chunk, const std::string& suffix) {
+        return temp().file("take.analysis/take_" + chunk + suffix);
+    }
+};
 
 }  // namespace orvex::test

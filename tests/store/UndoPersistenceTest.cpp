@@ -7,9 +7,7 @@
 #include <fstream>
 #include <vector>
 
-#include "store/KVAnalysisFileSet.h"
 #include "store/StoreRecords.h"
-#include "support/PlatformFixture.h"
 
 namespace orvex {
 namespace {
@@ -20,18 +18,11 @@ using test::partialsRecord;
 
 constexpr std::size_t kRecord = sizeof(FrameRecord);
 
-class UndoPersistenceTest : public test::PlatformFixture {
+class UndoPersistenceTest : public test::FileSetFixture {
 protected:
-    std::string data(const std::string& chunk, const std::string& suffix) {
-        return temp().file("take.analysis/take_" + chunk + suffix);
-    }
-    std::unique_ptr<KVAnalysisFileSet> open(int channels, bool recreate = false) {
-        return KVAnalysisFileSet::initByOpeningFileAtPath(temp().file("take.wav"), 44100.0, 4, 4096, 32, channels,
-                                                          true, recreate);
-    }
     // Frames 0..5 of every chunk hold records tagged by chunk and frame.
-    std::unique_ptr<KVAnalysisFileSet> openWithFrames(int channels) {
-        auto set = open(channels, true);
+    std::unique_ptr<KVAnalysisFileSet> openWithFrames(int channels, const std::string& name = "take") {
+        auto set = open(channels, true, true, name);
         for (int f = 0; f < 6; ++f)
             for (int c = -1; c < channels; ++c) set->writeFrameRecord(*partialsRecord(10 * (c + 2) + f), f, c);
         return set;
@@ -69,8 +60,9 @@ TEST_F(UndoPersistenceTest, AnInterruptedStepOrUndoIsRolledBackOnOpen) {
 
 // The step rewrites frames, adds frame 8 past the end, and a later write outside any step joins
 // it: a reopened set undoes all of it once, records and their grains as before and the added
-// frame empty.
-TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnce) {
+// frame empty. An interrupted run left a record of foreign bytes and half a record behind the
+// overview's copies: only whole copies of the step are restored.
+TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnceAndOnlyWholeCopies) {
     const std::vector<std::string> chunks = {"ovw", "0", "1"};
     std::vector<std::vector<char>> before, grainsBefore;
     {
@@ -87,6 +79,11 @@ TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnce) {
         }
         set->commitUndoStep();
         for (int c = -1; c < 2; ++c) set->writeFrameRecord(*partialsRecord(93), 4, c);
+    }
+    {
+        std::ofstream undo(data("ovw", ".undo.noindex"), std::ios::binary | std::ios::app);
+        const std::vector<char> junk(kRecord + kRecord / 2, '\x7f');
+        undo.write(junk.data(), std::streamsize(junk.size()));
     }
     const auto startsWith = [](const std::vector<char>& whole, const std::vector<char>& start) {
         return whole.size() >= start.size() && std::equal(start.begin(), start.end(), whole.begin());
@@ -109,28 +106,6 @@ TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnce) {
     EXPECT_TRUE(startsWith(fileBytes(data("ovw", ".ana.noindex")), before[0]));
 }
 
-TEST_F(UndoPersistenceTest, ATornOrForeignUndoFileRestoresOnlyItsWholeRecords) {
-    std::vector<char> before;
-    {
-        auto set = openWithFrames(1);
-        before = fileBytes(data("ovw", ".ana.noindex"));
-        set->beginUndoStep();
-        set->writeFrameRecord(*partialsRecord(90), 2, -1);
-        set->writeFrameRecord(*partialsRecord(91), 5, -1);
-        set->commitUndoStep();
-    }
-    // An interrupted run left a record of foreign bytes and half a record behind the copies.
-    {
-        std::ofstream undo(data("ovw", ".undo.noindex"), std::ios::binary | std::ios::app);
-        const std::vector<char> junk(kRecord + kRecord / 2, '\x7f');
-        undo.write(junk.data(), std::streamsize(junk.size()));
-    }
-    auto set = open(1);
-    ASSERT_TRUE(set->undoLastStep());
-    EXPECT_EQ(fileBytes(data("ovw", ".ana.noindex")), before);
-    EXPECT_EQ(fileSize(data("ovw", ".undo.noindex")), 0u);
-}
-
 // Inside a step the writes of a chunk are gathered into blocks: every stored file (records,
 // grains, display records, undo copies) ends with the bytes that writing frame by frame outside
 // a step leaves, before and after the step is undone, whatever the order of the frames.
@@ -147,10 +122,7 @@ TEST_F(UndoPersistenceTest, GatheredWritesOfAStepStoreWhatFrameByFrameWritesStor
         const std::string gathered = "g" + std::to_string(p), direct = "d" + std::to_string(p);
         std::vector<std::unique_ptr<KVAnalysisFileSet>> sets;
         for (const std::string& name : {gathered, direct}) {
-            sets.push_back(KVAnalysisFileSet::initByOpeningFileAtPath(temp().file(name + ".wav"), 44100.0, 4, 4096, 32,
-                                                                      2, true, true));
-            for (int f = 0; f < 6; ++f)
-                for (int c = -1; c < 2; ++c) sets.back()->writeFrameRecord(*partialsRecord(10 * (c + 2) + f), f, c);
+            sets.push_back(openWithFrames(2, name));
             sets.back()->beginUndoStep();  // empties the undo file of the frames above
             if (name == direct) sets.back()->commitUndoStep();
         }
