@@ -54,12 +54,6 @@ std::unique_ptr<FrameRecord> recordWith(const std::vector<BinValue>& values, std
     return r;
 }
 
-// Row bytes r, g, b, a.
-std::array<int, 4> rgba(const DisplayColumn& c, int row) {
-    const DisplayColumnRow& x = c.rows[row];
-    return {x.red, x.green, x.blue, x.alpha};
-}
-
 std::vector<std::uint8_t> bytesOf(const DisplayColumn& c) {
     std::vector<std::uint8_t> b(12016);
     std::memcpy(b.data(), &c, b.size());
@@ -170,7 +164,6 @@ std::unique_ptr<FrameRecord> densePeakRecord() {
 }  // namespace
 
 TEST(DisplayColourMap, RunsFromBlackToWhiteThroughTheHueCircle) {
-    EXPECT_EQ(displayColour(0.0f).red + displayColour(0.0f).green + displayColour(0.0f).blue, 0.0f);
     for (double x : {-3.0, 0.0, 0.02, 0.1, 0.25, 0.5, 0.8, 0.95, 1.0, 5.0}) {
         auto expected = referenceColour(x);  // clamped: white from 1 up, black below 0
         DisplayColour c = displayColour(float(x));
@@ -247,12 +240,15 @@ TEST(DisplayDerivations, RealisticRecordsMatchTheDoublePrecisionReference) {
     for (int j = 0; j < 255; ++j) records.back()->peakBins[j] = j == 0 ? 10 : 4096;
     int spectralBytes = 0, harmonicBytes = 0, summaryBytes = 0;
     const auto compare = [](const DisplayColumn& column, const Pixels& expected, int& differing) {
-        for (int row = 0; row < 1500; ++row)
+        for (int row = 0; row < 1500; ++row) {
+            const DisplayColumnRow& x = column.rows[row];
+            const int got[4] = {x.red, x.green, x.blue, x.alpha};
             for (int ch = 0; ch < 4; ++ch) {
-                const int gap = std::abs(rgba(column, row)[ch] - expected[row][ch]);
+                const int gap = std::abs(got[ch] - expected[row][ch]);
                 ASSERT_LE(gap, 1) << "row " << row;
                 differing += gap != 0;
             }
+        }
     };
     for (const auto& r : records) {
         compare(*spectralColumn(*r), referenceSpectral(*r), spectralBytes);

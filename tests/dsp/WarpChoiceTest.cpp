@@ -4,6 +4,7 @@
 #include <complex>
 #include <cstdio>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 #include "dsp/SpectralProcessor.h"
@@ -107,22 +108,19 @@ private:
     std::vector<std::vector<double>> mPositions;
 };
 
+// Glides up and down, steady tones (glides from a frequency to itself), noise, a glide over
+// noise and a tone with a slow glide: one second each.
 std::vector<std::vector<float>> corpus() {
-    const std::int64_t length = kRate;  // one second per signal
+    const std::int64_t length = kRate;
     std::vector<std::vector<float>> signals;
-    signals.push_back(test::chirp(500, 2500, kRate, length));
-    signals.push_back(test::chirp(4000, 1000, kRate, length));
-    signals.push_back(test::chirp(200, 600, kRate, length));
-    signals.push_back(test::chirp(3000, 9000, kRate, length, 0.3));
-    signals.push_back(test::sine(440, kRate, length));
-    signals.push_back(test::sine(5123, kRate, length, 0.2));
+    const std::tuple<double, double, double> glides[] = {{500, 2500, 0.5},  {4000, 1000, 0.5}, {200, 600, 0.5},
+                                                         {3000, 9000, 0.3}, {440, 440, 0.5},   {5123, 5123, 0.2}};
+    for (const auto& [from, to, amplitude] : glides) signals.push_back(test::chirp(from, to, kRate, length, amplitude));
     signals.push_back(test::noise(length, 0.3, 21));
-    auto mixed = test::chirp(800, 2000, kRate, length, 0.4);
-    test::mixInto(mixed, test::noise(length, 0.05, 22));
-    signals.push_back(mixed);
-    auto chord = test::sine(330, kRate, length, 0.2);
-    test::mixInto(chord, test::chirp(1200, 1500, kRate, length, 0.2));
-    signals.push_back(chord);
+    signals.push_back(test::chirp(800, 2000, kRate, length, 0.4));
+    test::mixInto(signals.back(), test::noise(length, 0.05, 22));
+    signals.push_back(test::sine(330, kRate, length, 0.2));
+    test::mixInto(signals.back(), test::chirp(1200, 1500, kRate, length, 0.2));
     return signals;
 }
 
