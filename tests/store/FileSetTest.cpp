@@ -132,25 +132,23 @@ TEST_F(FileSetTest, FilesWithoutValidRecordsStayButAreIncomplete) {
     EXPECT_TRUE(set->isAnalysisComplete());
 }
 
+// Which stored versions are incompatible is tabled in ParamDictTest; one of them is enough here.
 TEST_F(FileSetTest, DictionaryOfAnotherVersionIsReportedAndRestamped) {
-    for (std::int64_t version : {258, 260}) {
-        {
-            auto set = open(2, true);
-            appendFrames(*set, 1);
-        }
-        PropertyList dict;
-        dict.setInt("ORVXFileGroup_Version", version);
-        KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict);
-        const std::size_t before = failures().size();
-        auto set = open(2);
-        ASSERT_EQ(failures().size(), before + 1);
-        EXPECT_EQ(failures().back().title(), "Incompatible Analysis File");
-        EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 259);
-        EXPECT_EQ(set->frameCount(), 1);  // the alert alone discards nothing
-        set.reset();
-        open(2);
-        EXPECT_EQ(failures().size(), before + 1);
+    {
+        auto set = open(2, true);
+        appendFrames(*set, 1);
     }
+    PropertyList dict;
+    dict.setInt("ORVXFileGroup_Version", 260);
+    KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict);
+    auto set = open(2);
+    ASSERT_EQ(failures().size(), 1u);
+    EXPECT_EQ(failures().back().title(), "Incompatible Analysis File");
+    EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 259);
+    EXPECT_EQ(set->frameCount(), 1);  // the alert alone discards nothing
+    set.reset();
+    open(2);
+    EXPECT_EQ(failures().size(), 1u);
 }
 
 TEST_F(FileSetTest, UndoRefusesWhileAStepIsOpen) {

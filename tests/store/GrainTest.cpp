@@ -70,9 +70,7 @@ TEST(EncodedGrain, RoundTripMatchesIndependentQuantisation) {
         const double exact = double(x[i]) / double(0.9f) * 32766.0;
         const long q = std::lround(exact);
         const bool nearTie = std::fabs(std::fabs(exact - std::trunc(exact)) - 0.5) < 1e-3;
-        if (!nearTie) {
-            ASSERT_EQ(grain.words[i], expectedWord(q, i)) << i;
-        }
+        if (!nearTie) ASSERT_EQ(grain.words[i], expectedWord(q, i)) << i;
         ASSERT_NEAR(out[i], q / 32767.0 * 0.9, nearTie ? 1e-4 : 1e-6) << i;
     }
     EXPECT_FLOAT_EQ(grain.maximum, float(largest));
@@ -120,7 +118,7 @@ protected:
     }
 };
 
-TEST_F(GrainCollectionTest, OpeningCountingAndReadingRecords) {
+TEST_F(GrainCollectionTest, OpeningCountingReadingAndStreamingFromASeekPosition) {
     EXPECT_EQ(KVGrainCollection::initByOpeningFileAtPath(base(), true, false), nullptr);
     EXPECT_FALSE(std::filesystem::exists(temp().file("grains.asp.noindex")));
     auto c = writable();
@@ -142,10 +140,9 @@ TEST_F(GrainCollectionTest, OpeningCountingAndReadingRecords) {
     // Recreating empties the file in place: readers on the path see it too.
     KVGrainCollection::initByOpeningFileAtPath(base(), false, true);
     EXPECT_EQ(reader->frameCount(), 0);
-}
 
-TEST_F(GrainCollectionTest, SeekingPositionsTheStreamOnARecordAndItsEndIsSilence) {
-    auto c = writable();
+    // Seeking positions the stream on a record, and its end is silence.
+    c = writable();
     for (int k = 0; k < 6; ++k) {
         std::vector<float> g(kN, 0.0f);
         g[0] = float(k + 1);  // one impulse at the start of each grain

@@ -20,11 +20,6 @@ class ParamDictTest : public test::PlatformFixture {
 protected:
     std::string sound() { return temp().file("take.aif"); }
     std::string dictPath() { return temp().file("take.analysis/take.plist"); }
-    void storeVersion(std::int64_t version) {
-        PropertyList dict;
-        dict.setInt("ORVXFileGroup_Version", version);
-        ASSERT_TRUE(KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict));
-    }
 };
 
 TEST_F(ParamDictTest, FolderLayoutFollowsTheWorkingFileName) {
@@ -49,7 +44,9 @@ TEST_F(ParamDictTest, CompatibilityDependsOnlyOnTheStoredVersion) {
     EXPECT_TRUE(KVUtilities::chunkFileForFileAtPathIsCompatible(sound()));  // no dictionary yet
     const std::pair<std::int64_t, bool> cases[] = {{0, true}, {259, true}, {-3, true}, {258, false}, {260, false}, {1, false}};
     for (auto [version, compatible] : cases) {
-        storeVersion(version);
+        PropertyList dict;
+        dict.setInt("ORVXFileGroup_Version", version);
+        ASSERT_TRUE(KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict));
         EXPECT_EQ(KVUtilities::chunkFileForFileAtPathIsCompatible(sound()), compatible) << version;
     }
     // An unreadable dictionary behaves like a missing one: empty and compatible.

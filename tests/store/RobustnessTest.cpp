@@ -107,9 +107,8 @@ TEST_F(RobustnessTest, AFullDiskIsReportedAndLosesNothingWritten) {
 TEST_F(RobustnessTest, AWriteProtectedFolderRaisesCreateAndWriteAlerts) {
     const fs::path folder = temp().path() / "locked";
     fs::create_directories(folder / "take.analysis");
-    fs::permissions(temp().path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
-    fs::permissions(folder / "take.analysis", fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    for (const fs::path& path : {temp().path(), folder, folder / "take.analysis"})
+        fs::permissions(path, fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
     const int result = test::runUnprivileged([&] {
         auto set = KVAnalysisFileSet::initByOpeningFileAtPath((folder / "take.wav").string(), 44100.0, 4, 4096, 32, 1,
                                                               true, false);

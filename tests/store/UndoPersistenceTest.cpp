@@ -17,6 +17,7 @@ using test::fileSize;
 using test::partialsRecord;
 
 constexpr std::size_t kRecord = sizeof(FrameRecord);
+const std::vector<std::string> kChunks = {"ovw", "0", "1"};
 
 class UndoPersistenceTest : public test::FileSetFixture {
 protected:
@@ -34,27 +35,26 @@ protected:
 // step once the set is opened again; a committed step stays.
 TEST_F(UndoPersistenceTest, AnInterruptedStepOrUndoIsRolledBackOnOpen) {
     enum class Stop { InsideStep, AfterCommit, InsideUndo };
-    const std::vector<std::string> chunks = {"ovw", "0", "1"};
     const std::string marker = temp().file("take.analysis/take_open-step.noindex");
     for (const Stop stop : {Stop::InsideStep, Stop::AfterCommit, Stop::InsideUndo}) {
         std::vector<std::vector<char>> before, after;
         {
             auto set = openWithFrames(2);
-            for (const auto& chunk : chunks) before.push_back(fileBytes(data(chunk, ".ana.noindex")));
+            for (const auto& chunk : kChunks) before.push_back(fileBytes(data(chunk, ".ana.noindex")));
             set->beginUndoStep();
             EXPECT_TRUE(std::filesystem::exists(marker));
             for (int c = -1; c < 2; ++c) set->writeFrameRecord(*partialsRecord(90 + c), 2, c);
             if (stop != Stop::InsideStep) set->commitUndoStep();
-            for (const auto& chunk : chunks) after.push_back(fileBytes(data(chunk, ".ana.noindex")));
+            for (const auto& chunk : kChunks) after.push_back(fileBytes(data(chunk, ".ana.noindex")));
             if (stop == Stop::InsideUndo) std::ofstream{marker};
         }
         auto set = open(2);
         const bool rolledBack = stop != Stop::AfterCommit;
         EXPECT_EQ(set->rolledBackInterruptedStep(), rolledBack) << int(stop);
         EXPECT_FALSE(std::filesystem::exists(marker));
-        for (std::size_t i = 0; i < chunks.size(); ++i)
-            EXPECT_EQ(fileBytes(data(chunks[i], ".ana.noindex")), rolledBack ? before[i] : after[i])
-                << int(stop) << " " << chunks[i];
+        for (std::size_t i = 0; i < kChunks.size(); ++i)
+            EXPECT_EQ(fileBytes(data(kChunks[i], ".ana.noindex")), rolledBack ? before[i] : after[i])
+                << int(stop) << " " << kChunks[i];
     }
 }
 
@@ -63,11 +63,10 @@ TEST_F(UndoPersistenceTest, AnInterruptedStepOrUndoIsRolledBackOnOpen) {
 // frame empty. An interrupted run left a record of foreign bytes and half a record behind the
 // overview's copies: only whole copies of the step are restored.
 TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnceAndOnlyWholeCopies) {
-    const std::vector<std::string> chunks = {"ovw", "0", "1"};
     std::vector<std::vector<char>> before, grainsBefore;
     {
         auto set = openWithFrames(2);
-        for (const auto& chunk : chunks) {
+        for (const auto& chunk : kChunks) {
             before.push_back(fileBytes(data(chunk, ".ana.noindex")));
             grainsBefore.push_back(fileBytes(data(chunk, ".asp.noindex")));
         }
@@ -92,13 +91,13 @@ TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnceAndOnlyWholeCopies)
         auto set = open(2);
         ASSERT_TRUE(set->undoLastStep());
         auto added = FrameRecord::create();
-        for (std::size_t i = 0; i < chunks.size(); ++i) {
-            EXPECT_EQ(fileSize(data(chunks[i], ".ana.noindex")), 9 * kRecord) << chunks[i];
-            EXPECT_TRUE(startsWith(fileBytes(data(chunks[i], ".ana.noindex")), before[i])) << chunks[i];
-            EXPECT_TRUE(startsWith(fileBytes(data(chunks[i], ".asp.noindex")), grainsBefore[i])) << chunks[i];
-            EXPECT_EQ(fileSize(data(chunks[i], ".undo.noindex")), 0u) << chunks[i];
+        for (std::size_t i = 0; i < kChunks.size(); ++i) {
+            EXPECT_EQ(fileSize(data(kChunks[i], ".ana.noindex")), 9 * kRecord) << kChunks[i];
+            EXPECT_TRUE(startsWith(fileBytes(data(kChunks[i], ".ana.noindex")), before[i])) << kChunks[i];
+            EXPECT_TRUE(startsWith(fileBytes(data(kChunks[i], ".asp.noindex")), grainsBefore[i])) << kChunks[i];
+            EXPECT_EQ(fileSize(data(kChunks[i], ".undo.noindex")), 0u) << kChunks[i];
             ASSERT_EQ(set->readFrameRecord(8, *added, int(i) - 1), 0);
-            EXPECT_TRUE(test::sameBytes(added.get(), FrameRecord::create().get(), kRecord)) << chunks[i];
+            EXPECT_TRUE(test::sameBytes(added.get(), FrameRecord::create().get(), kRecord)) << kChunks[i];
         }
     }
     auto set = open(2);
@@ -132,7 +131,7 @@ TEST_F(UndoPersistenceTest, GatheredWritesOfAStepStoreWhatFrameByFrameWritesStor
                 for (auto& set : sets) set->writeFrameRecord(*partialsRecord(tag), frame, c);
         sets[0]->commitUndoStep();
         const auto compare = [&](const char* when) {
-            for (const std::string chunk : {"ovw", "0", "1"})
+            for (const std::string& chunk : kChunks)
                 for (const std::string& suffix : suffixes) {
                     const auto file = [&](const std::string& name) {
                         return temp().file(name + ".analysis/" + name + "_" + chunk + suffix);
