@@ -26,7 +26,7 @@ TEST(ToolGestureTest, BoxesFromOppositeCornersReportTheSameRectangle) {
     }
 }
 
-TEST(ToolGestureTest, PencilPathsRunLeftToRightAndShiftKeepsThePitch) {
+TEST(ToolGestureTest, PencilPathsRunLeftToRightShiftKeepsThePitchAndLengthIsCapped) {
     // Moving left adds nothing until x passes the last point; the release point is always added.
     GestureResult path = gesture(AnalysisTool::multiPencil, {{10.7, 414.9}, {12.2, 420}, {11, 430}, {12.9, 440},
                                                              {14.1, 450}, {13, 460}});
@@ -40,6 +40,11 @@ TEST(ToolGestureTest, PencilPathsRunLeftToRightAndShiftKeepsThePitch) {
     path = gesture(AnalysisTool::f1Pencil, {{10, 414}, {20, 500}, {30, 300}}, true);
     ASSERT_EQ(path.points.size(), 3u);
     for (const KVPathPoint& p : path.points) EXPECT_EQ(p.y, 414);
+
+    ToolGesture g;  // a long stroke stops at the path's capacity
+    g.press(AnalysisTool::multiPencil, 0, 400);
+    for (int x = 1; x < 70000; ++x) g.drag(x, 400, false);
+    EXPECT_EQ(g.release(70000, 400, false).points.size(), std::size_t(ToolGesture::kMaximumPoints));
 }
 
 TEST(ToolGestureTest, StripDragsReportRangesAndOtherGesturesReportNothing) {
@@ -61,13 +66,6 @@ TEST(ToolGestureTest, StripDragsReportRangesAndOtherGesturesReportNothing) {
     g.press(AnalysisTool::box, 10, 400);
     g.drag(20, 410, false);
     EXPECT_EQ(g.release(20, 410, false).kind, Kind::rectangle) << "the next press starts afresh";
-}
-
-TEST(ToolGestureTest, PathsStopAtTheirCapacity) {
-    ToolGesture g;
-    g.press(AnalysisTool::multiPencil, 0, 400);
-    for (int x = 1; x < 70000; ++x) g.drag(x, 400, false);
-    EXPECT_EQ(g.release(70000, 400, false).points.size(), std::size_t(ToolGesture::kMaximumPoints));
 }
 
 }  // namespace

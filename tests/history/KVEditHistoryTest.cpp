@@ -42,7 +42,9 @@ protected:
     std::vector<float> mLeft, mRight;
 };
 
-TEST_F(KVEditHistoryTest, HistoryOverAFilePlaysIt) {
+// A history over a file plays it; steps stacked on it are opened once and reads go through
+// every layer.
+TEST_F(KVEditHistoryTest, HistoryOverAFilePlaysItAndStackedStepsReadThroughEveryLayer) {
     auto history = KVEditHistory::initWithContentsOfFile(mPath, 44100.0, false);
     ASSERT_TRUE(history);
     EXPECT_EQ(history->sourceFilePath(), mPath);
@@ -61,40 +63,7 @@ TEST_F(KVEditHistoryTest, HistoryOverAFilePlaysIt) {
     EXPECT_EQ(history->readAt(1200, 500, onlyRight), 500);
     expectSamples(part.channel(1), slice(mRight, 1200, 500));
     EXPECT_EQ(part.channel(0), std::vector<float>(500, ChannelBuffers::kSentinel));
-}
 
-TEST_F(KVEditHistoryTest, RefusesUnreadableFilesAndCompressedOnesUnlessTold) {
-    std::ofstream(mTemp.file("notes.txt")) << "hello";
-    EXPECT_FALSE(KVEditHistory::initWithContentsOfFile(mTemp.file("notes.txt"), 44100.0, true));
-    EXPECT_FALSE(KVEditHistory::initWithContentsOfFile(mTemp.file("absent.wav"), 44100.0, false));
-
-    // IMA ADPCM is a compressed WAVE: no bits per channel to speak of.
-    test::writeWave(mTemp.file("adpcm.wav"), {test::sine(440.0, 44100.0, 4000)}, 44100, SF_FORMAT_IMA_ADPCM);
-    EXPECT_FALSE(KVEditHistory::initWithContentsOfFile(mTemp.file("adpcm.wav"), 44100.0, false));
-    EXPECT_TRUE(KVEditHistory::initWithContentsOfFile(mTemp.file("adpcm.wav"), 44100.0, true));
-
-    test::writeWave(mTemp.file("pcm8.wav"), {test::sine(440.0, 44100.0, 4000)}, 44100, SF_FORMAT_PCM_U8);
-    EXPECT_TRUE(KVEditHistory::initWithContentsOfFile(mTemp.file("pcm8.wav"), 44100.0, false));
-}
-
-TEST_F(KVEditHistoryTest, SegmentHistoryReadsTheSegmentFromFrameZero) {
-    auto history = KVEditHistory::initWithSegmentOfFile(mPath, 44100.0, 1000, 5000);
-    ASSERT_TRUE(history);
-    EXPECT_EQ(history->numberOfSteps(), 2u);
-    EXPECT_FALSE(history->isEditing());
-    EXPECT_EQ(history->numberOfFrames(), 4000);
-    EXPECT_EQ(history->numberOfChannels(), 2);
-    EXPECT_EQ(history->currentStep()->info(), "edit");
-
-    // Frame 0 is the file's frame 1000; a whole analysis block runs past the segment's end
-    // into silence, not into the file's frame 5000.
-    expectFileFrames(*history, 0, 8192, 1000, 5000, 4000);
-    expectFileFrames(*history, 3990, 100, 4990, 5000, 10);
-}
-
-TEST_F(KVEditHistoryTest, StepsAreOpenedOnceAndStackedReadsGoThroughEveryLayer) {
-    auto history = KVEditHistory::initWithContentsOfFile(mPath, 44100.0, false);
-    ASSERT_TRUE(history);
     // The first step has nothing below it to take a range from.
     history->addRangeOfPreviousStepWithInfo("ignored", 0, 10, 0, 10);
     EXPECT_EQ(history->currentStep()->entries().size(), 1u);
@@ -119,11 +88,34 @@ TEST_F(KVEditHistoryTest, StepsAreOpenedOnceAndStackedReadsGoThroughEveryLayer) 
     expectFileFrames(*history, 2000, 100, 1000, 12000, 100);
 }
 
-// Two threads read the same segment history in blocks, as the analysis runner and a
-// playback source do; each checks its audio against the file.
-TEST_F(KVEditHistoryTest, ConcurrentReadersGetTheirOwnFrames) {
+TEST_F(KVEditHistoryTest, RefusesUnreadableFilesAndCompressedOnesUnlessTold) {
+    std::ofstream(mTemp.file("notes.txt")) << "hello";
+    EXPECT_FALSE(KVEditHistory::initWithContentsOfFile(mTemp.file("notes.txt"), 44100.0, true));
+    EXPECT_FALSE(KVEditHistory::initWithContentsOfFile(mTemp.file("absent.wav"), 44100.0, false));
+
+    // IMA ADPCM is a compressed WAVE: no bits per channel to speak of.
+    test::writeWave(mTemp.file("adpcm.wav"), {test::sine(440.0, 44100.0, 4000)}, 44100, SF_FORMAT_IMA_ADPCM);
+    EXPECT_FALSE(KVEditHistory::initWithContentsOfFile(mTemp.file("adpcm.wav"), 44100.0, false));
+    EXPECT_TRUE(KVEditHistory::initWithContentsOfFile(mTemp.file("adpcm.wav"), 44100.0, true));
+
+    test::writeWave(mTemp.file("pcm8.wav"), {test::sine(440.0, 44100.0, 4000)}, 44100, SF_FORMAT_PCM_U8);
+    EXPECT_TRUE(KVEditHistory::initWithContentsOfFile(mTemp.file("pcm8.wav"), 44100.0, false));
+}
+
+// A segment history reads the file's frames 2000 .. 9999 from frame 0; a whole analysis block
+// runs past the segment's end into silence, not into the file's frame 10000. Two threads read it
+// in blocks, as the analysis runner and a playback source do, each checking against the file.
+TEST_F(KVEditHistoryTest, SegmentHistoryReadsTheSegmentFromFrameZeroToConcurrentReaders) {
     auto history = KVEditHistory::initWithSegmentOfFile(mPath, 44100.0, 2000, 10000);
     ASSERT_TRUE(history);
+    EXPECT_EQ(history->numberOfSteps(), 2u);
+    EXPECT_FALSE(history->isEditing());
+    EXPECT_EQ(history->numberOfFrames(), 8000);
+    EXPECT_EQ(history->numberOfChannels(), 2);
+    EXPECT_EQ(history->currentStep()->info(), "edit");
+    expectFileFrames(*history, 0, 8192, 2000, 10000, 8000);
+    expectFileFrames(*history, 7990, 100, 9990, 10000, 10);
+
     std::atomic<int> mismatches{0};
     auto reader = [&](FramePos first, std::int32_t block, bool throughStep) {
         auto step = history->currentStep();

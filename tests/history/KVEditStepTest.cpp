@@ -32,16 +32,8 @@ protected:
         if (result) *result = got;
         return buffers.channel(0);
     }
-    // An open step over a file step on name, for adding entries by hand.
-    std::shared_ptr<KVEditStep> editableStepOver(const std::string& name) {
-        mBase = KVEditStep::initWithFile(mTemp.file(name), "base", 44100.0);
-        auto step = KVEditStep::initWithStep(mBase, "edit");
-        step->beginEditing();
-        return step;
-    }
 
     test::TempDir mTemp;
-    std::shared_ptr<KVEditStep> mBase;
 };
 
 TEST_F(KVEditStepTest, FileAt48kHzIsMeasuredAndReadAtTheWorkingRate) {
@@ -80,7 +72,9 @@ TEST_F(KVEditStepTest, RandomOverlapsReadLikeTheLastEntryCoveringEachFrame) {
             FramePos play0, play1, source0;
         };
         std::vector<Added> added;
-        auto step = editableStepOver("f0.wav");
+        auto base = KVEditStep::initWithFile(mTemp.file("f0.wav"), "base", 44100.0);
+        auto step = KVEditStep::initWithStep(base, "edit");
+        step->beginEditing();
         FramePos end = 0;
         for (int k = pick(1, 6); k > 0; --k) {
             const Added e{pick(-1, 3), pick(0, 300), 0, pick(-20, 950)};
@@ -88,7 +82,7 @@ TEST_F(KVEditStepTest, RandomOverlapsReadLikeTheLastEntryCoveringEachFrame) {
             added.push_back({e.file, e.play0, play1, e.source0});
             const FramePos source1 = e.source0 + (play1 - e.play0);
             if (e.file < 0) {
-                step->addEntryWithInfo("prev", "", mBase, e.source0, source1, e.play0, play1);
+                step->addEntryWithInfo("prev", "", base, e.source0, source1, e.play0, play1);
             } else {
                 const auto path = mTemp.file("f" + std::to_string(e.file) + ".wav");
                 step->addEntryWithInfo("file", path, nullptr, e.source0, source1, e.play0, play1);

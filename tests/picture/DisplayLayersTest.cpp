@@ -43,7 +43,7 @@ protected:
     std::unique_ptr<KVAnalysisFileSet> mAnalysis, mSelection;
 };
 
-TEST_F(DisplayLayersTest, TonesLightTheirRowsAndTheSelectionShowsInRed) {
+TEST_F(DisplayLayersTest, TonesLightTheirRowsTheSelectionShowsInRedAndColumnsPastTheEndAreBlank) {
     DisplayLayers layers;
     EXPECT_EQ(build(layers, 0, 120), 120);
     const int row440 = display::bitmapRowOfCell(414), row880 = display::bitmapRowOfCell(486);
@@ -61,6 +61,17 @@ TEST_F(DisplayLayersTest, TonesLightTheirRowsAndTheSelectionShowsInRed) {
     EXPECT_EQ(original.pixel(80, display::bitmapRowOfCell(1)), DisplayBitmap::opaque(255, 255, 255));
     EXPECT_EQ(original.pixel(45, display::bitmapRowOfCell(53)), DisplayBitmap::opaque(0, 255, 128));
     EXPECT_NE(original.pixel(80, display::bitmapRowOfCell(53)), DisplayBitmap::opaque(0, 255, 128));
+
+    // Columns past the analysis are blank.
+    DisplayLayers past;
+    build(past, mAnalysis->frameCount() - 10, 40);
+    EXPECT_EQ(DisplayBitmap::alpha(past.original().pixel(5, row440)), 255);
+    EXPECT_EQ(past.original().pixel(20, row440), DisplayBitmap::opaque(0, 0, 0));
+    EXPECT_EQ(past.original().pixel(30, display::bitmapRowOfCell(700)), DisplayBitmap::opaque(0, 0, 0));
+    // Hidden analysis: the selection layer in colour, the original layer transparent above the strip.
+    build(past, 0, 40, {.showOriginal = false});
+    EXPECT_EQ(past.original().pixel(35, row440), 0u);
+    EXPECT_GT(brightness(past.selection().pixel(35, row440)), 100);
 }
 
 TEST_F(DisplayLayersTest, ScrollingReadsOnlyUncoveredColumnsAndDrawsWhatAFullBuildDraws) {
@@ -82,20 +93,6 @@ TEST_F(DisplayLayersTest, ScrollingReadsOnlyUncoveredColumnsAndDrawsWhatAFullBui
     EXPECT_EQ(build(scrolled, 101, 64, {.showOriginal = false}), 64);
     scrolled.invalidate();
     EXPECT_EQ(build(scrolled, 101, 64, {.showOriginal = false}), 64);
-}
-
-TEST_F(DisplayLayersTest, ColumnsPastTheAnalysisAreBlank) {
-    const FrameCount frames = mAnalysis->frameCount();
-    DisplayLayers layers;
-    build(layers, frames - 10, 40);
-    const int row440 = display::bitmapRowOfCell(414);
-    EXPECT_EQ(DisplayBitmap::alpha(layers.original().pixel(5, row440)), 255);
-    EXPECT_EQ(layers.original().pixel(20, row440), DisplayBitmap::opaque(0, 0, 0));
-    EXPECT_EQ(layers.original().pixel(30, display::bitmapRowOfCell(700)), DisplayBitmap::opaque(0, 0, 0));
-    // Hidden analysis: the selection layer in colour, the original layer transparent above the strip.
-    build(layers, 0, 40, {.showOriginal = false});
-    EXPECT_EQ(layers.original().pixel(35, row440), 0u);
-    EXPECT_GT(brightness(layers.selection().pixel(35, row440)), 100);
 }
 
 }  // namespace

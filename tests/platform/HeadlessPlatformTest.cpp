@@ -24,7 +24,13 @@ TEST_F(HeadlessPlatformTest, AlertEchoGoesToStandardErrorAsTitleColonMessage) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unreadable file \"x.wav\": Access denied\n");
 }
 
+// Posts from a worker wait for the main thread's pump, in posting order; a waiting post from the
+// main thread itself runs at once.
 TEST_F(HeadlessPlatformTest, PostedCallsRunOnTheMainThreadInPostingOrder) {
+    bool ran = false;
+    Platform::shared().postToMainThread([&] { ran = true; }, true);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(platform().pumpMainThread(), 0);
     std::vector<int> order;
     std::thread worker([&] {
         for (int i = 0; i < 5; ++i) Platform::shared().postToMainThread([&order, i] { order.push_back(i); }, false);
@@ -53,13 +59,6 @@ TEST_F(HeadlessPlatformTest, WaitingPostFromWorkerResumesAfterTheMainThreadRanIt
     EXPECT_TRUE(platform().pumpMainThreadUntil([&] { return ran.load(); }, 5000ms));
     worker.join();
     EXPECT_TRUE(resumed);
-}
-
-TEST_F(HeadlessPlatformTest, WaitingPostFromTheMainThreadRunsAtOnce) {
-    bool ran = false;
-    Platform::shared().postToMainThread([&] { ran = true; }, true);
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(platform().pumpMainThread(), 0);
 }
 
 TEST_F(HeadlessPlatformTest, FreeBytesIsPositiveForAFolderAndMinusOneForAMissingPath) {

@@ -1,13 +1,9 @@
 #include "support/SoundFixtures.h"
 
 #include <cmath>
-#include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <sstream>
-#include <stdexcept>
-
-#include <sys/wait.h>
 
 namespace orvex::test {
 
@@ -38,11 +34,6 @@ vals = [int.from_bytes(raw[i:i + n], 'little', signed=(n > 1)) for i in range(0,
 open(out + '.samples', 'wb').write(struct.pack('<%di' % len(vals), *vals))
 print('ok')
 )PY";
-
-Bytes readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void putLE(Bytes& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>((value >> (8 * i)) & 0xff));
@@ -95,18 +86,18 @@ PythonWaveView readWithPython(const std::string& path) {
             std::size_t size = 0;
             lines >> id >> size;
             view.chunkOrder.push_back(id);
-            if (id != "data") view.chunks[id] = readAll(out + "." + id);
+            const std::vector<char> bytes = fileBytes(out + "." + id);
+            if (id != "data") view.chunks[id] = Bytes(bytes.begin(), bytes.end());
         } else if (word == "format") {
             lines >> view.channels >> view.sampleWidth >> view.rate >> view.frames;
         } else if (word == "ok") {
             view.ok = code == 0;
         }
     }
-    const Bytes raw = readAll(out + ".samples");
+    // Little-endian 32-bit integers, as this machine holds them (the store asserts the same).
+    const std::vector<char> raw = fileBytes(out + ".samples");
     view.samples.resize(raw.size() / 4);
-    for (std::size_t i = 0; i < view.samples.size(); ++i)
-        view.samples[i] = static_cast<std::int32_t>(raw[4 * i] | (raw[4 * i + 1] << 8) | (raw[4 * i + 2] << 16) |
-                                                    (static_cast<std::uint32_t>(raw[4 * i + 3]) << 24));
+    std::memcpy(view.samples.data(), raw.data(), view.samples.size() * 4);
     return view;
 }
 
