@@ -245,8 +245,8 @@ void KVOutputController::runExport() {
 void KVOutputController::finishExport(KVMasterExport::Outcome outcome, const std::string& path) {
     using Outcome = KVMasterExport::Outcome;
     mLastExportResult = KVExportWriter::resultOf(outcome, path);
-    if (!mLastExportResult) Platform::shared().runAlert(mLastExportResult.title(), mLastExportResult.message(), {"Okay"});
     reportProgress(-1);
+    if (mDelegate) mDelegate->exportFinished(*this, mLastExportResult);
     KVUtilities::playFinishedSound();
     mCancelExport = false;
     std::error_code error;

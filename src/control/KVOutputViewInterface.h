@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "control/KVOverviewViewInterface.h"
 
 namespace orvex {
@@ -24,6 +25,9 @@ public:
     virtual void togglePlayStop(KVOutputController&) {}
     // Percent of a running export; -1 when it has ended.
     virtual void setProgressValue(int) {}
+    // An export started with exportToPath has ended (after the last progress value); a failed
+    // result carries the alert's title and text for the delegate to show.
+    virtual void exportFinished(KVOutputController&, const Result&) {}
 };
 
 }  // namespace orvex

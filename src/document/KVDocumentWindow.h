@@ -63,8 +63,8 @@ public:
     // A segment export started with exportCurrentSegment has ended.
     virtual void segmentExportFinished(const Result& result) { (void)result; }
     // The mode to set a file up for the first time it is opened; the default asks with the
-    // "Auto setup document?" alert.
-    virtual DocumentMode askForInitialMode() { return KVDocumentMode::askForMode(); }
+    // "Auto setup document?" alert: Modify (default), Extract, Suppress.
+    virtual DocumentMode askForInitialMode();
 };
 
 }  // namespace orvex

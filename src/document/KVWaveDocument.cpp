@@ -577,6 +577,10 @@ void KVWaveDocument::cursorWasMoved(KVOutputController&) {
 
 void KVWaveDocument::togglePlayStop(KVOutputController&) { togglePlayStop(); }
 
+void KVWaveDocument::exportFinished(KVOutputController&, const Result& result) {
+    if (!result) showFailure(result, false);
+}
+
 // --- Master and exports ---
 
 FrameCount KVWaveDocument::commitEditToMaster() {
@@ -609,7 +613,7 @@ void KVWaveDocument::finishSegmentExport(KVExportWriter::Outcome outcome, const 
     mLastSegmentExport = outcome;
     mLastSegmentExportClipped = mSegmentExport->clippedSamples();
     setProgressValue(-1);
-    if (!result) Platform::shared().runAlert(result.title(), result.message(), {"Okay"});
+    if (!result) showFailure(result, false);
     KVUtilities::playFinishedSound();
     if (mWindow) mWindow->segmentExportFinished(result);
     publishState();

@@ -173,6 +173,7 @@ public:
     void togglePlayStop(KVSegmentController& controller) override;
     void cursorWasMoved(KVOutputController& controller) override;
     void togglePlayStop(KVOutputController& controller) override;
+    void exportFinished(KVOutputController& controller, const Result& result) override;
     void stopped() override;
     void playPositionChanged(FramePos frame) override;
 

@@ -1,6 +1,5 @@
 #include "engine/KVDocumentMode.h"
 
-#include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
 
@@ -52,24 +51,6 @@ bool KVDocumentMode::recordMode(const std::string& workingFilePath, DocumentMode
     PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath);
     dict.setInt(paramkeys::kDocumentMode, static_cast<int>(mode) + 1);
     return KVUtilities::saveParamDictForAnalysisOfFileAtPath(workingFilePath, dict);
-}
-
-DocumentMode KVDocumentMode::askForMode() {
-    const AlertButton answer = Platform::shared().runAlert(
-        "Auto setup document?",
-        "Orvex can help you configure important parameters for extraction, suppression or modification. Based on "
-        "your choice below Orvex will setup the document for you.\n\nYou can always change the settings "
-        "individually later",
-        {"Modify", "Extract", "Suppress"});
-    switch (answer) {
-        case AlertButton::Alternate:
-            return DocumentMode::Extract;
-        case AlertButton::Other:
-            return DocumentMode::Suppress;
-        case AlertButton::Default:
-            break;
-    }
-    return DocumentMode::Modify;
 }
 
 }  // namespace orvex

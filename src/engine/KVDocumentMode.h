@@ -36,8 +36,6 @@ public:
     static std::optional<DocumentMode> modeNamed(const std::string& name);
     // Writes mode + 1 under "DocumentConfiguredForMode" and saves the dictionary.
     static bool recordMode(const std::string& workingFilePath, DocumentMode mode);
-    // Asks with the "Auto setup document?" alert: Modify (default), Extract, Suppress.
-    static DocumentMode askForMode();
 };
 
 }  // namespace orvex
