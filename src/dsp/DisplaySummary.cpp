@@ -29,29 +29,39 @@ std::uint8_t sampleToByte(float sample) {
     return static_cast<std::uint8_t>(std::clamp((double(sample) + 1.0) * 127.5, 0.0, 255.0));
 }
 
-// Hue of each bin's frequency / 22050; element-wise, so both builds give the same values.
-[[gnu::always_inline]] inline void blockHues(const float* frequencies, int count, float* sine, float* cosine) {
+// magnitude x colour(frequency / 22050) of each bin into red, green and blue, the hue in a
+// pass of its own (two short dependency chains run faster than one long one). Element-wise
+// only, so both builds give the same products.
+[[gnu::always_inline]] inline void colourTerms(const float* frequencies, const float* magnitudes, int count,
+                                               float* red, float* green, float* blue) {
+    float sine[kBlock], cosine[kBlock];
 #pragma omp simd
     for (int k = 0; k < count; ++k) {
         const displaymath::SineCosine hue = displayHue(frequencies[k] * kColourPerHertz);
         sine[k] = hue.sine;
         cosine[k] = hue.cosine;
     }
+#pragma omp simd
+    for (int k = 0; k < count; ++k) {
+        const DisplayColour c = displayColourWithHue(frequencies[k] * kColourPerHertz, {sine[k], cosine[k]});
+        red[k] = magnitudes[k] * c.red;
+        green[k] = magnitudes[k] * c.green;
+        blue[k] = magnitudes[k] * c.blue;
+    }
 }
 
-// Sum of magnitude x colour(frequency / 22050) over one block of bins, the hue in a pass of its
-// own (two short dependency chains run faster than one long one). The sum stays in the
-// baseline build: its lanes, and so its rounding, follow the vector width.
+// Sum of magnitude x colour over one block of bins. The terms come from the dispatched kernel;
+// the sum stays in the baseline build: its lanes, and so its rounding, follow the vector width.
 DisplayColour weightedColourSum(const float* frequencies, const float* magnitudes, int count) {
-    float sine[kBlock], cosine[kBlock];
-    fastmath::dispatch<blockHues>(frequencies, count, static_cast<float*>(sine), static_cast<float*>(cosine));
+    float terms[3][kBlock];
+    fastmath::dispatch<colourTerms>(frequencies, magnitudes, count, static_cast<float*>(terms[0]),
+                                    static_cast<float*>(terms[1]), static_cast<float*>(terms[2]));
     float red = 0.0f, green = 0.0f, blue = 0.0f;
 #pragma omp simd reduction(+ : red, green, blue)
     for (int k = 0; k < count; ++k) {
-        const DisplayColour c = displayColourWithHue(frequencies[k] * kColourPerHertz, {sine[k], cosine[k]});
-        red += magnitudes[k] * c.red;
-        green += magnitudes[k] * c.green;
-        blue += magnitudes[k] * c.blue;
+        red += terms[0][k];
+        green += terms[1][k];
+        blue += terms[2][k];
     }
     return {red, green, blue};
 }
