@@ -283,7 +283,7 @@ void KVAnalysisChunkFile::beginUndoStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     if (mUndoNesting == 0) {
         flushAppends();
-        mFiles[kUndo]->truncate(0);
+        mFiles[kUndo]->empty();
         mUndoCount = 0;
     }
     ++mUndoNesting;
@@ -311,7 +311,7 @@ bool KVAnalysisChunkFile::undoLastStep() {
         writeFrame(*copy, frame, false);
     }
     mUndoCount = 0;
-    if (!mFiles[kUndo]->truncate(0))
+    if (!mFiles[kUndo]->empty())
         StoreFailures::writeFailed(kDataFiles[kUndo].writeAlert, mFiles[kUndo]->lastError());
     return true;
 }

@@ -50,6 +50,11 @@ public:
     bool writeLeavingHoles(const void* from, std::int64_t index, std::int64_t count = 1);
     // Cuts or extends the file to count records.
     bool truncate(std::int64_t count);
+    // Leaves the path naming an empty file, as truncate(0) does, without waiting for the old
+    // contents to be freed: an empty file is renamed over the path (one step, so the path always
+    // names either the old file or an empty one) and the old descriptor is closed on a thread of
+    // its own. Falls back to truncate(0) when the rename cannot be made.
+    bool empty();
     // Pushes written data to the disk.
     bool synchronize();
 
