@@ -56,11 +56,15 @@ bool KVUtilities::chunkFileForFileAtPathIsCompatible(const std::string& path) {
     return version == kAnalysisFolderVersion || version < 1;
 }
 
+// A dictionary that already holds what would be written is left as it is: every open of a file
+// set stamps it, and each write costs a sync of the disk.
 bool KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(const std::string& path, const PropertyList* dict) {
-    PropertyList updated = dict ? *dict : paramDictForAnalysisOfFileAtPath(path);
     const std::string dictPath = paramDictPathForAnalysisOfFileAtPath(path);
+    const auto stored = Platform::shared().readDictionary(dictPath);
+    PropertyList updated = dict ? *dict : (stored ? *stored : PropertyList());
     updated.setString(paramkeys::kDictionaryPath, dictPath);
     updated.setInt(paramkeys::kVersion, kAnalysisFolderVersion);
+    if (stored && *stored == updated) return true;
     return Platform::shared().writeDictionary(dictPath, updated);
 }
 
