@@ -36,6 +36,8 @@ bool KVRecordFile::create() {
 bool KVRecordFile::open(bool readOnly) {
     close();
     mFd = ::open(mPath.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    // The empty file of an empty() cut short by a kill before its rename.
+    if (mFd >= 0 && !readOnly) ::unlink(freshPath().c_str());
     return mFd >= 0 || fail();
 }
 
@@ -169,7 +171,7 @@ bool KVRecordFile::truncate(std::int64_t count) {
 // thread. An empty file is left as it is.
 bool KVRecordFile::empty() {
     if (mFd < 0 || byteSize() == 0) return mFd < 0 ? truncate(0) : true;
-    const std::string fresh = mPath + ".fresh";
+    const std::string fresh = freshPath();
     const int fd = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return truncate(0);
     if (::rename(fresh.c_str(), mPath.c_str()) != 0) {

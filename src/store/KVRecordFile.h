@@ -22,7 +22,8 @@ public:
 
     // Makes the file empty (creating it when missing) and opens it for reading and writing.
     bool create();
-    // Opens an existing file for reading only or for reading and writing.
+    // Opens an existing file for reading only or for reading and writing (removing what an
+    // interrupted empty() may have left beside it).
     bool open(bool readOnly);
     void close();
     bool isOpen() const { return mFd >= 0; }
@@ -65,6 +66,7 @@ public:
 
 private:
     bool fail();
+    std::string freshPath() const { return mPath + ".fresh"; }
     bool writeBytes(const char* bytes, std::size_t length, off_t start);
 
     std::string mPath;
