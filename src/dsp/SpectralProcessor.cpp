@@ -403,23 +403,37 @@ void SpectralProcessor::advanceRegeneratedPhases() {
     }
 }
 
+namespace {
+
+// Whether any of the first n bins stores phase code 0 (unknown).
+[[gnu::always_inline]] inline bool anyUnknownPhaseCode(const FrameBinCodes* bins, std::int64_t n) {
+    int unknown = 0;
+#pragma omp simd reduction(| : unknown)
+    for (std::int64_t k = 0; k < n; ++k) unknown |= bins[k].phase == 0 ? 1 : 0;
+    return unknown != 0;
+}
+
+}  // namespace
+
 // Bins with a stored phase keep it; bins without (or all, when the record asks for
 // regenerated phases) move to the bin of their frequency and get an accumulating phase.
 // Sets the synthesis magnitude and frequency of every bin below half the transform.
 void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
-    record.decodePhasesInto(mDecodedPhase);
     const bool regenerate = record.regeneratePhases != 0;
     const auto bins = static_cast<std::int64_t>(mDecodedPhase.size());  // at most half
     const std::int64_t half = mFftSize / 2;
-    if (!regenerate && !anyPhaseUnknown(bins)) {
-        // Every bin keeps its own place and phase: magnitudes and frequencies are decoded
-        // straight into the synthesis arrays (the decode clears them past the record's bins).
+    const std::int64_t stored = record.valid == 0 ? 0 : std::min<std::int64_t>(bins, record.binCount());
+    if (!regenerate && !fastmath::dispatch<anyUnknownPhaseCode>(static_cast<const FrameBinCodes*>(record.bins), stored)) {
+        // Every bin keeps its own place and phase: phases, magnitudes and frequencies are
+        // decoded straight into the synthesis arrays (the decode clears them past the record's
+        // bins).
+        record.decodePhasesInto({mSynthesisPhase.data(), sz(bins)});
         record.decodeMagnitudesInto({mSynthesisMagnitude.data(), sz(half)});
         record.decodeFrequenciesInto({mSynthesisFrequency.data(), sz(half)});
-        std::copy_n(mDecodedPhase.begin(), bins, mSynthesisPhase.begin());
         std::fill_n(mSynthesisFlags.begin(), bins, std::uint8_t{0});
         return;
     }
+    record.decodePhasesInto(mDecodedPhase);
     record.decodeMagnitudesInto(mDecodedMagnitude);
     record.decodeFrequenciesInto(mDecodedFrequency);
     std::fill_n(mSynthesisMagnitude.begin(), half, 0.0f);
@@ -444,16 +458,6 @@ void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
             mSynthesisPhase[k] = p;
         }
     }
-}
-
-bool SpectralProcessor::anyPhaseUnknown(std::int64_t bins) const {
-    const float* phase = mDecodedPhase.data();
-    int unknown = 0;
-    // trunc(p) == 4660 written as a range test, which vectorises.
-#pragma omp simd reduction(| : unknown)
-    for (std::int64_t k = 0; k < bins; ++k)
-        unknown |= (phase[k] >= kPhaseUnknown) & (phase[k] < kPhaseUnknown + 1.0f) ? 1 : 0;
-    return unknown != 0;
 }
 
 // A stored factor that describes no warp (0, NaN) is played unwarped rather than trusted.

@@ -101,7 +101,6 @@ private:
     void limitFrequencies();
     void analyzeHop();
     void decodeForSynthesis(const FrameRecord& record);
-    bool anyPhaseUnknown(std::int64_t bins) const;
     void advanceRegeneratedPhases();
     void unwarpForSynthesis(float factor, const float* x, float* out);
 
