@@ -42,10 +42,13 @@ void KVSlidingMinimum::moveNewerToOlder() {
     assert(mOlderHead == mOlderCount);
     mOlderHead = 0;
     mOlderCount = mNewerCount;
-    for (std::size_t i = mNewerCount; i-- > 0;) {
-        float* slot = olderSlot(i);
-        std::copy_n(newerSlot(i), mBins, slot);
-        if (i + 1 < mNewerCount) minInto(slot, olderSlot(i + 1), mBins);
+    float* slot = olderSlot(mNewerCount - 1);
+    std::copy_n(newerSlot(mNewerCount - 1), mBins, slot);
+    for (std::size_t i = mNewerCount - 1; i-- > 0;) {
+        const float* later = slot;
+        const float* spectrum = newerSlot(i);
+        slot = olderSlot(i);
+        for (std::size_t k = 0; k < mBins; ++k) slot[k] = std::min(spectrum[k], later[k]);
     }
     mNewerCount = 0;
     std::fill(mNewerMinimum.begin(), mNewerMinimum.end(), kInfinity);
