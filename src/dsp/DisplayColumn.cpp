@@ -124,12 +124,7 @@ struct SpectralCandidates {
 [[gnu::always_inline]] inline void exactRows(const float* frequencies, int count, const float* boundaries,
                                              std::int32_t* rows) {
 #pragma omp simd
-    for (int i = 0; i < count; ++i) {
-        const std::int32_t rough = rows[i];
-        const float f = frequencies[i];
-        const std::int32_t row = rough - (f < boundaries[rough] ? 1 : 0) + (f >= boundaries[rough + 1] ? 1 : 0);
-        rows[i] = row < kHighestSpectralRow ? row : kHighestSpectralRow;
-    }
+    for (int i = 0; i < count; ++i) rows[i] = exactRow(boundaries, frequencies[i], rows[i], kHighestSpectralRow);
 }
 
 // Each candidate replaces its row's colour when the row's key is at most its own; a row that
