@@ -36,19 +36,4 @@ KVMixdownStore::Collections KVMixdownStore::recreateMixdownForFileAtPath(const s
     return openCollections(path, records, true);
 }
 
-bool KVMixdownStore::prefillRecord(KVGrainCollection& left, KVGrainCollection& right, const float* leftGrain,
-                                   const float* rightGrain, FramePos k) {
-    KVEncodedGrain stored{};
-    left.readRecords(&stored, k, 1);
-    if (!(stored.maximum < kUneditedMaximum)) return false;  // an edit was committed here
-    KVEncodedGrain grain;
-    grain.encode(leftGrain);
-    grain.marker = KVEncodedGrain::kPrefillMarker;
-    left.writeRecord(grain, k);
-    grain.encode(rightGrain);
-    right.writeRecord(grain, k);
-    return true;
-}
-
-
 }  // namespace orvex

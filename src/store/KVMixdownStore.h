@@ -33,11 +33,6 @@ public:
     // Both collections created anew (every committed edit dropped), with the placeholder.
     static Collections recreateMixdownForFileAtPath(const std::string& path, FrameCount records);
 
-    // Record k of both collections from two windows of 4096 samples, unless an edit is there.
-    // True when written. Caller holds the lock that orders the mixdown.
-    static bool prefillRecord(KVGrainCollection& left, KVGrainCollection& right, const float* leftGrain,
-                              const float* rightGrain, FramePos k);
-
 private:
     static Collections openCollections(const std::string& path, FrameCount records, bool recreate);
 };

@@ -145,7 +145,9 @@ TEST_F(RobustnessTest, RecordsWrittenLeavingHolesReadBackAsGiven) {
         KVRecordFile file(path, kSize);
         ASSERT_TRUE(file.create());
         const std::vector<char> stale(kSize * static_cast<std::size_t>(c.staleRecords), char(0xff));
-        if (c.staleRecords > 0) ASSERT_TRUE(file.write(stale.data(), 0, c.staleRecords));
+        if (c.staleRecords > 0) {
+            ASSERT_TRUE(file.write(stale.data(), 0, c.staleRecords));
+        }
         std::vector<char> records(kSize * c.used.size(), 0);
         for (std::size_t r = 0; r < c.used.size(); ++r)
             for (std::size_t i = 0; i < c.used[r]; ++i) records[r * kSize + i] = char(1 + (r + i) % 200);
