@@ -58,7 +58,8 @@ private slots:
     void cancelInTheSheetStopsTheExportAndLeavesNothing();
 };
 
-// A folder without write permission; when the tests run as root, which writes anywhere, /proc.
+// The window's export into a folder without write permission (when the tests run as root,
+// which writes anywhere, /proc): the document shows the controller's reason as the alert.
 void MasterTabTest::exportIntoAnUnwritableFolderShowsTheErrorAndLeavesNothing() {
     QtPlatformScope scope;
     const QString sound = scope.file("take.wav");
@@ -70,18 +71,21 @@ void MasterTabTest::exportIntoAnUnwritableFolderShowsTheErrorAndLeavesNothing() 
         QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     }
     const QStringList before = QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    auto controller = KVOutputController::initWithView(nullptr, sound.toStdString(), true);
+    WindowDocumentHost host;
+    KVEditorWindow* window = openWindow(host.documents(), sound);
+    QVERIFY(window);
+    KVWaveDocument* document = host.documents().documentOfWindow(window);
     QString title;
     answerNextAlert("Okay", &title);
-    controller->exportToPath(QDir(locked).filePath("take [edited].wav").toStdString(), {});
-    controller->waitForExport();
+    QVERIFY(document->exportMaster(QDir(locked).filePath("take [edited].wav").toStdString()));
     QTRY_COMPARE(title, QString("Error creating file"));
-    QCOMPARE(controller->lastExportOutcome(), KVMasterExport::Outcome::CannotCreate);
+    QTRY_VERIFY(!window->progressSheet()->isVisible());
+    QCOMPARE(document->outputController()->lastExportOutcome(), KVMasterExport::Outcome::CannotCreate);
     QVERIFY(!QFileInfo::exists(QDir(locked).filePath("take [edited].wav")));
     QVERIFY(!QFileInfo::exists(QDir(locked).filePath(".take [edited].wav.partial")));
     const auto log = scope.platform().alertLog();
-    QCOMPARE(log.size(), std::size_t(1));
-    QVERIFY(log[0][1].find("make sure you have permission to write to the folder") != std::string::npos);
+    QCOMPARE(log.back()[0], std::string("Error creating file"));
+    QVERIFY(log.back()[1].find("make sure you have permission to write to the folder") != std::string::npos);
     if (locked != "/proc") {
         QCOMPARE(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
         QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
