@@ -8,8 +8,9 @@
 #            time of the run>/ (halt_on_error=0, so a program reports every race it meets and
 #            exits 66 at the end), and the run ends with the number of reports per program so
 #            each can be judged afterwards.
-# Reports that lie wholly inside uninstrumented system libraries are suppressed by
-# scripts/sanitize/<tool>.supp; a report with an Orvex frame is a bug to fix, never to suppress.
+# scripts/sanitize/<tool>.supp hold what lies wholly inside uninstrumented system libraries
+# (for thread: the memory operations Qt and GLib make themselves, see the file); a report with
+# an Orvex access is a bug to fix, never to suppress.
 # Usage: scripts/sanitize.sh [address|thread ...] [-- ctest arguments, e.g. -R engine]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -38,6 +39,8 @@ for kind in "${kinds[@]}"; do
     export ASAN_OPTIONS="detect_leaks=1"
     export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    # Qt Test stops a test function after 5 minutes; instrumented ones may take longer.
+    export QTEST_FUNCTION_TIMEOUT=1500000
     # Instrumented programs run several times slower than plain ones.
     ctest --output-on-failure --parallel "$(nproc)" --timeout 1500 "$@"
   ) || status=$?
