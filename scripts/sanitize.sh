@@ -34,8 +34,11 @@ for kind in "${kinds[@]}"; do
   status=0
   (
     cd "$build"
-    export QT_QPA_PLATFORM=offscreen
-    export TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 suppressions=$supp/tsan.supp log_path=$reports/tsan log_exe_name=1"
+    # The Qt tests set the offscreen platform themselves; the real-window tests need X.
+    unset QT_QPA_PLATFORM
+    export TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 suppressions=$supp/tsan.supp log_path=$reports/tsan log_exe_name=1 die_after_fork=0"
+    # die_after_fork=0: the tests start python through QProcess, whose child the tool would
+    # otherwise stop before it reaches exec.
     export ASAN_OPTIONS="detect_leaks=1"
     export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

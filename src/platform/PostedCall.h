@@ -38,11 +38,13 @@ public:
     PostedCall& operator=(PostedCall&&) = delete;
     ~PostedCall() { acquired(this); }
 
+    // Whichever thread frees the call may do so as soon as released(this) is seen, so nothing
+    // of the call is touched after it.
     void operator()() {
         acquired(this);
         if (mCall) mCall();
-        released(this);
         if (mFinished) released(mFinished);
+        released(this);
     }
 
     // Everything this thread did before released(token) happens before what a thread does
