@@ -36,9 +36,9 @@ for kind in "${kinds[@]}"; do
     cd "$build"
     # The Qt tests set the offscreen platform themselves; the real-window tests need X.
     unset QT_QPA_PLATFORM
-    export TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 suppressions=$supp/tsan.supp log_path=$reports/tsan log_exe_name=1 die_after_fork=0"
     # die_after_fork=0: the tests start python through QProcess, whose child the tool would
     # otherwise stop before it reaches exec.
+    export TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 suppressions=$supp/tsan.supp log_path=$reports/tsan log_exe_name=1 die_after_fork=0"
     export ASAN_OPTIONS="detect_leaks=1"
     export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
@@ -49,7 +49,7 @@ for kind in "${kinds[@]}"; do
   ) || status=$?
   if [ "$kind" = thread ]; then
     echo "ThreadSanitizer reports in $reports (reports per program):"
-    grep -c '^WARNING: ThreadSanitizer' "$reports"/tsan.* 2>/dev/null \
+    grep -cH '^WARNING: ThreadSanitizer' "$reports"/tsan.* 2>/dev/null \
       | sed -E 's|.*/tsan\.([^:]*)\.[0-9]+:|\1 |' \
       | awk '$2 > 0 { n[$1] += $2 } END { for (p in n) print "  " p, n[p] }' | sort || true
   fi
