@@ -14,6 +14,7 @@
 
 #include "application/RecentDocuments.h"
 #include "application/ResourceFinder.h"
+#include "platform/PostedCall.h"
 
 namespace orvex {
 
@@ -36,10 +37,8 @@ std::string QtPlatform::defaultDefaultsPath() {
 
 AlertButton QtPlatform::runAlert(const std::string& title, const std::string& message,
                                  const std::vector<std::string>& buttons) {
-    if (isMainThread()) return showAlert(title, message, buttons);
     AlertButton answer = AlertButton::Default;
-    QMetaObject::invokeMethod(
-        this, [&] { answer = showAlert(title, message, buttons); }, Qt::BlockingQueuedConnection);
+    postToMainThread([&] { answer = showAlert(title, message, buttons); }, true);
     return answer;
 }
 
@@ -89,7 +88,13 @@ void QtPlatform::postToMainThread(std::function<void()> call, bool wait) {
         return;
     }
     // Queued and blocking-queued calls to one receiver share its event queue, so posts run in order.
-    QMetaObject::invokeMethod(this, std::move(call), wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+    if (!wait) {
+        QMetaObject::invokeMethod(this, PostedCall(std::move(call)), Qt::QueuedConnection);
+        return;
+    }
+    const int finished = 0;  // marks the end of the call for the waiting thread
+    QMetaObject::invokeMethod(this, PostedCall(std::move(call), &finished), Qt::BlockingQueuedConnection);
+    PostedCall::acquired(&finished);
 }
 
 bool QtPlatform::isMainThread() const { return QThread::currentThread() == thread(); }

@@ -17,6 +17,7 @@
 #include "engine/KVDocumentMode.h"
 #include "picture/PictureFile.h"
 #include "platform/Platform.h"
+#include "platform/PostedCall.h"
 #include "store/KVAnalysisFileSet.h"
 #include "views/AnalysisOverlayPainter.h"
 
@@ -53,7 +54,7 @@ void KVAnalysisView::onGuiThread(std::function<void()> call) {
     if (QThread::currentThread() == thread())
         call();
     else
-        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, PostedCall(std::move(call)), Qt::QueuedConnection);
 }
 
 // --- Display ---

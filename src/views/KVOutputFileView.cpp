@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "platform/PostedCall.h"
 #include "views/OverviewPainter.h"
 
 namespace orvex {
@@ -40,7 +41,7 @@ void KVOutputFileView::setMinL(float minL, float minR, float maxL, float maxR, s
 
 void KVOutputFileView::setNeedsRedraw() {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { setNeedsRedraw(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, PostedCall([this] { setNeedsRedraw(); }), Qt::QueuedConnection);
         return;
     }
     mNeedsRedraw = true;

@@ -8,6 +8,7 @@
 
 #include "application/ResourceFinder.h"
 #include "platform/Platform.h"
+#include "platform/PostedCall.h"
 #include "utilities/KVUtilities.h"
 #include "views/DropShadow.h"
 #include "views/GlossyFill.h"
@@ -52,7 +53,7 @@ void KVWaveSegmentView::onGuiThread(std::function<void()> call) {
     if (QThread::currentThread() == thread())
         call();
     else
-        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, PostedCall(std::move(call)), Qt::QueuedConnection);
 }
 
 void KVWaveSegmentView::setNumberOfColumns(std::int64_t columns) { mColumns.reset(columns); }
