@@ -97,7 +97,7 @@ PythonWaveView readWithPython(const std::string& path) {
     // Little-endian 32-bit integers, as this machine holds them (the store asserts the same).
     const std::vector<char> raw = fileBytes(out + ".samples");
     view.samples.resize(raw.size() / 4);
-    std::memcpy(view.samples.data(), raw.data(), view.samples.size() * 4);
+    if (!view.samples.empty()) std::memcpy(view.samples.data(), raw.data(), view.samples.size() * 4);
     return view;
 }
 
