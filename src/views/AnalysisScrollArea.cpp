@@ -22,9 +22,13 @@ void AnalysisScrollArea::resizeEvent(QResizeEvent* event) {
     if (atBottom) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
+// Moving the view lets Qt shift the pixels already shown and ask the view to paint only the
+// strip that came into sight; the ruler, status line and overlays are drawn at fixed places in
+// the window, so the shifted copies of them would stay. The whole view is marked for painting
+// (the view paints only what the window shows).
 void AnalysisScrollArea::scrollContentsBy(int dx, int dy) {
     QScrollArea::scrollContentsBy(dx, dy);
-    viewport()->update();
+    mView->update();
 }
 
 }  // namespace orvex
