@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 namespace orvex {
 
@@ -170,7 +172,8 @@ bool KVRecordFile::truncate(std::int64_t count) {
 // does neither; the replaced file is freed when its last descriptor closes, off the caller's
 // thread. An empty file is left as it is.
 bool KVRecordFile::empty() {
-    if (mFd < 0 || byteSize() == 0) return mFd < 0 ? truncate(0) : true;
+    if (mFd < 0) return truncate(0);
+    if (byteSize() == 0) return true;
     const std::string fresh = freshPath();
     const int fd = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return truncate(0);
@@ -179,8 +182,12 @@ bool KVRecordFile::empty() {
         ::unlink(fresh.c_str());
         return truncate(0);
     }
-    std::thread([old = mFd] { ::close(old); }).detach();
-    mFd = fd;
+    const int old = std::exchange(mFd, fd);
+    try {
+        std::thread([old] { ::close(old); }).detach();
+    } catch (const std::system_error&) {
+        ::close(old);  // no thread to spare: close it here
+    }
     return true;
 }
 
