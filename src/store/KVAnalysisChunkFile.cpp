@@ -222,7 +222,7 @@ void KVAnalysisChunkFile::synthesizeGrain(FramePos frame) {
 // Keeps what frame i holds now (an empty record where there is none yet), tagged with i.
 void KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
     mScratchRecord->reset();
-    if (mFiles[kRecords]->read(mScratchRecord.get(), frame) != static_cast<std::int64_t>(sizeof(FrameRecord)))
+    if (mFiles[kRecords]->readSkippingHoles(mScratchRecord.get(), frame) != static_cast<std::int64_t>(sizeof(FrameRecord)))
         mScratchRecord->reset();
     mScratchRecord->frameIndex = static_cast<std::int32_t>(frame);
     writeOrAlert(kUndo, mScratchRecord.get(), mUndoCount);
@@ -233,7 +233,7 @@ void KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
 // this, so they are the states the frame-by-frame copies would keep.
 void KVAnalysisChunkFile::saveUndoCopies(FramePos start, FrameCount count) {
     FrameRecord* copies = mAppends->undoCopies();
-    const std::int64_t bytes = mFiles[kRecords]->read(copies, start, count);
+    const std::int64_t bytes = mFiles[kRecords]->readSkippingHoles(copies, start, count);
     const FrameCount whole = std::max<std::int64_t>(bytes, 0) / static_cast<std::int64_t>(sizeof(FrameRecord));
     for (FrameCount i = 0; i < count; ++i) {
         if (i >= whole) copies[i].reset();

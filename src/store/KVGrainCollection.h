@@ -43,6 +43,9 @@ public:
     // Reads count records from index; a failed read zero-fills the buffer, a short read stops
     // quietly (the rest of the buffer is left as it was). Returns the records read whole.
     FrameCount readRecords(KVEncodedGrain* into, FramePos index, FrameCount count);
+    // For a file made long before its records are written (the mixdown): reads then give the
+    // records that lie in holes as zeros without reading them.
+    void setMostlyHoles(bool mostlyHoles) { mMostlyHoles = mostlyHoles; }
     // Cuts or extends the file to n records.
     void setFrameCount(FrameCount n);
     // Records in the file now (also remembered for hasAudio).
@@ -81,6 +84,7 @@ private:
     std::atomic<FrameCount> mFrameCount{0};
     std::string mSourcePath;
     KVRecordFile mFile;
+    std::atomic<bool> mMostlyHoles{false};
     KVEncodedGrain mRecord{};
     FramePos mAppendIndex = 0;
     std::atomic<bool> mDirty{false};

@@ -15,6 +15,8 @@ KVMixdownStore::Collections KVMixdownStore::openCollections(const std::string& p
     Collections mixdown;
     mixdown.left = KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownLeftPath(path), false, recreate);
     mixdown.right = KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownRightPath(path), false, recreate);
+    mixdown.left->setMostlyHoles(true);
+    mixdown.right->setMostlyHoles(true);
     // A commit killed midway is taken back before anything reads the master.
     if (!recreate && mixdown.left && mixdown.right) MasterCommitJournal::rollBack(*mixdown.left, *mixdown.right);
     KVEncodedGrain silence{};

@@ -37,6 +37,10 @@ public:
     // Reads up to count records from index into the buffer; returns the bytes read (short at
     // the end of the file) or -1 when the read fails.
     std::int64_t read(void* into, std::int64_t index, std::int64_t count = 1);
+    // The same as read(), for files that are mostly holes (freshly extended stores): records
+    // that lie wholly in a hole are given as zeros without reading them, which spares the
+    // system zero-filling cache pages for them.
+    std::int64_t readSkippingHoles(void* into, std::int64_t index, std::int64_t count = 1);
     // Asks the system to start reading count records from index into its cache in the
     // background, for a read soon after; only advice, so nothing is reported.
     void willNeed(std::int64_t index, std::int64_t count) const;
