@@ -10,8 +10,10 @@ namespace {
 // enough that a lane does not change threads at every frame.
 constexpr FrameCount kMaxClaimSteps = 4;
 // How far a lane may run ahead of the least advanced one, in claims: a cancelled operation
-// catches up at most this far.
-constexpr FrameCount kLeadClaims = 2;
+// catches up at most this far (64 frames, a few milliseconds of work per lane). The lanes cost
+// unequal time per frame (the mix lane also derives its display records), so with a shorter
+// lead the two threads spent about a tenth of a command waiting for the slow lane.
+constexpr FrameCount kLeadClaims = 16;
 }  // namespace
 
 KVIsolationLanes::KVIsolationLanes(std::size_t lanes, FrameCount steps, const std::atomic<bool>& cancel)
