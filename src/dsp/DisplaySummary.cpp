@@ -32,8 +32,8 @@ std::uint8_t sampleToByte(float sample) {
 // magnitude x colour(frequency / 22050) of each bin into red, green and blue, the hue in a
 // pass of its own (two short dependency chains run faster than one long one). Element-wise
 // only, so both builds give the same products.
-[[gnu::always_inline]] inline void colourTerms(const float* frequencies, const float* magnitudes, int count,
-                                               float* red, float* green, float* blue) {
+[[gnu::always_inline]] inline void colourTerms(const float* frequencies, const float* magnitudes, int count, float* red,
+                                               float* green, float* blue) {
     float sine[kBlock], cosine[kBlock];
 #pragma omp simd
     for (int k = 0; k < count; ++k) {

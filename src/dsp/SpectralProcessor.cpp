@@ -423,7 +423,8 @@ void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
     const auto bins = static_cast<std::int64_t>(mDecodedPhase.size());  // at most half
     const std::int64_t half = mFftSize / 2;
     const std::int64_t stored = record.valid == 0 ? 0 : std::min<std::int64_t>(bins, record.binCount());
-    if (!regenerate && !fastmath::dispatch<anyUnknownPhaseCode>(static_cast<const FrameBinCodes*>(record.bins), stored)) {
+    if (!regenerate &&
+        !fastmath::dispatch<anyUnknownPhaseCode>(static_cast<const FrameBinCodes*>(record.bins), stored)) {
         // Every bin keeps its own place and phase: phases, magnitudes and frequencies are
         // decoded straight into the synthesis arrays (the decode clears them past the record's
         // bins).

@@ -222,7 +222,8 @@ void KVAnalysisChunkFile::synthesizeGrain(FramePos frame) {
 // Keeps what frame i holds now (an empty record where there is none yet), tagged with i.
 void KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
     mScratchRecord->reset();
-    if (mFiles[kRecords]->readSkippingHoles(mScratchRecord.get(), frame) != static_cast<std::int64_t>(sizeof(FrameRecord)))
+    if (mFiles[kRecords]->readSkippingHoles(mScratchRecord.get(), frame) !=
+        static_cast<std::int64_t>(sizeof(FrameRecord)))
         mScratchRecord->reset();
     mScratchRecord->frameIndex = static_cast<std::int32_t>(frame);
     writeOrAlert(kUndo, mScratchRecord.get(), mUndoCount);
@@ -311,8 +312,7 @@ bool KVAnalysisChunkFile::undoLastStep() {
         writeFrame(*copy, frame, false);
     }
     mUndoCount = 0;
-    if (!mFiles[kUndo]->empty())
-        StoreFailures::writeFailed(kDataFiles[kUndo].writeAlert, mFiles[kUndo]->lastError());
+    if (!mFiles[kUndo]->empty()) StoreFailures::writeFailed(kDataFiles[kUndo].writeAlert, mFiles[kUndo]->lastError());
     return true;
 }
 

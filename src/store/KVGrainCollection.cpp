@@ -63,7 +63,8 @@ Status KVGrainCollection::appendRecord(const KVEncodedGrain& grain) {
 FrameCount KVGrainCollection::readRecords(KVEncodedGrain* into, FramePos index, FrameCount count) {
     if (count <= 0 || index < 0) return 0;
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    const std::int64_t bytes = mMostlyHoles ? mFile.readSkippingHoles(into, index, count) : mFile.read(into, index, count);
+    const std::int64_t bytes =
+        mMostlyHoles ? mFile.readSkippingHoles(into, index, count) : mFile.read(into, index, count);
     if (bytes < 0) {
         std::fill_n(reinterpret_cast<char*>(into), sizeof(KVEncodedGrain) * static_cast<std::size_t>(count), 0);
         return 0;

@@ -153,7 +153,9 @@ TEST(SpectralProcessorEstimation, SinesReportTheirFrequencyMagnitudeAndPhase) {
         p.fillRecord(estimate, record);
         const auto* peaks = record.peakBins;
         EXPECT_EQ(std::find(peaks, peaks + 255, centre) != peaks + 255, c.peak);
-        if (!c.peak) EXPECT_EQ(std::count(peaks, peaks + 255, 4096), 255);
+        if (!c.peak) {
+            EXPECT_EQ(std::count(peaks, peaks + 255, 4096), 255);
+        }
         EXPECT_NEAR(record.binFrequency(int(centre)), c.frequency, (c.peak ? 0.25 : 0.5) * df);
     }
 }

@@ -24,7 +24,9 @@ protected:
         return KVAnalysisFileSet::initByOpeningFileAtPath(temp().file("take.wav"), 44100.0, 4, 4096, 32, 1, true,
                                                           recreate);
     }
-    std::string records(const std::string& chunk) { return temp().file("take.analysis/take_" + chunk + ".ana.noindex"); }
+    std::string records(const std::string& chunk) {
+        return temp().file("take.analysis/take_" + chunk + ".ana.noindex");
+    }
     // One step that writes tag into frames 0..3 of every chunk.
     static void step(KVAnalysisFileSet& set, int tag, bool commit) {
         set.beginUndoStep();

@@ -36,7 +36,9 @@ TEST(FolderLockTest, WritersExcludeEachOtherAndReaders) {
         auto second = KVFolderLock::acquire(folder, c.second);
         EXPECT_EQ(second.inUse, c.secondInUse);
         EXPECT_EQ(second.lock == nullptr, c.secondInUse);
-        if (c.secondInUse) EXPECT_NE(second.message.find("in use"), std::string::npos) << second.message;
+        if (c.secondInUse) {
+            EXPECT_NE(second.message.find("in use"), std::string::npos) << second.message;
+        }
     }
     // Every lock above was dropped with its object.
     EXPECT_TRUE(KVFolderLock::acquire(folder, Mode::Exclusive).lock);
