@@ -11,7 +11,7 @@ packages=(
   libsndfile1-dev libsoxr-dev libfftw3-dev libplist-dev portaudio19-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
-  sox ffmpeg python3 desktop-file-utils
+  sox ffmpeg python3 python3-numpy fluidsynth fluid-soundfont-gm desktop-file-utils
   qt6-base-dev fonts-dejavu-core xvfb xauth x11-utils
   clang libclang-rt-14-dev
 )
