@@ -15,17 +15,17 @@ namespace {
 
 constexpr int kGrainSize = KVGrainCollection::kGrainSize;
 constexpr int kHop = static_cast<int>(kAnalysisHop);
-// Inverse of the read's emphasis 1.25 x - 0.25 x[-1].
-constexpr double kInverseGain = 0.8;
-constexpr double kInversePole = 0.2;
-// Decoding gives back 32766/32767 of what was encoded.
-constexpr float kCodingGain = 32767.0f / 32766.0f;
+constexpr double kInverseGain = KVGrainCollection::kInverseGain;
+constexpr double kInversePole = KVGrainCollection::kInversePole;
+constexpr float kCodingGain = KVEncodedGrain::kCodingGain;
 
 const std::array<float, kGrainSize>& grainWindow() {
     static const std::array<float, kGrainSize> window = [] {
         std::array<float, kGrainSize> w{};
-        for (int i = 0; i < kGrainSize; ++i)
-            w[i] = static_cast<float>((0.5 - 0.5 * std::cos(kTwoPi * i / kGrainSize)) * 0.0625);
+        for (int i = 0; i < kGrainSize; ++i) {
+            const double hann = 0.5 - 0.5 * std::cos(kTwoPi * i / kGrainSize);
+            w[i] = static_cast<float>(hann * hann / 12.0);
+        }
         return w;
     }();
     return window;

@@ -10,13 +10,16 @@
 
 namespace orvex {
 
-// Fills the untouched records of the mixdown with the working file, cut into periodic-Hann
-// grains (scaled by 1/16 so that 32 grains 128 apart sum to one). The mixdown's streaming read
-// applies the emphasis y = 1.25 x - 0.25 x[-1] to every grain; to make that read give back the
-// working file exactly, the prefill stores grains of the file passed through the inverse
-// filter u = 0.8 x + 0.2 u[-1] (pole at 0.2, run over the whole file). After the last block
-// of the file it goes on for 31 blocks of silence, so the grains that overlap the file's last
-// 3968 frames exist too. Records holding a committed edit are left alone.
+// Fills the untouched records of the mixdown with the working file, cut into grains shaped by
+// the squared periodic Hann window over 12, so that 32 grains 128 apart sum to one. That is the
+// shape of every resynthesised grain (the analysis window times the synthesis window), so where
+// a committed edit meets the prefilled source each grain of the one takes over from the same
+// grain of the other, and the two add up without a seam. The mixdown's streaming read applies
+// the emphasis y = 1.25 x - 0.25 x[-1] to every grain; to make that read give back the working
+// file exactly, the prefill stores grains of the file passed through the inverse filter
+// u = 0.8 x + 0.2 u[-1] (pole at 0.2, run over the whole file). After the last block of the
+// file it goes on for 31 blocks of silence, so the grains that overlap the file's last 3968
+// frames exist too. Records holding a committed edit are left alone.
 class KVMasterPrefill {
 public:
     // Blocks of silence after the file's end (records past the last block).

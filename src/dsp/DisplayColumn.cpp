@@ -87,7 +87,9 @@ struct SpectralCandidates {
 #pragma omp simd
     for (int i = 0; i < count; ++i) {
         // Levels below 1e-30 give bytes 0 as 0 does; the floor keeps the kernels in range.
-        const float level = (frequencies[i] * 9.07029478e-4f + 1.0f) * magnitudes[i] * 6.45161290e-3f;
+        // A bin without a measured frequency has no place in the picture and is not drawn.
+        const float drawn = frequencies[i] > 0.0f ? magnitudes[i] : 0.0f;
+        const float level = (frequencies[i] * 9.07029478e-4f + 1.0f) * drawn * 6.45161290e-3f;
         brightness[i] = 0.9f * log2Normal(clampOrLow(level, 1e-30f, 1.0f));
     }
 #pragma omp simd

@@ -33,6 +33,27 @@ inline float atan2Approx(float y, float x) {
     return x != 0.0f ? result : onAxis;
 }
 
+// atan2 with a maximum error of about 3e-7 rad, for the stored phase of each bin, where the
+// fast form's 0.005 rad would limit a resynthesis to about 70 dB SNR. The smaller of |x| and
+// |y| over the larger gives z in [0, 1]; z above tan(pi/8) is reduced by
+// atan z = pi/4 + atan((z - 1) / (z + 1)); a minimax polynomial covers |r| <= tan(pi/8); the
+// octant and the signs of x and y then place the angle. atan2(0, 0) is 0.
+inline float atan2Accurate(float y, float x) {
+    const float ax = std::fabs(x), ay = std::fabs(y);
+    const float larger = ax > ay ? ax : ay;
+    const float smaller = ax > ay ? ay : ax;
+    const float z = larger > 0.0f ? smaller / larger : 0.0f;
+    const bool reduced = z > 0.41421356f;
+    const float r = reduced ? (z - 1.0f) / (z + 1.0f) : z;
+    const float r2 = r * r;
+    const float p = ((8.05374449538e-2f * r2 - 1.38776856032e-1f) * r2 + 1.99777106478e-1f) * r2 - 3.33329491539e-1f;
+    float a = p * r2 * r + r;
+    a = reduced ? a + 0.78539816f : a;
+    a = ay > ax ? kHalfPi - a : a;
+    a = x < 0.0f ? kPi - a : a;
+    return y < 0.0f ? -a : a;
+}
+
 // Round to nearest, ties to even, as rintf in the default rounding mode; exact for
 // |v| < 2^22, which every caller guarantees.
 inline float roundNearest(float v) {

@@ -7,6 +7,7 @@
 
 #include "common/MathConstants.h"
 #include "dsp/FastMath.h"
+#include "dsp/WarpInverse.h"
 
 namespace orvex {
 
@@ -17,7 +18,9 @@ constexpr float kLowestFrequency = 20.0f;
 constexpr float kHighestFrequency = 22050.0f;
 constexpr float kCandidateSpread = 0.55f;     // bins: neighbours agreeing this closely are tonal
 constexpr float kCandidateMagnitude = 20.0f;  // about 40 dB below a full-scale sine
-constexpr float kSynthesisGain = 1.3f;
+// The Hann window squared overlaps to 3 x overlap / 8 and the synthesis scales each frame by
+// 2 / overlap: 4/3 makes the overlap-add sum of unchanged frames the input itself.
+constexpr float kSynthesisGain = 4.0f / 3.0f;
 
 std::size_t sz(std::int64_t n) { return static_cast<std::size_t>(n); }
 
@@ -91,6 +94,7 @@ void SpectralProcessor::buildWarpTables(float warpLimit, std::int64_t warpSteps)
         if (double(f) >= double(warpLimit) || step <= 0.0f) break;
     }
     for (const WarpTable& table : mWarpTables) mWarpFactors.push_back(table.factor());
+    mWarpInverses.resize(mWarpTables.size());
 }
 
 void SpectralProcessor::setAnalysisCallback(FrameAnalyzedCallback callback, void* userData, std::int32_t channel) {
@@ -121,6 +125,12 @@ void SpectralProcessor::feedSamples(std::int64_t count, const float* samples) {
         analyzeHop();
         std::memmove(mInputFifo.data(), mInputFifo.data() + hop(), sizeof(float) * sz(latency));
     }
+}
+
+void SpectralProcessor::primeInput(const float* samples) {
+    if (mRover != 0) return;
+    std::copy(samples, samples + (mFrameSize - hop()), mInputFifo.begin());
+    mRover = mFrameSize - hop();
 }
 
 void SpectralProcessor::analyzeHop() {
@@ -228,7 +238,9 @@ namespace {
 
 // Per bin k < m/2 of the spectra X = a and Y = b (the frame and the frame L samples later):
 // magnitude 2 |X|, phase arg X, and the frequency in cycles per sample from the phase
-// difference arg(Y conj X) with the expected advance of bin k removed and wrapped.
+// difference arg(Y conj X) with the expected advance of bin k removed and wrapped. The phase is
+// stored and resynthesised, so it is computed accurately; the difference only feeds the
+// frequency estimate and the tonal classification, for which the fast form is enough.
 [[gnu::always_inline]] inline void binEstimates(const float* a, const float* b, float* magnitude, float* phase,
                                                 float* frequency, int m, int lag) {
     const float advance = fastmath::kTwoPi * static_cast<float>(lag) / static_cast<float>(m);
@@ -244,7 +256,7 @@ namespace {
         float u = d - static_cast<float>(k) * advance;
         u = u - fastmath::kTwoPi * fastmath::roundNearest(u * fastmath::kInverseTwoPi);
         frequency[k] = (u * fastmath::kInverseTwoPi * binsPerCycle + static_cast<float>(k)) * inverseSize;
-        phase[k] = fastmath::atan2Approx(xi, xr);
+        phase[k] = fastmath::atan2Accurate(xi, xr);
     }
 }
 
@@ -255,7 +267,7 @@ namespace {
 void SpectralProcessor::estimateSpectrum(const float* x, float warpFactor) {
     const auto listed = std::find(mWarpFactors.begin(), mWarpFactors.end(), warpFactor);
     const std::size_t tableIndex = listed == mWarpFactors.end() ? 0 : sz(listed - mWarpFactors.begin());
-    mWarpTables[tableIndex].warp(x, mWarped.data());
+    mWarpTables[tableIndex].warpBandLimited(x, mWarped.data());
 
     const std::int64_t n = mFrameSize;
     const std::int64_t m = mFftSize;
@@ -279,19 +291,20 @@ void SpectralProcessor::estimateSpectrum(const float* x, float warpFactor) {
                                      mFrequency.data(), static_cast<int>(m), static_cast<int>(lag));
 }
 
-// Frequencies to Hz, bins outside 20 .. 22050 Hz cleared, then the neighbour differences:
-// stability in bins and the candidate (tonal) spectrum.
+// Frequencies to Hz, estimates outside 20 .. 22050 Hz cleared to 0 (no measured frequency),
+// then the neighbour differences: stability in bins and the candidate (tonal) spectrum. A bin
+// without a measured frequency keeps its magnitude, which is part of the sound (noise and low
+// bins often give wild estimates), but it is never a candidate.
 void SpectralProcessor::limitFrequencies() {
     const std::int64_t half = mFftSize / 2;
     float* frequency = mFrequency.data();
-    float* magnitude = mMagnitude.data();
+    const float* magnitude = mMagnitude.data();
     const double rate = mSampleRate;
 #pragma omp simd
     for (std::int64_t k = 0; k < half; ++k) {
         const float f = static_cast<float>(double(frequency[k]) * rate);
         const bool outside = (f < kLowestFrequency) | (f > kHighestFrequency);
         frequency[k] = outside ? 0.0f : f;
-        magnitude[k] = outside ? 0.0f : magnitude[k];
     }
     float* stability = mStability.data();
     float* candidates = mCandidates.data();
@@ -303,7 +316,8 @@ void SpectralProcessor::limitFrequencies() {
     for (std::int64_t k = 1; k < half; ++k) {
         const float difference = std::fabs(frequency[k] - frequency[k - 1]);
         stability[k] = difference / df;
-        candidates[k] = (difference <= spread) & (magnitude[k] > kCandidateMagnitude) ? magnitude[k] : 0.0f;
+        const bool tonal = (difference <= spread) & (magnitude[k] > kCandidateMagnitude) & (frequency[k] > 0.0f);
+        candidates[k] = tonal ? magnitude[k] : 0.0f;
     }
 }
 
@@ -342,11 +356,10 @@ namespace {
     }
 }
 
-// out[k] = gain w[k] (x[k] + 0.5 (x[k] - x[k-1])) with x[-1] = x[0]: Hann window and the fixed lift.
-[[gnu::always_inline]] inline void windowWithLift(const float* x, const float* window, float gain, float* out, int n) {
-    out[0] = gain * window[0] * x[0];
+// out[k] = gain w[k] x[k]: the synthesis window.
+[[gnu::always_inline]] inline void applyWindow(const float* x, const float* window, float gain, float* out, int n) {
 #pragma omp simd
-    for (int k = 1; k < n; ++k) out[k] = gain * window[k] * (x[k] + 0.5f * (x[k] - x[k - 1]));
+    for (int k = 0; k < n; ++k) out[k] = gain * window[k] * x[k];
 }
 
 }  // namespace
@@ -364,16 +377,18 @@ void SpectralProcessor::synthesizeFrame(FrameRecord* record, float* out) {
         std::fill_n(mSynthesisFrequency.begin(), half, 0.0f);
     }
     advanceRegeneratedPhases();
+    // Stored magnitudes are twice the modulus, which the one-sided inverse halves again for
+    // every bin but the DC bin: that one is given at its own modulus.
+    mSynthesisMagnitude[0] *= 0.5f;
     fastmath::dispatch<polarToComplex>(static_cast<const float*>(mSynthesisMagnitude.data()),
                                        static_cast<const float*>(mSynthesisPhase.data()), mComplex.data(),
                                        static_cast<int>(half));
     float* real = mWarped.data();
     mSynthesisFft.realInverse(mComplex.data(), real, m, n);
-    for (std::int64_t k = 0; k < n; ++k) real[k] *= kSynthesisGain;
     float* frame = mUnwarped.data();
     unwarpForSynthesis(warpFactor, real, frame);
-    fastmath::dispatch<windowWithLift>(static_cast<const float*>(frame), static_cast<const float*>(mHann.data()),
-                                       2.0f / static_cast<float>(mOverlap), out, static_cast<int>(n));
+    fastmath::dispatch<applyWindow>(static_cast<const float*>(frame), static_cast<const float*>(mHann.data()),
+                                    kSynthesisGain * 2.0f / static_cast<float>(mOverlap), out, static_cast<int>(n));
     if (record) {
         float lowest = 0.0f, highest = 0.0f;
         fastmath::dispatch<extremes<false>>(static_cast<const float*>(out), static_cast<const float*>(nullptr),
@@ -445,11 +460,12 @@ void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
         const float a = mDecodedMagnitude[k];
         const float f = mDecodedFrequency[k];
         if (regenerate || std::trunc(p) == kPhaseUnknown) {
-            const double target = std::trunc(double(f) / df);
+            // A bin without a measured frequency sounds at its own place, not at 0 Hz.
+            const double target = f > 0.0f ? std::trunc(double(f) / df) : double(k);
             if (target >= 0.0 && target < double(half)) {
                 const auto b = static_cast<std::int64_t>(target);
                 mSynthesisMagnitude[b] += a;
-                mSynthesisFrequency[b] = f;
+                mSynthesisFrequency[b] = f > 0.0f ? f : static_cast<float>(double(k) * df);
                 mSynthesisFlags[b] = 1;
             }
         } else {
@@ -461,17 +477,22 @@ void SpectralProcessor::decodeForSynthesis(const FrameRecord& record) {
     }
 }
 
-// A stored factor that describes no warp (0, NaN) is played unwarped rather than trusted.
+// A stored factor that describes no warp (0, NaN) is played unwarped rather than trusted. The
+// inverse of each table is built the first time a record needs it.
 void SpectralProcessor::unwarpForSynthesis(float factor, const float* x, float* out) {
     if (factor == 1.0f || !WarpTable::usable(factor)) {
         std::memcpy(out, x, sizeof(float) * sz(mFrameSize));
         return;
     }
     const auto listed = std::find(mWarpFactors.begin(), mWarpFactors.end(), factor);
-    if (listed != mWarpFactors.end()) return mWarpTables[sz(listed - mWarpFactors.begin())].unwarp(x, out);
-    if (!mUnlistedWarp || mUnlistedWarp->factor() != factor)
-        mUnlistedWarp = std::make_unique<WarpTable>(factor, mFrameSize);
-    mUnlistedWarp->unwarp(x, out);
+    if (listed != mWarpFactors.end()) {
+        std::unique_ptr<WarpInverse>& inverse = mWarpInverses[sz(listed - mWarpFactors.begin())];
+        if (!inverse) inverse = std::make_unique<WarpInverse>(mWarpTables[sz(listed - mWarpFactors.begin())]);
+        return inverse->apply(x, out);
+    }
+    if (!mUnlistedInverse || mUnlistedInverse->factor() != factor)
+        mUnlistedInverse = std::make_unique<WarpInverse>(WarpTable(factor, mFrameSize));
+    mUnlistedInverse->apply(x, out);
 }
 
 void SpectralProcessor::pullSamples(std::int64_t count, float* out) {

@@ -9,6 +9,7 @@
 #include "dsp/FftEngine.h"
 #include "dsp/FrameRecord.h"
 #include "dsp/PeakPicker.h"
+#include "dsp/WarpInverse.h"
 #include "dsp/WarpTable.h"
 
 namespace orvex {
@@ -50,6 +51,9 @@ public:
     // Analysis direction: frames complete every hop samples; each is analysed and, when an
     // analysis callback is set, delivered as a record.
     void feedSamples(std::int64_t count, const float* samples);
+    // Before the first feedSamples: the N - hop samples that precede the stream, which the first
+    // frames then hold instead of zeros (the sound before a segment that starts inside a file).
+    void primeInput(const float* samples);
     // Synthesis direction: asks the synthesis callback for one record per hop and overlap-adds.
     void pullSamples(std::int64_t count, float* out);
 
@@ -151,7 +155,8 @@ private:
     std::vector<float> mWelch;
     std::vector<float> mWarpFactors;
     std::vector<WarpTable> mWarpTables;
-    std::unique_ptr<WarpTable> mUnlistedWarp;  // synthesis table for a factor not in the list
+    std::vector<std::unique_ptr<WarpInverse>> mWarpInverses;  // per table, built when first needed
+    std::unique_ptr<WarpInverse> mUnlistedInverse;             // for a stored factor not in the list
     std::unique_ptr<FrameRecord> mRecord;
     FftEngine mAnalysisFft;
     FftEngine mSynthesisFft;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/BandLimitedInterpolator.h"
 #include "dsp/FastMath.h"
 
 namespace orvex {
@@ -81,24 +82,10 @@ void WarpTable::warpWeighted(const float* x, const float* weights, float* y) con
                                                    static_cast<std::int32_t>(size()));
 }
 
-void WarpTable::unwarp(const float* x, float* out) const {
+void WarpTable::warpBandLimited(const float* x, float* y) const {
+    const BandLimitedInterpolator& interpolator = BandLimitedInterpolator::shared();
     const std::int64_t n = size();
-    if (mFactor == 1.0f) {
-        std::memcpy(out, x, sizeof(float) * n);
-        return;
-    }
-    std::fill(out, out + n, 0.0f);
-    // Within a run every k reaches its own out[k + offset] (a clamped read position makes a
-    // run of one), so each of the two spreads is a plain vector loop. An output sample sums
-    // the same terms as with one interleaved pass; only where runs meet may the order differ.
-    const float* t = mFraction.data();
-    for (const Run& run : mRuns) {
-        const std::int32_t offset = run.offset, next = run.offset + run.step;
-#pragma omp simd
-        for (std::int32_t k = run.begin; k < run.end; ++k) out[k + offset] += (1.0f - t[k]) * x[k];
-#pragma omp simd
-        for (std::int32_t k = run.begin; k < run.end; ++k) out[k + next] += t[k] * x[k];
-    }
+    for (std::int64_t k = 0; k < n; ++k) y[k] = interpolator.at(x, n, mPositions[std::size_t(k)]);
 }
 
 }  // namespace orvex

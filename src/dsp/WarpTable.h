@@ -27,8 +27,9 @@ public:
     void warp(const float* x, float* y) const;
     // As warp, with the result multiplied by weights[k] (the entropy measure's window).
     void warpWeighted(const float* x, const float* weights, float* y) const;
-    // Transpose of warp: out is cleared, then x[k] is spread onto out[i] and out[i + 1].
-    void unwarp(const float* x, float* out) const;
+    // y[k] = x(p[k]) read with the band-limited interpolator: the frame whose spectrum is
+    // analysed and resynthesised, where the linear reading of warp would lose the highs.
+    void warpBandLimited(const float* x, float* y) const;
 
 private:
     // A run of outputs k in [begin, end) reading x[k + offset] and x[k + offset + step]:

@@ -168,7 +168,7 @@ void KVAnalysisChunkFile::gatherWrite(const FrameRecord& record, FramePos frame,
     FrameRecord& stored = mAppends->nextRecord();
     FrameRecord::copy(record, stored);
     mSynthesis.synthesizeFrame(&stored, mGrainSamples.data());
-    mAppends->nextGrain().encode(mGrainSamples.data());
+    KVGrainCollection::encodeForStream(mGrainSamples.data(), mAppends->nextGrain());
     if (mHasDisplayFiles) {
         mAppends->nextSpectral() = *spectralColumn(stored);
         mAppends->nextHarmonic() = *harmonicColumn(stored);
@@ -215,7 +215,7 @@ void KVAnalysisChunkFile::writeFrame(const FrameRecord& record, FramePos frame, 
 
 void KVAnalysisChunkFile::synthesizeGrain(FramePos frame) {
     mSynthesis.synthesizeFrame(mWriteRecord.get(), mGrainSamples.data());
-    mGrain.encode(mGrainSamples.data());
+    KVGrainCollection::encodeForStream(mGrainSamples.data(), mGrain);
     mGrains->writeRecord(mGrain, frame);
 }
 

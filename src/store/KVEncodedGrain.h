@@ -16,6 +16,9 @@ struct __attribute__((packed, aligned(4))) KVEncodedGrain {
     static constexpr std::uint16_t kMask = 0x6C93;
     // Marker of left-channel mixdown records that hold the unedited source.
     static constexpr float kPrefillMarker = 1234.0f;
+    // Decoding gives back 32766/32767 of what was encoded; a scale raised by this factor makes
+    // up for it.
+    static constexpr float kCodingGain = 32767.0f / 32766.0f;
     // Smallest stored scale (that of a silent grain).
     static constexpr float kMinimumScale = 0.0001f;
 

@@ -8,7 +8,17 @@
 namespace orvex {
 
 namespace {
-constexpr float kEmphasis = 0.25f;
+constexpr float kEmphasis = static_cast<float>(KVGrainCollection::kEmphasis);
+}
+
+void KVGrainCollection::encodeForStream(float* samples, KVEncodedGrain& into) {
+    double state = 0.0;
+    for (int i = 0; i < kGrainSize; ++i) {
+        state = kInverseGain * double(samples[i]) + kInversePole * state;
+        samples[i] = static_cast<float>(state);
+    }
+    into.encode(samples);
+    into.scale *= KVEncodedGrain::kCodingGain;
 }
 
 KVGrainCollection::KVGrainCollection(Token, const std::string& path)

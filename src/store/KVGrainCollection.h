@@ -24,6 +24,16 @@ public:
     static constexpr int kGrainSize = KVEncodedGrain::kSampleCount;
     // Stream position right after a seek; the stream runs from here to kGrainSize.
     static constexpr int kStreamStart = kGrainSize - static_cast<int>(kHop);
+    // The streaming read's emphasis y = x + kEmphasis (x - x[-1]) and its inverse filter
+    // u = kInverseGain x + kInversePole u[-1].
+    static constexpr double kEmphasis = 0.25;
+    static constexpr double kInverseGain = 1.0 / (1.0 + kEmphasis);
+    static constexpr double kInversePole = kEmphasis / (1.0 + kEmphasis);
+
+    // Encodes the grain samples[0 .. 4095] so that the stream gives them back unchanged: passes
+    // them through the inverse of the read's emphasis (in place; the grain starts and ends at
+    // the window's zeros, so nothing is cut off) and raises the scale by the coding's loss.
+    static void encodeForStream(float* samples, KVEncodedGrain& into);
 
     // Opens the collection of base path P (its data file is P without extension +
     // ".asp.noindex"). Nothing when a read-only collection's file is missing or unreadable.

@@ -77,7 +77,9 @@ Pixels referenceSpectral(const FrameRecord& r) {
     Pixels rows(1500, {0, 0, 0, 0});
     for (size_t k = 0; k < f.size(); ++k) {
         const double q = std::clamp(k == 0 ? 0.0 : std::fabs(double(f[k]) - f[k - 1]) * bins / 22050.0, 0.0, 1.0);
-        const double level = std::clamp((f[k] / 1102.5 + 1.0) * m[k] / 155.0, 0.0, 1.0);
+        // A bin without a measured frequency (0) is not drawn.
+        const double drawn = f[k] > 0.0f ? m[k] : 0.0;
+        const double level = std::clamp((f[k] / 1102.5 + 1.0) * drawn / 155.0, 0.0, 1.0);
         const double v = 255.0 * std::min(1.0, 1.1 * std::pow(level, 0.9));
         const double yellow = (1.0 - q) * v, blue = q * v;
         std::array<int, 4>& px = rows[referenceRow(f[k], 1498)];

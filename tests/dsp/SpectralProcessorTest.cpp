@@ -41,31 +41,6 @@ TEST(SpectralProcessorSetup, WarpTablesReadWithALinearlyChangingSpeedAveragingOn
     }
 }
 
-// Unwarping is the transpose of warping: <warp x, y> = <x, unwarp y> for any x, y.
-TEST(SpectralProcessorSetup, UnwarpIsTheTransposeOfWarpAndFactorOneCopies) {
-    const std::int64_t n = 1024;
-    std::mt19937 generator(4);
-    std::uniform_real_distribution<float> uniform(-1, 1);
-    std::vector<float> x(n), y(n), wx(n), uy(n);
-    for (auto& v : x) v = uniform(generator);
-    for (auto& v : y) v = uniform(generator);
-    for (float s : {1.0f, 1.05f, -1.1f}) {
-        WarpTable table(s, n);
-        table.warp(x.data(), wx.data());
-        table.unwarp(y.data(), uy.data());
-        double left = 0, right = 0;
-        for (std::int64_t k = 0; k < n; ++k) {
-            left += double(wx[k]) * y[k];
-            right += double(x[k]) * uy[k];
-        }
-        EXPECT_NEAR(left, right, 1e-3) << s;
-        if (s == 1.0f) {
-            EXPECT_EQ(wx, x);
-            EXPECT_EQ(uy, y);
-        }
-    }
-}
-
 // ---- framing ------------------------------------------------------------------------------
 
 // With N 4096 and overlap 4 the first frame holds 3072 zeros and the first 1024 samples:
