@@ -28,12 +28,13 @@ void KVSegmentRange::setSelectionEndFrame(FramePos frame) {
     snapToBlocks(false);
 }
 
-// Both edges go down to a block boundary. When that leaves less than the minimum length the
-// edge that follows moves one block outwards (the other one where the file's start or end
+// Both edges go down to a block boundary, except an end at the file's end, which stays there so
+// that the segment keeps the file's last samples. When that leaves less than the minimum length
+// the edge that follows moves one block outwards (the other one where the file's start or end
 // leaves no room), so a snapped segment is never shorter than 2 s.
 void KVSegmentRange::snapToBlocks(bool keepStart) {
     mStart = mStart / kBlock * kBlock;
-    mEnd = mEnd / kBlock * kBlock;
+    if (mEnd != mTotal) mEnd = mEnd / kBlock * kBlock;
     if (mEnd - mStart >= kMinimumFrames) return;
     const bool endHasRoom = mEnd + kBlock <= std::max(mTotal, kMinimumFrames + kBlock);
     if ((keepStart && endHasRoom) || mStart < kBlock)
@@ -47,14 +48,16 @@ void KVSegmentRange::snapToBlocks(bool keepStart) {
 // edges stay on blocks (shifting both edges to the end or the start separately would leave an
 // empty or too short segment there).
 void KVSegmentRange::selectPreviousSegment() {
-    const FrameCount d = mEnd - mStart - kSegmentOverlap;
+    const FrameCount d = (mEnd - mStart - kSegmentOverlap) / kBlock * kBlock;
     const FrameCount shift = std::clamp<FrameCount>(d, 0, mStart / kBlock * kBlock);
     mStart -= shift;
     mEnd -= shift;
+    // A segment that ended at the file's end moves back onto a block edge.
+    if (mEnd != mTotal) mEnd = mEnd / kBlock * kBlock;
 }
 
 void KVSegmentRange::selectNextSegment() {
-    const FrameCount d = mEnd - mStart - kSegmentOverlap;
+    const FrameCount d = (mEnd - mStart - kSegmentOverlap) / kBlock * kBlock;
     const FrameCount room = std::max<FrameCount>(mTotal - mEnd, 0) / kBlock * kBlock;
     const FrameCount shift = std::clamp<FrameCount>(d, 0, room);
     mStart += shift;

@@ -7,7 +7,7 @@ namespace orvex {
 // The segment chosen for analysis in a file of a given length, and the range analysed last.
 // Rules: the segment covers 2 to 900 seconds (88 200 to 39 690 000 frames at 44 100 Hz; a
 // file shorter than 2 s still gets 2 s from frame 0) and its edges lie on multiples of the
-// 128-frame analysis hop. Plain value; not synchronised.
+// 128-frame analysis hop, but for an end at the file's end. Plain value; not synchronised.
 class KVSegmentRange {
 public:
     static constexpr FrameCount kMinimumFrames = 88'200;

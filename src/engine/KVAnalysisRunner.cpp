@@ -50,6 +50,13 @@ FrameCount KVAnalysisRunner::expectedFrameCount(FrameCount length) {
     return blocks * kBlockFrames / kAnalysisHop;
 }
 
+// The frame that starts at the last sample ends frameSize - 1 samples later.
+FrameCount KVAnalysisRunner::analysedFrameCount(FrameCount length, std::int64_t frameSize) {
+    const FrameCount reach = std::max<FrameCount>(length, 0) + frameSize - 1;
+    const FrameCount blocks = std::max<FrameCount>((reach + kBlockFrames - 1) / kBlockFrames, 1);
+    return std::max(blocks * kBlockFrames / kAnalysisHop, expectedFrameCount(length));
+}
+
 void KVAnalysisRunner::runInNewThread() {
     mIsRunning = true;
     mProgress = 0.0f;
@@ -101,6 +108,7 @@ void KVAnalysisRunner::analyzeBlocks() {
     std::vector<std::size_t> allLanes;
     for (std::size_t lane = mLanes.size(); lane-- > 0;) allLanes.push_back(lane);
 
+    primeLanes(channels);
     const std::size_t threads = mParallel ? std::min(mLanes.size(), kMostLaneThreads) : 0;
     KVBlockWindow window(threads > 0 ? kWindowBlocks : 1, mLanes.size(), std::size_t(kBlockFrames));
     std::vector<std::thread> laneThreads;
@@ -117,31 +125,52 @@ void KVAnalysisRunner::analyzeBlocks() {
     mStore->flushAppends();
 }
 
+// A segment history plays the file's own frames from the segment's start, so reading the file
+// there gives the segment and, around it, the sound the file has before and after it.
+void KVAnalysisRunner::readSegment(FramePos position, FrameCount length, std::int32_t channels,
+                                   float* const* buffers) {
+    const FramePos fileStart = mEditHistory->segmentStart();
+    {
+        std::lock_guard<std::recursive_mutex> guard(mEditHistory->monitor());
+        if (fileStart >= 0)
+            mEditHistory->readFileAt(fileStart + position, length, buffers + 1);
+        else
+            mEditHistory->readAt(position, length, buffers + 1);
+    }
+    const float share = 1.0f / static_cast<float>(channels);
+    float* mix = buffers[0];
+    for (FrameCount i = 0; i < length; ++i) {
+        float sum = 0.0f;
+        for (std::int32_t c = 0; c < channels; ++c) sum += buffers[c + 1][i] * share;
+        mix[i] = sum;
+    }
+}
+
+void KVAnalysisRunner::primeLanes(std::int32_t channels) {
+    if (mEditHistory->segmentStart() <= 0 || mLanes.empty()) return;
+    const FrameCount lead = mFrameSize - mFrameSize / mOverlap;
+    std::vector<std::vector<float>> samples(std::size_t(channels) + 1, std::vector<float>(std::size_t(lead)));
+    std::vector<float*> buffers;
+    for (auto& channel : samples) buffers.push_back(channel.data());
+    readSegment(-lead, lead, channels, buffers.data());
+    for (std::size_t lane = 0; lane < mLanes.size(); ++lane) mLanes[lane]->primeInput(buffers[lane]);
+}
+
 void KVAnalysisRunner::readBlocks(KVBlockWindow& window, std::int32_t channels,
                                   const std::vector<std::size_t>& lanesHere) {
-    const float share = 1.0f / static_cast<float>(channels);
     FramePos position = 0;
     for (std::uint64_t block = 0; !mCancelRequested; ++block) {
         const std::vector<float*>& buffers = window.nextBlock();
-        {
-            std::lock_guard<std::recursive_mutex> guard(mEditHistory->monitor());
-            mEditHistory->readAt(position, kBlockFrames, buffers.data() + 1);
-        }
-        float* mix = buffers[0];
-        for (FrameCount i = 0; i < kBlockFrames; ++i) {
-            float sum = 0.0f;
-            for (std::int32_t c = 0; c < channels; ++c) sum += buffers[std::size_t(c) + 1][i] * share;
-            mix[i] = sum;
-        }
-        position += kBlockFrames;
         FrameCount length = 0;
         {
             std::lock_guard<std::recursive_mutex> guard(mEditHistory->monitor());
             length = mEditHistory->numberOfFrames();
         }
-        const bool last = position > length;
-        window.publish(last ? -1.0f
-                            : static_cast<float>(100.0 * static_cast<double>(position) / static_cast<double>(length)));
+        readSegment(position, kBlockFrames, channels, buffers.data());
+        position += kBlockFrames;
+        const bool last = position / kAnalysisHop >= analysedFrameCount(length, mFrameSize);
+        const double total = double(analysedFrameCount(length, mFrameSize) * kAnalysisHop);
+        window.publish(last ? -1.0f : static_cast<float>(100.0 * static_cast<double>(position) / total));
         if (!lanesHere.empty()) feedBlock(window, lanesHere, block);
         if (last) break;
     }

@@ -61,9 +61,13 @@ public:
     void setDelegate(KVAnalysisRunnerDelegate* delegate) { mDelegate = delegate; }
     KVAnalysisRunnerDelegate* delegate() const { return mDelegate; }
 
-    // The records a segment of length frames yields: the loop reads whole blocks until its
-    // position passes the length, one record per hop of each block.
+    // The records a stored analysis of a segment of length frames must hold to be used as it
+    // is (what the analysis yielded when it read whole blocks until its position passed the
+    // length; analyses stored then stay usable).
     static FrameCount expectedFrameCount(FrameCount length);
+    // The records an analysis now yields: whole blocks until every frame that overlaps the
+    // segment's last sample is analysed, so that the rendered end is as complete as the rest.
+    static FrameCount analysedFrameCount(FrameCount length, std::int64_t frameSize);
 
     struct Token {
         explicit Token() = default;
@@ -80,6 +84,11 @@ private:
     // Reads the segment block by block into the window until its end or a cancel, feeding
     // lanesHere itself after each block (every lane when there are no lane threads).
     void readBlocks(KVBlockWindow& window, std::int32_t channels, const std::vector<std::size_t>& lanesHere);
+    // Reads length frames of the segment at position into buffers[1 ..] and their mix into
+    // buffers[0]. Inside a file, frames before and after the segment are the file's own.
+    void readSegment(FramePos position, FrameCount length, std::int32_t channels, float* const* buffers);
+    // Gives every lane the sound before the segment (when the segment starts inside a file).
+    void primeLanes(std::int32_t channels);
     // Feeds block `block` to each of lanes in turn; false once the window has closed.
     bool feedBlock(KVBlockWindow& window, const std::vector<std::size_t>& lanes, std::uint64_t block);
     void laneLoop(KVBlockWindow& window, std::vector<std::size_t> lanes);

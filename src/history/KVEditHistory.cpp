@@ -31,7 +31,13 @@ std::shared_ptr<KVEditHistory> KVEditHistory::initWithSegmentOfFile(const std::s
     history->addRangeOfPreviousStepWithInfo("segment", 0, length, segmentStart, segmentStart + length);
     history->endEditStep();
     history->refreshSteps();
+    history->mSegmentStart = segmentStart;
     return history;
+}
+
+FrameCount KVEditHistory::readFileAt(FramePos start, FrameCount length, float* const* buffers) const {
+    std::lock_guard lock(mMonitor);
+    return mSteps.front()->readAt(start, length, buffers);
 }
 
 void KVEditHistory::beginEditStepWithInfo(const std::string& info) {

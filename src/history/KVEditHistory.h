@@ -37,6 +37,11 @@ public:
                                                                 FramePos segmentStart, FramePos segmentEnd);
 
     const std::string& sourceFilePath() const { return mFilePath; }
+    // Where the segment of a segment history starts in the file; -1 for any other history.
+    FramePos segmentStart() const { return mSegmentStart; }
+    // Reads length frames of the file itself (the oldest step) at start, in the file's own
+    // frames; silence before its start and after its end.
+    FrameCount readFileAt(FramePos start, FrameCount length, float* const* buffers) const;
 
     // Opens a new step on the newest one; does nothing while a step is already open.
     void beginEditStepWithInfo(const std::string& info);
@@ -68,6 +73,7 @@ private:
     std::vector<std::shared_ptr<KVEditStep>> mSteps;
     bool mIsEditing = false;
     const std::string mFilePath;
+    FramePos mSegmentStart = -1;  // set once while a segment history is built
     const double mSampleRate;
     mutable std::recursive_mutex mMonitor;
 };

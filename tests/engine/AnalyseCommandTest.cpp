@@ -150,7 +150,8 @@ TEST_F(AnalyseCommandTest, TheSegmentReadsFromItsStartItsRangeIsRecordedAndReuse
     EXPECT_TRUE(KVAnalyseCommand::needsFreshAnalysis(mPath, 1, 0, 24000, false));
     const KVAnalyseResult repaired = analyse(0, 24000, false);
     EXPECT_TRUE(repaired.forced);
-    EXPECT_EQ(fs::file_size(records), std::uintmax_t(KVAnalysisRunner::expectedFrameCount(24000)) * sizeof(FrameRecord));
+    EXPECT_EQ(fs::file_size(records),
+              std::uintmax_t(KVAnalysisRunner::analysedFrameCount(24000, 4096)) * sizeof(FrameRecord));
     EXPECT_FALSE(KVAnalyseCommand::needsFreshAnalysis(mPath, 1, 0, 24000, false));
 }
 

@@ -7,6 +7,7 @@
 
 #include "dsp/FrameRecord.h"
 #include "engine/KVAnalysisController.h"
+#include "engine/KVAnalysisRunner.h"
 #include "engine/KVPreviewExchange.h"
 #include "history/KVEditHistory.h"
 #include "playback/ManualAudioBackend.h"
@@ -116,7 +117,7 @@ TEST_F(ControllerTest, ModifyModeInvertsPencilsOnlyAndTheMouseOutsideTheAnalysis
     controller.copyCursorFrame(*record);
     EXPECT_EQ(record->valid, 1);
     EXPECT_NEAR(record->binFrequency(record->nearestPeakBin(440.0f)), 440.0f, 3.0f);
-    mView.mouseFrame = 64;  // one block of records: 0 .. 63
+    mView.mouseFrame = 128;  // two blocks of records (8000 + 4095 frames to cover): 0 .. 127
     controller.mouseUpdate(0, true);
     controller.copyCursorFrame(*record);
     EXPECT_EQ(record->valid, 0);
@@ -127,8 +128,9 @@ TEST_F(ControllerTest, ModifyModeInvertsPencilsOnlyAndTheMouseOutsideTheAnalysis
 // the mouse only when it is on and the view is first responder.
 TEST_F(ControllerTest, ProgressReachesTheStatusLineAndThePreviewPlaysTheHarmonicsUnderTheMouse) {
     KVAnalysisController& controller = open({test::sine(440.0, 44100.0, 16000, 0.3)});
-    // Two blocks: 8192 of 16 000 frames, then the end.
-    EXPECT_EQ(mView.messages(), (std::vector<std::string>{"Processing... 51 % done", "Processing... 100 % done", ""}));
+    // Three blocks: the frames that overlap the last of 16 000 samples reach 4 095 beyond it.
+    EXPECT_EQ(mView.messages(), (std::vector<std::string>{"Processing... 33 % done", "Processing... 66 % done",
+                                                          "Processing... 100 % done", ""}));
     EXPECT_GE(mView.relayouts.load(), 3);
     EXPECT_EQ(mView.analysisStore, &controller.analysisStore());
     EXPECT_EQ(mView.selectionStore, &controller.store());
@@ -171,9 +173,9 @@ TEST_F(ControllerTest, SelectAllCopiesEveryRecordInOneUndoStepWithProgressAndChi
     EXPECT_FALSE(controller.selectionIdle());
     waitForOperation();
     EXPECT_TRUE(controller.selectionIdle());
-    ASSERT_EQ(controller.store().frameCount(), 64);
+    ASSERT_EQ(controller.store().frameCount(), 128);
     for (std::int32_t channel : {-1, 0, 1})
-        for (FramePos f : {0, 31, 63}) EXPECT_TRUE(sameRecord(channel, f)) << channel << " " << f;
+        for (FramePos f : {0, 31, 63, 127}) EXPECT_TRUE(sameRecord(channel, f)) << channel << " " << f;
     ASSERT_FALSE(mDocument.progress.empty());
     EXPECT_EQ(mDocument.progress.back(), -1);
     EXPECT_TRUE(std::is_sorted(mDocument.progress.begin(), mDocument.progress.end() - 1));
@@ -214,7 +216,7 @@ TEST_F(ControllerTest, ClearSelectionIsRefusedWhileSelectAllCopiesAndPencilPaths
               "Processing is in progress: Sorry but that command cannot be completed, the file is currently busy. "
               "Please try again once all pending operations have completed");
     waitForOperation();
-    EXPECT_EQ(controller.store().frameCount(), 64);
+    EXPECT_EQ(controller.store().frameCount(), 128);
     EXPECT_TRUE(selectionValid(-1, 40));
 
     // Once idle it clears (the copy is not made twice: see the isolation commands' tests).
@@ -267,7 +269,7 @@ TEST_F(ControllerTest, RunnerPreviewWorkerAndAudioRunTogether) {
     audio.join();
     EXPECT_GT(cycles.load(), 0);
     EXPECT_GT(controller.store().frameCount(), 0);
-    EXPECT_EQ(controller.analysisStore().frameCount(), 5 * 64);
+    EXPECT_EQ(controller.analysisStore().frameCount(), KVAnalysisRunner::analysedFrameCount(40000, 4096));
 }
 
 }  // namespace

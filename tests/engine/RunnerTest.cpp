@@ -76,11 +76,14 @@ TEST_F(RunnerTest, AnalysesWholeBlocksOfEveryChannelAndTheMixWithFlagsAndProgres
     RecordingDelegate delegate;
     analyse(path, delegate, true);
 
-    // 88 200 frames: the loop reads blocks until its position passes the length, 11 blocks (and
-    // 8192 does not pass 8192).
+    // A stored analysis is whole with the blocks read until the position passed the length (11
+    // blocks for 88 200 frames, and 8192 does not pass 8192); an analysis now reads until every
+    // frame that overlaps the last sample is in, that is 4 095 samples further (12 blocks).
     for (const auto& [frames, records] : {std::pair{0, 64}, {100, 64}, {8191, 64}, {8192, 128}, {88200, 704}})
         EXPECT_EQ(KVAnalysisRunner::expectedFrameCount(frames), records) << frames;
-    const std::uintmax_t expected = 11u * 8192u / 128u * sizeof(FrameRecord);
+    for (const auto& [frames, records] : {std::pair{0, 64}, {4097, 64}, {4098, 128}, {8192, 128}, {88200, 768}})
+        EXPECT_EQ(KVAnalysisRunner::analysedFrameCount(frames, 4096), records) << frames;
+    const std::uintmax_t expected = 12u * 8192u / 128u * sizeof(FrameRecord);
     EXPECT_EQ(recordBytes(path, "_0"), expected);
     EXPECT_EQ(recordBytes(path, "_1"), expected);
     EXPECT_EQ(recordBytes(path, "_ovw"), expected);
@@ -92,7 +95,7 @@ TEST_F(RunnerTest, AnalysesWholeBlocksOfEveryChannelAndTheMixWithFlagsAndProgres
     EXPECT_FALSE(delegate.dictionary().getBool("AnalysisDataSelected"));
 
     std::vector<float> expectedProgress;
-    for (int block = 1; block <= 10; ++block) expectedProgress.push_back(float(100.0 * 8192 * block / 88200.0));
+    for (int block = 1; block <= 11; ++block) expectedProgress.push_back(float(100.0 * block / 12.0));
     expectedProgress.push_back(100.0f);
     // One report a block; a report reads the runner's progress when the main thread gets to it,
     // which on a busy machine may already be a later block's.
@@ -155,7 +158,8 @@ TEST_F(RunnerTest, ParallelLanesStoreTheSameBytesAsOneThread) {
             const std::string file = std::string(name) + suffix;
             const std::vector<char> a = test::fileBytes((temp().path() / "serial.analysis" / file).string());
             const std::vector<char> b = test::fileBytes((temp().path() / "p" / "serial.analysis" / file).string());
-            EXPECT_EQ(a.size(), 4u * 64u * (file.find(".ana") != std::string::npos ? sizeof(FrameRecord) : 8208u));
+            // 30 000 frames and the 4 095 after them: 5 blocks.
+            EXPECT_EQ(a.size(), 5u * 64u * (file.find(".ana") != std::string::npos ? sizeof(FrameRecord) : 8208u));
             EXPECT_TRUE(a == b) << file;
         }
     }
