@@ -5,6 +5,7 @@
 
 #include "dsp/KVHarmonicProcessor.h"
 #include "dsp/PeakPicker.h"
+#include "engine/KVFloorShaping.h"
 #include "engine/KVIsolationSpectra.h"
 #include "engine/KVIsolationWindow.h"
 #include "store/KVAnalysisFileSet.h"
@@ -107,8 +108,8 @@ void KVBoxTools::background(int mode) {
         if (mode != 1) markHarmonicBins(mMask, strongLowPeaks(analysis, kLowPeaks, kLowPeakLimit, mWork), 0, 1);
         for (int k = 0; k < kIsolationBins; ++k) {
             if (!mBox.inBand(nominalFrequency(k)) || mMask[k]) continue;
-            const float shaped = mode == 1 ? (analysis[k] - mFloor[k]) * 2.5f * e
-                                           : (1.5f + float(k) / 1024.0f) * e * mFloor[k];
+            const float shaped = mode == 1 ? KVFloorShaping::transient(analysis[k], mFloor[k]) * e
+                                           : KVFloorShaping::sustained(mFloor[k]) * e;
             mValues[k] = shaped + mValues[k] * (1.0f - e);
         }
         encodeAndWrite(t, channel);

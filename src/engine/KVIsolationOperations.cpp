@@ -12,6 +12,7 @@
 #include "engine/KVBoxGeometry.h"
 #include "engine/KVBoxTools.h"
 #include "engine/KVFileSetRecordSource.h"
+#include "engine/KVFloorShaping.h"
 #include "engine/KVIsolationSpectra.h"
 #include "engine/KVIsolationWindow.h"
 #include "store/KVAnalysisFileSet.h"
@@ -156,7 +157,7 @@ FrameCount KVIsolationOperations::runLanes(std::size_t lanes, FrameCount frames,
 }
 
 // Every frame of every channel against the bin-wise minimum of the frames around it: the floor
-// itself (tilted up towards high bins) is what stays steady, what rises above it is transient.
+// itself is what stays steady, what rises above it is transient.
 void KVIsolationOperations::shapeByFloor(FrameCount reach, bool transients) {
     const FrameCount frames = mAnalysis.frameCount();
     if (frames == 0) return;
@@ -172,8 +173,8 @@ void KVIsolationOperations::shapeByFloor(FrameCount reach, bool transients) {
         window.floor(values);
         const std::span<const float> analysis = window.magnitudes(f);
         for (int k = 0; k < kIsolationBins; ++k)
-            values[k] = transients ? std::max(0.0f, (analysis[k] - values[k]) * 2.5f)
-                                   : values[k] * (1.5f + float(k) / 1024.0f);
+            values[k] = transients ? KVFloorShaping::transient(analysis[k], values[k])
+                                   : KVFloorShaping::sustained(values[k]);
         FrameRecord& record = window.record(f);
         record.encodeMagnitudes(values);
         mSelection.writeFrameRecord(record, f, channels[lane]);
