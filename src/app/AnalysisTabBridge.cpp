@@ -66,7 +66,7 @@ void AnalysisTabBridge::attach(KVWaveDocument* document) {
     connectTools();
     connectSwitches();
     connectLevels();
-    connect(analysisView(), &KVAnalysisView::gestureReported, this, &AnalysisTabBridge::refreshUndo);
+    connect(analysisView(), &KVAnalysisView::gestureReported, this, &AnalysisTabBridge::refreshMenuStates);
 }
 
 void AnalysisTabBridge::detach() {
@@ -74,13 +74,13 @@ void AnalysisTabBridge::detach() {
     mDocument = nullptr;
 }
 
-// Each control runs its command only while a document is attached; the Undo item follows.
+// Each control runs its command only while a document is attached; the menu states follow.
 template <typename Command>
 void AnalysisTabBridge::onClick(const char* outlet, Command command) {
     connect(mWindow.button(outlet), &QAbstractButton::clicked, this, [this, command](bool checked) {
         if (!mDocument) return;
         command(*mDocument, checked);
-        refreshUndo();
+        refreshMenuStates();
     });
 }
 
@@ -143,7 +143,7 @@ bool AnalysisTabBridge::analyze(bool optionHeld) {
         return false;
     joinViewToController();
     mWindow.tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab);
-    refreshUndo();
+    refreshMenuStates();
     return true;
 }
 
@@ -188,12 +188,15 @@ void AnalysisTabBridge::showCommandState(const KVDocumentCommandState& state) {
     if (all || state.showOriginal != mShown.showOriginal) view->setShowOriginal(state.showOriginal);
     mShown = state;
     mShownStateKnown = true;
-    refreshUndo();
+    refreshMenuStates();
 }
 
-void AnalysisTabBridge::refreshUndo() {
+// Undo and the items that need an analysis follow the document.
+void AnalysisTabBridge::refreshMenuStates() {
     auto* bar = qobject_cast<QMenuBar*>(mWindow.menuWidget());
-    if (bar) AppMenus::setUndoState(bar, mDocument && mDocument->canUndo());
+    if (!bar) return;
+    AppMenus::setUndoState(bar, mDocument && mDocument->canUndo());
+    AppMenus::setAnalysisState(bar, mDocument && mDocument->analysisController());
 }
 
 }  // namespace orvex

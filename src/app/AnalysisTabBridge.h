@@ -45,7 +45,7 @@ private:
     void connectLevels();
     bool mayEnterWithoutAnalysis();
     void joinViewToController();
-    void refreshUndo();
+    void refreshMenuStates();
     template <typename Command>
     void onClick(const char* outlet, Command command);
 

@@ -159,9 +159,14 @@ void AppController::documentsChanged() {
 }
 
 void AppController::validateMenus() {
-    const bool canUndo = mDocuments.hasFrontDocument() && mDocuments.frontDocumentCanUndo();
+    const bool front = mDocuments.hasFrontDocument();
+    const bool canUndo = front && mDocuments.frontDocumentCanUndo();
+    const bool hasAnalysis = front && mDocuments.frontDocumentHasAnalysis();
     mMenuBars.removeAll(nullptr);
-    for (const QPointer<QMenuBar>& bar : mMenuBars) AppMenus::setUndoState(bar, canUndo);
+    for (const QPointer<QMenuBar>& bar : mMenuBars) {
+        AppMenus::setUndoState(bar, canUndo);
+        AppMenus::setAnalysisState(bar, hasAnalysis);
+    }
 }
 
 QMenuBar* AppController::createMenuBar(QWidget* parent, bool forDocument) {

@@ -54,7 +54,7 @@ public:
     void forward(DocumentCommand command);
     // A document window opened or closed: the start window shows while none is open.
     void documentsChanged();
-    // Undo follows the front document; Redo stays disabled.
+    // Undo and Export Stems follow the front document; Redo stays disabled.
     void validateMenus();
 
     // A menu bar for a window: the document menus for a document window, File, Edit and

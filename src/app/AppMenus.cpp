@@ -19,6 +19,7 @@ namespace {
 
 const char* const kUndoName = "uiUndoMenuItem";
 const char* const kRedoName = "uiRedoMenuItem";
+const char* const kExportStemsName = "uiExportStemsMenuItem";
 
 struct Item {
     const char* title;  // nullptr: a separator
@@ -56,6 +57,7 @@ std::vector<Menu> menus() {
           separator(),
           {"&Analyze Segment", QKeySequence(), forwarding(DC::AnalyzeSegment)},
           {"Export &Segment...", QKeySequence(), forwarding(DC::ExportSegment)},
+          {"Export S&tems...", QKeySequence(), forwarding(DC::ExportStems), true, kExportStemsName},
           {"Export &Master...", QKeySequence(QStringLiteral("Ctrl+E")), forwarding(DC::ExportMaster)},
           {"Show in File &Manager", QKeySequence(), forwarding(DC::RevealInFileManager)},
           separator(),
@@ -139,6 +141,10 @@ QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDo
 void AppMenus::setUndoState(QMenuBar* bar, bool canUndo) {
     if (auto* undo = bar->findChild<QAction*>(QString::fromUtf8(kUndoName))) undo->setEnabled(canUndo);
     if (auto* redo = bar->findChild<QAction*>(QString::fromUtf8(kRedoName))) redo->setEnabled(false);
+}
+
+void AppMenus::setAnalysisState(QMenuBar* bar, bool hasAnalysis) {
+    if (auto* stems = bar->findChild<QAction*>(QString::fromUtf8(kExportStemsName))) stems->setEnabled(hasAnalysis);
 }
 
 }  // namespace orvex

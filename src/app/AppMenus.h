@@ -17,6 +17,8 @@ public:
     static QMenuBar* build(AppController& controller, QWidget* parent, bool forDocument);
     // Undo enabled as given; Redo always disabled.
     static void setUndoState(QMenuBar* bar, bool canUndo);
+    // The items that need an analysed segment (Export Stems) enabled as given.
+    static void setAnalysisState(QMenuBar* bar, bool hasAnalysis);
 };
 
 }  // namespace orvex

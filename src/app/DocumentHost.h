@@ -18,6 +18,7 @@ enum class DocumentCommand {
     ApplySelection,
     AnalyzeSegment,
     ExportSegment,
+    ExportStems,
     ExportMaster,
     RevealInFileManager,
     TogglePlayStop,
@@ -45,6 +46,8 @@ public:
     // Whether there is a front document and whether it can undo.
     virtual bool hasFrontDocument() const = 0;
     virtual bool frontDocumentCanUndo() const = 0;
+    // Whether the front document has an analysed segment (the stems export needs one).
+    virtual bool frontDocumentHasAnalysis() const = 0;
     // Runs command on the front document; nothing without one.
     virtual void performOnFrontDocument(DocumentCommand command) = 0;
 };

@@ -74,20 +74,31 @@ void EditorDocumentBridge::exportMaster() {
         KVExportPanels::askForMasterExportPath(&mWindow, QString::fromStdString(mDocument->workingFilePath()));
     if (path.isEmpty() || !mDocument) return;
     mWindow.statusBar()->clearMessage();
-    mMasterExportRunning = mDocument->exportMaster(path.toStdString());
+    mDocument->exportMaster(path.toStdString());
 }
 
 void EditorDocumentBridge::exportSegment() {
-    if (!mDocument || refusedWhileBusy()) return;
+    const QString path = askForAnalysisExportPath(&KVExportPanels::askForSegmentExportPath);
+    if (!path.isEmpty()) mDocument->exportCurrentSegment(path.toStdString());
+}
+
+void EditorDocumentBridge::exportStems() {
+    const QString path = askForAnalysisExportPath(&KVExportPanels::askForStemsExportPath);
+    if (!path.isEmpty()) mDocument->exportStems(path.toStdString());
+}
+
+// The panel for an export of the analysed segment; "" (after a beep) without an analysis or
+// while something runs, or when the panel is cancelled.
+QString EditorDocumentBridge::askForAnalysisExportPath(QString (*ask)(QWidget*, const QString&)) {
+    if (!mDocument || refusedWhileBusy()) return {};
     if (!mDocument->analysisController()) {
         Platform::shared().beep();
-        return;
+        return {};
     }
-    const QString path =
-        KVExportPanels::askForSegmentExportPath(&mWindow, QString::fromStdString(mDocument->workingFilePath()));
-    if (path.isEmpty() || !mDocument) return;
+    const QString path = ask(&mWindow, QString::fromStdString(mDocument->workingFilePath()));
+    if (path.isEmpty() || !mDocument) return {};
     mWindow.statusBar()->clearMessage();
-    if (mDocument->exportCurrentSegment(path.toStdString())) mSegmentExportPath = path;
+    return path;
 }
 
 void EditorDocumentBridge::resetMaster() {
@@ -95,16 +106,15 @@ void EditorDocumentBridge::resetMaster() {
     if (KVExportPanels::confirmResetMaster() && mDocument) mDocument->resetMasterFile();
 }
 
-// The document's alerts have been shown by now; a written file is revealed.
-void EditorDocumentBridge::segmentExportFinished(const Result& result) {
-    const QString path = std::exchange(mSegmentExportPath, {});
-    if (!mDocument || !result || mDocument->lastSegmentExportOutcome() != KVExportWriter::Outcome::Written) return;
-    showClippedSamples(mDocument->lastSegmentExportClippedSamples());
-    Platform::shared().revealFile(path.toStdString());
-}
-
-void EditorDocumentBridge::showClippedSamples(FrameCount clipped) {
-    if (clipped > 0) mWindow.statusBar()->showMessage(QString("The export clipped %1 samples").arg(clipped));
+// The document's alerts have been shown by now. Whatever an export clipped is said in the status
+// line as the sheet ends, however the export was started; the files of the segment and its
+// stems are revealed once written (the master's own finishing step reveals it).
+void EditorDocumentBridge::exportFinished(const KVExportReport& report) {
+    const QString clipping = QString::fromStdString(report.clippingText());
+    if (!clipping.isEmpty()) mWindow.statusBar()->showMessage(clipping);
+    const bool written = report.result && report.outcome == KVExportWriter::Outcome::Written;
+    if (written && report.kind != KVExportReport::Kind::Master && !report.paths.empty())
+        Platform::shared().revealFile(report.paths.front());
 }
 
 KVSegmentViewInterface* EditorDocumentBridge::segmentView() { return mWindow.segmentView(); }
@@ -142,14 +152,7 @@ void EditorDocumentBridge::beginProcessing(const std::string& text) {
     mWindow.progressSheet()->begin(QString::fromStdString(text));
 }
 
-// The end of a master export also tells how many samples it clipped.
-void EditorDocumentBridge::setProgressValue(int percent) {
-    mWindow.progressSheet()->setValue(percent);
-    if (percent >= 0 || !std::exchange(mMasterExportRunning, false) || !mDocument) return;
-    if (KVOutputController* master = mDocument->outputController())
-        if (master->lastExportOutcome() == KVMasterExport::Outcome::Written)
-            showClippedSamples(master->lastExportClippedSamples());
-}
+void EditorDocumentBridge::setProgressValue(int percent) { mWindow.progressSheet()->setValue(percent); }
 
 void EditorDocumentBridge::setFreeDiskSpaceText(const std::string& text) {
     mWindow.freeDiskSpaceLabel()->setText(QString::fromStdString(text));

@@ -35,6 +35,9 @@ public:
     // The same for the analysed segment's selection ("<name> [segment].wav"); beeps without an
     // analysis.
     void exportSegment();
+    // The same for the segment's stems over the whole file: the panel's "<name> [stems].wav"
+    // names the two stems "<name> [stems]-selection.wav" and "<name> [stems]-rest.wav".
+    void exportStems();
     // Asks "Reset Master Audio File?" and resets the master on Yes.
     void resetMaster();
 
@@ -47,21 +50,19 @@ public:
     void beginProcessing(const std::string& text) override;
     void setProgressValue(int percent) override;
     void setFreeDiskSpaceText(const std::string& text) override;
-    void segmentExportFinished(const Result& result) override;
+    void exportFinished(const KVExportReport& report) override;
 
 private:
     void connectCommands();
     void setChecked(const char* outlet, bool on);
     bool refusedWhileBusy() const;
-    void showClippedSamples(FrameCount clipped);
+    QString askForAnalysisExportPath(QString (*ask)(QWidget*, const QString&));
 
     KVEditorWindow& mWindow;
     TransportBridge* mTransport;
     KVWaveDocument* mDocument = nullptr;
     QTimer mDiskSpaceTimer;
     AnalysisTabBridge mAnalysisTab;
-    bool mMasterExportRunning = false;
-    QString mSegmentExportPath;
 };
 
 }  // namespace orvex

@@ -44,6 +44,10 @@ QString KVExportPanels::askForSegmentExportPath(QWidget* parent, const QString& 
     return askForPath(parent, workingFilePath, "Export Segment as Audio File", "Export Segment", "segment");
 }
 
+QString KVExportPanels::askForStemsExportPath(QWidget* parent, const QString& workingFilePath) {
+    return askForPath(parent, workingFilePath, "Export Stems", "Export Stems", "stems");
+}
+
 bool KVExportPanels::confirmResetMaster() {
     return Platform::shared().runAlert("Reset Master Audio File?",
                                        "Resetting your master audio file will undo all edits that you have made so "

@@ -20,6 +20,8 @@ public:
     static QString askForMasterExportPath(QWidget* parent, const QString& workingFilePath);
     // "Export Segment as Audio File" proposing "<name> [segment].wav".
     static QString askForSegmentExportPath(QWidget* parent, const QString& workingFilePath);
+    // "Export Stems" proposing "<name> [stems].wav", the name the two stems are named after.
+    static QString askForStemsExportPath(QWidget* parent, const QString& workingFilePath);
     // "Reset Master Audio File?" answered with "Yes" (default) or "Cancel"; true on Yes.
     static bool confirmResetMaster();
 };

@@ -69,6 +69,11 @@ bool WindowDocumentHost::frontDocumentCanUndo() const {
     return document && document->canUndo();
 }
 
+bool WindowDocumentHost::frontDocumentHasAnalysis() const {
+    const KVWaveDocument* document = frontDocument();
+    return document && document->analysisController();
+}
+
 void WindowDocumentHost::performOnFrontDocument(DocumentCommand command) {
     KVEditorWindow* window = frontWindow();
     KVWaveDocument* document = frontDocument();
@@ -79,15 +84,21 @@ void WindowDocumentHost::performOnFrontDocument(DocumentCommand command) {
         case DocumentCommand::ShowOutput: window->tabs()->setCurrentIndex(KVEditorWindow::kOutputTab); return;
         case DocumentCommand::AnalyzeSegment: AnalysisTabBridge::analyzeInWindow(*window); return;  // beeps itself
         case DocumentCommand::ExportSegment:
+        case DocumentCommand::ExportStems:
         case DocumentCommand::ExportMaster:
-            if (auto* bridge = window->findChild<EditorDocumentBridge*>()) {
-                if (command == DocumentCommand::ExportMaster) bridge->exportMaster();
-                else bridge->exportSegment();
-            }
+            if (auto* bridge = window->findChild<EditorDocumentBridge*>()) runExport(*bridge, command);
             return;
         default:
             if (!runOnDocument(*document, command)) Platform::shared().beep();
             return;
+    }
+}
+
+void WindowDocumentHost::runExport(EditorDocumentBridge& bridge, DocumentCommand command) {
+    switch (command) {
+        case DocumentCommand::ExportSegment: bridge.exportSegment(); return;
+        case DocumentCommand::ExportStems: bridge.exportStems(); return;
+        default: bridge.exportMaster(); return;
     }
 }
 

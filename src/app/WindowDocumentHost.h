@@ -10,6 +10,7 @@
 namespace orvex {
 
 class AppController;
+class EditorDocumentBridge;
 class KVEditorWindow;
 class KVWaveDocument;
 
@@ -29,6 +30,7 @@ public:
     QList<QWidget*> documentWindows() const override;
     bool hasFrontDocument() const override { return frontDocument() != nullptr; }
     bool frontDocumentCanUndo() const override;
+    bool frontDocumentHasAnalysis() const override;
     void performOnFrontDocument(DocumentCommand command) override;
 
 private:
@@ -36,6 +38,8 @@ private:
     KVEditorWindow* frontWindow() const;
     KVWaveDocument* frontDocument() const;
     static bool runOnDocument(KVWaveDocument& document, DocumentCommand command);
+    // The export commands, each with its save panel.
+    static void runExport(EditorDocumentBridge& bridge, DocumentCommand command);
 
     AppController* mController = nullptr;
     QList<QPointer<QWidget>> mWindows;  // the editor windows, newest first

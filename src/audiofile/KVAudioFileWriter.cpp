@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -40,24 +41,41 @@ void reportFailure(const char* what, Status status) {
     std::fprintf(stderr, "%s FAILED! %d '%s'\n", what, status, statusChars(status).c_str());
 }
 
-// Clips in place to the file's range: above 0.999 becomes 0.999, below -1.0 or NaN becomes -1.0.
-inline float clipSample(float& sample) {
-    if (sample > 0.999f) sample = 0.999f;
+// The ceiling of the clipping rule: 0.999, or the largest value the format holds.
+inline float ceilingFor(std::int32_t bits, bool fullRange) {
+    return fullRange ? static_cast<float>(1.0 - std::ldexp(1.0, -(bits - 1))) : KVAudioFileWriter::kClipCeiling;
+}
+
+// Clips in place to [-1.0, ceiling]: above it becomes the ceiling, below -1.0 or NaN becomes -1.0.
+inline float clipSample(float& sample, float ceiling) {
+    if (sample > ceiling) sample = ceiling;
     else if (!(sample >= -1.0f)) sample = -1.0f;
     return sample;
 }
 
+// The sample clipped to [-1.0, ceiling] and rounded to the nearest of the steps 1 / scale, within
+// the format's integers -scale .. scale - 1.
+inline std::int64_t quantise(float sample, double scale, float ceiling) {
+    clipSample(sample, ceiling);
+    const auto value = static_cast<std::int64_t>(std::lrint(sample * scale));
+    return std::clamp<std::int64_t>(value, static_cast<std::int64_t>(-scale), static_cast<std::int64_t>(scale) - 1);
+}
+
 // Little-endian signed integer of width bytes (8-bit WAVE samples are unsigned by convention).
-inline void encodeSample(float sample, int width, std::uint8_t* out) {
-    const double scale = std::ldexp(1.0, 8 * width - 1);
-    auto value = static_cast<std::int64_t>(std::lrint(sample * scale));
-    value = std::min<std::int64_t>(std::max<std::int64_t>(value, static_cast<std::int64_t>(-scale)),
-                                   static_cast<std::int64_t>(scale) - 1);
+inline void encodeSample(std::int64_t value, int width, std::uint8_t* out) {
     if (width == 1) value += 128;
     for (int b = 0; b < width; ++b) out[b] = static_cast<std::uint8_t>((static_cast<std::uint64_t>(value) >> (8 * b)) & 0xff);
 }
 
 }  // namespace
+
+bool KVAudioFileWriter::clips(float sample, std::int32_t bits, bool fullRange) {
+    return !(sample >= -1.0f && sample <= ceilingFor(bits, fullRange));
+}
+
+std::int64_t KVAudioFileWriter::integerSample(float sample, std::int32_t bits, bool fullRange) {
+    return quantise(sample, std::ldexp(1.0, bits - 1), ceilingFor(bits, fullRange));
+}
 
 struct KVAudioFileWriter::Impl {
     std::unique_ptr<WaveFileOutput> output;
@@ -129,13 +147,19 @@ Status KVAudioFileWriter::writeFrames(FrameCount n, float** buffers) {
     } catch (const std::bad_alloc&) {
         return -1;
     }
+    const float ceiling = ceilingFor(width * 8, mFullRange);
+    const double scale = std::ldexp(1.0, 8 * width - 1);
     for (std::uint32_t c = 0; c < channels; ++c) {
         float* channel = buffers[c];
         std::uint8_t* out = encoded.data() + static_cast<std::size_t>(c) * width;
         const std::size_t stride = static_cast<std::size_t>(channels) * width;
         for (FrameCount i = 0; i < n; ++i, out += stride) {
-            if (channel && !(channel[i] >= -1.0f && channel[i] <= 0.999f)) ++mClippedSamples;
-            encodeSample(channel ? clipSample(channel[i]) : 0.0f, width, out);
+            if (!channel) {
+                encodeSample(0, width, out);
+                continue;
+            }
+            if (!(channel[i] >= -1.0f && channel[i] <= ceiling)) ++mClippedSamples;
+            encodeSample(quantise(clipSample(channel[i], ceiling), scale, ceiling), width, out);
         }
     }
     const Status status = mImpl->output->appendAudio(encoded.data(), encoded.size());

@@ -209,17 +209,32 @@ bool CliDocument::commitEditToMaster() {
 }
 
 bool CliDocument::exportSegment(const std::string& path) {
+    const std::string failure = "The segment could not be written to " + path;
+    return runExport([&] { return mDocument->exportCurrentSegment(path); }, failure);
+}
+
+bool CliDocument::exportStems(const std::string& output) {
+    return runExport([&] { return mDocument->exportStems(output); }, "The stems could not be written beside " + output);
+}
+
+// A refusal names the file (the report's reason); any other failure says what was not written.
+bool CliDocument::runExport(const std::function<bool()>& start, const std::string& failure) {
     CliProgress progress("exporting");
     mWindow.setProgress(&progress);
-    const bool started = mDocument->exportCurrentSegment(path);
+    const bool started = start();
     if (started) waitUntilIdle();
     mWindow.setProgress(nullptr);
     progress.finish();
-    if (!started) return failWith("The segment could not be written to " + path);
-    const auto outcome = mDocument->lastSegmentExportOutcome();
-    if (outcome == KVExportWriter::Outcome::CannotCreate) return failWith(KVExportWriter::resultOf(outcome, path).text());
-    if (outcome != KVExportWriter::Outcome::Written) return failWith("The segment could not be written to " + path);
-    reportClipping(mDocument->lastSegmentExportClippedSamples());
+    if (!started) return failWith(failure);
+    const KVExportReport& report = mDocument->lastExport();
+    if (report.outcome == KVExportWriter::Outcome::CannotCreate) return failWith(report.result.text());
+    if (report.outcome != KVExportWriter::Outcome::Written) return failWith(failure);
+    if (report.kind != KVExportReport::Kind::Stems) {
+        reportClipping(report.clippedSamples);
+        return true;
+    }
+    for (const std::string& sentence : report.clippingSentences())
+        std::fprintf(stderr, "orvex-cli: warning: %s\n", sentence.c_str());
     return true;
 }
 

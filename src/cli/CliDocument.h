@@ -74,6 +74,10 @@ public:
     bool commitEditToMaster();
     // Exports the rendered selection (exactly the segment's frames) to path.
     bool exportSegment(const std::string& path);
+    // Exports the stems of the segment over the whole file to output's stem names
+    // (KVStemsExporter::pathsFor); a clipping selection and a rest that cannot be stored exactly
+    // are each a warning line.
+    bool exportStems(const std::string& output);
     // Exports the whole master to path once its prefill has finished.
     bool exportMaster(const std::string& path);
     bool resetMaster();
@@ -81,6 +85,9 @@ public:
 private:
     CliDocument() = default;
     bool waitForPrefill();
+    // Starts a segment or stems export with start, shows its progress and waits for it; failure
+    // is the line for an export that did not run or write.
+    bool runExport(const std::function<bool()>& start, const std::string& failure);
     KVOutputController* output();
     void waitUntilIdle();
 

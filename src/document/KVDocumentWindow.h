@@ -4,6 +4,7 @@
 
 #include "common/Result.h"
 #include "common/Types.h"
+#include "document/KVExportReport.h"
 #include "engine/KVDocumentMode.h"
 #include "engine/KVToolKinds.h"
 
@@ -60,8 +61,9 @@ public:
     // The play position moved (the cursors of the views are already told through their
     // controllers).
     virtual void playPositionChanged(FramePos frame) { (void)frame; }
-    // A segment export started with exportCurrentSegment has ended.
-    virtual void segmentExportFinished(const Result& result) { (void)result; }
+    // An export (of the segment, its stems or the master) has ended; the document has shown its
+    // failure, if any, by then.
+    virtual void exportFinished(const KVExportReport& report) { (void)report; }
     // The mode to set a file up for the first time it is opened; the default asks with the
     // "Auto setup document?" alert: Modify (default), Extract, Suppress.
     virtual DocumentMode askForInitialMode();

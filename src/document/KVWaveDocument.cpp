@@ -10,7 +10,6 @@
 #include "control/KVOutputController.h"
 #include "control/KVSegmentController.h"
 #include "document/KVHistoryPlayStep.h"
-#include "document/KVSegmentExportJob.h"
 #include "engine/KVAnalyseCommand.h"
 #include "engine/KVAnalysisRunner.h"
 #include "engine/KVAnalysisViewInterface.h"
@@ -53,7 +52,7 @@ KVWaveDocument::KVWaveDocument(KVDocumentWindow* window, KVDocumentOptions optio
       mPlayback(std::make_unique<KVDocumentPlayback>(mMonitor, this)) {}
 
 KVWaveDocument::~KVWaveDocument() {
-    mSegmentExport.reset();
+    mExportJob.reset();
     mPlayback->stopPlayback();
     shutDownAnalysis();
     mPlayback.reset();
@@ -321,7 +320,7 @@ bool KVWaveDocument::applySelection() {
 
 void KVWaveDocument::cancelProcessing() {
     if (mAnalysisController) mAnalysisController->cancelProcessing();
-    if (mSegmentExport) mSegmentExport->cancel();
+    if (mExportJob) mExportJob->cancel();
     if (mOutputController) mOutputController->cancelExport();
 }
 
@@ -577,8 +576,15 @@ void KVWaveDocument::cursorWasMoved(KVOutputController&) {
 
 void KVWaveDocument::togglePlayStop(KVOutputController&) { togglePlayStop(); }
 
-void KVWaveDocument::exportFinished(KVOutputController&, const Result& result) {
+// The master's own finishing step has ended its progress and revealed the file.
+void KVWaveDocument::exportFinished(KVOutputController& controller, const Result& result) {
     if (!result) showFailure(result, false);
+    KVExportReport report;
+    report.kind = KVExportReport::Kind::Master;
+    report.outcome = controller.lastExportOutcome();
+    report.result = result;
+    report.clippedSamples = controller.lastExportClippedSamples();
+    if (mWindow) mWindow->exportFinished(report);
 }
 
 // --- Master and exports ---
@@ -593,33 +599,45 @@ FrameCount KVWaveDocument::commitEditToMaster() {
     return written;
 }
 
+// A file shorter than the shortest segment is analysed past its end; its exports hold only the
+// file's own frames.
+FrameCount KVWaveDocument::segmentFramesInFile() const { return std::min(mSegmentEnd, frames()) - mSegmentStart; }
+
 bool KVWaveDocument::exportCurrentSegment(const std::string& path) {
-    if (!mAnalysisController || refusedWhileBusy()) return false;
-    if (mWindow) mWindow->beginProcessing("Exporting current segment as audio file...");
+    if (!mAnalysisController) return false;
+    return startExport("Exporting current segment as audio file...",
+                       KVExportJob::segment(mAnalysisController, segmentFramesInFile(), path, mMetadataChunks));
+}
+
+bool KVWaveDocument::exportStems(const std::string& output) {
+    if (!mAnalysisController) return false;
+    return startExport("Exporting stems...", KVExportJob::stems(mAnalysisController, mEditHistory, mSegmentStart,
+                                                                segmentFramesInFile(), output, mMetadataChunks));
+}
+
+bool KVWaveDocument::startExport(const char* text, KVExportJob::Work work) {
+    if (refusedWhileBusy()) return false;
+    if (mWindow) mWindow->beginProcessing(text);
     mProgressShown = 0;
-    mSegmentExport = std::make_unique<KVSegmentExportJob>(
-        // A file shorter than the shortest segment is analysed past its end; its export holds
-        // only the file's own frames.
-        mAnalysisController, std::min(mSegmentEnd, frames()) - mSegmentStart, path, mMetadataChunks.view(),
-        [this](int percent) { setProgressValue(percent); },
-        [this](KVExportWriter::Outcome outcome, const Result& result) { finishSegmentExport(outcome, result); });
-    mSegmentExport->start();
+    mExportJob = std::make_unique<KVExportJob>(
+        std::move(work), [this](int percent) { setProgressValue(percent); },
+        [this](const KVExportReport& report) { finishExport(report); });
+    mExportJob->start();
     publishState();
     return true;
 }
 
-void KVWaveDocument::finishSegmentExport(KVExportWriter::Outcome outcome, const Result& result) {
-    mSegmentExport->wait();
-    mLastSegmentExport = outcome;
-    mLastSegmentExportClipped = mSegmentExport->clippedSamples();
+void KVWaveDocument::finishExport(const KVExportReport& report) {
+    mExportJob->wait();
+    mLastExport = report;
     setProgressValue(-1);
-    if (!result) showFailure(result, false);
+    if (!report.result) showFailure(report.result, false);
     KVUtilities::playFinishedSound();
-    if (mWindow) mWindow->segmentExportFinished(result);
+    if (mWindow) mWindow->exportFinished(report);
     publishState();
 }
 
-bool KVWaveDocument::isExportingSegment() const { return mSegmentExport && mSegmentExport->isRunning(); }
+bool KVWaveDocument::isExportingSegment() const { return mExportJob && mExportJob->isRunning(); }
 
 bool KVWaveDocument::exportMaster(const std::string& path) {
     if (refusedWhileBusy() || !outputController()) return false;

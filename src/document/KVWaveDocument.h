@@ -11,6 +11,8 @@
 #include "control/KVOwnedMetadataChunks.h"
 #include "control/KVSegmentViewInterface.h"
 #include "document/KVDocumentWindow.h"
+#include "document/KVExportJob.h"
+#include "document/KVExportReport.h"
 #include "document/KVWorkingFile.h"
 #include "engine/KVAnalysisController.h"
 #include "engine/KVDocumentMode.h"
@@ -26,7 +28,6 @@ class KVDocumentPlayback;
 class KVEditHistory;
 class KVOutputController;
 class KVSegmentController;
-class KVSegmentExportJob;
 class KVFolderLock;
 
 // How a document is set up beyond its window.
@@ -146,13 +147,15 @@ public:
     // --- Master and exports ---
     // Writes the rendered selection into the master at the segment's position; the grains written.
     FrameCount commitEditToMaster();
-    // Starts the segment export on a worker; the window hears its end (segmentExportFinished).
+    // Starts the segment export on a worker; the window hears its end (exportFinished).
     bool exportCurrentSegment(const std::string& path);
+    // Starts the export of the segment's stems over the whole working file on a worker, to
+    // output's stem names (KVStemsExporter::pathsFor); the window hears its end.
+    bool exportStems(const std::string& output);
+    // The segment export or the stems export runs.
     bool isExportingSegment() const;
-    // The last segment export's outcome, once its finishing step has run.
-    KVExportWriter::Outcome lastSegmentExportOutcome() const { return mLastSegmentExport; }
-    // Samples the last segment export clipped to the file's range (for the status line).
-    FrameCount lastSegmentExportClippedSamples() const { return mLastSegmentExportClipped; }
+    // How the last segment or stems export ended, once its finishing step has run.
+    const KVExportReport& lastExport() const { return mLastExport; }
     bool exportMaster(const std::string& path);
     bool resetMasterFile();
 
@@ -192,7 +195,9 @@ private:
     FramePos startPositionForTab() const;
     void updatePlayRanges();
     std::unique_ptr<AudioOutputBackend> newOutput() const;
-    void finishSegmentExport(KVExportWriter::Outcome outcome, const Result& result);
+    bool startExport(const char* text, KVExportJob::Work work);
+    void finishExport(const KVExportReport& report);
+    FrameCount segmentFramesInFile() const;
     void shutDownAnalysis();
     static Result showFailure(const Result& failure, bool beep);
 
@@ -205,7 +210,6 @@ private:
     bool mCreatedAnalysisFolder = false;
     // Held while the document is open: one writer per analysis folder.
     std::unique_ptr<KVFolderLock> mFolderLock;
-    FrameCount mLastSegmentExportClipped = 0;
     bool mKeepConvertedCopy = false;
     std::shared_ptr<KVEditHistory> mEditHistory;
     std::shared_ptr<KVEditHistory> mOutputEditHistory;
@@ -216,8 +220,8 @@ private:
     std::unique_ptr<KVSegmentController> mSegmentController;
     std::unique_ptr<KVOutputController> mOutputController;
     std::shared_ptr<KVAnalysisController> mAnalysisController;
-    std::unique_ptr<KVSegmentExportJob> mSegmentExport;
-    KVExportWriter::Outcome mLastSegmentExport = KVExportWriter::Outcome::Written;
+    std::unique_ptr<KVExportJob> mExportJob;
+    KVExportReport mLastExport;
     KVDocumentCommandState mState;
     PlaySource mPlaySource = PlaySource::Input;
     FramePos mSegmentStart = 0;

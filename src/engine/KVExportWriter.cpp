@@ -22,6 +22,14 @@ std::string KVExportWriter::partialPathFor(const std::string& targetPath) {
 KVExportWriter::Outcome KVExportWriter::write(const std::string& targetPath, const KVMetadataChunks& chunks,
                                               const BlockReader& read, const std::atomic<bool>& cancel,
                                               const std::function<void(int)>& progress) {
+    const Outcome outcome = writePartial(targetPath, chunks, read, cancel, progress);
+    if (outcome != Outcome::Written && outcome != Outcome::Cancelled) return outcome;
+    return commitPartial(targetPath) ? outcome : Outcome::WriteFailed;
+}
+
+KVExportWriter::Outcome KVExportWriter::writePartial(const std::string& targetPath, const KVMetadataChunks& chunks,
+                                                     const BlockReader& read, const std::atomic<bool>& cancel,
+                                                     const std::function<void(int)>& progress) {
     mClippedSamples = 0;
     if (!KVOutputTarget::refusalFor(targetPath, {}).empty()) return Outcome::CannotCreate;
     KVOutputTarget::removeStalePartials(std::filesystem::path(targetPath).parent_path().string());
@@ -29,17 +37,28 @@ KVExportWriter::Outcome KVExportWriter::write(const std::string& targetPath, con
     auto writer = KVAudioFileWriter::initWithFile(partial, kWorkingSampleRate, mChannels, 24,
                                                   KVAudioFileWriter::kTypeWAVE);
     if (!writer) return Outcome::CannotCreate;
+    writer->setFullRange(mFullRange);
     KVUtilities::writeMetadataChunks(chunks, *writer);
     const bool copied = copyFrames(*writer, read, cancel, progress);
     mClippedSamples = writer->clippedSamples();
     const bool closed = writer->closeFile() == 0;
-    std::error_code error;
-    if (copied && closed) std::filesystem::rename(partial, targetPath, error);
-    if (!copied || !closed || error) {
-        std::filesystem::remove(partial, error);
+    if (!copied || !closed) {
+        discardPartial(targetPath);
         return Outcome::WriteFailed;
     }
     return cancel.load() ? Outcome::Cancelled : Outcome::Written;
+}
+
+bool KVExportWriter::commitPartial(const std::string& targetPath) {
+    std::error_code error;
+    std::filesystem::rename(partialPathFor(targetPath), targetPath, error);
+    if (error) discardPartial(targetPath);
+    return !error;
+}
+
+void KVExportWriter::discardPartial(const std::string& targetPath) {
+    std::error_code error;
+    std::filesystem::remove(partialPathFor(targetPath), error);
 }
 
 bool KVExportWriter::copyFrames(KVAudioFileWriter& writer, const BlockReader& read, const std::atomic<bool>& cancel,

@@ -32,6 +32,19 @@ public:
     // Progress in whole percent, reported when it changes.
     Outcome write(const std::string& targetPath, const KVMetadataChunks& chunks, const BlockReader& read,
                   const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
+    // The same, but the complete file stays under its temporary name (Written or Cancelled) until
+    // commitPartial or discardPartial; on a failure nothing is left. For exports of several files
+    // that appear together or not at all.
+    Outcome writePartial(const std::string& targetPath, const KVMetadataChunks& chunks, const BlockReader& read,
+                         const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
+    // Renames the temporary file of targetPath onto it; false (and the temporary file removed)
+    // when that fails.
+    static bool commitPartial(const std::string& targetPath);
+    static void discardPartial(const std::string& targetPath);
+
+    // Full range: samples are clipped to the whole 24-bit range, not to [-1.0, 0.999], so that
+    // values k / 2^23 are stored as the integers k (KVAudioFileWriter::setFullRange).
+    void setFullRange(bool on) { mFullRange = on; }
 
     // Samples the last write clipped to the file's range (0 before any write).
     FrameCount clippedSamples() const { return mClippedSamples; }
@@ -52,6 +65,7 @@ private:
     std::int32_t mChannels;
     FrameCount mFrames;
     FrameCount mClippedSamples = 0;
+    bool mFullRange = false;
     std::recursive_mutex& mLock;
 };
 

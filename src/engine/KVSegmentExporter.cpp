@@ -1,46 +1,10 @@
 #include "engine/KVSegmentExporter.h"
 
 #include <algorithm>
-#include <memory>
-#include <vector>
 
-#include "store/KVAnalysisFileSet.h"
-#include "store/KVGrainCollection.h"
+#include "engine/KVSelectionStreams.h"
 
 namespace orvex {
-
-// Independent read-only streams over the selection's rendered channels, positioned at the
-// segment's first frame.
-class KVSelectionStreams {
-public:
-    bool open(KVAnalysisFileSet& selection) {
-        const std::int32_t channels = std::clamp(selection.numberOfChannels(), 0, 2);
-        for (std::int32_t c = 0; c < channels; ++c) {
-            KVGrainCollection* stored = selection.grainCollectionForChannel(c);
-            if (!stored) return false;
-            auto stream = KVGrainCollection::initByOpeningFileAtPath(stored->sourceFilePath(), true, false);
-            if (!stream) return false;
-            mStreams.push_back(std::move(stream));
-        }
-        return !mStreams.empty();
-    }
-    std::int32_t channels() const { return static_cast<std::int32_t>(mStreams.size()); }
-    void skipLeadIn() {
-        for (auto& stream : mStreams) {
-            stream->seekGrainRecord(0);
-            stream->readAudio(KVSegmentExporter::kLeadIn, nullptr);
-        }
-    }
-    void read(FrameCount n, float* const* into) {
-        for (std::size_t c = 0; c < mStreams.size(); ++c) {
-            float* buffer = into[c];
-            mStreams[c]->readAudio(n, &buffer);
-        }
-    }
-
-private:
-    std::vector<std::unique_ptr<KVGrainCollection>> mStreams;
-};
 
 KVSegmentExporter::KVSegmentExporter(KVAnalysisFileSet& selection, FrameCount frames, std::recursive_mutex& lock)
     : mSelection(selection), mFrames(std::max<FrameCount>(frames, 0)), mLock(lock) {}
@@ -61,6 +25,5 @@ KVSegmentExporter::Outcome KVSegmentExporter::exportSelectionToPath(const std::s
     mClippedSamples = writer.clippedSamples();
     return outcome;
 }
-
 
 }  // namespace orvex

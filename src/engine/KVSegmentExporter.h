@@ -14,15 +14,13 @@ namespace orvex {
 class KVAnalysisFileSet;
 
 // Writes the rendered selection of an analysed segment as a 24-bit 44.1 kHz WAVE file holding
-// exactly the segment's frames, sample-aligned with the segment: grain k covers segment frames
-// [128 k - 3968, 128 k + 128), so the stream reaches segment frame 0 only after one whole grain
-// (4096 samples) and that lead-in is discarded. Written through KVExportWriter, so a failed
-// export leaves nothing under the target name.
+// exactly the segment's frames, sample-aligned with the segment (KVSelectionStreams, its lead-in
+// discarded). Written through KVExportWriter, so a failed export leaves nothing under the
+// target name.
 // Threads: runs on the calling (export) thread; every block read and write happens under lock.
 class KVSegmentExporter {
 public:
     using Outcome = KVExportWriter::Outcome;
-    static constexpr FrameCount kLeadIn = 4096;
 
     // frames: the segment's length; the export holds that many frames.
     KVSegmentExporter(KVAnalysisFileSet& selection, FrameCount frames, std::recursive_mutex& lock);

@@ -175,7 +175,7 @@ void MasterTabTest::windowExportsTheMasterResetsItAskingFirstAndExportsTheSegmen
         answerSavePanel(scope.file(""), &proposed);
         QTest::mouseClick(window->button("uiExportSegmentButton"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!document->isExportingSegment() && !window->progressSheet()->isVisible(), 60000);
-        QCOMPARE(document->lastSegmentExportOutcome(), KVExportWriter::Outcome::Written);
+        QCOMPARE(document->lastExport().outcome, KVExportWriter::Outcome::Written);
         const FrameCount length = std::min<FramePos>(document->segmentEnd(), 3 * 44100) - document->segmentStart();
         QCOMPARE(FrameCount(readSound(segment.toStdString())[0].size()), length);
         const auto reveals = scope.platform().revealLog();

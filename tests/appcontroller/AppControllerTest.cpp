@@ -139,8 +139,9 @@ private slots:
         QVERIFY(start->uiOpenRecentButton()->isEnabled());
     }
 
-    // The front document's menus: Undo follows it and Redo stays disabled, the Process menu's
-    // commands reach it, Ctrl+, opens the preferences. Quit closes every document once.
+    // The front document's menus: Undo and Export Stems follow it and Redo stays disabled, the
+    // Process menu's commands reach it, Ctrl+, opens the preferences. Quit closes every document
+    // once.
     void menusServeTheFrontDocumentQuitClosesEachOnce() {
         launch({mScope->writeWave("a.wav"), mScope->writeWave("b.wav"), mScope->writeWave("c.wav")});
         QWidget* window = mHost->documentWindows().first();
@@ -168,6 +169,14 @@ private slots:
                  (std::vector<DocumentCommand>{DocumentCommand::Undo, DocumentCommand::KeepTransients,
                                                DocumentCommand::DiscardTransients, DocumentCommand::FillGaps,
                                                DocumentCommand::ApplySelection}));
+        // Export Stems waits for an analysed segment in the front document.
+        QAction* stems = menuAction(window, "uiExportStemsMenuItem");
+        QVERIFY(stems && !stems->isEnabled());
+        mHost->hasAnalysis = true;
+        mController->validateMenus();
+        QVERIFY(stems->isEnabled());
+        stems->trigger();
+        QCOMPARE(mHost->performed.back(), DocumentCommand::ExportStems);
         QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
         QTRY_VERIFY(mController->prefsPanel()->isVisible());
 

@@ -40,6 +40,7 @@ class FakeDocumentHost : public DocumentHost {
 public:
     AppController* controller = nullptr;
     bool canUndo = false;
+    bool hasAnalysis = false;
     std::vector<DocumentCommand> performed;
     std::map<QString, int> closeCounts;  // window title -> times closed
 
@@ -48,6 +49,7 @@ public:
     QList<QWidget*> documentWindows() const override { return mWindows; }
     bool hasFrontDocument() const override { return !mWindows.isEmpty(); }
     bool frontDocumentCanUndo() const override { return canUndo; }
+    bool frontDocumentHasAnalysis() const override { return hasAnalysis; }
     void performOnFrontDocument(DocumentCommand command) override { performed.push_back(command); }
 
     void windowClosed(QMainWindow* window);

@@ -75,6 +75,42 @@ TEST_F(WriterTest, ClipsInPlaceAndWritesSilenceForNullChannels) {
     EXPECT_EQ(writer->writeFrames(8, buffers), -1);  // closed
 }
 
+// Full range keeps every 24-bit integer k handed in as k / 2^23, the top ones above 0.999
+// included, and clips only what lies beyond the format; integerSample tells what either rule
+// stores, as Python reads it back. 0.999f is 8380219.5 / 2^23, which rounds to 8380220.
+TEST_F(WriterTest, FullRangeStoresEveryIntegerAndIntegerSampleTellsWhatIsStored) {
+    const std::vector<std::int32_t> integers = {8388607, 8388000, 8380220, 8380219, -8388608, -1, 0, 12345};
+    std::vector<float> samples;
+    for (std::int32_t k : integers) samples.push_back(static_cast<float>(std::ldexp(double(k), -23)));
+    samples.insert(samples.end(), {1.0f, 1.5f, -1.25f, NAN});
+    for (const bool fullRange : {true, false}) {
+        SCOPED_TRACE(fullRange ? "full range" : "0.999 ceiling");
+        const std::string path = temp().file(fullRange ? "full.wav" : "ceiling.wav");
+        auto writer = KVAudioFileWriter::initWithFile(path, 44100, 1, 24, KVAudioFileWriter::kTypeWAVE);
+        ASSERT_TRUE(writer);
+        writer->setFullRange(fullRange);
+        std::vector<float> written = samples;
+        float* buffers[1] = {written.data()};
+        ASSERT_EQ(writer->writeFrames(FrameCount(written.size()), buffers), 0);
+        // Beyond the format: 1.0, 1.5, -1.25 and NaN; under the ceiling also the three above 0.999.
+        EXPECT_EQ(writer->clippedSamples(), fullRange ? 4 : 7);
+        ASSERT_EQ(writer->closeFile(), 0);
+        const PythonWaveView view = readWithPython(path);
+        ASSERT_TRUE(view.ok) << view.output;
+        ASSERT_EQ(view.samples.size(), samples.size());
+        const std::int32_t top = fullRange ? 8388607 : 8380220;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const std::int32_t expected = i < integers.size() ? std::min(integers[i], top)
+                                          : i == integers.size() || i == integers.size() + 1 ? top
+                                                                                             : -8388608;
+            EXPECT_EQ(view.samples[i], expected) << i;
+            EXPECT_EQ(KVAudioFileWriter::integerSample(samples[i], 24, fullRange), expected) << i;
+            const bool aboveCeiling = !fullRange && i < 3;  // 8380220 / 2^23 lies just above 0.999f
+            EXPECT_EQ(KVAudioFileWriter::clips(samples[i], 24, fullRange), i >= integers.size() || aboveCeiling) << i;
+        }
+    }
+}
+
 // One 24-bit frame is 3 data bytes: the data chunk needs a pad byte before a chunk set after
 // the audio, which still reads back exactly.
 TEST_F(WriterTest, RefusesBadArgumentsAndKeepsColonNamesAndLateChunks) {

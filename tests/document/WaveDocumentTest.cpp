@@ -227,7 +227,7 @@ TEST_F(WaveDocumentTest, ASecondCommandWhileOneRunsIsRefusedAndClosingDoesNotWai
     ASSERT_TRUE(document.exportCurrentSegment(temp().file("out.wav")));
     ASSERT_TRUE(pumpUntil([&] { return !document.isBusy(); }));
     platform().pumpMainThread();
-    EXPECT_EQ(document.lastSegmentExportOutcome(), KVExportWriter::Outcome::Written);
+    EXPECT_EQ(document.lastExport().outcome, KVExportWriter::Outcome::Written);
     EXPECT_EQ(readSound(temp().file("out.wav")).at(0).size(), std::size_t(3 * 44100));
     ASSERT_TRUE(document.isolateStochastic());
     const std::weak_ptr<KVAnalysisController> controller = document.analysisController()->shared_from_this();
