@@ -111,7 +111,7 @@ bool KVPreviewExchange::harmonicPreview(const FrameRecord& record, float frequen
         const float harmonic = h * f;
         for (std::size_t k = 0; k < magnitudes.size(); ++k) {
             if (std::fabs(frequencies[k] - harmonic) > harmonic * tolerance) continue;
-            outMagnitudes[k] = magnitudes[k] * 4.0f / h;
+            outMagnitudes[k] = magnitudes[k];
             outFrequencies[k] = frequencies[k];
         }
         if (tool == 1) break;

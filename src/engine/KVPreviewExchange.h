@@ -47,10 +47,12 @@ public:
     std::int64_t slotIndex() const { return mSlotIndex.load(); }
 
     // The harmonics of frequency in record: bins within a quarter tone of h x frequency keep
-    // their frequency and get magnitude x 4 / h; all others are zeroed. h runs 1, 2, ... (0.5,
-    // 1, 1.5, ... for tool 2; only 1 for tool 1) while h x frequency <= 22 050 and h <= 100.
-    // With snap, the frequency moves to the record's nearest peak when that lies closer to it
-    // than the frequency itself. False (into untouched) when the record is not valid.
+    // their frequency and magnitude, so the preview sounds them at their level in the sound (a
+    // gain of 4 / h made the fundamental 12 dB louder than what a pencil keeps); all others are
+    // zeroed. h runs 1, 2, ... (0.5, 1, 1.5, ... for tool 2; only 1 for tool 1) while
+    // h x frequency <= 22 050 and h <= 100. With snap, the frequency moves to the record's
+    // nearest peak when that lies closer to it than the frequency itself. False (into
+    // untouched) when the record is not valid.
     static bool harmonicPreview(const FrameRecord& record, float frequency, int tool, bool snapToGrid,
                                 FrameRecord& into);
 

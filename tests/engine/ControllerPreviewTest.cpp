@@ -28,14 +28,14 @@ std::unique_ptr<FrameRecord> flatRecord(int peakBin) {
 }
 
 // Bins the preview should keep: stored frequency within a quarter tone of one of the harmonics,
-// magnitude 4 / h (the last harmonic that matches wins, as harmonics are visited in rising order).
+// at their own magnitude (1 in the flat record).
 std::vector<float> expectedMagnitudes(const FrameRecord& record, float f, const std::vector<float>& harmonics) {
     const std::vector<float> frequencies = record.decodeFrequencies();
     std::vector<float> out(8192, 0.0f);
     const double tolerance = std::pow(2.0, 1.0 / 24.0) - 1.0;
     for (float h : harmonics)
         for (std::size_t k = 0; k < 8192; ++k)
-            if (std::fabs(double(frequencies[k]) - double(h) * f) <= double(h) * f * tolerance) out[k] = 4.0f / h;
+            if (std::fabs(double(frequencies[k]) - double(h) * f) <= double(h) * f * tolerance) out[k] = 1.0f;
     return out;
 }
 
