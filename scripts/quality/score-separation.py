@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""Scores keep sustained and keep transients of orvex-cli against the true stems of test music
+made by make-test-music.py: SNR (after the best gain and whole-sample lag), SI-SDR, the level of
+each result against its stem, and how far the two results add up to the mix.
+
+usage: score-separation.py ORVEX_CLI MUSIC_FOLDER [--songs pop,ballad,funk] [--seconds S]
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import soundmath as sm  # noqa: E402
+
+
+def run(cli, *arguments):
+    subprocess.run([cli] + [str(a) for a in arguments], check=True, capture_output=True)
+
+
+def separate(cli, mix, seconds, work):
+    path = os.path.join(work, "mix.wav")
+    shutil.copy(mix, path)
+    run(cli, "analyse", path, "--start", 0, "--end", seconds)
+    out = {}
+    for keep in ("sustained", "transients"):
+        run(cli, "edit", path, keep)
+        target = os.path.join(work, keep + ".wav")
+        run(cli, "export", path, target, "--segment")
+        out[keep] = sm.read_wav(target)[0]
+    return out
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("cli")
+    parser.add_argument("music")
+    parser.add_argument("--songs", default="pop,ballad,funk")
+    parser.add_argument("--seconds", type=float, default=20.0)
+    args = parser.parse_args()
+    print("%-7s %-10s %8s %8s %8s %8s" % ("song", "part", "SNR", "SI-SDR", "mix SNR", "level"))
+    for song in args.songs.split(","):
+        mix = sm.read_wav(os.path.join(args.music, song + "-mix.wav"))[0]
+        stems = {"sustained": sm.read_wav(os.path.join(args.music, song + "-sustained.wav"))[0],
+                 "transients": sm.read_wav(os.path.join(args.music, song + "-drums.wav"))[0]}
+        with tempfile.TemporaryDirectory() as work:
+            parts = separate(args.cli, os.path.join(args.music, song + "-mix.wav"), args.seconds, work)
+        n = min(len(mix), *(len(p) for p in parts.values()))
+        for keep, estimate in parts.items():
+            reference = stems[keep][:n]
+            scores = sm.aligned_scores(estimate[:n], reference)
+            baseline = sm.aligned_scores(mix[:n], reference)
+            level = sm.level_db(estimate[:n], reference)
+            print("%-7s %-10s %8.2f %8.2f %8.2f %+8.2f" % (song, keep, scores["snr"], scores["si_sdr"],
+                                                           baseline["snr"], level))
+        residual = sm.mono(mix[:n]) - sm.mono(parts["sustained"][:n]) - sm.mono(parts["transients"][:n])
+        print("%-7s %-10s residual of mix - sustained - transients: %.1f dB below the mix" %
+              (song, "sum", -sm.level_db(residual, mix[:n])))
+
+
+if __name__ == "__main__":
+    main()
