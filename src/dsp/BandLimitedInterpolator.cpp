@@ -1,7 +1,10 @@
 #include "dsp/BandLimitedInterpolator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+
+#include "dsp/FastMath.h"
 
 namespace orvex {
 
@@ -10,6 +13,9 @@ namespace {
 // Passband edge of the kernel as a fraction of the Nyquist frequency, and the Kaiser shape.
 constexpr double kCutoff = 0.975;
 constexpr double kBeta = 9.0;
+constexpr int kTaps = BandLimitedInterpolator::kTaps;
+constexpr int kHalfWidth = BandLimitedInterpolator::kHalfWidth;
+constexpr int kPhases = BandLimitedInterpolator::kPhases;
 
 // Modified Bessel function of the first kind, order 0 (power series).
 double besselI0(double x) {
@@ -23,12 +29,42 @@ double besselI0(double x) {
 }
 
 double kernel(double d) {
-    constexpr double half = BandLimitedInterpolator::kHalfWidth;
+    constexpr double half = kHalfWidth;
     if (std::fabs(d) >= half) return 0.0;
     const double r = d / half;
     const double window = besselI0(kBeta * std::sqrt(1.0 - r * r)) / besselI0(kBeta);
     const double a = std::numbers::pi * kCutoff * d;
     return kCutoff * (d == 0.0 ? 1.0 : std::sin(a) / a) * window;
+}
+
+// One output: the taps of the nearest phase applied to the run x[first ..]. Samples outside
+// 0 .. n-1 count as zeros.
+[[gnu::always_inline]] inline float readOne(const float* table, const float* x, std::int64_t n, std::int32_t index,
+                                            float fraction) {
+    const int phase = std::min(static_cast<int>(fraction * float(kPhases) + 0.5f), kPhases);
+    const float* taps = table + std::size_t(phase) * kTaps;
+    const std::int64_t first = std::int64_t(index) + 1 - kHalfWidth;
+    float sum = 0.0f;
+    if (first >= 0 && first + kTaps <= n) {
+        const float* run = x + first;
+#pragma omp simd reduction(+ : sum)
+        for (int j = 0; j < kTaps; ++j) sum += taps[j] * run[j];
+        return sum;
+    }
+    for (int j = 0; j < kTaps; ++j) {
+        const std::int64_t i = first + j;
+        if (i >= 0 && i < n) sum += taps[j] * x[i];
+    }
+    return sum;
+}
+
+[[gnu::always_inline]] inline void readRun(const float* table, const float* x, std::int64_t n,
+                                           const std::int32_t* index, const float* fraction, const float* gain,
+                                           float* out, std::int64_t count) {
+    for (std::int64_t t = 0; t < count; ++t) {
+        const float v = readOne(table, x, n, index[t], fraction[t]);
+        out[t] = gain ? v * gain[t] : v;
+    }
 }
 
 }  // namespace
@@ -51,33 +87,14 @@ BandLimitedInterpolator::BandLimitedInterpolator() : mTable(std::size_t(kPhases 
     }
 }
 
-void BandLimitedInterpolator::taps(double fraction, float* into) const {
-    const double scaled = fraction * kPhases;
-    const auto phase = static_cast<int>(scaled);
-    const auto a = static_cast<float>(scaled - phase);
-    const float* low = mTable.data() + std::size_t(phase) * kTaps;
-    const float* high = low + kTaps;
-#pragma omp simd
-    for (int j = 0; j < kTaps; ++j) into[j] = low[j] + a * (high[j] - low[j]);
-}
-
 float BandLimitedInterpolator::at(const float* x, std::int64_t n, double position) const {
     const double whole = std::floor(position);
-    float weights[kTaps];
-    taps(position - whole, weights);
-    const std::int64_t first = static_cast<std::int64_t>(whole) + 1 - kHalfWidth;
-    float sum = 0.0f;
-    if (first >= 0 && first + kTaps <= n) {
-        const float* run = x + first;
-#pragma omp simd reduction(+ : sum)
-        for (int j = 0; j < kTaps; ++j) sum += weights[j] * run[j];
-        return sum;
-    }
-    for (int j = 0; j < kTaps; ++j) {
-        const std::int64_t i = first + j;
-        if (i >= 0 && i < n) sum += weights[j] * x[i];
-    }
-    return sum;
+    return readOne(mTable.data(), x, n, static_cast<std::int32_t>(whole), static_cast<float>(position - whole));
+}
+
+void BandLimitedInterpolator::read(const float* x, std::int64_t n, const std::int32_t* index, const float* fraction,
+                                   const float* gain, float* out, std::int64_t count) const {
+    fastmath::dispatch<readRun>(static_cast<const float*>(mTable.data()), x, n, index, fraction, gain, out, count);
 }
 
 }  // namespace orvex

@@ -23,8 +23,9 @@ public:
 
 private:
     float mFactor;
-    std::vector<double> mPositions;  // q[t]
-    std::vector<float> mRatios;      // w(t) / w(q[t]), 0 where both vanish
+    std::vector<std::int32_t> mIndex;  // floor(q[t])
+    std::vector<float> mFraction;      // q[t] - floor(q[t])
+    std::vector<float> mRatios;        // w(t) / w(q[t]), 0 where both vanish
 };
 
 }  // namespace orvex

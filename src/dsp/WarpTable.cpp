@@ -10,7 +10,7 @@
 namespace orvex {
 
 WarpTable::WarpTable(float factor, std::int64_t n)
-    : mFactor(factor), mPositions(n), mFraction(n) {
+    : mFactor(factor), mPositions(n), mFraction(n), mIndex(n) {
     const double s = usable(factor) ? factor : 1.0;
     const double a = s > 0 ? 1.0 / s : -s;
     const double b = s > 0 ? s : -1.0 / s;
@@ -33,6 +33,7 @@ WarpTable::WarpTable(float factor, std::int64_t n)
         const std::int32_t step = index + 1 < n ? 1 : 0;
         const auto offset = static_cast<std::int32_t>(index - k);
         mFraction[k] = mPositions[k] - i;
+        mIndex[k] = index;
         mMaxFraction = std::max(mMaxFraction, mFraction[k]);
         if (mRuns.empty() || mRuns.back().offset != offset || mRuns.back().step != step)
             mRuns.push_back({static_cast<std::int32_t>(k), static_cast<std::int32_t>(k), offset, step});
@@ -83,9 +84,7 @@ void WarpTable::warpWeighted(const float* x, const float* weights, float* y) con
 }
 
 void WarpTable::warpBandLimited(const float* x, float* y) const {
-    const BandLimitedInterpolator& interpolator = BandLimitedInterpolator::shared();
-    const std::int64_t n = size();
-    for (std::int64_t k = 0; k < n; ++k) y[k] = interpolator.at(x, n, mPositions[std::size_t(k)]);
+    BandLimitedInterpolator::shared().read(x, size(), mIndex.data(), mFraction.data(), nullptr, y, size());
 }
 
 }  // namespace orvex

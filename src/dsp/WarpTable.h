@@ -49,6 +49,7 @@ private:
     float mMaxFraction = 0.0f;
     std::vector<float> mPositions;
     std::vector<float> mFraction;  // p[k] - floor(p[k])
+    std::vector<std::int32_t> mIndex;  // floor(p[k])
     std::vector<Run> mRuns;
 };
 

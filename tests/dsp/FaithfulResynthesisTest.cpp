@@ -102,7 +102,7 @@ TEST(FaithfulResynthesis, DcAndNoiseComeBackWhole) {
 }
 
 // The band-limited reading against exact values of sines read at fractional positions.
-TEST(FaithfulResynthesis, BandLimitedReadingIsExactBelow18kHz) {
+TEST(FaithfulResynthesis, BandLimitedReadingIsExactUpTo18kHz) {
     const BandLimitedInterpolator& interpolator = BandLimitedInterpolator::shared();
     const std::int64_t n = 512;
     for (double f : {100.0, 5000.0, 12000.0, 18000.0}) {
@@ -113,7 +113,9 @@ TEST(FaithfulResynthesis, BandLimitedReadingIsExactBelow18kHz) {
             const double exact = std::sin(2 * std::numbers::pi * f * p / kRate + 0.2);
             worst = std::max(worst, std::fabs(interpolator.at(x.data(), n, p) - exact));
         }
-        EXPECT_LT(worst, 6e-5) << f;  // -84 dB
+        // The kernel's own error (below -85 dB) plus that of taking the nearest of its 4097
+        // tabulated phases, a timing error of at most 1/8192 sample.
+        EXPECT_LT(worst, 6e-5 + 2 * std::numbers::pi * f / kRate / 8192) << f;
     }
     const std::vector<float> ones(64, 1.0f);
     EXPECT_NEAR(interpolator.at(ones.data(), 64, 31.3), 1.0f, 1e-6f);
