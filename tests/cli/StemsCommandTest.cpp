@@ -91,6 +91,7 @@ TEST_F(StemsCommandTest, EditedSegmentStemsAddUpToTheSourceAndCarryItsChunks) {
     ok("analyse " + q(take) + " --start 1.2 --end 3.9");
     ok("edit " + q(take) + " sustained --mode extract");
     ok("edit " + q(take) + " box --tool box --from 0.3 --to 1.5 --low 200 --high 1200");
+    ok("edit " + q(take) + " pencil --tool multi --path 0.2:220,1.0:220,2.0:221");
     const std::string out = mTemp.file("mix.wav"), segment = mTemp.file("segment.wav");
     const CliRun run = ok("export " + q(take) + " " + q(out) + " --stems");
     const std::string selection = mTemp.file("mix-selection.wav"), rest = mTemp.file("mix-rest.wav");
