@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "audiofile/KVAudioFileWriter.h"
+#include "platform/DurableFile.h"
 #include "platform/Platform.h"
 #include "utilities/KVOutputTarget.h"
 #include "utilities/KVUtilities.h"
@@ -49,11 +50,12 @@ KVExportWriter::Outcome KVExportWriter::writePartial(const std::string& targetPa
     return cancel.load() ? Outcome::Cancelled : Outcome::Written;
 }
 
+// The file is synced before it takes the target's name and the folder after, so that a power
+// cut leaves the old file or the whole new one.
 bool KVExportWriter::commitPartial(const std::string& targetPath) {
-    std::error_code error;
-    std::filesystem::rename(partialPathFor(targetPath), targetPath, error);
+    const int error = DurableFile::replace(partialPathFor(targetPath), targetPath);
     if (error) discardPartial(targetPath);
-    return !error;
+    return error == 0;
 }
 
 void KVExportWriter::discardPartial(const std::string& targetPath) {
@@ -85,10 +87,7 @@ Result KVExportWriter::resultOf(Outcome outcome, const std::string& path) {
         case Outcome::Cancelled:
             return Result::success();
         case Outcome::CannotCreate:
-            return Result::failure("Error creating file",
-                                   "The output file could not be created. Check your file name (make sure it does not "
-                                   "contain illegal characters such as '/' and '.') and make sure you have permission "
-                                   "to write to the folder.");
+            return Result::failure("Error creating file", KVOutputTarget::creationProblem(path));
         case Outcome::SourceMissing:
         case Outcome::WriteFailed:
             break;

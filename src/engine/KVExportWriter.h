@@ -37,8 +37,8 @@ public:
     // that appear together or not at all.
     Outcome writePartial(const std::string& targetPath, const KVMetadataChunks& chunks, const BlockReader& read,
                          const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
-    // Renames the temporary file of targetPath onto it; false (and the temporary file removed)
-    // when that fails.
+    // Syncs the temporary file of targetPath, renames it onto it and syncs the folder; false (and
+    // the temporary file removed) when a step fails.
     static bool commitPartial(const std::string& targetPath);
     static void discardPartial(const std::string& targetPath);
 
@@ -49,9 +49,8 @@ public:
     // Samples the last write clipped to the file's range (0 before any write).
     FrameCount clippedSamples() const { return mClippedSamples; }
 
-    // Shows the "Error creating file" alert of an export whose file cannot be created (main thread).
     // What an outcome means to the user: success for a written or cancelled export, else the
-    // "Error creating file" or "Error writing data" failure for path.
+    // "Error creating file" failure saying why path cannot be created, or "Error writing data".
     static Result resultOf(Outcome outcome, const std::string& path);
 
     // The temporary name used while writing targetPath.

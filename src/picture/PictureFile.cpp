@@ -12,6 +12,7 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/DurableFile.h"
 #include "utilities/KVOutputTarget.h"
 
 namespace orvex {
@@ -61,15 +62,12 @@ bool PictureFile::hasKnownFormat(const std::string& path) { return formatOf(path
 bool PictureFile::writeToPath(const std::string& path) const {
     const Format format = formatOf(path);
     if (format == Format::unknown) return false;
-    const std::filesystem::path target(path);
     // The partial file keeps the target's extension out of its name's end, so that nothing
     // mistakes it for a finished picture.
     const std::string partial = KVOutputTarget::partialPathFor(path);
     std::error_code error;
-    if (format == Format::png ? writePng(partial) : writeTiff(partial)) {
-        std::filesystem::rename(partial, path, error);
-        if (!error) return true;
-    }
+    if ((format == Format::png ? writePng(partial) : writeTiff(partial)) && DurableFile::replace(partial, path) == 0)
+        return true;
     std::filesystem::remove(partial, error);
     return false;
 }

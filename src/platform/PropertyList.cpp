@@ -15,6 +15,8 @@
 #include <memory>
 #include <sstream>
 
+#include "platform/DurableFile.h"
+
 namespace orvex {
 
 namespace {
@@ -213,11 +215,14 @@ bool PropertyList::writeFileAtomically(const std::string& path) const {
                                  .string();
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, toXml()) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, toXml()) && DurableFile::sync(fd, temp) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
-    ::unlink(temp.c_str());
-    return false;
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename reaches the disk with the folder's entries.
+    return DurableFile::syncPath(DurableFile::folderOf(path)) == 0;
 }
 
 }  // namespace orvex

@@ -41,9 +41,9 @@ public:
 
     // Reads a dictionary file; nothing when the file is missing or unreadable.
     static std::optional<PropertyList> readFile(const std::string& path);
-    // Writes a temporary file beside the target, syncs it and renames it over the target,
-    // so a concurrent reader sees either the old or the new dictionary. False on any failure
-    // (the target is then left as it was).
+    // Writes a temporary file beside the target, syncs it, renames it over the target and syncs
+    // the folder, so a concurrent reader (or the disk after a power cut) holds either the old or
+    // the new dictionary. False on any failure (before the rename the target is left as it was).
     bool writeFileAtomically(const std::string& path) const;
 
 private:

@@ -1,13 +1,17 @@
 #include "utilities/KVOutputTarget.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/DurableFile.h"
 
 namespace orvex {
 
@@ -41,6 +45,13 @@ std::string typeRefusal(const std::string& path, const struct stat& info) {
 
 // The process id in a temporary file's name (".NAME.partial-PID", or ".NAME.partial-PID.N" for
 // a dictionary saved several times at once), or 0 when the name is not one of ours.
+// The system's reason as the middle of a sentence ("permission denied").
+std::string reasonText(int error) {
+    std::string text = std::strerror(error);
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
 pid_t writerOf(const std::string& name) {
     const auto at = name.rfind(kPartialMark);
     if (at == std::string::npos) return 0;
@@ -68,6 +79,40 @@ std::string KVOutputTarget::refusalFor(const std::string& path, const std::vecto
     for (const std::string& file : protectedFiles)
         if (!file.empty() && sameFile(info, file)) return path + " is the sound file being worked on; give another name";
     return "";
+}
+
+// The errno of creating a new file in folder (0 when that works): the writer's own failure is
+// not carried out of the decoder library, so the same creation is tried again with a probe
+// that is removed at once.
+int KVOutputTarget::creationErrorIn(const std::string& folder) {
+    const std::string probe = (fs::path(folder) / (".orvex-probe" + std::string(kPartialMark) +
+                                                   std::to_string(::getpid())))
+                                  .string();
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return 0;
+}
+
+std::string KVOutputTarget::creationProblem(const std::string& path) {
+    if (std::string refusal = refusalFor(path, {}); !refusal.empty()) return refusal;
+    const std::string folder = DurableFile::folderOf(path);
+    const std::string start = path + " cannot be created: ";
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        const int reason = errno;
+        return start + (reason == ENOENT ? "the folder " + folder + " does not exist"
+                                         : "the folder " + folder + " cannot be reached (" + std::strerror(reason) + ")");
+    }
+    if (!S_ISDIR(info.st_mode)) return start + folder + " is not a folder";
+    const int reason = creationErrorIn(folder);
+    if (reason == ENOSPC || reason == EDQUOT) return start + reasonText(reason) + " (the disk holding " + folder + ")";
+    if (reason == ENAMETOOLONG) return start + reasonText(reason);
+    // Permission, a read-only volume, or a folder that takes no new entries (as /proc does,
+    // which answers "No such file or directory" even to root).
+    const std::string why = reason != 0 ? reasonText(reason) : "the file could not be opened for writing";
+    return start + why + " in the folder " + folder + "; make sure you have permission to write to the folder";
 }
 
 std::string KVOutputTarget::partialPathFor(const std::string& target) {
