@@ -43,7 +43,7 @@ constexpr std::size_t kHeaderPeek = offsetof(FrameRecord, valid) + sizeof(std::u
 
 KVAnalysisChunkFile::KVAnalysisChunkFile(Token, const std::string& path, double sampleRate, std::int64_t zeroPadding,
                                          std::int64_t frameSize, std::int64_t overlap, bool keepsUndo,
-                                         bool hasDisplayFiles)
+                                         bool hasDisplayFiles, std::shared_ptr<WriteFailureLatch> failures)
     : mZeroPadding(zeroPadding),
       mFrameSize(frameSize),
       mOverlap(overlap),
@@ -53,6 +53,7 @@ KVAnalysisChunkFile::KVAnalysisChunkFile(Token, const std::string& path, double 
                  kSynthesisWarpLimit, kSynthesisWarpSteps),
       mScratchRecord(FrameRecord::create()),
       mWriteRecord(FrameRecord::create()),
+      mFailures(failures ? std::move(failures) : std::make_shared<WriteFailureLatch>()),
       mKeepsUndo(keepsUndo),
       mHasDisplayFiles(hasDisplayFiles) {
     for (int i = 0; i < kFileCount; ++i)
@@ -62,17 +63,19 @@ KVAnalysisChunkFile::KVAnalysisChunkFile(Token, const std::string& path, double 
 
 std::unique_ptr<KVAnalysisChunkFile> KVAnalysisChunkFile::initByOpeningFileAtPath(
     const std::string& path, double sampleRate, std::int64_t zeroPadding, std::int64_t frameSize,
-    std::int64_t overlap, bool keepsUndo, bool recreate, bool hasDisplayFiles) {
+    std::int64_t overlap, bool keepsUndo, bool recreate, bool hasDisplayFiles,
+    std::shared_ptr<WriteFailureLatch> failures) {
     auto chunk = std::make_unique<KVAnalysisChunkFile>(Token(), path, sampleRate, zeroPadding, frameSize, overlap,
-                                                       keepsUndo, hasDisplayFiles);
+                                                       keepsUndo, hasDisplayFiles, std::move(failures));
     std::lock_guard<std::recursive_mutex> guard(chunk->mMonitor);
     if (recreate || chunk->anyFileMissing()) {
         chunk->createFiles();  // the grain file too
         return chunk;
     }
-    chunk->mGrains = KVGrainCollection::initByOpeningFileAtPath(path, false, false);
+    chunk->mGrains = KVGrainCollection::initByOpeningFileAtPath(path, false, false, chunk->mFailures);
     chunk->openFiles();
     chunk->checkStoredVersion();
+    chunk->checkFilesAgree();
     chunk->countStoredUndoCopies();
     return chunk;
 }
@@ -85,8 +88,8 @@ bool KVAnalysisChunkFile::anyFileMissing() const {
 
 void KVAnalysisChunkFile::createFiles() {
     for (auto& file : mFiles)
-        if (!file->create()) StoreFailures::cannotCreateFile(file->path());
-    mGrains = KVGrainCollection::initByOpeningFileAtPath(mSourcePath, false, true);
+        if (!file->create()) mFailures->record(StoreFailures::cannotCreateFile(file->path()));
+    mGrains = KVGrainCollection::initByOpeningFileAtPath(mSourcePath, false, true, mFailures);
     mFrameCount = 0;
 }
 
@@ -114,6 +117,18 @@ void KVAnalysisChunkFile::checkStoredVersion() {
     }
 }
 
+// Every frame of a complete analysis has its grain and, with display files, its display
+// records: files of other lengths were cut short (a full disk, a kill between the writes of a
+// block), so the stored analysis is not complete and gets analysed again.
+void KVAnalysisChunkFile::checkFilesAgree() {
+    if (!mIsComplete) return;
+    const FrameCount frames = mFiles[kRecords]->recordCount();
+    bool agree = mGrains->frameCount() == frames;
+    if (mHasDisplayFiles)
+        for (FileIndex file : {kSpectral, kHarmonic, kSummaries}) agree = agree && mFiles[file]->recordCount() == frames;
+    mIsComplete = agree;
+}
+
 // The last step's copies outlive the object that saved them, so a later open can still undo
 // it. Only whole records count: a tail torn by an interrupted write is ignored (and the next
 // copy overwrites it).
@@ -135,23 +150,24 @@ Status KVAnalysisChunkFile::readFrameRecord(FramePos frame, FrameRecord& into) {
 // every other access, writes them.
 Status KVAnalysisChunkFile::writeFrameRecord(const FrameRecord& record, FramePos frame) {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (mFailures->failed()) return -1;
     if (mKeepsUndo && mUndoNesting > 0) {
         gatherWrite(record, frame, true);
-        return 0;
+        return gatheredStatus();
     }
-    flushAppends();
-    writeFrame(record, frame, true);
-    return 0;
+    const bool flushed = flushAppends();
+    return writeFrame(record, frame, true) && flushed ? 0 : -1;
 }
 
 Status KVAnalysisChunkFile::appendFrameRecord(const FrameRecord& record) {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    if (mKeepsUndo) {
-        writeFrame(record, mAppendIndex++, true);
-    } else {
-        gatherWrite(record, mAppendIndex++, false);
+    if (mFailures->failed()) {
+        ++mAppendIndex;  // the frames after it keep their places
+        return -1;
     }
-    return 0;
+    if (mKeepsUndo) return writeFrame(record, mAppendIndex++, true) ? 0 : -1;
+    gatherWrite(record, mAppendIndex++, false);
+    return gatheredStatus();
 }
 
 // Caller holds the monitor. The same grain and display records as writeFrame makes, kept
@@ -179,60 +195,79 @@ void KVAnalysisChunkFile::gatherWrite(const FrameRecord& record, FramePos frame,
 }
 
 // Every file gets the block in one write: the undo copies first, then grains, records, display
-// records, summaries.
-void KVAnalysisChunkFile::flushAppends() {
+// records, summaries. A block whose undo copies cannot be saved is not written, nor is one
+// gathered when a write of the store has failed since.
+bool KVAnalysisChunkFile::flushAppends() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    if (!mAppends || mAppends->empty()) return;
+    if (!mAppends || mAppends->empty()) return true;
     const FramePos start = mAppends->start();
     const FrameCount count = mAppends->count();
-    if (mAppends->keepsUndo()) saveUndoCopies(start, count);
-    mGrains->writeRecords(mAppends->grains(), start, count);
-    const bool stored = writeOrAlert(kRecords, mAppends->records(), start, count);
-    if (mHasDisplayFiles) {
-        writeOrAlert(kSpectral, mAppends->spectral(), start, count);
-        writeOrAlert(kHarmonic, mAppends->harmonic(), start, count);
-        writeOrAlert(kSummaries, mAppends->summaries(), start, count);
+    bool stored = false;
+    if (mFailures->failed()) {
+        if (mAppends->keepsUndo()) mUndoCount = mAppends->undoStart();  // no copy was saved
+    } else {
+        stored = (!mAppends->keepsUndo() || saveUndoCopies(start, count)) && writeBlock(start, count);
     }
-    if (stored && start + count > mFrameCount.load()) mFrameCount = start + count;
-    mDirty = true;
     mAppends->clear();
+    return stored;
 }
 
-// Caller holds the monitor. Every step runs even when an earlier one failed. The undo copy goes
-// to disk before anything of the frame changes: a process killed in between leaves a frame
-// either untouched or with its copy saved, so the next open can always restore it whole.
-void KVAnalysisChunkFile::writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo) {
-    if (frame < 0) return;
-    if (mKeepsUndo && saveUndo) saveUndoCopy(frame);
-    FrameRecord::copy(record, *mWriteRecord);
-    synthesizeGrain(frame);
-    const bool stored = writeOrAlert(kRecords, mWriteRecord.get(), frame);
-    if (mHasDisplayFiles) writeDisplayRecords(frame);
-    // The remembered count follows the writes, so hasAudio holds as soon as a frame is stored.
-    if (stored && frame >= mFrameCount.load()) mFrameCount = frame + 1;
+// Caller holds the monitor; the block's undo copies are saved. Every file is written even
+// when an earlier one failed.
+bool KVAnalysisChunkFile::writeBlock(FramePos start, FrameCount count) {
+    bool stored = mGrains->writeRecords(mAppends->grains(), start, count) == 0;
+    const bool recorded = writeOrAlert(kRecords, mAppends->records(), start, count);
+    if (mHasDisplayFiles) {
+        stored = writeOrAlert(kSpectral, mAppends->spectral(), start, count) && stored;
+        stored = writeOrAlert(kHarmonic, mAppends->harmonic(), start, count) && stored;
+        stored = writeOrAlert(kSummaries, mAppends->summaries(), start, count) && stored;
+    }
+    if (recorded && start + count > mFrameCount.load()) mFrameCount = start + count;
     mDirty = true;
+    return recorded && stored;
 }
 
-void KVAnalysisChunkFile::synthesizeGrain(FramePos frame) {
+// Caller holds the monitor. The undo copy goes to disk before anything of the frame changes: a
+// frame whose copy cannot be saved stays as it is, and a process killed in between leaves a
+// frame either untouched or with its copy saved, so the next open can always restore it whole.
+// Past the copy every file is written even when an earlier one failed.
+bool KVAnalysisChunkFile::writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo) {
+    if (frame < 0) return true;
+    if (mKeepsUndo && saveUndo && !saveUndoCopy(frame)) return false;
+    FrameRecord::copy(record, *mWriteRecord);
+    bool stored = synthesizeGrain(frame);
+    const bool recorded = writeOrAlert(kRecords, mWriteRecord.get(), frame);
+    if (mHasDisplayFiles) stored = writeDisplayRecords(frame) && stored;
+    // The remembered count follows the writes, so hasAudio holds as soon as a frame is stored.
+    if (recorded && frame >= mFrameCount.load()) mFrameCount = frame + 1;
+    mDirty = true;
+    return recorded && stored;
+}
+
+bool KVAnalysisChunkFile::synthesizeGrain(FramePos frame) {
     mSynthesis.synthesizeFrame(mWriteRecord.get(), mGrainSamples.data());
     KVGrainCollection::encodeForStream(mGrainSamples.data(), mGrain);
-    mGrains->writeRecord(mGrain, frame);
+    return mGrains->writeRecord(mGrain, frame) == 0;
 }
 
 // Keeps what frame i holds now (an empty record where there is none yet), tagged with i.
-void KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
+bool KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
     mScratchRecord->reset();
     if (mFiles[kRecords]->readSkippingHoles(mScratchRecord.get(), frame) !=
         static_cast<std::int64_t>(sizeof(FrameRecord)))
         mScratchRecord->reset();
     mScratchRecord->frameIndex = static_cast<std::int32_t>(frame);
-    writeOrAlert(kUndo, mScratchRecord.get(), mUndoCount);
+    if (!writeOrAlert(kUndo, mScratchRecord.get(), mUndoCount)) {
+        dropUndoCopiesFrom(mUndoCount);
+        return false;
+    }
     ++mUndoCount;
+    return true;
 }
 
 // The block's copies of what its frames hold now; no write reaches them between gathering and
 // this, so they are the states the frame-by-frame copies would keep.
-void KVAnalysisChunkFile::saveUndoCopies(FramePos start, FrameCount count) {
+bool KVAnalysisChunkFile::saveUndoCopies(FramePos start, FrameCount count) {
     FrameRecord* copies = mAppends->undoCopies();
     const std::int64_t bytes = mFiles[kRecords]->readSkippingHoles(copies, start, count);
     const FrameCount whole = std::max<std::int64_t>(bytes, 0) / static_cast<std::int64_t>(sizeof(FrameRecord));
@@ -240,16 +275,26 @@ void KVAnalysisChunkFile::saveUndoCopies(FramePos start, FrameCount count) {
         if (i >= whole) copies[i].reset();
         copies[i].frameIndex = static_cast<std::int32_t>(start + i);
     }
-    writeOrAlert(kUndo, copies, mAppends->undoStart(), count);
+    if (writeOrAlert(kUndo, copies, mAppends->undoStart(), count)) return true;
+    dropUndoCopiesFrom(mAppends->undoStart());
+    return false;
 }
 
-void KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
+// Copies that could not be saved give back their places: the next copy goes where they were
+// meant to, so the undo file never holds a gap (zeros would replay as an empty frame 0), and
+// whatever of them did reach the file is cut off.
+void KVAnalysisChunkFile::dropUndoCopiesFrom(FramePos index) {
+    mUndoCount = index;
+    mFiles[kUndo]->truncate(index);
+}
+
+bool KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
     const auto spectral = spectralColumn(*mWriteRecord);
     const auto harmonic = harmonicColumn(*mWriteRecord);
     const FrameSummary summary = frameSummary(*mWriteRecord);
-    writeOrAlert(kSpectral, spectral.get(), frame);
-    writeOrAlert(kHarmonic, harmonic.get(), frame);
-    writeOrAlert(kSummaries, &summary, frame);
+    bool stored = writeOrAlert(kSpectral, spectral.get(), frame);
+    stored = writeOrAlert(kHarmonic, harmonic.get(), frame) && stored;
+    return writeOrAlert(kSummaries, &summary, frame) && stored;
 }
 
 // Undo copies are mostly of frames not written before (empty records, zero past the header):
@@ -257,20 +302,29 @@ void KVAnalysisChunkFile::writeDisplayRecords(FramePos frame) {
 bool KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count) {
     KVRecordFile& target = *mFiles[file];
     if (file == kUndo ? target.writeLeavingHoles(data, index, count) : target.write(data, index, count)) return true;
-    StoreFailures::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError());
+    recordFailure(file);
     return false;
 }
 
-void KVAnalysisChunkFile::setFrameCount(FrameCount n) {
+void KVAnalysisChunkFile::recordFailure(FileIndex file) {
+    mFailures->record(StoreFailures::writeFailed(kDataFiles[file].writeAlert, mFiles[file]->lastError()));
+}
+
+bool KVAnalysisChunkFile::setFrameCount(FrameCount n) {
     n = std::max<FrameCount>(n, 0);
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    flushAppends();
-    mFiles[kRecords]->truncate(n);
-    mGrains->setFrameCount(n);
-    if (mHasDisplayFiles)
-        for (FileIndex file : {kSpectral, kHarmonic, kSummaries}) mFiles[file]->truncate(n);
+    bool cut = flushAppends();
+    for (FileIndex file : {kRecords, kSpectral, kHarmonic, kSummaries}) {
+        if (file != kRecords && !mHasDisplayFiles) continue;
+        if (!mFiles[file]->truncate(n)) {
+            recordFailure(file);
+            cut = false;
+        }
+    }
+    cut = mGrains->setFrameCount(n) == 0 && cut;
     frameCount();
     mDirty = true;
+    return cut;
 }
 
 FrameCount KVAnalysisChunkFile::frameCount() {
@@ -284,7 +338,7 @@ void KVAnalysisChunkFile::beginUndoStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     if (mUndoNesting == 0) {
         flushAppends();
-        mFiles[kUndo]->empty();
+        if (!mFiles[kUndo]->empty()) recordFailure(kUndo);
         mUndoCount = 0;
     }
     ++mUndoNesting;
@@ -303,16 +357,20 @@ bool KVAnalysisChunkFile::undoLastStep() {
     flushAppends();
     if (mUndoCount == 0 || mUndoNesting > 0) return false;
     auto copy = FrameRecord::create();
+    bool replayed = true;
     for (FramePos k = mUndoCount - 1; k >= 0; --k) {
-        if (mFiles[kUndo]->read(copy.get(), k) != static_cast<std::int64_t>(sizeof(FrameRecord))) continue;
-        if (!isUndoCopy(*copy)) continue;
+        const std::int64_t bytes = mFiles[kUndo]->read(copy.get(), k);
+        if (bytes < 0) recordFailure(kUndo);
+        replayed = replayed && bytes >= 0;
+        if (bytes != static_cast<std::int64_t>(sizeof(FrameRecord)) || !isUndoCopy(*copy)) continue;
         const FramePos frame = copy->frameIndex;
         // The tag belongs to the undo copy: a record gets back its -1, a hole its zeros.
         copy->frameIndex = copy->size == 0 ? 0 : -1;
-        writeFrame(*copy, frame, false);
+        replayed = writeFrame(*copy, frame, false) && replayed;
     }
+    if (!replayed) return true;  // the copies stay for the next undo or open
     mUndoCount = 0;
-    if (!mFiles[kUndo]->empty()) StoreFailures::writeFailed(kDataFiles[kUndo].writeAlert, mFiles[kUndo]->lastError());
+    if (!mFiles[kUndo]->empty()) recordFailure(kUndo);
     return true;
 }
 
@@ -350,16 +408,21 @@ FrameCount KVAnalysisChunkFile::readDisplayFile(FileIndex file, void* into, Fram
     return bytes / recordSize;
 }
 
-void KVAnalysisChunkFile::synchronize() {
+bool KVAnalysisChunkFile::synchronize() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    flushAppends();
-    for (auto& file : mFiles) file->synchronize();
-    mGrains->synchronize();
+    bool pushed = flushAppends();
+    for (int file = 0; file < kFileCount; ++file) {
+        if (mFiles[file]->synchronize()) continue;
+        recordFailure(static_cast<FileIndex>(file));
+        pushed = false;
+    }
+    return mGrains->synchronize() == 0 && pushed;
 }
 
-void KVAnalysisChunkFile::markComplete() {
-    synchronize();
-    mIsComplete = true;
+bool KVAnalysisChunkFile::markComplete() {
+    const bool pushed = synchronize();
+    mIsComplete = pushed && !mFailures->failed();
+    return mIsComplete;
 }
 
 void KVAnalysisChunkFile::closeFile() {

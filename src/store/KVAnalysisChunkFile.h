@@ -15,6 +15,7 @@
 #include "store/KVEncodedGrain.h"
 #include "store/KVGrainCollection.h"
 #include "store/KVRecordFile.h"
+#include "store/WriteFailureLatch.h"
 
 namespace orvex {
 
@@ -23,6 +24,11 @@ namespace orvex {
 // its resynthesised grain, B.dsp/.trk.noindex its two display columns and B.cdx.noindex its
 // summary (display files only for the overview), B.undo.noindex the records as they were
 // before the writes of the current undo step. Records lie back to back, frame i at i x size.
+// Creation, write and push failures go to the store's WriteFailureLatch (shared by the chunk
+// files of a file set), which alerts the first. Until the latch is cleared (a new undo step)
+// the chunk file no longer counts as complete and refuses every write (-1) but the replay of
+// its undo copies: later writes that succeed (space freed meanwhile) would otherwise leave
+// files of matching lengths around a gap of empty frames, which would pass for a whole analysis.
 // Threads: every read, write, truncation, flush and undo runs under monitor(); the analysis
 // runner appends on its worker while other threads read and write.
 class KVAnalysisChunkFile {
@@ -33,13 +39,14 @@ public:
     static constexpr std::int64_t kSynthesisZeroPadding = 4;
 
     // Opens (or, with recreate or when a data file is missing, creates) the files of P.
-    // Stored records of another version are discarded. Creation failures are alerted; the
-    // object is always returned and stays usable.
-    static std::unique_ptr<KVAnalysisChunkFile> initByOpeningFileAtPath(const std::string& path, double sampleRate,
-                                                                        std::int64_t zeroPadding,
-                                                                        std::int64_t frameSize, std::int64_t overlap,
-                                                                        bool keepsUndo, bool recreate,
-                                                                        bool hasDisplayFiles);
+    // Stored records of another version are discarded; stored records whose grains or display
+    // records do not match them in number (an interrupted or failed write) are kept but not
+    // complete. Failures go to failures (a latch of its own when none is given); the object is
+    // always returned and stays usable.
+    static std::unique_ptr<KVAnalysisChunkFile> initByOpeningFileAtPath(
+        const std::string& path, double sampleRate, std::int64_t zeroPadding, std::int64_t frameSize,
+        std::int64_t overlap, bool keepsUndo, bool recreate, bool hasDisplayFiles,
+        std::shared_ptr<WriteFailureLatch> failures = nullptr);
     ~KVAnalysisChunkFile();
     KVAnalysisChunkFile(const KVAnalysisChunkFile&) = delete;
     KVAnalysisChunkFile& operator=(const KVAnalysisChunkFile&) = delete;
@@ -48,18 +55,23 @@ public:
     // -1 when the file ends first (the caller's record is then left unchanged).
     Status readFrameRecord(FramePos frame, FrameRecord& into);
     // Stores the record at frame f with its grain and display records, keeping an undo copy
-    // of what was there. The record's sample range is that of its synthesised grain. Inside an
-    // undo step consecutive frames are written a block at a time (undo copies first); the
-    // step's end and every other access write the rest. 0.
+    // of what was there; a frame whose undo copy cannot be saved is left as it is. The record's
+    // sample range is that of its synthesised grain. Inside an undo step consecutive frames are
+    // written a block at a time (undo copies first); the step's end and every other access
+    // write the rest. 0, or -1 when the frame could not be stored whole, when it is refused
+    // (the latch holds a failure) or, for a write that is only gathered, when its gathering
+    // block could not be written.
     Status writeFrameRecord(const FrameRecord& record, FramePos frame);
-    // Writes at the append index (0 when opened) and advances it. 0. A file without undo
-    // gathers consecutive appends into blocks written whole (records before display records,
-    // as frame by frame); every other access, flushAppends and closing write them first.
+    // Writes at the append index (0 when opened) and advances it; the result as for
+    // writeFrameRecord. A file without undo gathers consecutive appends into blocks written
+    // whole (records before display records, as frame by frame); every other access,
+    // flushAppends and closing write them first.
     Status appendFrameRecord(const FrameRecord& record);
-    // Writes the gathered appends and writes now.
-    void flushAppends();
-    // Cuts the records, grains and display records to n frames (the undo file stays).
-    void setFrameCount(FrameCount n);
+    // Writes the gathered appends and writes now; false when the block was not stored whole.
+    bool flushAppends();
+    // Cuts the records, grains and display records to n frames (the undo file stays); false
+    // when a file could not be cut.
+    bool setFrameCount(FrameCount n);
     // Frames in the data file now.
     FrameCount frameCount();
     // Frames found at the last count or reached by a write since (no file access).
@@ -71,7 +83,8 @@ public:
     // Puts every frame saved since the outermost begin back to its oldest saved state (its
     // grain and display records are made anew) and empties the undo file. The copies are kept
     // on disk, so a step saved before the files were last opened can be undone too. False
-    // when nothing is saved or a step is open.
+    // when nothing is saved or a step is open. When a frame cannot be written back the copies
+    // stay (replaying them again gives the same frames) and the failure is in the latch.
     bool undoLastStep();
     FrameCount undoCount() const;
 
@@ -83,10 +96,15 @@ public:
     // system's cache, for a read soon after (a view scrolling towards them).
     void willReadDisplayColumns(FramePos index, FrameCount count, DisplayColumnKind kind);
 
-    // Pushes every file to the disk and marks the stored analysis complete.
-    void markComplete();
-    bool isAnalysisComplete() const { return mIsComplete.load(); }
-    void synchronize();
+    // Pushes every file to the disk and marks the stored analysis complete, unless a creation,
+    // write or push failed since the latch was last cleared. False when it is not complete.
+    bool markComplete();
+    bool isAnalysisComplete() const { return mIsComplete.load() && !mFailures->failed(); }
+    // Writes the gathered frames and pushes every file to the disk; false when the system
+    // reports that written data was lost.
+    bool synchronize();
+    // The first failure of the chunk file's store since the latch was last cleared, or success.
+    Result writeFailure() const { return mFailures->failure(); }
     void closeFile();
 
     KVGrainCollection& grainCollection() { return *mGrains; }
@@ -101,7 +119,8 @@ public:
         explicit Token() = default;
     };
     KVAnalysisChunkFile(Token, const std::string& path, double sampleRate, std::int64_t zeroPadding,
-                        std::int64_t frameSize, std::int64_t overlap, bool keepsUndo, bool hasDisplayFiles);
+                        std::int64_t frameSize, std::int64_t overlap, bool keepsUndo, bool hasDisplayFiles,
+                        std::shared_ptr<WriteFailureLatch> failures);
 
 private:
     enum FileIndex { kRecords, kSpectral, kHarmonic, kSummaries, kUndo, kFileCount };
@@ -110,14 +129,19 @@ private:
     bool anyFileMissing() const;
     void openFiles();
     void checkStoredVersion();
+    void checkFilesAgree();
     void countStoredUndoCopies();
-    void writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo);
+    Status gatheredStatus() const { return mFailures->failed() ? -1 : 0; }
+    bool writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo);
     void gatherWrite(const FrameRecord& record, FramePos frame, bool saveUndo);
-    void synthesizeGrain(FramePos frame);
-    void saveUndoCopy(FramePos frame);
-    void saveUndoCopies(FramePos start, FrameCount count);
-    void writeDisplayRecords(FramePos frame);
+    bool writeBlock(FramePos start, FrameCount count);
+    bool synthesizeGrain(FramePos frame);
+    bool saveUndoCopy(FramePos frame);
+    bool saveUndoCopies(FramePos start, FrameCount count);
+    void dropUndoCopiesFrom(FramePos index);
+    bool writeDisplayRecords(FramePos frame);
     bool writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count = 1);
+    void recordFailure(FileIndex file);
     FrameCount readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count);
 
     std::atomic<bool> mIsComplete{false};
@@ -133,6 +157,7 @@ private:
     std::unique_ptr<FrameRecord> mScratchRecord;  // undo copies
     std::unique_ptr<FrameRecord> mWriteRecord;    // the record being written
     std::unique_ptr<AppendBlock> mAppends;        // made at the first gathered append
+    std::shared_ptr<WriteFailureLatch> mFailures;
     bool mKeepsUndo;
     bool mHasDisplayFiles;
     FrameCount mUndoCount = 0;

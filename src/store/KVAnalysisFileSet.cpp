@@ -34,24 +34,48 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
     for (std::int32_t c = 0; c < std::max(channels, 0); ++c) {
         const std::string chunkPath = KVAnalysisPaths::channelChunkPath(path, c);
         set->mChannels.push_back(KVAnalysisChunkFile::initByOpeningFileAtPath(
-            chunkPath, sampleRate, zeroPadding, frameSize, overlap, keepsUndo, recreate, false));
+            chunkPath, sampleRate, zeroPadding, frameSize, overlap, keepsUndo, recreate, false, set->mFailures));
         set->mChannelGrains.push_back(KVGrainCollection::initByOpeningFileAtPath(chunkPath, true, false));
     }
     set->mOverview = KVAnalysisChunkFile::initByOpeningFileAtPath(KVAnalysisPaths::overviewChunkPath(path), sampleRate,
                                                                   zeroPadding, frameSize, overlap, keepsUndo,
-                                                                  recreate, true);
+                                                                  recreate, true, set->mFailures);
     set->rollBackInterruptedStep();
+    set->mWhole = set->channelsHoldTheOverview();
     return set;
 }
 
-// Replaying the saved copies twice gives the same frames, so a rollback cut short by another
-// kill is simply done again; the record goes only when every file is back.
+// A channel recreated on its own (a file was missing) or cut short leaves a stored analysis that
+// plays and renders silence where its frames are gone.
+bool KVAnalysisFileSet::channelsHoldTheOverview() {
+    const FrameCount frames = mOverview->frameCount();
+    return std::all_of(mChannels.begin(), mChannels.end(), [frames](const auto& chunk) {
+        return chunk->isAnalysisComplete() && chunk->frameCount() >= frames;
+    });
+}
+
+// Replaying the saved copies twice gives the same frames, so every replay may be cut short and
+// done again. True when the overview had copies to replay.
+bool KVAnalysisFileSet::replaySavedCopies() {
+    for (auto& chunk : mChannels) chunk->undoLastStep();
+    return mOverview->undoLastStep();
+}
+
+// A chunk file keeps its copies only when it could not write them back.
+bool KVAnalysisFileSet::copiesRemain() const {
+    return mOverview->undoCount() > 0 ||
+           std::any_of(mChannels.begin(), mChannels.end(), [](const auto& chunk) { return chunk->undoCount() > 0; });
+}
+
+// A rollback cut short by another kill, or by a failed write, is simply done again; the record
+// goes only when every file is back.
 void KVAnalysisFileSet::rollBackInterruptedStep() {
     std::error_code error;
     if (!std::filesystem::exists(KVAnalysisPaths::openStepMarkerPath(mSourcePath), error)) return;
     bool replayed = false;
     for (auto& chunk : mChannels) replayed = chunk->undoLastStep() || replayed;
     replayed = mOverview->undoLastStep() || replayed;
+    if (copiesRemain()) return;
     mRolledBackInterruptedStep = replayed;
     markStepClosed();
 }
@@ -96,9 +120,16 @@ Status KVAnalysisFileSet::appendFrameRecord(const FrameRecord& record, std::int3
     return chunk ? chunk->appendFrameRecord(record) : -1;
 }
 
-void KVAnalysisFileSet::flushAppends() {
+Result KVAnalysisFileSet::flushAppends() {
     for (auto& chunk : mChannels) chunk->flushAppends();
     mOverview->flushAppends();
+    return mFailures->failure();
+}
+
+Result KVAnalysisFileSet::synchronize() {
+    for (auto& chunk : mChannels) chunk->synchronize();
+    mOverview->synchronize();
+    return mFailures->failure();
 }
 
 void KVAnalysisFileSet::setFrameCount(FrameCount n) {
@@ -107,23 +138,35 @@ void KVAnalysisFileSet::setFrameCount(FrameCount n) {
 }
 
 void KVAnalysisFileSet::beginUndoStep() {
+    if (mUndoNesting == 0) mFailures->clear();
     for (auto& chunk : mChannels) chunk->beginUndoStep();
     mOverview->beginUndoStep();
     if (mUndoNesting++ == 0) markStepOpen();
 }
 
-void KVAnalysisFileSet::commitUndoStep() {
-    // The step's gathered writes reach the files before the step counts as closed.
+// The step's gathered writes reach the files before the step counts as closed.
+Result KVAnalysisFileSet::commitUndoStep() {
     flushAppends();
-    if (mUndoNesting > 0 && --mUndoNesting == 0) markStepClosed();
+    const bool outermost = mUndoNesting == 1;
+    if (mUndoNesting > 0) --mUndoNesting;
     for (auto& chunk : mChannels) chunk->commitUndoStep();
     mOverview->commitUndoStep();
+    const Result failure = mFailures->failure();
+    if (!outermost) return failure;
+    if (!failure) {
+        replaySavedCopies();
+        if (copiesRemain()) return StoreFailures::stepNotRolledBack(failure);  // the record stays
+    }
+    markStepClosed();
+    return failure;
 }
 
 Result KVAnalysisFileSet::undoLastStep() {
-    const bool recorded = mUndoNesting == 0 && mOverview->undoCount() > 0 && markStepOpen();
-    for (auto& chunk : mChannels) chunk->undoLastStep();
-    const bool undone = mOverview->undoLastStep();
+    if (mUndoNesting > 0) return noDataToUndo();
+    const bool recorded = mOverview->undoCount() > 0 && markStepOpen();
+    mFailures->clear();
+    const bool undone = replaySavedCopies();
+    if (copiesRemain()) return mFailures->failure();  // the copies and the record stay
     if (recorded) markStepClosed();
     return undone ? Result::success() : noDataToUndo();
 }
@@ -135,12 +178,15 @@ Result KVAnalysisFileSet::noDataToUndo() {
 
 bool KVAnalysisFileSet::canUndo() const { return mOverview->undoCount() > 0; }
 
-void KVAnalysisFileSet::markComplete() {
+Result KVAnalysisFileSet::markComplete() {
+    bool complete = true;
     for (std::size_t c = 0; c < mChannels.size(); ++c) {
-        mChannels[c]->markComplete();
+        complete = mChannels[c]->markComplete() && complete;
         if (mChannelGrains[c]) mChannelGrains[c]->markComplete();
     }
-    mOverview->markComplete();
+    complete = mOverview->markComplete() && complete;
+    mWhole = complete;
+    return mFailures->failure();
 }
 
 FrameCount KVAnalysisFileSet::readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count,

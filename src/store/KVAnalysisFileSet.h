@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -8,6 +9,7 @@
 #include "common/Result.h"
 #include "store/KVAnalysisChunkFile.h"
 #include "store/KVGrainCollection.h"
+#include "store/WriteFailureLatch.h"
 
 namespace orvex {
 
@@ -15,12 +17,18 @@ namespace orvex {
 // frames of the channels' mean, with display records) and a read-only grain collection per
 // channel for playback. Calls are routed by channel: 0, 1, ... for the channels, any negative
 // index for the overview; an index past the last channel finds nothing.
+// Every chunk file of the set shares one WriteFailureLatch: the first creation, write or push
+// failure since the set was opened (or the current step began) is alerted once, is what
+// writeFailure() answers, and keeps the set from counting as complete, so that a writer can
+// tell a store that holds its work from one that does not before it calls the work done.
 // Threads: each chunk file and collection locks itself; monitor() orders the play position.
 class KVAnalysisFileSet {
 public:
     // Opens the file set of P (a working sound file, or D/N.analysis/N-selection.analysis):
     // reports "Incompatible Analysis File" when the folder's dictionary is of another version,
     // stamps the dictionary with the current version and opens (or creates) every chunk file.
+    // A stored analysis is complete only when every chunk file is, and every channel holds at
+    // least the overview's frames.
     static std::unique_ptr<KVAnalysisFileSet> initByOpeningFileAtPath(const std::string& path, double sampleRate,
                                                                       std::int64_t zeroPadding,
                                                                       std::int64_t frameSize, std::int64_t overlap,
@@ -42,23 +50,34 @@ public:
 
     // 0 when frame f was read whole, -1 when absent (f < 0 reads frame 0).
     Status readFrameRecord(FramePos frame, FrameRecord& into, std::int32_t channel);
-    // With undo copy, grain and display records. 0, or -1 for a channel that does not exist.
+    // With undo copy, grain and display records. 0, or -1 for a channel that does not exist
+    // and once a write of the set has failed (KVAnalysisChunkFile::writeFrameRecord).
     Status writeFrameRecord(const FrameRecord& record, FramePos frame, std::int32_t channel);
     Status appendFrameRecord(const FrameRecord& record, std::int32_t channel);
-    // Writes the appends every chunk file has gathered.
-    void flushAppends();
+    // Writes the appends every chunk file has gathered; the first failure of the set.
+    Result flushAppends();
+    // Writes the gathered appends and pushes every file to the disk: what a writer asks before
+    // it calls its work done. The first failure since the set was opened or the step began.
+    Result synchronize();
+    // The first failure since the set was opened or the current step began, or success.
+    Result writeFailure() const { return mFailures->failure(); }
     // Cuts the overview and every channel to n frames.
     void setFrameCount(FrameCount n);
 
-    // The outermost begin records on disk that a step is open (after the chunk files have
-    // emptied their undo files); the outermost commit removes that record. A file set opened
-    // on a record left by a process that died mid-step puts every frame back from the saved
-    // copies, so the selection is as it was before the step.
+    // The outermost begin clears the failure latch and records on disk that a step is open
+    // (after the chunk files have emptied their undo files); the outermost commit removes that
+    // record. A file set opened on a record left by a process that died mid-step puts every
+    // frame back from the saved copies, so the selection is as it was before the step.
     void beginUndoStep();
-    void commitUndoStep();
+    // The outermost commit of a step whose writes failed puts every frame back from the saved
+    // copies, as a reopen after a kill would, and returns the failure (already alerted): the
+    // selection is then as it was before the step. When that cannot be written either, the
+    // record of the open step stays, so the next open puts it back, and the failure says so.
+    Result commitUndoStep();
     // Undoes the last step in every file; when the overview has nothing to undo (or a step
     // is open) the failure "No data to undo", for the caller to show with a beep. Recorded
-    // like a step, so an interrupted undo is completed on the next open.
+    // like a step, so an interrupted undo is completed on the next open; an undo whose writes
+    // fail returns that failure and keeps both the copies and the record for another try.
     Result undoLastStep();
     static Result noDataToUndo();
     // Whether the overview holds a step to undo.
@@ -66,8 +85,10 @@ public:
     // True when opening rolled back a step (or completed an undo) that was interrupted.
     bool rolledBackInterruptedStep() const { return mRolledBackInterruptedStep; }
 
-    void markComplete();
-    bool isAnalysisComplete() const { return mOverview->isAnalysisComplete(); }
+    // Marks every chunk file complete (each pushed to the disk first); the first failure of the
+    // set when one of them cannot be.
+    Result markComplete();
+    bool isAnalysisComplete() const { return mWhole.load() && mOverview->isAnalysisComplete() && !mFailures->failed(); }
 
     // Display records of the overview (the channels keep none: zero-filled, 0 returned).
     FrameCount readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count, std::int32_t channel,
@@ -97,10 +118,15 @@ private:
     bool markStepOpen();
     void markStepClosed();
     void rollBackInterruptedStep();
+    bool replaySavedCopies();
+    bool copiesRemain() const;
+    bool channelsHoldTheOverview();
 
     std::vector<std::unique_ptr<KVAnalysisChunkFile>> mChannels;
     std::vector<std::unique_ptr<KVGrainCollection>> mChannelGrains;
     std::unique_ptr<KVAnalysisChunkFile> mOverview;
+    std::shared_ptr<WriteFailureLatch> mFailures = std::make_shared<WriteFailureLatch>();
+    std::atomic<bool> mWhole{false};  // every chunk file complete, as opened or marked
     std::string mSourcePath;
     std::int64_t mOverlap = 0, mZeroPadding = 0, mFrameSize = 0;
     double mSampleRate = 0.0;

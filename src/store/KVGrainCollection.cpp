@@ -21,15 +21,16 @@ void KVGrainCollection::encodeForStream(float* samples, KVEncodedGrain& into) {
     into.scale *= KVEncodedGrain::kCodingGain;
 }
 
-KVGrainCollection::KVGrainCollection(Token, const std::string& path)
+KVGrainCollection::KVGrainCollection(Token, const std::string& path, std::shared_ptr<WriteFailureLatch> failures)
     : mSourcePath(path),
-      mFile(KVAnalysisPaths::dataFilePath(path, ".asp.noindex"), sizeof(KVEncodedGrain)) {}
+      mFile(KVAnalysisPaths::dataFilePath(path, ".asp.noindex"), sizeof(KVEncodedGrain)),
+      mFailures(failures ? std::move(failures) : std::make_shared<WriteFailureLatch>()) {}
 
 KVGrainCollection::~KVGrainCollection() { closeFile(); }
 
-std::unique_ptr<KVGrainCollection> KVGrainCollection::initByOpeningFileAtPath(const std::string& path, bool readOnly,
-                                                                              bool recreate) {
-    auto collection = std::make_unique<KVGrainCollection>(Token(), path);
+std::unique_ptr<KVGrainCollection> KVGrainCollection::initByOpeningFileAtPath(
+    const std::string& path, bool readOnly, bool recreate, std::shared_ptr<WriteFailureLatch> failures) {
+    auto collection = std::make_unique<KVGrainCollection>(Token(), path, std::move(failures));
     if (recreate && !readOnly) {
         collection->createFile();
         return collection;
@@ -48,8 +49,12 @@ bool KVGrainCollection::createFile() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     mFrameCount = 0;
     if (mFile.create()) return true;
-    StoreFailures::cannotCreateFile(mFile.path());
+    mFailures->record(StoreFailures::cannotCreateFile(mFile.path()));
     return false;
+}
+
+void KVGrainCollection::recordWriteFailure() {
+    mFailures->record(StoreFailures::writeFailed("Error writing data", mFile.lastError()));
 }
 
 Status KVGrainCollection::writeRecord(const KVEncodedGrain& grain, FramePos index) {
@@ -61,7 +66,7 @@ Status KVGrainCollection::writeRecords(const KVEncodedGrain* grains, FramePos in
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     mDirty = true;
     if (mFile.write(grains, index, count)) return 0;
-    StoreFailures::writeFailed("Error writing data", mFile.lastError());
+    recordWriteFailure();
     return -1;
 }
 
@@ -82,11 +87,13 @@ FrameCount KVGrainCollection::readRecords(KVEncodedGrain* into, FramePos index, 
     return bytes / static_cast<std::int64_t>(sizeof(KVEncodedGrain));
 }
 
-void KVGrainCollection::setFrameCount(FrameCount n) {
+Status KVGrainCollection::setFrameCount(FrameCount n) {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    if (!mFile.truncate(std::max<FrameCount>(n, 0))) StoreFailures::writeFailed("Error writing data", mFile.lastError());
+    const bool resized = mFile.truncate(std::max<FrameCount>(n, 0));
+    if (!resized) recordWriteFailure();
     mFrameCount = mFile.recordCount();
     mDirty = true;
+    return resized ? 0 : -1;
 }
 
 FrameCount KVGrainCollection::frameCount() {
@@ -112,9 +119,10 @@ FramePos KVGrainCollection::currentSample() const {
 // the output block.
 void KVGrainCollection::advanceStream() {
     mRecord.clear();
-    mFile.read(&mRecord, currentRecord);
+    const bool read = mFile.read(&mRecord, currentRecord) == static_cast<std::int64_t>(sizeof mRecord);
+    if (!read) mRecord.clear();  // nothing of a torn or unreadable record is played
     ++currentRecord;
-    if (currentRecord > frameCount()) mStreamStatus = -1;
+    if (!read || currentRecord > frameCount()) mStreamStatus = -1;
 
     mRecord.decode(mGrain.data());
     float previous = 0.0f;
@@ -142,14 +150,16 @@ Status KVGrainCollection::readAudio(FrameCount n, float** buffers) {
     return mStreamStatus;
 }
 
-void KVGrainCollection::synchronize() {
+Status KVGrainCollection::synchronize() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    mFile.synchronize();
+    if (mFile.synchronize()) return 0;
+    recordWriteFailure();
+    return -1;
 }
 
 void KVGrainCollection::markComplete() {
-    synchronize();
-    mIsComplete = true;
+    const bool pushed = synchronize() == 0;
+    mIsComplete = pushed && !mFailures->failed();
 }
 
 void KVGrainCollection::closeFile() {

@@ -9,6 +9,7 @@
 #include "common/Types.h"
 #include "store/KVEncodedGrain.h"
 #include "store/KVRecordFile.h"
+#include "store/WriteFailureLatch.h"
 
 namespace orvex {
 
@@ -37,14 +38,17 @@ public:
 
     // Opens the collection of base path P (its data file is P without extension +
     // ".asp.noindex"). Nothing when a read-only collection's file is missing or unreadable.
-    // A writable one creates its file when missing or when recreate is set.
-    static std::unique_ptr<KVGrainCollection> initByOpeningFileAtPath(const std::string& path, bool readOnly,
-                                                                      bool recreate);
+    // A writable one creates its file when missing or when recreate is set. Its creation and
+    // write failures go to failures (the latch of the store it belongs to), or to a latch of
+    // its own when none is given.
+    static std::unique_ptr<KVGrainCollection> initByOpeningFileAtPath(
+        const std::string& path, bool readOnly, bool recreate, std::shared_ptr<WriteFailureLatch> failures = nullptr);
     ~KVGrainCollection();
     KVGrainCollection(const KVGrainCollection&) = delete;
     KVGrainCollection& operator=(const KVGrainCollection&) = delete;
 
-    // Writes one record at index (negative indices are ignored). 0, or -1 after a write alert.
+    // Writes one record at index (negative indices are ignored). 0, or -1 when the write failed
+    // (the failure goes to the latch).
     Status writeRecord(const KVEncodedGrain& grain, FramePos index);
     // Writes count consecutive records from index in one write; as writeRecord.
     Status writeRecords(const KVEncodedGrain* grains, FramePos index, FrameCount count);
@@ -56,8 +60,8 @@ public:
     // For a file made long before its records are written (the mixdown): reads then give the
     // records that lie in holes as zeros without reading them.
     void setMostlyHoles(bool mostlyHoles) { mMostlyHoles = mostlyHoles; }
-    // Cuts or extends the file to n records.
-    void setFrameCount(FrameCount n);
+    // Cuts or extends the file to n records. 0, or -1 when the file could not be resized.
+    Status setFrameCount(FrameCount n);
     // Records in the file now (also remembered for hasAudio).
     FrameCount frameCount();
     bool hasAudio() const { return mFrameCount.load() != 0; }
@@ -68,12 +72,18 @@ public:
     void setPlayPosition(FramePos sample) { seekGrainRecord(sample / kHop); }
     FramePos currentSample() const;
     // Streams n samples into buffers[0] (the other channels are not touched). 0, or -1 when
-    // the stream ran past the last record (the missing grains are silence).
+    // the stream ran past the last record or a record could not be read (the missing grains
+    // are silence).
     Status readAudio(FrameCount n, float** buffers);
 
-    void synchronize();
+    // Pushes the file to the disk. 0, or -1 when the system reports that written data was lost.
+    Status synchronize();
+    // Pushes the file to the disk and marks the collection complete, unless a creation, write or
+    // push failed since the latch was last cleared.
     void markComplete();
-    bool isAnalysisComplete() const { return mIsComplete.load(); }
+    bool isAnalysisComplete() const { return mIsComplete.load() && !mFailures->failed(); }
+    // The first failure of the collection's store since the latch was last cleared, or success.
+    Result writeFailure() const { return mFailures->failure(); }
     void closeFile();
 
     const std::string& sourceFilePath() const { return mSourcePath; }
@@ -84,16 +94,18 @@ public:
     struct Token {
         explicit Token() = default;
     };
-    KVGrainCollection(Token, const std::string& path);
+    KVGrainCollection(Token, const std::string& path, std::shared_ptr<WriteFailureLatch> failures);
 
 private:
     bool createFile();
     void advanceStream();
+    void recordWriteFailure();
 
     std::atomic<bool> mIsComplete{false};
     std::atomic<FrameCount> mFrameCount{0};
     std::string mSourcePath;
     KVRecordFile mFile;
+    std::shared_ptr<WriteFailureLatch> mFailures;
     std::atomic<bool> mMostlyHoles{false};
     KVEncodedGrain mRecord{};
     FramePos mAppendIndex = 0;

@@ -13,8 +13,12 @@ namespace orvex {
 KVMixdownStore::Collections KVMixdownStore::openCollections(const std::string& path, FrameCount records,
                                                              bool recreate) {
     Collections mixdown;
-    mixdown.left = KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownLeftPath(path), false, recreate);
-    mixdown.right = KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownRightPath(path), false, recreate);
+    // One latch for both sides: a full disk raises one alert for the master, not one per side.
+    auto failures = std::make_shared<WriteFailureLatch>();
+    mixdown.left =
+        KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownLeftPath(path), false, recreate, failures);
+    mixdown.right =
+        KVGrainCollection::initByOpeningFileAtPath(KVAnalysisPaths::mixdownRightPath(path), false, recreate, failures);
     mixdown.left->setMostlyHoles(true);
     mixdown.right->setMostlyHoles(true);
     // A commit killed midway is taken back before anything reads the master.

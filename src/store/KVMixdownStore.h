@@ -28,7 +28,9 @@ public:
 
     // Builds the folders, reports "Incompatible Master File" (and starts afresh) when the folder's
     // dictionary is of another version, opens both collections writable and writes a silent
-    // placeholder at record `records` (so each file is records + 1 records long).
+    // placeholder at record `records` (so each file is records + 1 records long). Both
+    // collections share one write-failure latch; a commit's journal that cannot be written back
+    // stays for the next open, and its failure is the collections' writeFailure().
     static Collections openMixdownForFileAtPath(const std::string& path, FrameCount records);
     // Both collections created anew (every committed edit dropped), with the placeholder.
     static Collections recreateMixdownForFileAtPath(const std::string& path, FrameCount records);

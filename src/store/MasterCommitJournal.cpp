@@ -71,10 +71,10 @@ bool MasterCommitJournal::save(KVGrainCollection& left, KVGrainCollection& right
     return saved && !error;
 }
 
-void MasterCommitJournal::close(KVGrainCollection& left, KVGrainCollection& right) {
-    left.synchronize();
-    right.synchronize();
-    removeJournal(left);
+bool MasterCommitJournal::close(KVGrainCollection& left, KVGrainCollection& right) {
+    const bool pushed = left.synchronize() == 0 && right.synchronize() == 0;
+    if (pushed) removeJournal(left);
+    return pushed;
 }
 
 bool MasterCommitJournal::rollBack(KVGrainCollection& left, KVGrainCollection& right) {
@@ -88,12 +88,12 @@ bool MasterCommitJournal::rollBack(KVGrainCollection& left, KVGrainCollection& r
         const bool whole = range.magic == kJournalMagic && range.first >= 0 && range.count >= 0 &&
                            journal.recordCount() == 1 + 2 * range.count;
         restored = whole && copyGrains(left, journal, range.first, range.count, 1, false) &&
-                   copyGrains(right, journal, range.first, range.count, 1 + range.count, false);
+                   copyGrains(right, journal, range.first, range.count, 1 + range.count, false) &&
+                   left.synchronize() == 0 && right.synchronize() == 0;
         journal.close();
-        if (restored) {
-            left.synchronize();
-            right.synchronize();
-        }
+        // A whole journal that could not be written back is the only record of the master
+        // before the commit: it stays, and the next open tries again.
+        if (whole && !restored) return false;
     }
     removeJournal(left);
     return restored;

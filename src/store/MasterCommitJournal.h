@@ -18,10 +18,14 @@ public:
 
     // Saves records [first, first + count) of both collections; false when it cannot.
     static bool save(KVGrainCollection& left, KVGrainCollection& right, FramePos first, FrameCount count);
-    // The commit is whole: pushes both collections to the disk and removes the journal.
-    static void close(KVGrainCollection& left, KVGrainCollection& right);
+    // The commit is whole: pushes both collections to the disk and removes the journal. False
+    // when the system reports that written grains were lost: the journal then stays, for the
+    // caller to take the commit back with rollBack() (or for the next open to do it).
+    static bool close(KVGrainCollection& left, KVGrainCollection& right);
     // Writes back the grains of a journal left by an unfinished commit and removes it (and
-    // any journal torn before its rename). True when grains were put back.
+    // any journal torn before its rename). True when grains were put back. A whole journal
+    // whose grains cannot all be written back (a full disk) stays for the next open; false, and
+    // the failure is the collections' writeFailure().
     static bool rollBack(KVGrainCollection& left, KVGrainCollection& right);
 };
 

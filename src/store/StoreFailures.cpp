@@ -4,14 +4,20 @@
 
 namespace orvex {
 
-void StoreFailures::cannotCreateFile(const std::string& path) {
-    FailureChannel::report(Result::failure(
+Result StoreFailures::cannotCreateFile(const std::string& path) {
+    return Result::failure(
         "Error creating file",
-        "The file '" + path + "' cannot be created. Make sure you have permission to write to this location"));
+        "The file '" + path + "' cannot be created. Make sure you have permission to write to this location");
 }
 
-void StoreFailures::writeFailed(const std::string& title, const std::string& reason) {
-    FailureChannel::report(Result::failure(title, "There was a problem writing data to file:\n" + reason));
+Result StoreFailures::writeFailed(const std::string& title, const std::string& reason) {
+    return Result::failure(title, "There was a problem writing data to file:\n" + reason);
+}
+
+Result StoreFailures::stepNotRolledBack(const Result& failure) {
+    return Result::failure(failure.title(), failure.message() +
+                                                "\nThe selection could not be put back as it was before the edit; "
+                                                "it is put back when the file is opened again");
 }
 
 void StoreFailures::incompatibleAnalysis() {

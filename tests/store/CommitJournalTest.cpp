@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "store/KVGrainCollection.h"
+#include "store/FileSizeLimit.h"
 #include "store/MasterCommitJournal.h"
 #include "support/PlatformFixture.h"
 
@@ -67,6 +68,25 @@ TEST_F(CommitJournalTest, JournalTornBeforeItWasWholeIsRemovedAndChangesNothing)
     EXPECT_EQ(mark(2), 30.0f);
     EXPECT_FALSE(std::filesystem::exists(journal()));
     EXPECT_FALSE(std::filesystem::exists(journal() + ".partial"));
+}
+
+// The master has no room to take a cut commit back: the journal, the only record of the master
+// before the commit, stays until a later open has room, and the failure is the master's.
+TEST_F(CommitJournalTest, AJournalThatCannotBeWrittenBackStaysForTheNextOpen) {
+    ASSERT_TRUE(MasterCommitJournal::save(*left, *right, 1, 3));
+    write(1, 20.0f);
+    write(2, 30.0f);
+    {
+        test::FileSizeLimit limit(sizeof(KVEncodedGrain));  // record 0 only
+        EXPECT_FALSE(MasterCommitJournal::rollBack(*left, *right));
+    }
+    EXPECT_TRUE(std::filesystem::exists(journal()));
+    EXPECT_EQ(mark(1), 20.0f);
+    EXPECT_EQ(left->writeFailure().title(), "Error writing data");
+    EXPECT_EQ(countFailures("Error writing data"), 1);
+    EXPECT_TRUE(MasterCommitJournal::rollBack(*left, *right));
+    for (FramePos k = 0; k < 6; ++k) EXPECT_EQ(mark(k), float(k + 1)) << k;
+    EXPECT_FALSE(std::filesystem::exists(journal()));
 }
 
 }  // namespace

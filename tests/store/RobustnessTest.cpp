@@ -41,7 +41,7 @@ TEST_F(RobustnessTest, ARecordCutShortReadsAsAbsent) {
     fs::resize_file(temp().file("cut.ana.noindex"), 2 * kRecord + kRecord / 2);
     auto chunk = openChunk(base, false);
     EXPECT_EQ(chunk->frameCount(), 2);
-    EXPECT_TRUE(chunk->isAnalysisComplete());
+    EXPECT_FALSE(chunk->isAnalysisComplete());  // three grains and display records for two records
     auto read = FrameRecord::create();
     for (int f = 0; f < 2; ++f) {
         ASSERT_EQ(chunk->readFrameRecord(f, *read), 0);
@@ -56,29 +56,45 @@ TEST_F(RobustnessTest, ARecordCutShortReadsAsAbsent) {
     EXPECT_TRUE(failures().empty());
 }
 
-// Every data file is a link to /dev/full: each write fails with "No space left on device".
-TEST_F(RobustnessTest, FailingWritesRaiseOneAlertPerFileKind) {
-    const std::string base = temp().file("full.kva");
-    openChunk(base, true);
-    for (const char* suffix : {".ana.noindex", ".asp.noindex", ".dsp.noindex", ".trk.noindex", ".cdx.noindex", ".undo.noindex"}) {
-        fs::remove(temp().file(std::string("full") + suffix));
-        fs::create_symlink("/dev/full", temp().file(std::string("full") + suffix));
+// One data file at a time is a link to /dev/full, where each write fails with "No space left on
+// device": the write reports it, the alert is titled by that file's kind and raised once, the
+// chunk file refuses the writes after it and is not complete. Without its undo copy a frame is
+// not written at all.
+TEST_F(RobustnessTest, AFailingFileRaisesOneAlertTitledByItsKind) {
+    const struct {
+        const char* suffix;
+        const char* title;
+    } cases[] = {{".ana.noindex", "Error writing to data file"},   {".asp.noindex", "Error writing data"},
+                 {".dsp.noindex", "Error writing to display file"}, {".trk.noindex", "Error writing to display file"},
+                 {".cdx.noindex", "Error writing to info file"},    {".undo.noindex", "Error writing to undo file"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix);
+        const std::string name = std::string("full") + c.suffix;
+        const std::string base = temp().file(name + ".kva");
+        openChunk(base, true);
+        const std::string failing = temp().file(name + c.suffix);
+        fs::remove(failing);
+        fs::create_symlink("/dev/full", failing);
+        auto chunk = openChunk(base, false);
+        mFailures.clear();
+        for (int f = 0; f < 3; ++f) EXPECT_EQ(chunk->writeFrameRecord(*partialsRecord(f), f), -1) << f;
+        ASSERT_EQ(failures().size(), 1u);
+        EXPECT_EQ(failures()[0].title(), c.title);
+        EXPECT_EQ(failures()[0].message(), "There was a problem writing data to file:\nNo space left on device");
+        EXPECT_EQ(chunk->writeFailure().title(), c.title);
+        EXPECT_FALSE(chunk->isAnalysisComplete());
+        EXPECT_FALSE(chunk->markComplete());
+        const bool undoFailed = std::string(c.suffix) == ".undo.noindex";
+        for (const auto& [suffix, size] : {std::pair{".ana.noindex", kRecord}, {".asp.noindex", sizeof(KVEncodedGrain)}})
+            if (suffix != std::string(c.suffix)) {
+                EXPECT_EQ(fs::file_size(temp().file(name + suffix)), undoFailed ? 0u : size) << suffix;
+            }
+        chunk->setFrameCount(0);  // still usable
+        chunk->beginUndoStep();
+        chunk->commitUndoStep();
+        EXPECT_FALSE(chunk->undoLastStep());
+        EXPECT_EQ(failures().size(), 1u);
     }
-    auto chunk = openChunk(base, false);
-    EXPECT_EQ(chunk->frameCount(), 0);
-    EXPECT_EQ(chunk->writeFrameRecord(*partialsRecord(1), 0), 0);
-    EXPECT_EQ(countFailures("Error writing to undo file"), 1);
-    EXPECT_EQ(countFailures("Error writing to data file"), 1);
-    EXPECT_EQ(countFailures("Error writing to display file"), 2);
-    EXPECT_EQ(countFailures("Error writing to info file"), 1);
-    EXPECT_EQ(countFailures("Error writing data"), 1);  // the grain
-    EXPECT_EQ(failures()[0].message(), "There was a problem writing data to file:\nNo space left on device");
-    auto read = FrameRecord::create();
-    EXPECT_EQ(chunk->readFrameRecord(0, *read), -1);
-    chunk->setFrameCount(0);  // still usable
-    chunk->beginUndoStep();
-    chunk->commitUndoStep();
-    EXPECT_FALSE(chunk->undoLastStep());
 }
 
 TEST_F(RobustnessTest, AFullDiskIsReportedAndLosesNothingWritten) {
@@ -104,8 +120,8 @@ TEST_F(RobustnessTest, AFullDiskIsReportedAndLosesNothingWritten) {
     ::umount2(mountPoint.c_str(), MNT_DETACH);
 }
 
-// A folder the user may not write into: every file creation is reported, nothing crashes.
-TEST_F(RobustnessTest, AWriteProtectedFolderRaisesCreateAndWriteAlerts) {
+// A folder the user may not write into: the failed creation is reported once, nothing crashes.
+TEST_F(RobustnessTest, AWriteProtectedFolderRaisesOneCreateAlert) {
     const fs::path folder = temp().path() / "locked";
     fs::create_directories(folder / "take.analysis");
     for (const fs::path& path : {temp().path(), folder, folder / "take.analysis"})
@@ -113,11 +129,13 @@ TEST_F(RobustnessTest, AWriteProtectedFolderRaisesCreateAndWriteAlerts) {
     const int result = test::runUnprivileged([&] {
         auto set = KVAnalysisFileSet::initByOpeningFileAtPath((folder / "take.wav").string(), 44100.0, 4, 4096, 32, 1,
                                                               true, false);
-        if (countFailures("Error creating file") != 12) return 1;  // 6 files for each of two chunks
-        if (set->appendFrameRecord(*partialsRecord(1), -1) != 0) return 2;
-        if (countFailures("Error writing to data file") != 1 || countFailures("Error writing data") != 1) return 3;
+        // One alert for the set's 12 files (6 for each of two chunks), then no more.
+        if (failures().size() != 1 || countFailures("Error creating file") != 1) return 1;
+        if (set->appendFrameRecord(*partialsRecord(1), -1) != -1) return 2;
+        if (failures().size() != 1 || set->writeFailure().title() != "Error creating file") return 3;
         auto read = FrameRecord::create();
         if (set->readFrameRecord(0, *read, -1) != -1) return 4;
+        if (set->markComplete() || set->isAnalysisComplete()) return 5;
         return 0;
     });
     EXPECT_EQ(result, 0);
