@@ -2,6 +2,7 @@
 
 #include "CliCommand.h"
 #include "CliDocument.h"
+#include "CliNumberRange.h"
 
 namespace orvex::cli {
 
@@ -28,8 +29,9 @@ void setupAnalyse(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<AnalyseOptions>();
     CLI::App* command = app.add_subcommand("analyse", "Analyse a segment (2 to 900 s) of a sound file");
     command->add_option("FILE", options->file, "Sound file")->required();
-    command->add_option("--start", options->start, "Segment start in seconds");
-    command->add_option("--end", options->end, "Segment end in seconds");
+    const CLI::Validator seconds = CliNumberRange::validator(CliNumberRange::Unit::Seconds);
+    command->add_option("--start", options->start, "Segment start in seconds")->check(seconds);
+    command->add_option("--end", options->end, "Segment end in seconds")->check(seconds);
     command->add_flag("--force", options->force, "Analyse again even when a stored analysis fits");
     command->callback([options, &exitCode] { exitCode = runAnalyse(*options); });
 }

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <sstream>
 
+#include "CliNumberRange.h"
 #include "common/Pitch.h"
 #include "common/Types.h"
 
@@ -17,25 +19,26 @@ std::optional<double> either(std::optional<double> converted, std::optional<doub
     return value && std::isfinite(*value) ? value : std::nullopt;
 }
 
-// One "A:B" item as a point; false when malformed or out of range.
-bool parsePoint(const std::string& item, bool framesAndSixths, KVPathPoint& point) {
+// One "A:B" item as a point; false when malformed, or when a number is not one or lies out of
+// its range (outOfRange then names it).
+bool parsePoint(const std::string& item, bool framesAndSixths, KVPathPoint& point, std::string& outOfRange) {
     const auto colon = item.find(':');
-    if (colon == std::string::npos) return false;
-    try {
-        std::size_t usedTime = 0, usedPitch = 0;
-        const std::string timeText = item.substr(0, colon), pitchText = item.substr(colon + 1);
-        const double time = std::stod(timeText, &usedTime);
-        const double pitch = std::stod(pitchText, &usedPitch);
-        if (usedTime != timeText.size() || usedPitch != pitchText.size()) return false;
-        if (!std::isfinite(time) || !std::isfinite(pitch) || time < 0.0) return false;
-        if (!framesAndSixths && pitch <= 0.0) return false;
-        const double frame = framesAndSixths ? time : CliEditCoordinates::framesOfSeconds(time);
-        const double sixths = framesAndSixths ? pitch : pitchOfHertz(pitch);
-        point = {std::llround(frame), std::llround(sixths)};
-        return true;
-    } catch (const std::exception&) {
+    if (colon == std::string::npos || item.find(':', colon + 1) != std::string::npos) return false;
+    const std::string timeText = item.substr(0, colon), pitchText = item.substr(colon + 1);
+    using Unit = CliNumberRange::Unit;
+    const Unit timeUnit = framesAndSixths ? Unit::Frames : Unit::Seconds;
+    const Unit pitchUnit = framesAndSixths ? Unit::Pitch : Unit::Hertz;
+    for (const auto& [text, unit] : {std::pair{timeText, timeUnit}, std::pair{pitchText, pitchUnit}}) {
+        const std::string refusal = CliNumberRange::refusal(text, unit);
+        if (refusal.empty()) continue;
+        outOfRange = "point " + item + ": " + refusal;
         return false;
     }
+    const double time = std::strtod(timeText.c_str(), nullptr), pitch = std::strtod(pitchText.c_str(), nullptr);
+    const double frame = framesAndSixths ? time : CliEditCoordinates::framesOfSeconds(time);
+    const double sixths = framesAndSixths ? pitch : pitchOfHertz(pitch);
+    point = {std::llround(frame), std::llround(sixths)};
+    return true;
 }
 
 }  // namespace
@@ -67,11 +70,16 @@ std::optional<CliEditCoordinates::Span> CliEditCoordinates::pitchSpan(std::optio
     return Span{*low, *high};
 }
 
-bool CliEditCoordinates::parsePath(const std::string& text, bool framesAndSixths, std::vector<KVPathPoint>& points) {
+bool CliEditCoordinates::parsePath(const std::string& text, bool framesAndSixths, std::vector<KVPathPoint>& points,
+                                   std::string* outOfRange) {
     std::stringstream list(text);
+    std::string refusal;
     for (std::string item; std::getline(list, item, ',');) {
         KVPathPoint point;
-        if (!parsePoint(item, framesAndSixths, point)) return false;
+        if (!parsePoint(item, framesAndSixths, point, refusal)) {
+            if (outOfRange) *outOfRange = refusal;
+            return false;
+        }
         points.push_back(point);
     }
     std::stable_sort(points.begin(), points.end(),

@@ -29,10 +29,12 @@ public:
                                          std::optional<double> lowPitch, std::optional<double> highPitch);
 
     // "A:B,A:B,..." as path points, A:B being seconds:Hz or, with framesAndSixths, frame:sixths.
-    // False on a malformed list, a negative time, a frequency not above 0 or fewer than three
-    // points (the least a pencil path takes). The points come ordered by frame, so a path drawn
-    // from right to left is the same path as drawn from left to right.
-    static bool parsePath(const std::string& text, bool framesAndSixths, std::vector<KVPathPoint>& points);
+    // False on a malformed list, a number that is not one or lies outside its range
+    // (CliNumberRange; outOfRange then receives the sentence naming it) or fewer than three points (the least a pencil path
+    // takes). The points come ordered by frame, so a path drawn from right to left is the same
+    // path as drawn from left to right.
+    static bool parsePath(const std::string& text, bool framesAndSixths, std::vector<KVPathPoint>& points,
+                          std::string* outOfRange = nullptr);
 };
 
 }  // namespace orvex::cli

@@ -5,6 +5,7 @@
 #include "CliCommand.h"
 #include "CliDocument.h"
 #include "CliEditCoordinates.h"
+#include "CliNumberRange.h"
 #include "engine/KVAnalysisController.h"
 
 namespace orvex::cli {
@@ -66,10 +67,12 @@ Command pencilCommand(const EditOptions& options, LastFrame& last) {
     std::vector<KVPathPoint> points;
     const auto tool = kPencilTools.find(options.tool.empty() ? "multi" : options.tool);
     const bool inFrames = !options.framePath.empty();
+    std::string outOfRange;
     if (tool == kPencilTools.end() ||
-        !CliEditCoordinates::parsePath(inFrames ? options.framePath : options.path, inFrames, points))
-        return CliCommand::fail("pencil needs --tool multi|single|f1 and at least three points, as --path "
-                                "SEC:HZ,... or --frame-path FRAME:SIXTHS,..."),
+        !CliEditCoordinates::parsePath(inFrames ? options.framePath : options.path, inFrames, points, &outOfRange))
+        return CliCommand::fail(!outOfRange.empty() ? (inFrames ? "--frame-path: " : "--path: ") + outOfRange
+                                                    : "pencil needs --tool multi|single|f1 and at least three points, "
+                                                      "as --path SEC:HZ,... or --frame-path FRAME:SIXTHS,..."),
                Command{};
     last = double(points.back().x);
     return [=, mode = options.subtract ? SelectionMode::Subtract : SelectionMode::Add, id = tool->second](KVAnalysisController& c) {
@@ -124,16 +127,20 @@ void setupEdit(CLI::App& app, int& exitCode) {
                         "sustained, transients, fill-gaps, select-all, select-none, apply, undo, box, ceiling, pencil")
         ->required();
     command->add_option("--tool", options->tool, "box|denoise|background|gap-filler|magic|deselect, multi|single|f1");
-    CLI::Option* from = command->add_option("--from", options->from, "Box, ceiling: start in seconds of the segment");
-    CLI::Option* to = command->add_option("--to", options->to, "Box, ceiling: end in seconds of the segment");
-    command->add_option("--from-frame", options->fromFrame, "Box, ceiling: start in analysis frames (128 samples)")
+    using Unit = CliNumberRange::Unit;
+    const auto number = [command](const char* name, std::optional<double>& value, const char* help, Unit unit) {
+        return command->add_option(name, value, help)->check(CliNumberRange::validator(unit));
+    };
+    CLI::Option* from = number("--from", options->from, "Box, ceiling: start in seconds of the segment", Unit::Seconds);
+    CLI::Option* to = number("--to", options->to, "Box, ceiling: end in seconds of the segment", Unit::Seconds);
+    number("--from-frame", options->fromFrame, "Box, ceiling: start in analysis frames (128 samples)", Unit::Frames)
         ->excludes(from);
-    command->add_option("--to-frame", options->toFrame, "Box, ceiling: end in analysis frames")->excludes(to);
-    CLI::Option* low = command->add_option("--low", options->low, "Box: lowest frequency in Hz");
-    CLI::Option* high = command->add_option("--high", options->high, "Box: highest frequency in Hz");
-    command->add_option("--low-pitch", options->lowPitch, "Box: lowest pitch in sixths of a semitone (MIDI note x 6)")
+    number("--to-frame", options->toFrame, "Box, ceiling: end in analysis frames", Unit::Frames)->excludes(to);
+    CLI::Option* low = number("--low", options->low, "Box: lowest frequency in Hz", Unit::Hertz);
+    CLI::Option* high = number("--high", options->high, "Box: highest frequency in Hz", Unit::Hertz);
+    number("--low-pitch", options->lowPitch, "Box: lowest pitch in sixths of a semitone (MIDI note x 6)", Unit::Pitch)
         ->excludes(low);
-    command->add_option("--high-pitch", options->highPitch, "Box: highest pitch in sixths of a semitone")
+    number("--high-pitch", options->highPitch, "Box: highest pitch in sixths of a semitone", Unit::Pitch)
         ->excludes(high);
     CLI::Option* path = command->add_option("--path", options->path, "Pencil points SEC:HZ,SEC:HZ,...");
     command->add_option("--frame-path", options->framePath, "Pencil points FRAME:SIXTHS,FRAME:SIXTHS,...")

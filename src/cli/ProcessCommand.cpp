@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 #include "CliDocument.h"
+#include "CliNumberRange.h"
 #include "engine/KVAnalysisController.h"
 
 namespace orvex::cli {
@@ -35,8 +36,9 @@ void setupProcess(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<ProcessOptions>();
     CLI::App* command = app.add_subcommand("process", "Analyse a segment, keep one part of it and export it");
     command->add_option("FILE", options->file, "Sound file")->required();
-    command->add_option("--start", options->start, "Segment start in seconds")->required();
-    command->add_option("--end", options->end, "Segment end in seconds")->required();
+    const CLI::Validator seconds = CliNumberRange::validator(CliNumberRange::Unit::Seconds);
+    command->add_option("--start", options->start, "Segment start in seconds")->required()->check(seconds);
+    command->add_option("--end", options->end, "Segment end in seconds")->required()->check(seconds);
     command->add_option("--keep", options->keep, "The part to keep")
         ->required()
         ->check(CLI::IsMember({"sustained", "transients"}));

@@ -9,6 +9,7 @@
 #include "CliGuards.h"
 #include "audiofile/KVAudioFileReader.h"
 #include "audiofile/OwnedChannelBuffers.h"
+#include "audiofile/SoundFileDiagnosis.h"
 #include "document/KVOpenFileCheck.h"
 #include "dsp/KVSeparationScore.h"
 
@@ -30,13 +31,15 @@ struct ScoreOptions {
 // The whole file as float channels at the working rate, or a line saying why not.
 std::optional<Channels> readWhole(const std::string& path, const char* role) {
     if (!CliGuards::inputExists(path)) return std::nullopt;
-    const std::string unreadable = std::string("Unreadable file \"") + displayNameOfPath(path) + "\" (the " + role +
-                                   "): it is not a sound file orvex-cli can read";
+    const auto unreadable = [&] {
+        return std::string("Unreadable file \"") + displayNameOfPath(path) + "\" (the " + role +
+               "): " + SoundFileDiagnosis::ofUnreadableFile(path).sentence;
+    };
     double rate = 0.0;
     std::int32_t channels = 0;
     std::int64_t length = 0;
     if (KVAudioFileReader::infoForFileAtPath(path, &rate, &channels, nullptr, nullptr, &length) != 0 || channels <= 0) {
-        CliCommand::fail(unreadable);
+        CliCommand::fail(unreadable());
         return std::nullopt;
     }
     Channels sound(static_cast<std::size_t>(channels));
@@ -44,7 +47,7 @@ std::optional<Channels> readWhole(const std::string& path, const char* role) {
     auto reader = KVAudioFileReader::initWithFileAtPath(path, kWorkingSampleRate, channels);
     const OwnedChannelBuffers buffers(channels, kReadBlock);
     if (!reader || !buffers.complete()) {
-        CliCommand::fail(unreadable);
+        CliCommand::fail(unreadable());
         return std::nullopt;
     }
     for (auto& channel : sound) channel.reserve(static_cast<std::size_t>(std::max<FrameCount>(reader->length(), 0)));

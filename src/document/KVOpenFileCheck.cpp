@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "audiofile/KVAudioFileReader.h"
+#include "audiofile/SoundFileDiagnosis.h"
 #include "platform/Platform.h"
 
 namespace orvex {
@@ -33,10 +34,10 @@ KVOpenFileCheck KVOpenFileCheck::checkFileAtPath(const std::string& path) {
                                                                &check.bitsPerChannel, &check.formatID, &check.length);
     // An empty sound file has nothing to analyse or convert; it is refused like an unreadable one.
     if (status != 0 || check.length <= 0) {
-        check.reason = shown(quoted("Unreadable file", path),
-                             "Access to this file has been denied\n\nIf this is a Orvex analysis file please open the "
-                             "original sound file instead.",
-                             "Bummer");
+        const SoundFileDiagnosis diagnosis =
+            status != 0 ? SoundFileDiagnosis::ofUnreadableFile(path) : SoundFileDiagnosis::ofSilentFile();
+        check.problem = diagnosis.problem;
+        check.reason = shown(quoted("Unreadable file", path), diagnosis.sentence, "Bummer");
         check.outcome = Outcome::Unreadable;
         return check;
     }

@@ -3,13 +3,14 @@
 #include <cstdint>
 #include <string>
 
+#include "audiofile/SoundFileDiagnosis.h"
 #include "common/Result.h"
 #include "common/Types.h"
 
 namespace orvex {
 
 // The checks made on a sound file before a document is created for it: readable (and not
-// empty), at most two channels, and a warning for rates other than 44 100 and 48 000 Hz.
+// empty; the refusal says what is wrong with the file), at most two channels, and a warning for rates other than 44 100 and 48 000 Hz.
 // Failures and the warning are shown as alerts through the platform. Main thread.
 class KVOpenFileCheck {
 public:
@@ -21,6 +22,8 @@ public:
     bool canOpen() const { return outcome == Outcome::Ok; }
 
     Outcome outcome = Outcome::Unreadable;
+    // What is wrong with an Unreadable file (missing, a folder, not audio, ...); its alert says it.
+    SoundFileDiagnosis::Problem problem = SoundFileDiagnosis::Problem::None;
     bool rateWarningShown = false;
     // The refusal, or the sample-rate warning, as the alert showed it.
     Result reason = Result::success();

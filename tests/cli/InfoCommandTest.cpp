@@ -68,8 +68,8 @@ TEST_F(InfoCommandTest, RefusesWithOneLineAndWritesNothing) {
 
     const std::pair<std::string, std::string> cases[] = {
         {"info --working '" + text + "'",
-         "orvex-cli: Unreadable file \"notes.txt\": Access to this file has been denied If this is a Orvex "
-         "analysis file please open the original sound file instead.\n"},
+         "orvex-cli: Unreadable file \"notes.txt\": This is not an audio file: its contents are in no sound "
+         "file format.\n"},
         {"info --working '" + three + "'",
          "orvex-cli: Unsupported number of channels in \"three.wav\": This file is neither a mono or stereo "
          "recording\n"},

@@ -370,7 +370,8 @@ TEST_F(ScoreCommandTest, ArgumentErrorsAndUnreadableFilesAreOneLine) {
         {"score --reference '" + ref + "'", 2, "orvex-cli: ESTIMATE is required"},
         {"score '" + ref + "' --reference '" + ref + "' --loudness", 2, "orvex-cli: "},
         {"score '" + text + "' --reference '" + ref + "'", 1,
-         "orvex-cli: Unreadable file \"notes.txt\" (the estimate): it is not a sound file orvex-cli can read\n"},
+         "orvex-cli: Unreadable file \"notes.txt\" (the estimate): This is not an audio file: its contents are "
+         "in no sound file format.\n"},
         {"score '" + ref + "' --reference '" + text + "'", 1,
          "orvex-cli: Unreadable file \"notes.txt\" (the reference)"},
         {"score '" + ref + "' --reference '" + ref + "' --mix '" + text + "'", 1,

@@ -70,14 +70,13 @@ TEST_F(WaveDocumentTest, RefusalsShowTheirAlertAndLeaveNoDocument) {
     const std::string text = temp().file("notes.wav"), empty = temp().file("empty.wav");
     std::ofstream(text) << "not a sound\n";
     writeRiffWave(empty, 1, 44100, 16, {}, {});
-    const std::string unreadable =
-        "Access to this file has been denied\n\nIf this is a Orvex analysis file please open the original sound "
-        "file instead.";
     struct Case {
         std::string path, title, message, button;
     };
-    for (const Case& c : {Case{text, "Unreadable file \"notes.wav\"", unreadable, "Bummer"},
-                          Case{empty, "Unreadable file \"empty.wav\"", unreadable, "Bummer"},
+    for (const Case& c : {Case{text, "Unreadable file \"notes.wav\"",
+                               "This is not an audio file: its contents are in no sound file format.", "Bummer"},
+                          Case{empty, "Unreadable file \"empty.wav\"", "The sound file holds no audio (0 frames).",
+                               "Bummer"},
                           Case{sound("three.wav", 44100, 3), "Unsupported number of channels in \"three.wav\"",
                                "This file is neither a mono or stereo recording", "Ok"}}) {
         const auto opened = open(c.path);
