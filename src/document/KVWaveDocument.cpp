@@ -10,6 +10,7 @@
 #include "control/KVOutputController.h"
 #include "control/KVSegmentController.h"
 #include "document/KVHistoryPlayStep.h"
+#include "document/WorkingCopyOwner.h"
 #include "engine/KVAnalyseCommand.h"
 #include "engine/KVAnalysisRunner.h"
 #include "engine/KVAnalysisViewInterface.h"
@@ -88,7 +89,7 @@ Result KVWaveDocument::openFileAtPath(const std::string& source) {
     mWorkingFilePath = *working;
     if (Result opened = openEditHistory(); !opened) return opened;
     if (Result folder = prepareAnalysisFolder(); !folder) return folder;
-    if (!convertedCopyPath().empty()) KVWorkingFile::recordSourceOfCopy(mWorkingFilePath, source);
+    if (!convertedCopyPath().empty()) WorkingCopyOwner::recordInAnalysisFolder(mWorkingFilePath, source);
     mSourcePath = source;
     Platform::shared().addRecentDocument(source);
     mMetadataChunks = chunksOfFile(mEditHistory->sourceFilePath(), mEditHistory->numberOfChannels());
@@ -106,7 +107,7 @@ Result KVWaveDocument::openEditHistory() {
         mPlayback->setEditStep(std::make_shared<KVHistoryPlayStep>(mEditHistory));
         return Result::success();
     }
-    return showFailure(KVWorkingFile::unreadableFailure(), true);
+    return showFailure(KVWorkingFile::unreadableFailure(mWorkingFilePath), true);
 }
 
 // The analysis folder beside the working file: an existing one must be writable (2), a missing

@@ -6,6 +6,7 @@ namespace orvex::paramkeys {
 
 inline constexpr const char* kVersion = "ORVXFileGroup_Version";
 inline constexpr const char* kDictionaryPath = "ORVXFileGroup_DictionaryPath";
+// The name of the source whose working copy the analysis folder belongs to (WorkingCopyOwner).
 inline constexpr const char* kConvertedFrom = "ORVXFileGroup_ConvertedFrom";
 inline constexpr const char* kAnalysisStartFrame = "ORVXFileGroup_AnalysisStartFrame";
 inline constexpr const char* kAnalysisEndFrame = "ORVXFileGroup_AnalysisEndFrame";
