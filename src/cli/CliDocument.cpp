@@ -15,6 +15,7 @@
 #include "CliProgress.h"
 #include "control/KVOutputController.h"
 #include "control/KVSegmentRange.h"
+#include "document/KVOpenFileCheck.h"
 #include "document/KVWaveDocument.h"
 #include "engine/KVAnalyseCommand.h"
 #include "engine/KVAnalysisController.h"
@@ -22,6 +23,7 @@
 #include "playback/ManualAudioBackend.h"
 #include "store/KVAnalysisFileSet.h"
 #include "store/KVAnalysisPaths.h"
+#include "store/StoreFailures.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex::cli {
@@ -35,6 +37,16 @@ HeadlessPlatform& headless() { return dynamic_cast<HeadlessPlatform&>(Platform::
 bool failWith(const std::string& message) {
     CliCommand::fail(message);
     return false;
+}
+
+// "No space left on device while writing the selection of mix.wav": the system's reason a store
+// failure carries, what was being written and of which file, then any note the failure adds.
+std::string storeFailureLine(const Result& failure, const std::string& what, const std::string& file) {
+    const std::string reason = StoreFailures::reasonOf(failure);
+    const auto lineEnd = reason.find('\n');
+    std::string line = reason.substr(0, lineEnd) + " while writing the " + what + " of " + displayNameOfPath(file);
+    if (lineEnd != std::string::npos) line += "; " + reason.substr(lineEnd + 1);
+    return line;
 }
 
 void reportClipping(FrameCount clipped) {
@@ -151,6 +163,10 @@ bool CliDocument::analyse(FramePos start, FramePos end, bool force) {
         progress->update(100);
         progress->finish();
     }
+    if (const Result failure = controller().analysisStore().writeFailure(); !failure) {
+        mFolderUsed = false;  // a folder this run made goes again: nothing of it is whole
+        return failWith(storeFailureLine(failure, "analysis", mDocument->sourcePath()));
+    }
     if (!runner.isAnalysisComplete()) return failWith("The analysis did not complete");
     return true;
 }
@@ -184,13 +200,16 @@ void CliDocument::waitUntilIdle() {
 bool CliDocument::runAndWait(const std::function<void(KVAnalysisController&)>& command) {
     if (!mDocument->runOnController(command)) return failWith("The command could not run: another one is running");
     waitUntilIdle();
-    return true;
+    const Result& result = controller().lastOperationResult();
+    return result ? true : failWith(storeFailureLine(result, "selection", mDocument->sourcePath()));
 }
 
 bool CliDocument::undo() {
     waitUntilIdle();
     const Result undone = mDocument->undo();
-    return undone ? true : failWith(undone.text());
+    if (undone) return true;
+    if (undone.text() == KVAnalysisFileSet::noDataToUndo().text()) return failWith(undone.text());
+    return failWith(storeFailureLine(undone, "selection", mDocument->sourcePath()));
 }
 
 KVOutputController* CliDocument::output() {
@@ -203,6 +222,8 @@ KVOutputController* CliDocument::output() {
 bool CliDocument::commitEditToMaster() {
     if (!output() || !mDocument->analysisController()) return false;
     const FrameCount written = mDocument->commitEditToMaster();
+    if (const Result& result = mDocument->lastCommitResult(); !result)
+        return failWith(storeFailureLine(result, "master", mDocument->sourcePath()));
     std::printf("committed %lld grains at %.3f s\n", static_cast<long long>(written),
                 double(mDocument->segmentStart()) / kWorkingSampleRate);
     return true;

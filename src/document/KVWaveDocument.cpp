@@ -593,9 +593,13 @@ void KVWaveDocument::exportFinished(KVOutputController& controller, const Result
 FrameCount KVWaveDocument::commitEditToMaster() {
     KVOutputController* master = outputController();
     if (!master || !mAnalysisController) return 0;
+    mLastCommitResult = Result::success();
     const FrameCount written = KVMasterCommit::commitEditToMaster(
         mAnalysisController->store(), mSegmentStart / kAnalysisHop, mSegmentEnd - mSegmentStart,
-        *master->leftMasterCollection(), *master->rightMasterCollection(), master->monitor());
+        *master->leftMasterCollection(), *master->rightMasterCollection(), master->monitor(), &mLastCommitResult);
+    // A write failure of the master was alerted as it happened; one met before it (the journal) was not.
+    if (!mLastCommitResult && mLastCommitResult.text() != master->leftMasterCollection()->writeFailure().text())
+        showFailure(mLastCommitResult, true);
     master->restartOverview();
     return written;
 }

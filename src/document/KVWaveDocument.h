@@ -146,7 +146,10 @@ public:
 
     // --- Master and exports ---
     // Writes the rendered selection into the master at the segment's position; the grains written.
+    // A commit that cannot be stored whole leaves the master as it was (0, alerted).
     FrameCount commitEditToMaster();
+    // Success, or why the last commit left the master as it was.
+    const Result& lastCommitResult() const { return mLastCommitResult; }
     // Starts the segment export on a worker; the window hears its end (exportFinished).
     bool exportCurrentSegment(const std::string& path);
     // Starts the export of the segment's stems over the whole working file on a worker, to
@@ -222,6 +225,7 @@ private:
     std::shared_ptr<KVAnalysisController> mAnalysisController;
     std::unique_ptr<KVExportJob> mExportJob;
     KVExportReport mLastExport;
+    Result mLastCommitResult = Result::success();
     KVDocumentCommandState mState;
     PlaySource mPlaySource = PlaySource::Input;
     FramePos mSegmentStart = 0;

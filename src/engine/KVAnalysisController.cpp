@@ -12,6 +12,7 @@
 #include "engine/KVPreviewExchange.h"
 #include "engine/KVSelectionPlaySource.h"
 #include "history/KVEditHistory.h"
+#include "platform/FailureChannel.h"
 #include "platform/Platform.h"
 #include "playback/KVAudioEngineController.h"
 #include "store/KVAnalysisFileSet.h"
@@ -229,10 +230,10 @@ Result KVAnalysisController::selectNone() {
     mCancelProcessing = false;
     mSelectionStore->beginUndoStep();
     KVIsolationOperations(*mAnalysisStore, *mSelectionStore, mCancelProcessing).clearSelection();
-    mSelectionStore->commitUndoStep();
+    mLastOperationResult = mSelectionStore->commitUndoStep();
     if (mAnalysisView) mAnalysisView->invalidateImage();
     mSelectionIdle = true;
-    return Result::success();
+    return mLastOperationResult;
 }
 
 void KVAnalysisController::applySelection() {
@@ -285,8 +286,8 @@ void KVAnalysisController::runOnMainThread(const Operation& op) {
     mSelectionStore->beginUndoStep();
     KVIsolationOperations ops(*mAnalysisStore, *mSelectionStore, mCancelProcessing);
     op(ops);
-    mSelectionStore->commitUndoStep();
-    KVUtilities::playFinishedSound();
+    mLastOperationResult = mSelectionStore->commitUndoStep();
+    if (mLastOperationResult) KVUtilities::playFinishedSound();
     if (mAnalysisView) mAnalysisView->invalidateImage();
     enableAudio();
 }
@@ -311,17 +312,26 @@ void KVAnalysisController::runInNewThread(Operation op, bool withUndo, std::func
         Platform::shared().postToMainThread(
             [self = std::move(self), withUndo, afterwards = std::move(afterwards)] {
                 if (afterwards) afterwards();
-                if (withUndo) self->mSelectionStore->commitUndoStep();
+                // An operation without a step of its own opens its steps itself; the store keeps
+                // their first failure.
+                const Result result =
+                    withUndo ? self->mSelectionStore->commitUndoStep() : self->mSelectionStore->writeFailure();
                 --self->mRunningOperations;
-                self->finishOperation();
+                self->finishOperation(result);
             },
             false);
     }).detach();
 }
 
-void KVAnalysisController::finishOperation() {
+// A failed operation ends without the finishing chime; its write failure was alerted when it
+// happened, and a step that could not be taken back says so too.
+void KVAnalysisController::finishOperation(const Result& result) {
+    mLastOperationResult = result;
     if (mDelegate) mDelegate->setProgressValue(-1);
-    KVUtilities::playFinishedSound();
+    if (result)
+        KVUtilities::playFinishedSound();
+    else if (result.text() != mSelectionStore->writeFailure().text())
+        FailureChannel::report(result);
     if (mAnalysisView) mAnalysisView->invalidateImage();
     enableAudio();
     mCancelProcessing = false;

@@ -116,6 +116,9 @@ public:
     bool canRedo() const { return false; }
     // Whether the selection store holds a step to undo.
     bool canUndo() const;
+    // How the last finished operation ended: success, or the failure of a selection write (its
+    // step then taken back, KVAnalysisFileSet::commitUndoStep). Main thread.
+    const Result& lastOperationResult() const { return mLastOperationResult; }
     // Stops the preview thread and cancels the runner; the document releases the controller next.
     void shutdown();
     void enableAudio();
@@ -168,7 +171,7 @@ private:
     // Worker operations: audio off, the undo step begun here when withUndo, op on a new thread,
     // then the finishing step and the commit posted to the main thread.
     void runInNewThread(Operation op, bool withUndo, std::function<void()> afterwards = {});
-    void finishOperation();
+    void finishOperation(const Result& result);
     // While an operation runs every other one is refused with a beep: two operations never
     // write the selection store at once nor nest undo steps.
     bool refusedWhileProcessing() const;
@@ -208,6 +211,7 @@ private:
     std::string mWorkingFilePath;
     std::thread mPreviewThread;
     std::atomic<int> mRunningOperations{0};
+    Result mLastOperationResult = Result::success();  // main thread
 };
 
 }  // namespace orvex

@@ -122,7 +122,9 @@ void KVAnalysisRunner::analyzeBlocks() {
     window.close();
     for (std::thread& thread : laneThreads) thread.join();
     mLanes.clear();
-    mStore->flushAppends();
+    // Pushed to the disk, so that a write the system could only refuse late (a full disk
+    // under delayed allocation) still fails the analysis.
+    mStore->synchronize();
 }
 
 // A segment history plays the file's own frames from the segment's start, so reading the file
@@ -159,7 +161,8 @@ void KVAnalysisRunner::primeLanes(std::int32_t channels) {
 void KVAnalysisRunner::readBlocks(KVBlockWindow& window, std::int32_t channels,
                                   const std::vector<std::size_t>& lanesHere) {
     FramePos position = 0;
-    for (std::uint64_t block = 0; !mCancelRequested; ++block) {
+    // A store that could not take a frame stops the analysis as a cancel does.
+    for (std::uint64_t block = 0; !mCancelRequested && !mStore->writeFailed(); ++block) {
         const std::vector<float*>& buffers = window.nextBlock();
         FrameCount length = 0;
         {
@@ -215,6 +218,10 @@ void KVAnalysisRunner::frameAnalyzed(FrameRecord* record, std::int32_t channel, 
 
 void KVAnalysisRunner::finishAnalysis() {
     mProgress = 100.0f;
+    if (mStore->writeFailed()) {
+        postProgress();
+        return;  // the stored analysis stays incomplete, to be analysed again
+    }
     const std::string& path = mStore->sourceFilePath();
     PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(path);
     dict.setBool(paramkeys::kAnalysisCompleteForSelection, true);

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "platform/DurableFile.h"
+#include "platform/SimulatedDiskSpace.h"
 
 namespace orvex {
 
@@ -70,6 +71,7 @@ plist_t nodeOf(const PropertyList::Value& v) {
 }
 
 bool writeAll(int fd, const std::string& bytes) {
+    if (!SimulatedDiskSpace::allowsWrite(fd, bytes.size())) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

@@ -1,6 +1,9 @@
 #include "store/KVAnalysisChunkFile.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <limits>
 #include <cstring>
 
 #include "store/KVAnalysisPaths.h"
@@ -334,19 +337,74 @@ FrameCount KVAnalysisChunkFile::frameCount() {
     return mFrameCount;
 }
 
+// The outermost begin notes how long every file is and keeps the previous step's copies under a
+// second name, so that a step that fails can be taken back to exactly the files before it.
 void KVAnalysisChunkFile::beginUndoStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     if (mUndoNesting == 0) {
         flushAppends();
+        for (int file = 0; file < kFileCount; ++file) mCountsAtStep[file] = mFiles[file]->recordCount();
+        mGrainsAtStep = mGrains->frameCount();
+        if (mKeepsUndo && !mFiles[kUndo]->keepAs(keptUndoPath())) recordFailure(kUndo);
         if (!mFiles[kUndo]->empty()) recordFailure(kUndo);
         mUndoCount = 0;
     }
     ++mUndoNesting;
 }
 
+// A whole step no longer needs the copies of the one before.
 void KVAnalysisChunkFile::commitUndoStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
-    if (mUndoNesting > 0 && --mUndoNesting == 0) flushAppends();
+    if (mUndoNesting == 0 || --mUndoNesting > 0) return;
+    flushAppends();
+    if (!mFailures->failed()) dropKeptUndo();
+}
+
+std::string KVAnalysisChunkFile::keptUndoPath() const {
+    return KVAnalysisPaths::dataFilePath(mSourcePath, ".undo-kept.noindex");
+}
+
+void KVAnalysisChunkFile::dropKeptUndo() { ::unlink(keptUndoPath().c_str()); }
+
+// Caller holds the monitor. The previous step's copies back in the undo file.
+bool KVAnalysisChunkFile::restoreKeptUndo() {
+    if (!mKeepsUndo) return true;
+    if (!mFiles[kUndo]->restoreKept(keptUndoPath())) {
+        recordFailure(kUndo);
+        return false;
+    }
+    countStoredUndoCopies();
+    return true;
+}
+
+// Frames the step added beyond the files' ends are cut off rather than written back (which a
+// full disk may refuse); the frames it changed inside them are written back from their copies.
+bool KVAnalysisChunkFile::rollBackFailedStep() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
+    if (mUndoNesting > 0) return false;
+    bool back = replayCopies(mCountsAtStep[kRecords]);
+    for (FileIndex file : {kRecords, kSpectral, kHarmonic, kSummaries}) {
+        if (mFiles[file]->recordCount() <= mCountsAtStep[file]) continue;
+        if (mFiles[file]->truncate(mCountsAtStep[file])) continue;
+        recordFailure(file);
+        back = false;
+    }
+    if (mGrains->frameCount() > mGrainsAtStep) back = mGrains->setFrameCount(mGrainsAtStep) == 0 && back;
+    frameCount();
+    return back && restoreKeptUndo();
+}
+
+// On opening, once a step cut short by a kill is rolled back: an empty undo file gets back the
+// copies of the step before (kept by a begin that never reached its commit); otherwise they are
+// of no use.
+void KVAnalysisChunkFile::settleKeptUndo() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (!mKeepsUndo) return;
+    if (mUndoCount == 0)
+        restoreKeptUndo();
+    else
+        dropKeptUndo();
 }
 
 // Copies are replayed newest first, so a frame saved several times ends at its first copy:
@@ -356,6 +414,15 @@ bool KVAnalysisChunkFile::undoLastStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     flushAppends();
     if (mUndoCount == 0 || mUndoNesting > 0) return false;
+    if (!replayCopies(std::numeric_limits<FramePos>::max())) return true;  // the copies stay for the next undo or open
+    mUndoCount = 0;
+    if (!mFiles[kUndo]->empty()) recordFailure(kUndo);
+    return true;
+}
+
+// Caller holds the monitor. Writes back the saved copies of frames below `below`; false when
+// one could not be read or written.
+bool KVAnalysisChunkFile::replayCopies(FramePos below) {
     auto copy = FrameRecord::create();
     bool replayed = true;
     for (FramePos k = mUndoCount - 1; k >= 0; --k) {
@@ -364,14 +431,12 @@ bool KVAnalysisChunkFile::undoLastStep() {
         replayed = replayed && bytes >= 0;
         if (bytes != static_cast<std::int64_t>(sizeof(FrameRecord)) || !isUndoCopy(*copy)) continue;
         const FramePos frame = copy->frameIndex;
+        if (frame >= below) continue;
         // The tag belongs to the undo copy: a record gets back its -1, a hole its zeros.
         copy->frameIndex = copy->size == 0 ? 0 : -1;
         replayed = writeFrame(*copy, frame, false) && replayed;
     }
-    if (!replayed) return true;  // the copies stay for the next undo or open
-    mUndoCount = 0;
-    if (!mFiles[kUndo]->empty()) recordFailure(kUndo);
-    return true;
+    return replayed;
 }
 
 FrameCount KVAnalysisChunkFile::undoCount() const {

@@ -87,6 +87,13 @@ public:
     // stay (replaying them again gives the same frames) and the failure is in the latch.
     bool undoLastStep();
     FrameCount undoCount() const;
+    // Takes back a step whose writes failed (called after its outermost commit): its frames
+    // written back from their copies, the files cut to their lengths at the step's begin and the
+    // previous step's copies back for undo. False when that could not be written either.
+    bool rollBackFailedStep();
+    // After opening (and rolling back a step cut short): an empty undo file gets back the
+    // previous step's copies kept aside by a begin whose step never committed.
+    void settleKeptUndo();
 
     // count display records of a kind, or frame summaries, from index; a failed read
     // zero-fills, the end of the file stops quietly. Returns the records read whole.
@@ -131,6 +138,10 @@ private:
     void checkStoredVersion();
     void checkFilesAgree();
     void countStoredUndoCopies();
+    std::string keptUndoPath() const;
+    void dropKeptUndo();
+    bool restoreKeptUndo();
+    bool replayCopies(FramePos below);
     Status gatheredStatus() const { return mFailures->failed() ? -1 : 0; }
     bool writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo);
     void gatherWrite(const FrameRecord& record, FramePos frame, bool saveUndo);
@@ -161,6 +172,8 @@ private:
     bool mKeepsUndo;
     bool mHasDisplayFiles;
     FrameCount mUndoCount = 0;
+    std::array<FrameCount, kFileCount> mCountsAtStep{};  // records of each file at the outermost begin
+    FrameCount mGrainsAtStep = 0;
     FramePos mAppendIndex = 0;
     std::atomic<bool> mDirty{true};
     std::int64_t mUndoNesting = 0;

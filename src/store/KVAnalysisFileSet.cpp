@@ -41,6 +41,11 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
                                                                   zeroPadding, frameSize, overlap, keepsUndo,
                                                                   recreate, true, set->mFailures);
     set->rollBackInterruptedStep();
+    std::error_code ignored;
+    if (!std::filesystem::exists(KVAnalysisPaths::openStepMarkerPath(path), ignored)) {
+        for (auto& chunk : set->mChannels) chunk->settleKeptUndo();
+        set->mOverview->settleKeptUndo();
+    }
     set->mWhole = set->channelsHoldTheOverview();
     return set;
 }
@@ -78,6 +83,13 @@ void KVAnalysisFileSet::rollBackInterruptedStep() {
     if (copiesRemain()) return;
     mRolledBackInterruptedStep = replayed;
     markStepClosed();
+}
+
+// Every chunk file is taken back, even when one of them cannot be.
+bool KVAnalysisFileSet::rollBackFailedStep() {
+    bool back = true;
+    for (auto& chunk : mChannels) back = chunk->rollBackFailedStep() && back;
+    return mOverview->rollBackFailedStep() && back;
 }
 
 bool KVAnalysisFileSet::markStepOpen() {
@@ -153,10 +165,7 @@ Result KVAnalysisFileSet::commitUndoStep() {
     mOverview->commitUndoStep();
     const Result failure = mFailures->failure();
     if (!outermost) return failure;
-    if (!failure) {
-        replaySavedCopies();
-        if (copiesRemain()) return StoreFailures::stepNotRolledBack(failure);  // the record stays
-    }
+    if (!failure && !rollBackFailedStep()) return StoreFailures::stepNotRolledBack(failure);  // the record stays
     markStepClosed();
     return failure;
 }

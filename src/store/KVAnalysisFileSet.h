@@ -61,6 +61,7 @@ public:
     Result synchronize();
     // The first failure since the set was opened or the current step began, or success.
     Result writeFailure() const { return mFailures->failure(); }
+    bool writeFailed() const { return mFailures->failed(); }
     // Cuts the overview and every channel to n frames.
     void setFrameCount(FrameCount n);
 
@@ -119,6 +120,7 @@ private:
     void markStepClosed();
     void rollBackInterruptedStep();
     bool replaySavedCopies();
+    bool rollBackFailedStep();
     bool copiesRemain() const;
     bool channelsHoldTheOverview();
 

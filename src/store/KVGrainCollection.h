@@ -84,6 +84,9 @@ public:
     bool isAnalysisComplete() const { return mIsComplete.load() && !mFailures->failed(); }
     // The first failure of the collection's store since the latch was last cleared, or success.
     Result writeFailure() const { return mFailures->failure(); }
+    // Forgets the failures met so far (of every collection sharing the latch), before a new
+    // piece of work whose own failures are to be told.
+    void clearWriteFailure() { mFailures->clear(); }
     void closeFile();
 
     const std::string& sourceFilePath() const { return mSourcePath; }

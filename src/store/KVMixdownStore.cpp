@@ -23,9 +23,11 @@ KVMixdownStore::Collections KVMixdownStore::openCollections(const std::string& p
     mixdown.right->setMostlyHoles(true);
     // A commit killed midway is taken back before anything reads the master.
     if (!recreate && mixdown.left && mixdown.right) MasterCommitJournal::rollBack(*mixdown.left, *mixdown.right);
+    // Only a file that does not reach it yet gets the placeholder: once the prefill has filled
+    // record `records` (the file's last partial hop) it is left as it is.
     KVEncodedGrain silence{};
-    mixdown.left->writeRecord(silence, records);
-    mixdown.right->writeRecord(silence, records);
+    for (KVGrainCollection* side : {mixdown.left.get(), mixdown.right.get()})
+        if (side->frameCount() <= records) side->writeRecord(silence, records);
     return mixdown;
 }
 

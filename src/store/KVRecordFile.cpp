@@ -12,6 +12,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/SimulatedDiskSpace.h"
+
 namespace orvex {
 
 KVRecordFile::KVRecordFile(std::string path, std::size_t recordSize)
@@ -106,6 +108,7 @@ std::int64_t KVRecordFile::readSkippingHoles(void* into, std::int64_t index, std
 }
 
 bool KVRecordFile::writeBytes(const char* bytes, std::size_t length, off_t start) {
+    if (!SimulatedDiskSpace::allowsWrite(mFd, static_cast<std::uint64_t>(start) + length)) return fail();
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = ::pwrite(mFd, bytes + done, length - done, start + static_cast<off_t>(done));
@@ -169,6 +172,19 @@ bool KVRecordFile::writeLeavingHoles(const void* from, std::int64_t index, std::
     // The last byte (a zero when the last record has a tail) extends the file over its end.
     runStart = std::min(runStart, total - 1);
     return writeBytes(bytes + runStart, total - runStart, start + static_cast<off_t>(runStart));
+}
+
+bool KVRecordFile::keepAs(const std::string& kept) {
+    ::unlink(kept.c_str());
+    if (byteSize() == 0) return true;
+    return ::link(mPath.c_str(), kept.c_str()) == 0 || fail();
+}
+
+bool KVRecordFile::restoreKept(const std::string& kept) {
+    struct stat info {};
+    if (::stat(kept.c_str(), &info) != 0) return truncate(0);
+    if (::rename(kept.c_str(), mPath.c_str()) != 0) return fail();
+    return open(false);
 }
 
 bool KVRecordFile::truncate(std::int64_t count) {

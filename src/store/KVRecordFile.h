@@ -62,6 +62,12 @@ public:
     bool empty();
     // Pushes written data to the disk.
     bool synchronize();
+    // Keeps what the file holds now under kept (a second name for the same data, so it costs
+    // no space), for a later restoreKept(); an empty file keeps nothing. Call it before empty().
+    bool keepAs(const std::string& kept);
+    // Puts what keepAs saved back under the path and reopens it (an empty file when nothing
+    // was kept); false when the rename fails.
+    bool restoreKept(const std::string& kept);
 
     const std::string& path() const { return mPath; }
     std::size_t recordSize() const { return mRecordSize; }

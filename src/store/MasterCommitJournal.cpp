@@ -54,7 +54,8 @@ bool copyGrains(KVGrainCollection& collection, KVRecordFile& journal, FramePos f
 
 }  // namespace
 
-bool MasterCommitJournal::save(KVGrainCollection& left, KVGrainCollection& right, FramePos first, FrameCount count) {
+bool MasterCommitJournal::save(KVGrainCollection& left, KVGrainCollection& right, FramePos first, FrameCount count,
+                               std::string* reason) {
     removeJournal(left);
     KVRecordFile journal(unfinishedPath(left), sizeof(KVEncodedGrain));
     auto header = std::make_unique<KVEncodedGrain>();
@@ -64,6 +65,7 @@ bool MasterCommitJournal::save(KVGrainCollection& left, KVGrainCollection& right
     bool saved = journal.create() && copyGrains(left, journal, first, count, 1, true) &&
                  copyGrains(right, journal, first, count, 1 + count, true) && journal.write(header.get(), 0) &&
                  journal.synchronize();
+    if (!saved && reason) *reason = journal.lastError().empty() ? "the journal could not be made" : journal.lastError();
     journal.close();
     std::error_code error;
     if (saved) fs::rename(unfinishedPath(left), journalPath(left), error);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "common/Types.h"
 
 namespace orvex {
@@ -16,8 +18,10 @@ class MasterCommitJournal {
 public:
     MasterCommitJournal() = delete;
 
-    // Saves records [first, first + count) of both collections; false when it cannot.
-    static bool save(KVGrainCollection& left, KVGrainCollection& right, FramePos first, FrameCount count);
+    // Saves records [first, first + count) of both collections; false when it cannot (reason,
+    // when given, then holds the system's reason).
+    static bool save(KVGrainCollection& left, KVGrainCollection& right, FramePos first, FrameCount count,
+                     std::string* reason = nullptr);
     // The commit is whole: pushes both collections to the disk and removes the journal. False
     // when the system reports that written grains were lost: the journal then stays, for the
     // caller to take the commit back with rollBack() (or for the next open to do it).

@@ -10,13 +10,25 @@ Result StoreFailures::cannotCreateFile(const std::string& path) {
         "The file '" + path + "' cannot be created. Make sure you have permission to write to this location");
 }
 
+namespace {
+
+constexpr const char* kWriteProblem = "There was a problem writing data to file:\n";
+
+}  // namespace
+
 Result StoreFailures::writeFailed(const std::string& title, const std::string& reason) {
-    return Result::failure(title, "There was a problem writing data to file:\n" + reason);
+    return Result::failure(title, kWriteProblem + reason);
+}
+
+std::string StoreFailures::reasonOf(const Result& failure) {
+    const std::string& message = failure.message();
+    const std::string opening = kWriteProblem;
+    return message.compare(0, opening.size(), opening) == 0 ? message.substr(opening.size()) : message;
 }
 
 Result StoreFailures::stepNotRolledBack(const Result& failure) {
     return Result::failure(failure.title(), failure.message() +
-                                                "\nThe selection could not be put back as it was before the edit; "
+                                                "\nthe selection could not be put back as it was before the edit; "
                                                 "it is put back when the file is opened again");
 }
 

@@ -22,6 +22,10 @@ public:
     // A step whose writes failed could not be put back either: the failure that stopped the step,
     // saying that the next open of the file restores the selection.
     static Result stepNotRolledBack(const Result& failure);
+    // What a write failure says after its standard opening: the platform's reason first
+    // ("No space left on device"), then any note added to it, one a line. Another failure's
+    // whole message.
+    static std::string reasonOf(const Result& failure);
     // The folder's dictionary is of another version: the analysis, or the master, starts afresh.
     static void incompatibleAnalysis();
     static void incompatibleMaster();
