@@ -11,13 +11,14 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/SimulatedDiskSpace.h"
 
 namespace orvex {
 
 KVRecordFile::KVRecordFile(std::string path, std::size_t recordSize)
-    : mPath(std::move(path)), mRecordSize(recordSize) {}
+    : mPath(std::move(path)), mRecordSize(recordSize), mSums(mPath, recordSize) {}
 
 KVRecordFile::~KVRecordFile() { close(); }
 
@@ -28,6 +29,8 @@ bool KVRecordFile::fail() {
 
 bool KVRecordFile::create() {
     close();
+    mSums.open(false);
+    mSums.reset();
     // Emptying in place keeps other descriptors on the path (read-only collections) in step;
     // a file that cannot be opened for writing is deleted and made anew.
     mFd = ::open(mPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -42,12 +45,15 @@ bool KVRecordFile::open(bool readOnly) {
     mFd = ::open(mPath.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     // The empty file of an empty() cut short by a kill before its rename.
     if (mFd >= 0 && !readOnly) ::unlink(freshPath().c_str());
-    return mFd >= 0 || fail();
+    if (mFd < 0) return fail();
+    mSums.open(readOnly);
+    return true;
 }
 
 void KVRecordFile::close() {
     if (mFd >= 0) ::close(mFd);
     mFd = -1;
+    mSums.close();
 }
 
 bool KVRecordFile::exists() const {
@@ -90,7 +96,23 @@ std::int64_t KVRecordFile::readPart(void* into, std::int64_t index, std::size_t 
 
 std::int64_t KVRecordFile::read(void* into, std::int64_t index, std::int64_t count) {
     if (count <= 0) return 0;
-    return readPart(into, index, 0, mRecordSize * static_cast<std::size_t>(count));
+    const std::vector<std::uint32_t> before = mSums.sums(index, count);
+    return checked(readPart(into, index, 0, mRecordSize * static_cast<std::size_t>(count)), into, index, before);
+}
+
+// The whole records among bytes read into `into` checked against their sums.
+std::int64_t KVRecordFile::checked(std::int64_t bytes, const void* into, std::int64_t index,
+                                   const std::vector<std::uint32_t>& sumsBefore) {
+    mDamagedRecord = -1;
+    if (bytes <= 0) return bytes;
+    const std::int64_t whole = bytes / static_cast<std::int64_t>(mRecordSize);
+    const std::int64_t damaged = mSums.firstMismatch(into, index, whole, sumsBefore);
+    if (damaged < 0) return bytes;
+    mDamagedRecord = damaged;
+    const auto slash = mPath.find_last_of('/');
+    mLastError = "record " + std::to_string(damaged) + " of " +
+                 (slash == std::string::npos ? mPath : mPath.substr(slash + 1)) + " does not match its checksum";
+    return -1;
 }
 
 // A file system without hole reporting answers that data starts at the offset asked for, so
@@ -103,8 +125,9 @@ std::int64_t KVRecordFile::readSkippingHoles(void* into, std::int64_t index, std
     const off_t data = ::lseek(mFd, start, SEEK_DATA);
     const bool hole = data >= start + length || (data < 0 && errno == ENXIO);
     if (!hole) return read(into, index, count);
+    const std::vector<std::uint32_t> before = mSums.sums(index, count);
     std::memset(into, 0, static_cast<std::size_t>(length));
-    return static_cast<std::int64_t>(length);
+    return checked(static_cast<std::int64_t>(length), into, index, before);
 }
 
 bool KVRecordFile::writeBytes(const char* bytes, std::size_t length, off_t start) {
@@ -122,7 +145,22 @@ bool KVRecordFile::writeBytes(const char* bytes, std::size_t length, off_t start
     return true;
 }
 
+// The records' sums are forgotten before their bytes change and stored once they have.
 bool KVRecordFile::write(const void* from, std::int64_t index, std::int64_t count) {
+    mSums.forget(index, count);
+    if (!writeRecords(from, index, count)) return false;
+    mSums.record(from, index, count);
+    return true;
+}
+
+bool KVRecordFile::writeLeavingHoles(const void* from, std::int64_t index, std::int64_t count) {
+    mSums.forget(index, count);
+    if (!writeRecordsLeavingHoles(from, index, count)) return false;
+    mSums.record(from, index, count);
+    return true;
+}
+
+bool KVRecordFile::writeRecords(const void* from, std::int64_t index, std::int64_t count) {
     if (mFd < 0) {
         mLastError = "file not open";
         return false;
@@ -155,9 +193,9 @@ std::size_t usedLength(const char* record, std::size_t size) {
 // last nonzero byte. Written in file order, so that a kill at any point leaves every record
 // before the end of the file whole (its unwritten tail reads as zeros) and at most a torn last
 // one, which recordCount() does not count.
-bool KVRecordFile::writeLeavingHoles(const void* from, std::int64_t index, std::int64_t count) {
+bool KVRecordFile::writeRecordsLeavingHoles(const void* from, std::int64_t index, std::int64_t count) {
     if (mFd < 0 || count <= 0 || static_cast<off_t>(index) * static_cast<off_t>(mRecordSize) < byteSize())
-        return write(from, index, count);
+        return writeRecords(from, index, count);
     const auto* bytes = static_cast<const char*>(from);
     const off_t start = static_cast<off_t>(index) * static_cast<off_t>(mRecordSize);
     const std::size_t total = mRecordSize * static_cast<std::size_t>(count);
@@ -176,14 +214,22 @@ bool KVRecordFile::writeLeavingHoles(const void* from, std::int64_t index, std::
 
 bool KVRecordFile::keepAs(const std::string& kept) {
     ::unlink(kept.c_str());
+    RecordChecksums::dropKept(kept);
     if (byteSize() == 0) return true;
-    return ::link(mPath.c_str(), kept.c_str()) == 0 || fail();
+    if (::link(mPath.c_str(), kept.c_str()) != 0) return fail();
+    mSums.keepAs(kept);
+    return true;
 }
 
 bool KVRecordFile::restoreKept(const std::string& kept) {
     struct stat info {};
-    if (::stat(kept.c_str(), &info) != 0) return truncate(0);
+    if (::stat(kept.c_str(), &info) != 0) {
+        RecordChecksums::dropKept(kept);
+        return truncate(0);
+    }
+    mSums.reset();
     if (::rename(kept.c_str(), mPath.c_str()) != 0) return fail();
+    mSums.restoreKept(kept);
     return open(false);
 }
 
@@ -193,6 +239,7 @@ bool KVRecordFile::truncate(std::int64_t count) {
         return false;
     }
     const off_t length = static_cast<off_t>(count) * static_cast<off_t>(mRecordSize);
+    mSums.truncate(count);
     return ::ftruncate(mFd, length) == 0 || fail();
 }
 
@@ -204,6 +251,7 @@ bool KVRecordFile::truncate(std::int64_t count) {
 bool KVRecordFile::empty() {
     if (mFd < 0) return truncate(0);
     if (byteSize() == 0) return true;
+    mSums.reset();
     const std::string fresh = freshPath();
     const int fd = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return truncate(0);
@@ -223,6 +271,7 @@ bool KVRecordFile::empty() {
 
 bool KVRecordFile::synchronize() {
     if (mFd < 0) return true;
+    mSums.synchronize();
     return ::fdatasync(mFd) == 0 || fail();
 }
 

@@ -6,12 +6,16 @@
 
 #include <sys/types.h>
 
+#include "store/RecordChecksums.h"
+
 namespace orvex {
 
 // One data file of fixed-size records stored back to back from byte 0, record i at
 // i x recordSize, read and written with positional I/O on a file descriptor (one call per
-// run of records, no shared file offset). Failures return false or -1 and leave the reason in
-// lastError(); the owner decides how to tell the user.
+// run of records, no shared file offset). Every record written has its CRC-32C in the file's
+// integrity side file (RecordChecksums), and every whole record read is checked against it: a
+// record that does not match is refused as damaged. Failures return false or -1 and leave the
+// reason in lastError(); the owner decides how to tell the user.
 // Not synchronised: the owner serialises calls with its own monitor.
 class KVRecordFile {
 public:
@@ -35,7 +39,8 @@ public:
     std::int64_t recordCount() const { return byteSize() / static_cast<std::int64_t>(mRecordSize); }
 
     // Reads up to count records from index into the buffer; returns the bytes read (short at
-    // the end of the file) or -1 when the read fails.
+    // the end of the file) or -1 when the read fails or a record read does not match its
+    // checksum (lastReadWasDamaged()).
     std::int64_t read(void* into, std::int64_t index, std::int64_t count = 1);
     // The same as read(), for files that are mostly holes (freshly extended stores): records
     // that lie wholly in a hole are given as zeros without reading them, which spares the
@@ -44,7 +49,7 @@ public:
     // Asks the system to start reading count records from index into its cache in the
     // background, for a read soon after; only advice, so nothing is reported.
     void willNeed(std::int64_t index, std::int64_t count) const;
-    // Reads bytes [offset, offset + length) of record index (for header peeks).
+    // Reads bytes [offset, offset + length) of record index (for header peeks; not checked).
     std::int64_t readPart(void* into, std::int64_t index, std::size_t offset, std::size_t length);
     // Writes count records at index; false unless every byte was written.
     bool write(const void* from, std::int64_t index, std::int64_t count = 1);
@@ -69,6 +74,13 @@ public:
     // was kept); false when the rename fails.
     bool restoreKept(const std::string& kept);
 
+    // Whether the last read failed because a record does not match its checksum, and which.
+    bool lastReadWasDamaged() const { return mDamagedRecord >= 0; }
+    std::int64_t damagedRecord() const { return mDamagedRecord; }
+    // Records the file held when last written whole, by its side file: more than recordCount()
+    // when records were lost (the file cut short, emptied or deleted behind the store's back).
+    std::int64_t knownRecords() const { return mSums.knownRecords(); }
+
     const std::string& path() const { return mPath; }
     std::size_t recordSize() const { return mRecordSize; }
     // The platform's reason for the last failure.
@@ -78,11 +90,17 @@ private:
     bool fail();
     std::string freshPath() const { return mPath + ".fresh"; }
     bool writeBytes(const char* bytes, std::size_t length, off_t start);
+    bool writeRecords(const void* from, std::int64_t index, std::int64_t count);
+    bool writeRecordsLeavingHoles(const void* from, std::int64_t index, std::int64_t count);
+    std::int64_t checked(std::int64_t bytes, const void* into, std::int64_t index,
+                         const std::vector<std::uint32_t>& sumsBefore);
 
     std::string mPath;
     std::size_t mRecordSize;
     int mFd = -1;
     std::string mLastError;
+    RecordChecksums mSums;
+    std::int64_t mDamagedRecord = -1;
 };
 
 }  // namespace orvex

@@ -29,10 +29,13 @@ std::string journalPath(const KVGrainCollection& left) {
 
 std::string unfinishedPath(const KVGrainCollection& left) { return journalPath(left) + ".partial"; }
 
+// The journal's integrity side files go with it.
 void removeJournal(const KVGrainCollection& left) {
     std::error_code ignored;
-    fs::remove(journalPath(left), ignored);
-    fs::remove(unfinishedPath(left), ignored);
+    for (const std::string& path : {journalPath(left), unfinishedPath(left)}) {
+        fs::remove(path, ignored);
+        fs::remove(RecordChecksums::pathFor(path), ignored);
+    }
 }
 
 // Copies count records between a collection (at first) and the journal (at record at).
@@ -68,7 +71,8 @@ bool MasterCommitJournal::save(KVGrainCollection& left, KVGrainCollection& right
     if (!saved && reason) *reason = journal.lastError().empty() ? "the journal could not be made" : journal.lastError();
     journal.close();
     std::error_code error;
-    if (saved) fs::rename(unfinishedPath(left), journalPath(left), error);
+    if (saved) fs::rename(RecordChecksums::pathFor(unfinishedPath(left)), RecordChecksums::pathFor(journalPath(left)), error);
+    if (saved && !error) fs::rename(unfinishedPath(left), journalPath(left), error);
     if (!saved || error) removeJournal(left);
     return saved && !error;
 }

@@ -181,6 +181,7 @@ TEST_F(MasterOutputTest, PrefillNeverOverwritesEditedRecordsUntilTheMasterIsRebu
 
 // A prefill record cut short by a kill (its marker and first page written, the rest not) and a
 // right record never written are written again by the next prefill, as are the records after.
+// A kill leaves the side files without the sums of records whose writes it cut short.
 TEST_F(MasterOutputTest, ThePrefillRepairsRecordsAKillCutShort) {
     writeWorking(stereoSignal());
     openSettled();
@@ -189,6 +190,8 @@ TEST_F(MasterOutputTest, ThePrefillRepairsRecordsAKillCutShort) {
     const std::vector<char> leftBytes = test::fileBytes(left), rightBytes = test::fileBytes(right);
     std::filesystem::resize_file(left, 23 * sizeof(KVEncodedGrain) + 4096);
     std::filesystem::resize_file(right, 23 * sizeof(KVEncodedGrain));
+    for (const std::string& data : {left, right})
+        std::filesystem::resize_file(RecordChecksums::pathFor(data), RecordChecksums::kHeaderSize + 23 * 4);
     ASSERT_NE(test::fileBytes(left), leftBytes);
     openSettled();
     EXPECT_EQ(test::fileBytes(left), leftBytes);

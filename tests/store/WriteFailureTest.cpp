@@ -167,7 +167,8 @@ TEST_F(WriteFailureTest, AFrameWhoseUndoCopyCannotBeSavedIsLeftAsItWas) {
 }
 
 // Each chunk file of the set is whole in itself, but channel 1 holds fewer frames than the
-// overview: its missing frames would play and render as silence.
+// overview: its missing frames would play and render as silence. (Its side files go too, as for
+// a store written before they existed; with them the channel itself is not complete.)
 TEST_F(WriteFailureTest, AChannelShorterThanTheOverviewIsNotComplete) {
     {
         auto set = open(2, true, false);
@@ -178,6 +179,8 @@ TEST_F(WriteFailureTest, AChannelShorterThanTheOverviewIsNotComplete) {
     EXPECT_TRUE(open(2, false, false)->isAnalysisComplete());
     fs::resize_file(data("1", ".ana.noindex"), 2 * kRecord);
     fs::resize_file(data("1", ".asp.noindex"), 2 * sizeof(KVEncodedGrain));
+    for (const char* suffix : {".ana.noindex", ".asp.noindex", ".undo.noindex"})
+        fs::remove(RecordChecksums::pathFor(data("1", suffix)));
     auto set = open(2, false, false);
     EXPECT_TRUE(set->chunkFileForChannel(1)->isAnalysisComplete());
     EXPECT_FALSE(set->isAnalysisComplete());
