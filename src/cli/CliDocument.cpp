@@ -42,6 +42,7 @@ bool failWith(const std::string& message) {
 // "No space left on device while writing the selection of mix.wav": the system's reason a store
 // failure carries, what was being written and of which file, then any note the failure adds.
 std::string storeFailureLine(const Result& failure, const std::string& what, const std::string& file) {
+    if (StoreFailures::isDamage(failure)) return failure.message();
     const std::string reason = StoreFailures::reasonOf(failure);
     const auto lineEnd = reason.find('\n');
     std::string line = reason.substr(0, lineEnd) + " while writing the " + what + " of " + displayNameOfPath(file);
@@ -146,6 +147,7 @@ bool CliDocument::resolveSegment(std::optional<double> startSeconds, std::option
 }
 
 bool CliDocument::analyse(FramePos start, FramePos end, bool force) {
+    if (!CliGuards::dictionaryIsFile(workingPath())) return false;
     const bool fresh = KVAnalyseCommand::needsFreshAnalysis(workingPath(), mDocument->channels(), start, end, force);
     const Result started = mDocument->analyzeSegment(start, end, force);
     if (!started) return failWith(started.text());
@@ -168,7 +170,8 @@ bool CliDocument::analyse(FramePos start, FramePos end, bool force) {
         return failWith(storeFailureLine(failure, "analysis", mDocument->sourcePath()));
     }
     if (!runner.isAnalysisComplete()) return failWith("The analysis did not complete");
-    return true;
+    // A reused analysis comes with the selection stored beside it, which must be whole too.
+    return CliGuards::selectionIsWhole(workingPath(), mDocument->channels());
 }
 
 bool CliDocument::openStoredAnalysis() {
@@ -219,8 +222,14 @@ KVOutputController* CliDocument::output() {
     return master;
 }
 
+KVOutputController* CliDocument::undamagedOutput() {
+    KVOutputController* master = output();
+    if (master && !master->masterDamage()) return failWith(master->masterDamage().message()), nullptr;
+    return master;
+}
+
 bool CliDocument::commitEditToMaster() {
-    if (!output() || !mDocument->analysisController()) return false;
+    if (!undamagedOutput() || !mDocument->analysisController()) return false;
     const FrameCount written = mDocument->commitEditToMaster();
     if (const Result& result = mDocument->lastCommitResult(); !result)
         return failWith(storeFailureLine(result, "master", mDocument->sourcePath()));
@@ -249,6 +258,7 @@ bool CliDocument::runExport(const std::function<bool()>& start, const std::strin
     if (!started) return failWith(failure);
     const KVExportReport& report = mDocument->lastExport();
     if (report.outcome == KVExportWriter::Outcome::CannotCreate) return failWith(report.result.text());
+    if (report.outcome == KVExportWriter::Outcome::SourceDamaged) return failWith(report.result.message());
     if (report.outcome != KVExportWriter::Outcome::Written) return failWith(failure);
     if (report.kind != KVExportReport::Kind::Stems) {
         reportClipping(report.clippedSamples);
@@ -271,7 +281,7 @@ bool CliDocument::waitForPrefill() {
 }
 
 bool CliDocument::exportMaster(const std::string& path) {
-    if (!waitForPrefill()) return false;
+    if (!undamagedOutput() || !waitForPrefill()) return false;
     CliProgress progress("exporting");
     mWindow.setProgress(&progress);
     const bool started = mDocument->exportMaster(path);
@@ -279,6 +289,7 @@ bool CliDocument::exportMaster(const std::string& path) {
     master.waitForExport();
     headless().pumpMainThread();
     mWindow.setProgress(nullptr);
+    progress.finish();
     if (!started) return failWith("The master could not be written to " + path);
     switch (master.lastExportOutcome()) {
         case KVMasterExport::Outcome::Written:
@@ -286,6 +297,8 @@ bool CliDocument::exportMaster(const std::string& path) {
             return true;
         case KVMasterExport::Outcome::CannotCreate:
             return failWith(master.lastExportResult().text());
+        case KVMasterExport::Outcome::SourceDamaged:
+            return failWith(master.lastExportResult().message());
         default:
             return failWith("The master could not be written to " + path);
     }

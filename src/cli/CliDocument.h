@@ -89,6 +89,8 @@ private:
     // is the line for an export that did not run or write.
     bool runExport(const std::function<bool()>& start, const std::string& failure);
     KVOutputController* output();
+    // The master, refused with its reason while it is damaged (only a reset may open it then).
+    KVOutputController* undamagedOutput();
     void waitUntilIdle();
 
     CliWindow mWindow;

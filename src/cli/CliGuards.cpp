@@ -17,7 +17,9 @@
 #include "engine/KVAnalysisRunner.h"
 #include "store/KVAnalysisPaths.h"
 #include "store/KVEncodedGrain.h"
+#include "store/RecordChecksums.h"
 #include "utilities/KVOutputTarget.h"
+#include "utilities/KVUtilities.h"
 
 namespace orvex::cli {
 
@@ -64,7 +66,9 @@ std::string firstShortFile(const std::vector<std::string>& bases,
             const FrameCount held = recordsIn(file, kind.recordSize);
             const std::string name = fs::path(file).filename().string();
             if (held < 0) return name + " is missing";
-            if (held < want) return name + " holds " + std::to_string(held) + " of " + std::to_string(want) + " frames";
+            // Records the side file knows of were written and have been lost since.
+            const FrameCount whole = std::max(want, RecordChecksums::knownRecordsAt(file, kind.recordSize));
+            if (held < whole) return name + " holds " + std::to_string(held) + " of " + std::to_string(whole) + " frames";
         }
     }
     return "";
@@ -110,6 +114,16 @@ bool CliGuards::analysisIsWhole(const std::string& workingPath, std::int32_t cha
     });
     if (shortFile.empty()) return true;
     CliCommand::fail("The stored analysis is incomplete: " + shortFile + "; run 'orvex-cli analyse --force' on the file");
+    return false;
+}
+
+bool CliGuards::dictionaryIsFile(const std::string& workingPath) {
+    const std::string dictionary = KVUtilities::paramDictPathForAnalysisOfFileAtPath(workingPath);
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(dictionary, error);
+    if (status.type() == fs::file_type::not_found || fs::is_regular_file(fs::status(dictionary, error))) return true;
+    CliCommand::fail("The analysis dictionary " + dictionary +
+                     " is not a file (a folder or something else is in its place); move it away and analyse again");
     return false;
 }
 

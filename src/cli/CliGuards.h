@@ -24,6 +24,9 @@ public:
     // segment's frames. Otherwise says what is missing.
     static bool analysisIsWhole(const std::string& workingPath, std::int32_t channels, FramePos start, FramePos end);
     // The stored selection's data files are all present and hold as many grains as records.
+    // The analysis folder's dictionary is a file, or missing (it is then made): anything else
+    // (a folder in its place) is refused, since nothing the analysis records could be kept.
+    static bool dictionaryIsFile(const std::string& workingPath);
     static bool selectionIsWhole(const std::string& workingPath, std::int32_t channels);
 };
 

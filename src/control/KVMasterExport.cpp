@@ -25,8 +25,10 @@ KVMasterExport::Outcome KVMasterExport::run(const std::string& targetPath, const
     // channels[1] is null for a mono master: its right stream is read past and dropped.
     const auto read = [&stream](FrameCount n, float* const* channels) { stream->read(n, channels[0], channels[1]); };
     KVExportWriter writer(mChannels, mFrames, mLock);
+    writer.setSourceCheck([&stream] { return stream->damage(); });
     const Outcome outcome = writer.write(targetPath, chunks, read, cancel, progress);
     mClippedSamples = writer.clippedSamples();
+    mSourceDamage = writer.sourceDamage();
     return outcome;
 }
 

@@ -33,12 +33,15 @@ public:
 
     // Samples the last run clipped to the file's range.
     FrameCount clippedSamples() const { return mClippedSamples; }
+    // Why the outcome was SourceDamaged (a stored record that did not match its checksum).
+    const Result& sourceDamage() const { return mSourceDamage; }
 
 private:
     std::string mWorkingFilePath;
     std::int32_t mChannels;
     FrameCount mFrames;
     FrameCount mClippedSamples = 0;
+    Result mSourceDamage = Result::success();
     std::recursive_mutex& mLock;
 };
 

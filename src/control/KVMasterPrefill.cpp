@@ -52,7 +52,9 @@ void KVMasterPrefill::ChannelWindow::takeGrain(float* grain) {
 bool KVMasterPrefill::storeRecord(KVGrainCollection& left, KVGrainCollection& right, const float* leftGrain,
                                   const float* rightGrain, FramePos k) {
     KVEncodedGrain stored{};
-    left.readRecords(&stored, k, 1);
+    // A record that does not match its checksum may have held an edit: it stays as it is, for
+    // the export to refuse, rather than be silently replaced by the source.
+    if (left.readRecords(&stored, k, 1) == 0 && left.lastReadWasDamaged()) return false;
     const bool prefilled = stored.marker == KVEncodedGrain::kPrefillMarker;
     if (!prefilled && !(stored.maximum < KVMixdownStore::kUneditedMaximum)) return false;
     // A record the prefill wrote before may be cut short (a process killed while writing it
@@ -66,7 +68,7 @@ bool KVMasterPrefill::storeRecord(KVGrainCollection& left, KVGrainCollection& ri
     grain.encode(rightGrain);
     grain.scale *= kCodingGain;
     stored.clear();
-    if (prefilled) right.readRecords(&stored, k, 1);
+    if (prefilled && right.readRecords(&stored, k, 1) == 0 && right.lastReadWasDamaged()) return false;
     if (!prefilled || std::memcmp(&stored, &grain, sizeof grain) != 0) right.writeRecord(grain, k);
     return true;
 }

@@ -38,4 +38,9 @@ bool KVMixdownStream::read(FrameCount n, float* left, float* right) {
     return leftStatus == 0 && rightStatus == 0;
 }
 
+Result KVMixdownStream::damage() const {
+    const Result left = mLeft->damage();
+    return left ? mRight->damage() : left;
+}
+
 }  // namespace orvex

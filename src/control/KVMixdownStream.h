@@ -30,6 +30,8 @@ public:
     // Reads the next n frames of each channel; right may be null. False when the mixdown ran
     // out of records (the missing part reads as silence).
     bool read(FrameCount n, float* left, float* right);
+    // The first grain read that did not match its checksum, or success.
+    Result damage() const;
 
 private:
     KVMixdownStream(std::unique_ptr<KVGrainCollection> left, std::unique_ptr<KVGrainCollection> right);

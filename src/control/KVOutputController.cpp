@@ -150,7 +150,8 @@ void KVOutputController::prefillMasterFilesInNewThread() {
 
 void KVOutputController::prefill() {
     Platform::shared().setCurrentThreadPriority(0.0);
-    if (mMaster.left && mMaster.right)
+    // A damaged master keeps what is left of its edits: refilling it would hide their loss.
+    if (mMaster.left && mMaster.right && mMaster.damage)
         KVMasterPrefill::run(mOriginalInputFilePath, *mMaster.left, *mMaster.right, mMonitor, mCancelPrefill);
     // The overview's rebuild is queued before the prefill counts as finished, so whoever sees
     // it finished also finds the rebuild queued on the main thread (never a stale overview).
@@ -231,20 +232,25 @@ void KVOutputController::runExport() {
         mPrefillDone.wait(lock, [this] { return mPrefillFinished.load() || mCancelExport.load(); });
     }
     auto outcome = KVMasterExport::Outcome::Cancelled;
-    if (!mCancelExport.load()) {
+    Result damage = mMaster.damage;
+    if (!damage) {
+        outcome = KVMasterExport::Outcome::SourceDamaged;
+    } else if (!mCancelExport.load()) {
         KVMasterExport exporter(mOriginalInputFilePath, mChannels, mFileFrames, mMonitor);
         const auto progress = [this](int percent) { mPoster.post([this, percent] { reportProgress(percent); }); };
         outcome = exporter.run(mExportPath, mExportChunks.view(), mCancelExport, progress);
         mLastExportClippedSamples = exporter.clippedSamples();
+        damage = exporter.sourceDamage();
     }
     mLastExportOutcome = outcome;
     mExporting = false;
-    mPoster.post([this, outcome, path = mExportPath] { finishExport(outcome, path); });
+    mPoster.post([this, outcome, path = mExportPath, damage] { finishExport(outcome, path, damage); });
 }
 
-void KVOutputController::finishExport(KVMasterExport::Outcome outcome, const std::string& path) {
+void KVOutputController::finishExport(KVMasterExport::Outcome outcome, const std::string& path,
+                                      const Result& sourceDamage) {
     using Outcome = KVMasterExport::Outcome;
-    mLastExportResult = KVExportWriter::resultOf(outcome, path);
+    mLastExportResult = KVExportWriter::resultOf(outcome, path, sourceDamage);
     reportProgress(-1);
     if (mDelegate) mDelegate->exportFinished(*this, mLastExportResult);
     KVUtilities::playFinishedSound();
@@ -273,11 +279,15 @@ void KVOutputController::resetMasterFile() {
     stopExport();
     stopPrefill();
     stopOverview();
-    if (mMaster.left && mMaster.right) {
+    {
         std::lock_guard<std::recursive_mutex> guard(mMonitor);
-        mMaster.left->setFrameCount(0);
-        mMaster.right->setFrameCount(0);
-        writePlaceholders();
+        if (mMaster.left && mMaster.right) {
+            mMaster.left->setFrameCount(0);
+            mMaster.right->setFrameCount(0);
+            writePlaceholders();
+        } else {
+            mMaster = KVMixdownStore::recreateMixdownForFileAtPath(mOriginalInputFilePath, mRecords);
+        }
     }
     setPlayPosition(0);
     loadAnalysisRangeForFileAtPath(mOriginalInputFilePath);

@@ -53,6 +53,9 @@ public:
     const std::string& originalInputFilePath() const { return mOriginalInputFilePath; }
     // The collections commits write rendered grain records into (under monitor()).
     KVGrainCollection* leftMasterCollection() const { return mMaster.left.get(); }
+    // Why the master cannot be used until it is reset (grains lost behind the store's back), or
+    // success. A damaged master is not prefilled, exported or committed to.
+    const Result& masterDamage() const { return mMaster.damage; }
     KVGrainCollection* rightMasterCollection() const { return mMaster.right.get(); }
     std::recursive_mutex& monitor() const { return mMonitor; }
 
@@ -106,7 +109,7 @@ private:
     void prefill();
     void buildOverview();
     void runExport();
-    void finishExport(KVMasterExport::Outcome outcome, const std::string& path);
+    void finishExport(KVMasterExport::Outcome outcome, const std::string& path, const Result& sourceDamage);
     void requestDisplay();
     void stopPrefill();
     void stopOverview();

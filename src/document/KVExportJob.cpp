@@ -17,7 +17,7 @@ KVExportJob::Work KVExportJob::segment(std::shared_ptr<KVAnalysisController> con
         report.paths = {path};
         report.outcome = exporter.exportSelectionToPath(path, chunks.view(), cancel, progress);
         report.clippedSamples = exporter.clippedSamples();
-        report.result = KVExportWriter::resultOf(report.outcome, path);
+        report.result = KVExportWriter::resultOf(report.outcome, path, exporter.sourceDamage());
         return report;
     };
 }
@@ -35,7 +35,7 @@ KVExportJob::Work KVExportJob::stems(std::shared_ptr<KVAnalysisController> contr
         report.outcome = exporter.exportStems(paths, chunks.view(), cancel, progress);
         report.clippedSamples = exporter.clippedSamples();
         report.unstorableSamples = exporter.unstorableSamples();
-        report.result = KVExportWriter::resultOf(report.outcome, exporter.failedPath());
+        report.result = KVExportWriter::resultOf(report.outcome, exporter.failedPath(), exporter.sourceDamage());
         return report;
     };
 }

@@ -158,6 +158,7 @@ KVOutputController* KVWaveDocument::outputController() {
     mOutputController = KVOutputController::initWithView(mWindow ? mWindow->outputView() : nullptr, mWorkingFilePath,
                                                          mOptions.highQualityDrawing);
     if (mOutputController) {
+        if (const Result& damage = mOutputController->masterDamage(); !damage) showFailure(damage, false);
         mOutputController->setDelegate(this);
         mPlayback->setOutputSource(std::shared_ptr<KVPlayFrameSource>(mOutputController.get(), [](auto*) {}));
     }
@@ -593,7 +594,8 @@ void KVWaveDocument::exportFinished(KVOutputController& controller, const Result
 FrameCount KVWaveDocument::commitEditToMaster() {
     KVOutputController* master = outputController();
     if (!master || !mAnalysisController) return 0;
-    mLastCommitResult = Result::success();
+    mLastCommitResult = master->masterDamage();
+    if (!mLastCommitResult) return 0;
     const FrameCount written = KVMasterCommit::commitEditToMaster(
         mAnalysisController->store(), mSegmentStart / kAnalysisHop, mSegmentEnd - mSegmentStart,
         *master->leftMasterCollection(), *master->rightMasterCollection(), master->monitor(), &mLastCommitResult);

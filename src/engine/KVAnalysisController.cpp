@@ -16,6 +16,7 @@
 #include "platform/Platform.h"
 #include "playback/KVAudioEngineController.h"
 #include "store/KVAnalysisFileSet.h"
+#include "store/StoreFailures.h"
 #include "store/KVAnalysisPaths.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
@@ -312,6 +313,10 @@ void KVAnalysisController::runInNewThread(Operation op, bool withUndo, std::func
         Platform::shared().postToMainThread(
             [self = std::move(self), withUndo, afterwards = std::move(afterwards)] {
                 if (afterwards) afterwards();
+                // An analysis record that did not match its checksum fails the step, which
+                // then puts the selection back as it was.
+                if (const Result read = self->mAnalysisStore->writeFailure(); StoreFailures::isDamage(read))
+                    self->mSelectionStore->recordFailure(read);
                 // An operation without a step of its own opens its steps itself; the store keeps
                 // their first failure.
                 const Result result =

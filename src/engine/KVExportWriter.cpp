@@ -47,6 +47,11 @@ KVExportWriter::Outcome KVExportWriter::writePartial(const std::string& targetPa
         discardPartial(targetPath);
         return Outcome::WriteFailed;
     }
+    mSourceDamage = mSourceCheck ? mSourceCheck() : Result::success();
+    if (!mSourceDamage) {
+        discardPartial(targetPath);
+        return Outcome::SourceDamaged;
+    }
     return cancel.load() ? Outcome::Cancelled : Outcome::Written;
 }
 
@@ -81,13 +86,17 @@ bool KVExportWriter::copyFrames(KVAudioFileWriter& writer, const BlockReader& re
     return true;
 }
 
-Result KVExportWriter::resultOf(Outcome outcome, const std::string& path) {
+Result KVExportWriter::resultOf(Outcome outcome, const std::string& path, const Result& sourceDamage) {
     switch (outcome) {
         case Outcome::Written:
         case Outcome::Cancelled:
             return Result::success();
         case Outcome::CannotCreate:
             return Result::failure("Error creating file", KVOutputTarget::creationProblem(path));
+        case Outcome::SourceDamaged:
+            return Result::failure("Damaged data file",
+                                   "Nothing was written to " + path + ". " +
+                                       (sourceDamage ? "The stored data it is made from is damaged" : sourceDamage.message()));
         case Outcome::SourceMissing:
         case Outcome::WriteFailed:
             break;

@@ -21,7 +21,7 @@ namespace orvex {
 // Threads: runs on the calling (export) thread; each block read and write happens under lock.
 class KVExportWriter {
 public:
-    enum class Outcome { Written, Cancelled, CannotCreate, SourceMissing, WriteFailed };
+    enum class Outcome { Written, Cancelled, CannotCreate, SourceMissing, WriteFailed, SourceDamaged };
     static constexpr FrameCount kBlockFrames = 8192;
 
     // Reads the next n frames of every channel into channels[0 … channels - 1].
@@ -45,13 +45,18 @@ public:
     // Full range: samples are clipped to the whole 24-bit range, not to [-1.0, 0.999], so that
     // values k / 2^23 are stored as the integers k (KVAudioFileWriter::setFullRange).
     void setFullRange(bool on) { mFullRange = on; }
+    // Asked once every frame has been read: a failure (a stored record that did not match its
+    // checksum) discards the file and makes the outcome SourceDamaged.
+    void setSourceCheck(std::function<Result()> check) { mSourceCheck = std::move(check); }
 
     // Samples the last write clipped to the file's range (0 before any write).
     FrameCount clippedSamples() const { return mClippedSamples; }
 
     // What an outcome means to the user: success for a written or cancelled export, else the
     // "Error creating file" failure saying why path cannot be created, or "Error writing data".
-    static Result resultOf(Outcome outcome, const std::string& path);
+    static Result resultOf(Outcome outcome, const std::string& path, const Result& sourceDamage = Result::success());
+    // What the source check answered when the outcome was SourceDamaged, else success.
+    const Result& sourceDamage() const { return mSourceDamage; }
 
     // The temporary name used while writing targetPath.
     static std::string partialPathFor(const std::string& targetPath);
@@ -66,6 +71,8 @@ private:
     FrameCount mClippedSamples = 0;
     bool mFullRange = false;
     std::recursive_mutex& mLock;
+    std::function<Result()> mSourceCheck;
+    Result mSourceDamage = Result::success();
 };
 
 }  // namespace orvex

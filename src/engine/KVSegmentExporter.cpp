@@ -21,8 +21,10 @@ KVSegmentExporter::Outcome KVSegmentExporter::exportSelectionToPath(const std::s
     }
     KVExportWriter writer(streams.channels(), mFrames, mLock);
     const auto read = [&streams](FrameCount n, float* const* channels) { streams.read(n, channels); };
+    writer.setSourceCheck([&streams] { return streams.damage(); });
     const Outcome outcome = writer.write(targetPath, chunks, read, cancel, progress);
     mClippedSamples = writer.clippedSamples();
+    mSourceDamage = writer.sourceDamage();
     return outcome;
 }
 

@@ -32,11 +32,14 @@ public:
 
     // Samples the last export clipped to the file's range.
     FrameCount clippedSamples() const { return mClippedSamples; }
+    // Why the outcome was SourceDamaged (a stored record that did not match its checksum).
+    const Result& sourceDamage() const { return mSourceDamage; }
 
 private:
     KVAnalysisFileSet& mSelection;
     FrameCount mFrames;
     FrameCount mClippedSamples = 0;
+    Result mSourceDamage = Result::success();
     std::recursive_mutex& mLock;
 };
 

@@ -38,4 +38,10 @@ void KVSelectionStreams::read(FrameCount n, float* const* into) {
     }
 }
 
+Result KVSelectionStreams::damage() const {
+    for (const auto& stream : mStreams)
+        if (Result damage = stream->damage(); !damage) return damage;
+    return Result::success();
+}
+
 }  // namespace orvex

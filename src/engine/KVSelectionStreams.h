@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/Result.h"
 #include "common/Types.h"
 
 namespace orvex {
@@ -28,6 +29,8 @@ public:
     // False when a channel's rendered audio cannot be opened (or the store has none).
     bool open(KVAnalysisFileSet& selection);
     std::int32_t channels() const { return static_cast<std::int32_t>(mStreams.size()); }
+    // The first grain read that did not match its checksum, or success.
+    Result damage() const;
     // Back to the first grain, then past the lead-in: the next read starts at segment frame 0.
     void skipLeadIn();
     // The next n frames of every channel into into[0 … channels() - 1].

@@ -111,8 +111,10 @@ KVStemsExporter::Outcome KVStemsExporter::writeSelectionStem(const std::string& 
         position += n;
     };
     KVExportWriter writer(mChannels, mSource.numberOfFrames(), mLock);
+    writer.setSourceCheck([&streams] { return streams.damage(); });
     const Outcome outcome = writer.writePartial(path, chunks, read, cancel, progress);
     mClippedSamples = writer.clippedSamples();
+    mSourceDamage = writer.sourceDamage();
     return outcome;
 }
 
@@ -134,7 +136,10 @@ KVStemsExporter::Outcome KVStemsExporter::writeRestStem(const std::string& path,
     };
     KVExportWriter writer(mChannels, mSource.numberOfFrames(), mLock);
     writer.setFullRange(true);
-    return writer.writePartial(path, chunks, read, cancel, progress);
+    writer.setSourceCheck([&streams] { return streams.damage(); });
+    const Outcome outcome = writer.writePartial(path, chunks, read, cancel, progress);
+    if (!writer.sourceDamage()) mSourceDamage = writer.sourceDamage();
+    return outcome;
 }
 
 void KVStemsExporter::readPlaced(KVSelectionStreams& streams, FramePos position, FrameCount n,

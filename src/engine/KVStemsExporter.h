@@ -54,6 +54,8 @@ public:
     // Of the last export: selection samples clipped to the file's range, rest samples outside
     // the 24-bit range, and the file it could not create or write (empty when none).
     FrameCount clippedSamples() const { return mClippedSamples; }
+    // Why the outcome was SourceDamaged (a stored record that did not match its checksum).
+    const Result& sourceDamage() const { return mSourceDamage; }
     FrameCount unstorableSamples() const { return mUnstorableSamples; }
     const std::string& failedPath() const { return mFailedPath; }
 
@@ -76,6 +78,7 @@ private:
     std::recursive_mutex& mLock;
     std::int32_t mChannels = 0;
     FrameCount mClippedSamples = 0;
+    Result mSourceDamage = Result::success();
     FrameCount mUnstorableSamples = 0;
     std::string mFailedPath;
 };

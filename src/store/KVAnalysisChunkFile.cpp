@@ -123,12 +123,15 @@ void KVAnalysisChunkFile::checkStoredVersion() {
 // Every frame of a complete analysis has its grain and, with display files, its display
 // records: files of other lengths were cut short (a full disk, a kill between the writes of a
 // block), so the stored analysis is not complete and gets analysed again.
+// A file that holds fewer records than its side file knows of lost them behind the store's back.
 void KVAnalysisChunkFile::checkFilesAgree() {
     if (!mIsComplete) return;
     const FrameCount frames = mFiles[kRecords]->recordCount();
-    bool agree = mGrains->frameCount() == frames;
-    if (mHasDisplayFiles)
-        for (FileIndex file : {kSpectral, kHarmonic, kSummaries}) agree = agree && mFiles[file]->recordCount() == frames;
+    bool agree = mGrains->frameCount() == frames && StoreFailures::lostRecords(mGrains->filePath(), sizeof(KVEncodedGrain)).empty();
+    for (FileIndex file : {kRecords, kSpectral, kHarmonic, kSummaries}) {
+        if (file != kRecords && !mHasDisplayFiles) continue;
+        agree = agree && mFiles[file]->recordCount() == frames && mFiles[file]->knownRecords() <= frames;
+    }
     mIsComplete = agree;
 }
 
@@ -146,7 +149,9 @@ Status KVAnalysisChunkFile::readFrameRecord(FramePos frame, FrameRecord& into) {
     KVRecordFile& records = *mFiles[kRecords];
     // A record cut short (a truncated file) counts as absent: nothing of it is handed out.
     if (frame >= records.recordCount()) return -1;
-    return records.read(&into, frame) == static_cast<std::int64_t>(sizeof(FrameRecord)) ? 0 : -1;
+    if (records.read(&into, frame) == static_cast<std::int64_t>(sizeof(FrameRecord))) return 0;
+    recordDamage(kRecords);
+    return -1;
 }
 
 // Inside an undo step consecutive frames are gathered like appends; the end of the step, like
@@ -257,8 +262,10 @@ bool KVAnalysisChunkFile::synthesizeGrain(FramePos frame) {
 bool KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
     mScratchRecord->reset();
     if (mFiles[kRecords]->readSkippingHoles(mScratchRecord.get(), frame) !=
-        static_cast<std::int64_t>(sizeof(FrameRecord)))
+        static_cast<std::int64_t>(sizeof(FrameRecord))) {
+        if (recordDamage(kRecords)) return false;  // a damaged frame is neither saved nor changed
         mScratchRecord->reset();
+    }
     mScratchRecord->frameIndex = static_cast<std::int32_t>(frame);
     if (!writeOrAlert(kUndo, mScratchRecord.get(), mUndoCount)) {
         dropUndoCopiesFrom(mUndoCount);
@@ -273,6 +280,7 @@ bool KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
 bool KVAnalysisChunkFile::saveUndoCopies(FramePos start, FrameCount count) {
     FrameRecord* copies = mAppends->undoCopies();
     const std::int64_t bytes = mFiles[kRecords]->readSkippingHoles(copies, start, count);
+    if (bytes < 0 && recordDamage(kRecords)) return false;
     const FrameCount whole = std::max<std::int64_t>(bytes, 0) / static_cast<std::int64_t>(sizeof(FrameRecord));
     for (FrameCount i = 0; i < count; ++i) {
         if (i >= whole) copies[i].reset();
@@ -307,6 +315,12 @@ bool KVAnalysisChunkFile::writeOrAlert(FileIndex file, const void* data, FramePo
     if (file == kUndo ? target.writeLeavingHoles(data, index, count) : target.write(data, index, count)) return true;
     recordFailure(file);
     return false;
+}
+
+bool KVAnalysisChunkFile::recordDamage(FileIndex file) {
+    if (!mFiles[file]->lastReadWasDamaged()) return false;
+    mFailures->record(StoreFailures::damagedData(mFiles[file]->lastError()));
+    return true;
 }
 
 void KVAnalysisChunkFile::recordFailure(FileIndex file) {
@@ -364,7 +378,10 @@ std::string KVAnalysisChunkFile::keptUndoPath() const {
     return KVAnalysisPaths::dataFilePath(mSourcePath, ".undo-kept.noindex");
 }
 
-void KVAnalysisChunkFile::dropKeptUndo() { ::unlink(keptUndoPath().c_str()); }
+void KVAnalysisChunkFile::dropKeptUndo() {
+    ::unlink(keptUndoPath().c_str());
+    RecordChecksums::dropKept(keptUndoPath());
+}
 
 // Caller holds the monitor. The previous step's copies back in the undo file.
 bool KVAnalysisChunkFile::restoreKeptUndo() {
@@ -427,7 +444,7 @@ bool KVAnalysisChunkFile::replayCopies(FramePos below) {
     bool replayed = true;
     for (FramePos k = mUndoCount - 1; k >= 0; --k) {
         const std::int64_t bytes = mFiles[kUndo]->read(copy.get(), k);
-        if (bytes < 0) recordFailure(kUndo);
+        if (bytes < 0 && !recordDamage(kUndo)) recordFailure(kUndo);
         replayed = replayed && bytes >= 0;
         if (bytes != static_cast<std::int64_t>(sizeof(FrameRecord)) || !isUndoCopy(*copy)) continue;
         const FramePos frame = copy->frameIndex;
@@ -467,6 +484,7 @@ FrameCount KVAnalysisChunkFile::readDisplayFile(FileIndex file, void* into, Fram
     const auto recordSize = static_cast<std::int64_t>(kDataFiles[file].recordSize);
     const std::int64_t bytes = mHasDisplayFiles && index >= 0 ? mFiles[file]->read(into, index, count) : -1;
     if (bytes < 0) {
+        if (mHasDisplayFiles && index >= 0) recordDamage(file);
         std::memset(into, 0, static_cast<std::size_t>(recordSize * count));
         return 0;
     }

@@ -52,7 +52,8 @@ public:
     KVAnalysisChunkFile& operator=(const KVAnalysisChunkFile&) = delete;
 
     // Reads frame f (a negative f reads frame 0) into the caller's record: 0 when read whole,
-    // -1 when the file ends first (the caller's record is then left unchanged).
+    // -1 when the file ends first or the record read does not match its checksum (the damage
+    // then goes to the latch).
     Status readFrameRecord(FramePos frame, FrameRecord& into);
     // Stores the record at frame f with its grain and display records, keeping an undo copy
     // of what was there; a frame whose undo copy cannot be saved is left as it is. The record's
@@ -153,6 +154,9 @@ private:
     bool writeDisplayRecords(FramePos frame);
     bool writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count = 1);
     void recordFailure(FileIndex file);
+    // After a failed read: when a record read does not match its checksum, the damage goes to
+    // the latch (so the store stops writing) and true is returned.
+    bool recordDamage(FileIndex file);
     FrameCount readDisplayFile(FileIndex file, void* into, FramePos index, FrameCount count);
 
     std::atomic<bool> mIsComplete{false};

@@ -62,6 +62,8 @@ public:
     // The first failure since the set was opened or the current step began, or success.
     Result writeFailure() const { return mFailures->failure(); }
     bool writeFailed() const { return mFailures->failed(); }
+    // Fails the current step (and later writes) with a failure met elsewhere, as a failed write would.
+    void recordFailure(const Result& failure) { mFailures->record(failure); }
     // Cuts the overview and every channel to n frames.
     void setFrameCount(FrameCount n);
 

@@ -53,6 +53,24 @@ bool KVGrainCollection::createFile() {
     return false;
 }
 
+void KVGrainCollection::noteReadFailure() {
+    if (!mFile.lastReadWasDamaged()) return;
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (!mDamage) return;
+    mDamage = StoreFailures::damagedData(mFile.lastError());
+    mFailures->record(mDamage);
+}
+
+bool KVGrainCollection::lastReadWasDamaged() const {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    return mFile.lastReadWasDamaged();
+}
+
+Result KVGrainCollection::damage() const {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    return mDamage;
+}
+
 void KVGrainCollection::recordWriteFailure() {
     mFailures->record(StoreFailures::writeFailed("Error writing data", mFile.lastError()));
 }
@@ -81,6 +99,7 @@ FrameCount KVGrainCollection::readRecords(KVEncodedGrain* into, FramePos index, 
     const std::int64_t bytes =
         mMostlyHoles ? mFile.readSkippingHoles(into, index, count) : mFile.read(into, index, count);
     if (bytes < 0) {
+        noteReadFailure();
         std::fill_n(reinterpret_cast<char*>(into), sizeof(KVEncodedGrain) * static_cast<std::size_t>(count), 0);
         return 0;
     }
@@ -120,7 +139,10 @@ FramePos KVGrainCollection::currentSample() const {
 void KVGrainCollection::advanceStream() {
     mRecord.clear();
     const bool read = mFile.read(&mRecord, currentRecord) == static_cast<std::int64_t>(sizeof mRecord);
-    if (!read) mRecord.clear();  // nothing of a torn or unreadable record is played
+    if (!read) {
+        noteReadFailure();
+        mRecord.clear();  // nothing of a torn, unreadable or damaged record is played
+    }
     ++currentRecord;
     if (!read || currentRecord > frameCount()) mStreamStatus = -1;
 

@@ -55,7 +55,8 @@ public:
     // Writes at the append index and advances it.
     Status appendRecord(const KVEncodedGrain& grain);
     // Reads count records from index; a failed read zero-fills the buffer, a short read stops
-    // quietly (the rest of the buffer is left as it was). Returns the records read whole.
+    // quietly (the rest of the buffer is left as it was). Returns the records read whole. A
+    // record that does not match its checksum fails the read and is kept as damage().
     FrameCount readRecords(KVEncodedGrain* into, FramePos index, FrameCount count);
     // For a file made long before its records are written (the mixdown): reads then give the
     // records that lie in holes as zeros without reading them.
@@ -82,6 +83,11 @@ public:
     // push failed since the latch was last cleared.
     void markComplete();
     bool isAnalysisComplete() const { return mIsComplete.load() && !mFailures->failed(); }
+    // The first damaged record this collection met in a read (a grain that does not match its
+    // checksum), or success; it also goes to the latch, so the store's writes stop.
+    Result damage() const;
+    // Whether the last read failed on a record that does not match its checksum.
+    bool lastReadWasDamaged() const;
     // The first failure of the collection's store since the latch was last cleared, or success.
     Result writeFailure() const { return mFailures->failure(); }
     // Forgets the failures met so far (of every collection sharing the latch), before a new
@@ -103,12 +109,14 @@ private:
     bool createFile();
     void advanceStream();
     void recordWriteFailure();
+    void noteReadFailure();
 
     std::atomic<bool> mIsComplete{false};
     std::atomic<FrameCount> mFrameCount{0};
     std::string mSourcePath;
     KVRecordFile mFile;
     std::shared_ptr<WriteFailureLatch> mFailures;
+    Result mDamage = Result::success();
     std::atomic<bool> mMostlyHoles{false};
     KVEncodedGrain mRecord{};
     FramePos mAppendIndex = 0;

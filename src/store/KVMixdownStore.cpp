@@ -13,6 +13,9 @@ namespace orvex {
 KVMixdownStore::Collections KVMixdownStore::openCollections(const std::string& path, FrameCount records,
                                                              bool recreate) {
     Collections mixdown;
+    // A damaged master is not opened: opening would make a missing file anew and so hide the loss.
+    if (!recreate) mixdown.damage = lostGrains(path);
+    if (!mixdown.damage) return mixdown;
     // One latch for both sides: a full disk raises one alert for the master, not one per side.
     auto failures = std::make_shared<WriteFailureLatch>();
     mixdown.left =
@@ -29,6 +32,18 @@ KVMixdownStore::Collections KVMixdownStore::openCollections(const std::string& p
     for (KVGrainCollection* side : {mixdown.left.get(), mixdown.right.get()})
         if (side->frameCount() <= records) side->writeRecord(silence, records);
     return mixdown;
+}
+
+Result KVMixdownStore::lostGrains(const std::string& path) {
+    for (const std::string& side : {KVAnalysisPaths::mixdownLeftPath(path), KVAnalysisPaths::mixdownRightPath(path)}) {
+        const std::string lost =
+            StoreFailures::lostRecords(KVAnalysisPaths::dataFilePath(side, ".asp.noindex"), sizeof(KVEncodedGrain));
+        if (lost.empty()) continue;
+        return StoreFailures::damagedData("the master's " + lost +
+                                          "; its committed edits cannot be restored. Reset the master to start it "
+                                          "again from the source");
+    }
+    return Result::success();
 }
 
 KVMixdownStore::Collections KVMixdownStore::openMixdownForFileAtPath(const std::string& path, FrameCount records) {

@@ -21,6 +21,11 @@ public:
     struct Collections {
         std::unique_ptr<KVGrainCollection> left;
         std::unique_ptr<KVGrainCollection> right;
+        // A master that lost grains written to it (a file cut short, emptied or deleted behind
+        // the store's back): committed edits are gone, so its collections are not opened (both
+        // null): it is neither refilled from the source nor exported until it is made anew.
+        // Success otherwise.
+        Result damage = Result::success();
     };
 
     // Threshold below which a left record's maximum counts as "no edit committed here".
@@ -36,6 +41,7 @@ public:
     static Collections recreateMixdownForFileAtPath(const std::string& path, FrameCount records);
 
 private:
+    static Result lostGrains(const std::string& path);
     static Collections openCollections(const std::string& path, FrameCount records, bool recreate);
 };
 

@@ -1,6 +1,10 @@
 #include "store/StoreFailures.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/FailureChannel.h"
+#include "store/RecordChecksums.h"
 
 namespace orvex {
 
@@ -24,6 +28,30 @@ std::string StoreFailures::reasonOf(const Result& failure) {
     const std::string& message = failure.message();
     const std::string opening = kWriteProblem;
     return message.compare(0, opening.size(), opening) == 0 ? message.substr(opening.size()) : message;
+}
+
+namespace {
+
+constexpr const char* kDamagedTitle = "Damaged data file";
+
+}  // namespace
+
+Result StoreFailures::damagedData(const std::string& reason) {
+    return Result::failure(kDamagedTitle, "The stored data is damaged: " + reason +
+                                              " (it was changed outside Orvex, or the disk is failing)");
+}
+
+bool StoreFailures::isDamage(const Result& failure) { return !failure && failure.title() == kDamagedTitle; }
+
+std::string StoreFailures::lostRecords(const std::string& dataPath, std::size_t recordSize) {
+    const std::int64_t known = RecordChecksums::knownRecordsAt(dataPath, recordSize);
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(dataPath, error);
+    const std::int64_t held = error ? 0 : static_cast<std::int64_t>(bytes / recordSize);
+    if (known <= held) return "";
+    const std::string name = std::filesystem::path(dataPath).filename().string();
+    if (error) return name + " is missing (it held " + std::to_string(known) + " records)";
+    return name + " holds " + std::to_string(held) + " of " + std::to_string(known) + " records";
 }
 
 Result StoreFailures::stepNotRolledBack(const Result& failure) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "common/Result.h"
@@ -26,6 +27,14 @@ public:
     // ("No space left on device"), then any note added to it, one a line. Another failure's
     // whole message.
     static std::string reasonOf(const Result& failure);
+    // A data file of the store does not hold what was written to it: a record that does not
+    // match its checksum, or records lost ("record 12 of mix_0.ana.noindex does not match its
+    // checksum"). Titled "Damaged data file".
+    static Result damagedData(const std::string& reason);
+    static bool isDamage(const Result& failure);
+    // "mxl.asp.noindex holds 544 of 1088 records": a data file shorter than what was written
+    // to it, by its side file; empty when the file at dataPath holds every record it was given.
+    static std::string lostRecords(const std::string& dataPath, std::size_t recordSize);
     // The folder's dictionary is of another version: the analysis, or the master, starts afresh.
     static void incompatibleAnalysis();
     static void incompatibleMaster();
