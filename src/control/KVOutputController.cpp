@@ -57,7 +57,7 @@ KVOutputController::KVOutputController(KVOutputViewInterface* view, const std::s
       mNumberOfColumns(highQuality ? kHighQualityColumns : kLowQualityColumns),
       mMaster(KVMixdownStore::openMixdownForFileAtPath(path, mRecords)) {
     if (!KVUtilities::chunkFileForFileAtPathIsCompatible(path))
-        KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path, nullptr);
+        KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path);
     configureView(highQuality);
     loadAnalysisRangeForFileAtPath(path);
     setPlayPosition(0);

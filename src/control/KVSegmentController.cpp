@@ -6,6 +6,7 @@
 #include "control/KVStoredRanges.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
+#include "utilities/KVParamDictionary.h"
 
 namespace orvex {
 
@@ -59,11 +60,16 @@ void KVSegmentController::setAnalysisStart(FramePos start, FramePos end) {
 }
 
 bool KVSegmentController::saveSelectionAndAnalysisRange() {
-    mParamDict.setInt(paramkeys::kSelectionStartFrame, mView->selectionStartFrame());
-    mParamDict.setInt(paramkeys::kSelectionEndFrame, mView->selectionEndFrame());
-    mParamDict.setInt(paramkeys::kAnalysisStartFrame, mView->analysisStartFrame());
-    mParamDict.setInt(paramkeys::kAnalysisEndFrame, mView->analysisEndFrame());
-    return KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(mHistory->sourceFilePath(), &mParamDict);
+    // Only the four ranges are written: the rest of the stored dictionary (the mode, the
+    // analysis flags the runner keeps) may have changed since this copy was read.
+    auto setRanges = [this](PropertyList& dict) {
+        dict.setInt(paramkeys::kSelectionStartFrame, mView->selectionStartFrame());
+        dict.setInt(paramkeys::kSelectionEndFrame, mView->selectionEndFrame());
+        dict.setInt(paramkeys::kAnalysisStartFrame, mView->analysisStartFrame());
+        dict.setInt(paramkeys::kAnalysisEndFrame, mView->analysisEndFrame());
+    };
+    setRanges(mParamDict);
+    return KVParamDictionary::change(mHistory->sourceFilePath(), setRanges, KVParamDictionary::Stamp::CurrentVersion);
 }
 
 bool KVSegmentController::analysisRangeForFileAtPath(const std::string& path, FramePos& start, FramePos& end) {

@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
+#include "utilities/KVParamDictionary.h"
 
 namespace orvex {
 
@@ -54,10 +55,10 @@ WorkingCopyOwner::Verdict WorkingCopyOwner::of(const std::string& copy, const So
 }
 
 void WorkingCopyOwner::recordInAnalysisFolder(const std::string& copy, const std::string& source) {
-    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(copy);
-    if (!dict.getString(paramkeys::kConvertedFrom).empty()) return;
-    dict.setString(paramkeys::kConvertedFrom, displayNameOfPath(source));
-    KVUtilities::saveParamDictForAnalysisOfFileAtPath(copy, dict);
+    const std::string name = displayNameOfPath(source);
+    KVParamDictionary::change(copy, [&name](PropertyList& dict) {
+        if (dict.getString(paramkeys::kConvertedFrom).empty()) dict.setString(paramkeys::kConvertedFrom, name);
+    });
 }
 
 void WorkingCopyOwner::record(KVAudioFileWriter& writer, const std::string& source) {

@@ -12,6 +12,7 @@
 #include "store/KVAnalysisPaths.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
+#include "utilities/KVParamDictionary.h"
 
 namespace orvex {
 
@@ -85,13 +86,20 @@ bool KVAnalyseCommand::needsFreshAnalysis(const std::string& workingFilePath, st
     return storedFrameCount(workingFilePath, channels) < KVAnalysisRunner::expectedFrameCount(end - start);
 }
 
-void KVAnalyseCommand::recordAnalysisRange(const std::string& workingFilePath, FramePos start, FramePos end) {
-    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath);
-    dict.setInt(kSelectionStartFrame, start);
-    dict.setInt(kSelectionEndFrame, end);
-    dict.setInt(kAnalysisStartFrame, start);
-    dict.setInt(kAnalysisEndFrame, end);
-    KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(workingFilePath, &dict);
+void KVAnalyseCommand::recordAnalysisRange(const std::string& workingFilePath, FramePos start, FramePos end,
+                                           bool fresh) {
+    KVParamDictionary::change(
+        workingFilePath,
+        [start, end, fresh](PropertyList& dict) {
+            dict.setInt(kSelectionStartFrame, start);
+            dict.setInt(kSelectionEndFrame, end);
+            dict.setInt(kAnalysisStartFrame, start);
+            dict.setInt(kAnalysisEndFrame, end);
+            if (!fresh) return;
+            dict.setBool(kAnalysisDataSelected, false);
+            dict.setBool(kAnalysisCompleteForSelection, false);
+        },
+        KVParamDictionary::Stamp::CurrentVersion);
 }
 
 KVAnalyseResult KVAnalyseCommand::analyzeSegment(KVAnalyseRequest request,
@@ -121,7 +129,7 @@ KVAnalyseResult KVAnalyseCommand::analyzeSegment(KVAnalyseRequest request,
     result.forced = needsFreshAnalysis(path, request.channels, start, end, request.optionHeld);
     result.segmentStartFrame = start;
     result.segmentOverviewPosition = start / kAnalysisHop;
-    recordAnalysisRange(path, start, end);
+    recordAnalysisRange(path, start, end, result.forced);
 
     result.controller = KVAnalysisController::initWithEditHistory(result.segmentHistory, request.view, result.forced,
                                                                   std::move(request.output));

@@ -71,7 +71,9 @@ public:
     static bool needsFreshAnalysis(const std::string& workingFilePath, std::int32_t channels, FramePos start,
                                    FramePos end, bool optionHeld);
     // Saves S..E as the selection and the analysis range of the working file's dictionary.
-    static void recordAnalysisRange(const std::string& workingFilePath, FramePos start, FramePos end);
+    // fresh: the segment is analysed anew, so its selection starts empty; the flags that say
+    // otherwise are cleared here, before the controller starts (its select-all reads them).
+    static void recordAnalysisRange(const std::string& workingFilePath, FramePos start, FramePos end, bool fresh);
 };
 
 }  // namespace orvex

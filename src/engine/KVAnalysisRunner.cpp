@@ -8,6 +8,7 @@
 #include "store/KVAnalysisFileSet.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
+#include "utilities/KVParamDictionary.h"
 
 namespace orvex {
 
@@ -87,10 +88,13 @@ bool KVAnalysisRunner::storedAnalysisIsUsable() {
 void KVAnalysisRunner::startAnalysis() {
     mStore->markComplete();
     const std::string& path = mStore->sourceFilePath();
-    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(path);
-    dict.setBool(paramkeys::kAnalysisDataSelected, false);
-    dict.setBool(paramkeys::kAnalysisCompleteForSelection, false);
-    KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path, &dict);
+    KVParamDictionary::change(
+        path,
+        [](PropertyList& dict) {
+            dict.setBool(paramkeys::kAnalysisDataSelected, false);
+            dict.setBool(paramkeys::kAnalysisCompleteForSelection, false);
+        },
+        KVParamDictionary::Stamp::CurrentVersion);
 }
 
 namespace {
@@ -223,9 +227,7 @@ void KVAnalysisRunner::finishAnalysis() {
         return;  // the stored analysis stays incomplete, to be analysed again
     }
     const std::string& path = mStore->sourceFilePath();
-    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(path);
-    dict.setBool(paramkeys::kAnalysisCompleteForSelection, true);
-    KVUtilities::saveParamDictForAnalysisOfFileAtPath(path, dict);
+    KVParamDictionary::change(path, [](PropertyList& dict) { dict.setBool(paramkeys::kAnalysisCompleteForSelection, true); });
     postProgress();
 }
 

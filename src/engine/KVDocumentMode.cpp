@@ -2,6 +2,7 @@
 
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
+#include "utilities/KVParamDictionary.h"
 
 namespace orvex {
 
@@ -48,9 +49,9 @@ std::optional<DocumentMode> KVDocumentMode::modeNamed(const std::string& name) {
 }
 
 bool KVDocumentMode::recordMode(const std::string& workingFilePath, DocumentMode mode) {
-    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath);
-    dict.setInt(paramkeys::kDocumentMode, static_cast<int>(mode) + 1);
-    return KVUtilities::saveParamDictForAnalysisOfFileAtPath(workingFilePath, dict);
+    return KVParamDictionary::change(workingFilePath, [mode](PropertyList& dict) {
+        dict.setInt(paramkeys::kDocumentMode, static_cast<int>(mode) + 1);
+    });
 }
 
 }  // namespace orvex

@@ -18,6 +18,7 @@
 #include "store/KVAnalysisFileSet.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
+#include "utilities/KVParamDictionary.h"
 
 namespace orvex {
 
@@ -248,9 +249,9 @@ void KVIsolationOperations::selectAllContinuously(const std::function<bool()>& a
     if (!pause(2)) return;
     for (const FrameCount frames = mAnalysis.frameCount(); f < frames && !cancelled(); ++f) copyAnalysisFrame(f, *record);
     if (cancelled()) return;
-    PropertyList dict = KVUtilities::paramDictForAnalysisOfFileAtPath(workingFilePath);
-    dict.setBool(paramkeys::kAnalysisDataSelected, true);
-    KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(workingFilePath, &dict);
+    KVParamDictionary::change(
+        workingFilePath, [](PropertyList& dict) { dict.setBool(paramkeys::kAnalysisDataSelected, true); },
+        KVParamDictionary::Stamp::CurrentVersion);
     if (relayout) relayout();
 }
 

@@ -29,7 +29,7 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
     if (!KVUtilities::chunkFileForFileAtPathIsCompatible(path)) {
         StoreFailures::incompatibleAnalysis();
     }
-    KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path, nullptr);
+    KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path);
 
     for (std::int32_t c = 0; c < std::max(channels, 0); ++c) {
         const std::string chunkPath = KVAnalysisPaths::channelChunkPath(path, c);

@@ -63,8 +63,9 @@ public:
     static PropertyList paramDictForAnalysisOfFileAtPath(const std::string& path);
     static bool keyExistsInDictForAnalysisOfFileAtPath(const std::string& path, const std::string& key);
     static bool chunkFileForFileAtPathIsCompatible(const std::string& path);
-    // dict null: the stored dictionary is updated.
-    static bool updateAndSaveParamDictForAnalysisOfFileAtPath(const std::string& path, const PropertyList* dict);
+    // Stamps the stored dictionary with its path and the current format version (changes to
+    // single keys go through KVParamDictionary).
+    static bool updateAndSaveParamDictForAnalysisOfFileAtPath(const std::string& path);
     static bool saveParamDictForAnalysisOfFileAtPath(const std::string& path, const PropertyList& dict);
 };
 

@@ -4,15 +4,13 @@
 #include <system_error>
 
 #include "platform/Platform.h"
+#include "utilities/KVParamDictionary.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
 
 namespace orvex {
 
 namespace {
-
-// Format version of the data in an analysis folder; older and newer folders are rebuilt.
-constexpr std::int64_t kAnalysisFolderVersion = 259;
 
 // D and N of a path D/N.E. A bare file name lies in the current folder, never in "/".
 std::filesystem::path folderOf(const std::filesystem::path& file) {
@@ -53,23 +51,15 @@ bool KVUtilities::chunkFileForFileAtPathIsCompatible(const std::string& path) {
     const auto stored = Platform::shared().readDictionary(paramDictPathForAnalysisOfFileAtPath(path));
     if (!stored) return true;  // a new folder
     const std::int64_t version = stored->getInt(paramkeys::kVersion);
-    return version == kAnalysisFolderVersion || version < 1;
+    return version == paramkeys::kAnalysisFolderVersion || version < 1;
 }
 
-// A dictionary that already holds what would be written is left as it is: every open of a file
-// set stamps it, and each write costs a sync of the disk.
-bool KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(const std::string& path, const PropertyList* dict) {
-    const std::string dictPath = paramDictPathForAnalysisOfFileAtPath(path);
-    const auto stored = Platform::shared().readDictionary(dictPath);
-    PropertyList updated = dict ? *dict : (stored ? *stored : PropertyList());
-    updated.setString(paramkeys::kDictionaryPath, dictPath);
-    updated.setInt(paramkeys::kVersion, kAnalysisFolderVersion);
-    if (stored && *stored == updated) return true;
-    return Platform::shared().writeDictionary(dictPath, updated);
+bool KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(const std::string& path) {
+    return KVParamDictionary::change(path, {}, KVParamDictionary::Stamp::CurrentVersion);
 }
 
 bool KVUtilities::saveParamDictForAnalysisOfFileAtPath(const std::string& path, const PropertyList& dict) {
-    return Platform::shared().writeDictionary(paramDictPathForAnalysisOfFileAtPath(path), dict);
+    return KVParamDictionary::replace(path, dict);
 }
 
 }  // namespace orvex

@@ -4,6 +4,10 @@
 // and writer.
 namespace orvex::paramkeys {
 
+// Format version of the data in an analysis folder (the value of kVersion); older and newer
+// folders are rebuilt.
+inline constexpr long long kAnalysisFolderVersion = 259;
+
 inline constexpr const char* kVersion = "ORVXFileGroup_Version";
 inline constexpr const char* kDictionaryPath = "ORVXFileGroup_DictionaryPath";
 // The name of the source whose working copy the analysis folder belongs to (WorkingCopyOwner).

@@ -4,8 +4,10 @@
 #include "control/FakeViews.h"
 #include "control/KVSegmentController.h"
 #include "control/KVSegmentRange.h"
+#include "engine/KVDocumentMode.h"
 #include "support/PlatformFixture.h"
 #include "support/Signals.h"
+#include "utilities/KVParamDictionary.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -135,6 +137,22 @@ TEST_F(SegmentControllerTest, StoredRangesRoundTripThroughTheDictionary) {
     EXPECT_EQ(reopened.selectionEndFrame(), 128 * 1000);
     EXPECT_EQ(reopened.analysisStartFrame(), 128 * 50);
     EXPECT_EQ(controller->paramDict().getString("ORVXFileGroup_DictionaryPath"), dictPath);
+}
+
+// The controller reads the dictionary when the document opens; the mode chosen and the analysis
+// flags written after that must survive its saving the ranges at close.
+TEST_F(SegmentControllerTest, SavingTheRangesKeepsKeysWrittenSinceTheOpen) {
+    auto h = history({test::sine(440.0, 44100, 4 * kSecond, 0.5)});
+    test::FakeSegmentView view;
+    auto controller = open(h, view);
+    ASSERT_TRUE(KVDocumentMode::recordMode(sound(), DocumentMode::Suppress));
+    KVParamDictionary::change(sound(), [](PropertyList& dict) { dict.setBool("AnalysisCompleteForSelection", true); });
+    view.setSelectionEndFrame(128 * 1000);
+    ASSERT_TRUE(controller->saveSelectionAndAnalysisRange());
+    const PropertyList stored = KVUtilities::paramDictForAnalysisOfFileAtPath(sound());
+    EXPECT_EQ(stored.getInt("DocumentConfiguredForMode"), static_cast<int>(DocumentMode::Suppress) + 1);
+    EXPECT_TRUE(stored.getBool("AnalysisCompleteForSelection"));
+    EXPECT_EQ(stored.getInt("ORVXFileGroup_SelectionEndFrame"), 128 * 1000);
 }
 
 // Each column holds the extremes (with 0) of its frames, computed here from the source.

@@ -5,10 +5,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "store/KVAnalysisPaths.h"
 #include "support/PlatformFixture.h"
 #include "support/Shell.h"
+#include "utilities/KVParamDictionary.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -66,7 +68,7 @@ TEST_F(ParamDictTest, UpdateKeepsOtherKeysAndIsReadableByPython) {
     ASSERT_TRUE(KVUtilities::saveParamDictForAnalysisOfFileAtPath(sound(), dict));
     EXPECT_EQ(KVUtilities::paramDictForAnalysisOfFileAtPath(sound()).getInt("ORVXFileGroup_Version"), 258);
 
-    ASSERT_TRUE(KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(sound(), nullptr));
+    ASSERT_TRUE(KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(sound()));
     const PropertyList stored = KVUtilities::paramDictForAnalysisOfFileAtPath(sound());
     EXPECT_EQ(stored.getInt("ORVXFileGroup_AnalysisStartFrame"), 5000000000LL);
     EXPECT_EQ(stored.getInt("ORVXFileGroup_AnalysisEndFrame"), -7);
@@ -81,6 +83,21 @@ TEST_F(ParamDictTest, UpdateKeepsOtherKeysAndIsReadableByPython) {
               "AnalysisCompleteForSelection=True AnalysisDataSelected=False ORVXFileGroup_AnalysisEndFrame=-7 "
               "ORVXFileGroup_AnalysisStartFrame=5000000000 ORVXFileGroup_DictionaryPath=" + dictPath() +
                   " ORVXFileGroup_Version=259\n");
+}
+
+// The analysis runner changes its flags on a worker thread while the window records the mode and
+// the ranges on the main thread: no change may undo another's key.
+TEST_F(ParamDictTest, ChangesFromTwoThreadsKeepEachOthersKeys) {
+    auto writeSteps = [this](const char* key) {
+        for (std::int64_t step = 1; step <= 60; ++step)
+            KVParamDictionary::change(sound(), [&](PropertyList& dict) { dict.setInt(key, step); });
+    };
+    std::thread worker(writeSteps, "AnalysisSteps");
+    writeSteps("WindowSteps");
+    worker.join();
+    const PropertyList stored = KVUtilities::paramDictForAnalysisOfFileAtPath(sound());
+    EXPECT_EQ(stored.getInt("AnalysisSteps"), 60);
+    EXPECT_EQ(stored.getInt("WindowSteps"), 60);
 }
 
 }  // namespace
