@@ -131,15 +131,15 @@ bool AnalysisTabBridge::analyzeInWindow(KVEditorWindow& window) {
     return bridge && bridge->analyze(optionHeldNow());
 }
 
-// The edit of the analysis being replaced goes into the master first, so that it is not lost.
+// The edit of the analysis being replaced goes into the master first; when it cannot, the
+// analysis stays, so that the edit is not lost.
 bool AnalysisTabBridge::analyze(bool optionHeld) {
     KVWaveSegmentView* input = mWindow.segmentView();
     if (!mDocument || !input || mDocument->isBusy()) {
         Platform::shared().beep();
         return false;
     }
-    if (mDocument->analysisController()) mDocument->commitEditToMaster();
-    if (!mDocument->analyzeSegment(input->selectionStartFrame(), input->selectionEndFrame(), optionHeld))
+    if (!mDocument->commitThenAnalyzeSegment(input->selectionStartFrame(), input->selectionEndFrame(), optionHeld))
         return false;
     joinViewToController();
     mWindow.tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "control/KVOutputController.h"
 #include "control/KVSegmentController.h"
@@ -183,6 +184,18 @@ FrameCount KVWaveDocument::frames() const { return mEditHistory ? mEditHistory->
 
 // --- Analysis ---
 
+Result KVWaveDocument::commitThenAnalyzeSegment(FramePos start, FramePos end, bool optionHeld) {
+    if (mAnalysisController && outputController() && !isBusy()) {
+        commitEditToMaster();
+        // A write failure was alerted by the commit itself; a master refused as damaged was not.
+        if (!mLastCommitResult)
+            return mLastCommitResult.text() == outputController()->masterDamage().text()
+                       ? showFailure(mLastCommitResult, true)
+                       : mLastCommitResult;
+    }
+    return analyzeSegment(start, end, optionHeld);
+}
+
 Result KVWaveDocument::analyzeSegment(FramePos start, FramePos end, bool optionHeld) {
     if (refusedWhileBusy()) return Result::failure("Processing is in progress", "Another operation is running");
     stop();
@@ -219,6 +232,12 @@ bool KVWaveDocument::isAnalysisRunning() const {
     return mAnalysisController && mAnalysisController->runner() && !mAnalysisController->runner()->hasEnded();
 }
 
+bool KVWaveDocument::cancelAnalysis() {
+    if (!isAnalysisRunning()) return false;
+    mAnalysisController->runner()->cancel();
+    return true;
+}
+
 std::unique_ptr<AudioOutputBackend> KVWaveDocument::newOutput() const {
     return mOptions.makeOutput ? mOptions.makeOutput() : nullptr;
 }
@@ -251,6 +270,7 @@ bool KVWaveDocument::runProcessing(const char* text, const std::function<void(KV
     if (!mAnalysisController || refusedWhileBusy()) return false;
     if (text && mWindow) mWindow->beginProcessing(text);
     mProgressShown = 0;
+    mEditRunning = true;
     command(*mAnalysisController);
     publishState();
     return true;
@@ -305,6 +325,7 @@ bool KVWaveDocument::selectNone() {
                  "De-Select all"))
         return false;
     const Result cleared = mAnalysisController->selectNone();
+    commitWhileAnalysisTabHidden();
     publishState();
     if (!cleared) showFailure(cleared, false);
     return cleared.ok();
@@ -330,6 +351,7 @@ Result KVWaveDocument::undo() {
     if (!mAnalysisController) return KVAnalysisFileSet::noDataToUndo();
     const Result result = mAnalysisController->undo();
     if (!result) showFailure(result, true);
+    commitWhileAnalysisTabHidden();
     if (KVAnalysisViewInterface* view = mWindow ? mWindow->analysisView() : nullptr) view->redraw();
     publishState();
     return result;
@@ -423,9 +445,17 @@ void KVWaveDocument::tabDidChange(PlaySource tab) {
     mPlaySource = tab;
     mPlayback->setPlaySource(tab);
     mState.playOriginal = tab != PlaySource::Input;
-    if (tab != PlaySource::Analysis && mAnalysisController && !isBusy()) commitEditToMaster();
+    commitWhileAnalysisTabHidden();
     if (tab == PlaySource::Output && outputController()) mOutputController->moveToPlayCursor();
     publishState();
+}
+
+// The master holds the selection whenever the Analysis tab is not shown: leaving the tab puts the
+// edit into it, and so does an edit that ends (a command from the Process menu, an undo) while
+// another tab shows, so that a master exported next holds it. Only in a window: a command-line
+// document commits when asked.
+void KVWaveDocument::commitWhileAnalysisTabHidden() {
+    if (mWindow && mPlaySource != PlaySource::Analysis && mAnalysisController && !isBusy()) commitEditToMaster();
 }
 
 FramePos KVWaveDocument::startPositionForTab() const {
@@ -545,6 +575,7 @@ void KVWaveDocument::playPositionChanged(FramePos frame) {
 void KVWaveDocument::setProgressValue(int percent) {
     if (!mWindow) return;
     if (percent < 0) {
+        if (std::exchange(mEditRunning, false)) commitWhileAnalysisTabHidden();
         mProgressShown = -1;
         mWindow->setProgressValue(-1);
         publishState();

@@ -93,7 +93,12 @@ public:
     // --- Analysis ---
     // Analyses start..end of the working file (Option held: anew even when stored).
     Result analyzeSegment(FramePos start, FramePos end, bool optionHeld);
+    // The window's Analyze: the edit of the analysis being replaced goes into the master first,
+    // and when it cannot be stored there nothing is analysed (the edit is kept, the reason shown).
+    Result commitThenAnalyzeSegment(FramePos start, FramePos end, bool optionHeld);
     bool isAnalysisRunning() const;
+    // Escape in the window: a running analysis stops at its next block (false when none runs).
+    bool cancelAnalysis();
 
     // --- Commands (main thread; refused with a beep while busy, returning false) ---
     bool isolateDeterministic();
@@ -192,6 +197,7 @@ private:
     void setUpMode();
     void applyModeToController();
     void publishState();
+    void commitWhileAnalysisTabHidden();
     bool refusedWhileBusy();
     bool confirm(const std::string& title, const std::string& message, const std::string& proceed);
     bool runProcessing(const char* text, const std::function<void(KVAnalysisController&)>& command);
@@ -205,6 +211,8 @@ private:
     static Result showFailure(const Result& failure, bool beep);
 
     FailureChannel::Listening mFailureAlerts;
+    // A whole-segment command started by runProcessing() has not ended yet.
+    bool mEditRunning = false;
     KVDocumentWindow* mWindow;
     const KVDocumentOptions mOptions;
     std::string mSourcePath;
