@@ -129,7 +129,11 @@ void AppController::uiQuit() {
         return;
     }
     applicationWillTerminate();
-    QCoreApplication::quit();
+    // exit(), not quit(): quit() is refused while a window declines to close (a fading panel
+    // hides instead) and does nothing outside the main event loop, which left a process with no
+    // window holding the single-instance socket. exit() also ends a loop of a start-up step;
+    // main() does not start its loop after a quit.
+    QCoreApplication::exit(0);
 }
 
 void AppController::applicationWillTerminate() {

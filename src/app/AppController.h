@@ -49,6 +49,8 @@ public:
     // Closes every document window (over a copy of the list, as closing shortens it) and stores
     // the version under "General_AppVersion". Runs once; also on the application's aboutToQuit.
     void applicationWillTerminate();
+    // Whether Quit has run (the process ends, even when it ran before the main event loop).
+    bool hasTerminated() const { return mTerminated; }
 
     // Forwards command to the front document; nothing without one.
     void forward(DocumentCommand command);

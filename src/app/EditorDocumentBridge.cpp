@@ -1,6 +1,7 @@
 #include "app/EditorDocumentBridge.h"
 
 #include <QAbstractButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -57,6 +58,11 @@ void EditorDocumentBridge::connectCommands() {
         if (mDocument) mDocument->commitEditToMaster();
     });
     connect(mWindow.tabs(), &QTabWidget::currentChanged, &mAnalysisTab, &AnalysisTabBridge::tabChanged);
+    // Escape stops a running analysis; the picture keeps what was analysed so far.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), &mWindow);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (mDocument) mDocument->cancelAnalysis();
+    });
     on("uiRevealFileButton", [this] {
         if (mDocument) Platform::shared().revealFile(mDocument->sourcePath());
     });
@@ -144,7 +150,7 @@ void EditorDocumentBridge::showCommandState(const KVDocumentCommandState& state)
                                  "uiBoxButton",         "uiDenoiseBoxButton",   "uiBgBoxButton",
                                  "uiGapFillerBoxButton", "uiMagicBoxButton",    "uiDeselectBoxButton"};
     setChecked(tools[static_cast<int>(state.tool)], true);
-    mWindow.modifyGainSlider()->setEnabled(state.gainControlsEnabled);
+    // The modification gain stays disabled in every mode until the selection reads it.
     mAnalysisTab.showCommandState(state);
 }
 

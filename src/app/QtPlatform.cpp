@@ -144,7 +144,30 @@ bool QtPlatform::revealThroughFileManager(const QString& path) {
     return bus.call(call, QDBus::Block, kFileManagerTimeoutMs).type() == QDBusMessage::ReplyMessage;
 }
 
-bool QtPlatform::launchOpener(const QString& target) { return QProcess::startDetached("xdg-open", {target}); }
+// xdg-open reports by its exit status whether a program took the target (with no browser or
+// file manager it fails after starting); then the user is told where the file is, to open it
+// by hand, instead of nothing happening. The process object lives until it has finished.
+bool QtPlatform::launchOpener(const QString& target) {
+    postToMainThread(
+        [this, target] {
+            auto* opener = new QProcess;
+            const auto failed = [this, opener, target] {
+                opener->deleteLater();
+                showAlert("Could not open " + QFileInfo(target).fileName().toStdString(),
+                          "No program on this system opened it. It is at:\n" + target.toStdString(), {"Okay"});
+            };
+            QObject::connect(opener, &QProcess::finished, qApp, [opener, failed](int code, QProcess::ExitStatus status) {
+                if (status == QProcess::NormalExit && code == 0) return opener->deleteLater();
+                failed();
+            });
+            QObject::connect(opener, &QProcess::errorOccurred, qApp, [failed](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart) failed();
+            });
+            opener->start("xdg-open", {target});
+        },
+        false);
+    return true;
+}
 
 void QtPlatform::addRecentDocument(const std::string& path) {
     postToMainThread([path] { RecentDocuments::add(QFileInfo(qs(path)).absoluteFilePath().toStdString()); }, true);

@@ -74,7 +74,7 @@ private:
     AlertButton showAlert(const std::string& title, const std::string& message,
                           const std::vector<std::string>& buttons);
     static bool revealThroughFileManager(const QString& path);
-    static bool launchOpener(const QString& target);
+    bool launchOpener(const QString& target);
 
     UserDefaults mDefaults;
     std::unique_ptr<SoundPlayer> mSounds;

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
             quitTimer.start(quitAfter);
         }
         controller.applicationDidFinishLaunching(files);
-        status = QApplication::exec();
+        if (!controller.hasTerminated()) status = QApplication::exec();
         controller.applicationWillTerminate();
     }
     orvex::Platform::install(nullptr);

@@ -370,11 +370,13 @@ void KVAnalysisController::analysisRunnerDidProgress(KVAnalysisRunner& runner) {
     mAnalysisView->setStatusMessage(message);
 }
 
-void KVAnalysisController::analysisRunnerDidFinish(KVAnalysisRunner&) {
+void KVAnalysisController::analysisRunnerDidFinish(KVAnalysisRunner& runner) {
     mHasFinishedProcessing = true;
     if (!mAnalysisView) return;
     mAnalysisView->relayout();
-    mAnalysisView->setStatusMessage("");
+    // A cancelled analysis holds the frames up to where it stopped; the next Analyze starts over.
+    mAnalysisView->setStatusMessage(runner.wasCancelled() ? "Analysis cancelled: Analyze Segment analyses it again"
+                                        : "");
 }
 
 // --- Preview thread ---

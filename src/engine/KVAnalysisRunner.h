@@ -50,11 +50,14 @@ public:
 
     // Ends the block loop at the next block boundary; the end steps still run.
     void cancel() { mCancelRequested = true; }
+    bool wasCancelled() const { return mCancelRequested.load(); }
     float progress() const { return mProgress.load(); }
     bool isRunning() const { return mIsRunning.load(); }
     // True once the worker has done everything, the finishing chime included.
     bool hasEnded() const { return mHasEnded.load(); }
     const std::shared_ptr<KVAnalysisFileSet>& store() const { return mStore; }
+    // The history the blocks are read from (under its monitor, one block at a time).
+    const std::shared_ptr<KVEditHistory>& editHistory() const { return mEditHistory; }
     FrameCount frameCount() const;
     bool isAnalysisComplete() const;
     // Not retained. Set and read on the main thread only.

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 #include "utilities/KVUtilities.h"
 #include "views/DropShadow.h"
 #include "views/ThemePalette.h"
@@ -16,6 +18,12 @@ constexpr double kRadius = 8.0;
 ThemedButton::ThemedButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
     setAccessibleName(text);
     setMinimumHeight(26);
+}
+
+QSize ThemedButton::minimumSizeHint() const {
+    const QSize base = QPushButton::minimumSizeHint();
+    const int labelled = fontMetrics().horizontalAdvance(text()) + 2 * int(kRadius) + 4;
+    return {std::max(base.width(), labelled), std::max(base.height(), minimumHeight())};
 }
 
 void ThemedButton::setColor(const QColor& colour) {

@@ -14,6 +14,8 @@ public:
 
     void setColor(const QColor& colour);
     QColor color() const { return mColour; }
+    // Never narrower than its label with a margin: the layouts give no button less.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

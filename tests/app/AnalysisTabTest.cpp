@@ -28,6 +28,7 @@
 #include "dsp/FrameRecord.h"
 #include "engine/KVAnalysisController.h"
 #include "engine/KVPreviewExchange.h"
+#include "history/KVEditHistory.h"
 #include "playback/ManualAudioBackend.h"
 #include "qtsupport/QtTestSupport.h"
 #include "store/KVAnalysisFileSet.h"
@@ -112,6 +113,7 @@ private slots:
     void plainAnalysisReusesTheStoreAltAndMetaAnalyseAnewWithTheMultiPencil();
     void enteringWithoutAnalysisAsksAndLeavingCommitsInsideTheSegment();
     void mouseToolsPreviewSelectAndSubtract();
+    void escapeCancelsARunningAnalysis();
 
 private:
     // Opens seconds of the tones in a window of the host (set up for Extract), shown large enough
@@ -513,6 +515,31 @@ void AnalysisTabTest::mouseToolsPreviewSelectAndSubtract() {
     drag(at(100, 414), at(300, 414), {}, 40);
     waitUntilIdle();
     QVERIFY(energyAt(selection, 200, 440.0) < 0.5 * before);
+}
+
+// Escape while the segment is analysed: the runner stops at its next block (it is held on the
+// history's monitor meanwhile, so the cancel always comes before the end), the status line says
+// so, and the store holds fewer frames than the segment has.
+void AnalysisTabTest::escapeCancelsARunningAnalysis() {
+    open(20.0);
+    mWindow->segmentView()->setSelectionStartFrame(0);
+    mWindow->segmentView()->setSelectionEndFrame(20 * 44100);
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow));
+    QTest::mouseClick(button("uiAnalyzeSegmentButton"), Qt::LeftButton);
+    QVERIFY(mDocument->isAnalysisRunning());
+    const std::shared_ptr<KVAnalysisRunner> runner = controller().runner();
+    {
+        const std::lock_guard<std::recursive_mutex> held(runner->editHistory()->monitor());
+        QTest::keyClick(mWindow, Qt::Key_Escape);
+        QVERIFY(runner->wasCancelled());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(runner->hasEnded(), kLongWait);
+    QTRY_COMPARE(mWindow->analysisView()->statusMessage(),
+                 QString("Analysis cancelled: Analyze Segment analyses it again"));
+    const FrameCount segment = mDocument->segmentEnd() - mDocument->segmentStart();
+    QVERIFY(segment >= 10 * 44100);
+    QVERIFY(runner->frameCount() < KVAnalysisRunner::expectedFrameCount(segment) / 2);
 }
 
 QTEST_MAIN(AnalysisTabTest)

@@ -14,12 +14,14 @@
 #include <QtTest>
 
 #include "app/AppController.h"
+#include "app/BrandWindow.h"
 #include "app/DesktopDocuments.h"
 #include "app/KVEditorWindow.h"
 #include "app/WindowDocumentHost.h"
 #include "playback/PacedAudioBackend.h"
 #include "control/KVSegmentController.h"
 #include "qtsupport/QtTestSupport.h"
+#include "views/AnalysisScrollArea.h"
 #include "views/KVAnalysisView.h"
 #include "views/KVOutputFileView.h"
 #include "views/KVWaveSegmentView.h"
@@ -51,6 +53,7 @@ private slots:
     void emptyWindowHasTheTabsNamedControlsAndTheVolumeInDecibels();
     void opensShowsAndPlaysTheClickedSegmentWhichComesBackAfterReopening();
     void quitWhileTheSetUpQuestionIsOpenClosesEveryDocument();
+    void quitEndsTheEventLoopWhileAPanelIsShown();
 
 private:
     std::unique_ptr<QtPlatformScope> mScope;
@@ -92,6 +95,17 @@ void DocumentWindowTest::emptyWindowHasTheTabsNamedControlsAndTheVolumeInDecibel
     QCOMPARE(window.volumeText()->text(), QString("-1.00 dB"));
     QVERIFY(window.button("uiStopButton")->isChecked() && !window.button("uiPlayButton")->isChecked());
     saveArtifact(window.grab().toImage(), "editor-window-empty.png");
+
+    // Made as small as it goes: every button still holds its label and the picture keeps room.
+    window.resize(300, 200);
+    QTRY_VERIFY(window.width() > 300 && window.height() > 200);
+    for (QAbstractButton* b : window.findChildren<QAbstractButton*>())
+        if (b->isVisibleTo(&window) && !b->text().isEmpty())
+            QVERIFY2(b->width() >= b->fontMetrics().horizontalAdvance(b->text()), qPrintable(b->text()));
+    window.tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab);
+    const auto* area = window.findChild<AnalysisScrollArea*>();
+    QTRY_VERIFY(area->width() >= 480);
+    QVERIFY(area->height() >= 240);
 }
 
 // At 1000 pixels over 5 s: the left sine at 0.8 above, the right one at 0.4 below, ten labelled
@@ -194,8 +208,12 @@ void DocumentWindowTest::opensShowsAndPlaysTheClickedSegmentWhichComesBackAfterR
     window->close();
     QCOMPARE(documents.count(), std::size_t(0));
     DesktopDocuments again(pacedOutput());
-    window = openWindow(again, sound);
+    const std::size_t alerts = mScope->platform().alertLog().size();
+    QVERIFY(again.openDocument(sound));
+    window = again.windowForPath(sound);
     QVERIFY(window);
+    // The mode chosen at the first opening is remembered (closing kept it): nothing is asked.
+    QCOMPARE(mScope->platform().alertLog().size(), alerts);
     QCOMPARE(window->segmentView()->selectionStartFrame(), start);
     QCOMPARE(window->segmentView()->selectionEndFrame(), start + 88'320);
 }
@@ -226,6 +244,25 @@ void DocumentWindowTest::quitWhileTheSetUpQuestionIsOpenClosesEveryDocument() {
     QCOMPARE(host.documents().count(), std::size_t(0));
     const auto alerts = mScope->platform().alertLog();
     QCOMPARE(alerts.size(), std::size_t(2));  // the two set-up questions, nothing after the quit
+}
+
+// The about panel declines a close (it fades out instead), which made the application's own
+// quit give up and left a process with no window. Quit must end the main event loop.
+void DocumentWindowTest::quitEndsTheEventLoopWhileAPanelIsShown() {
+    WindowDocumentHost host(pacedOutput());
+    AppController controller(host, StartupTimings{50, 1000});
+    host.setController(&controller);
+    QTimer::singleShot(0, &controller, [&] {
+        controller.uiAbout();
+        controller.uiQuit();
+    });
+    // Only reached when the quit failed: the loop is ended with another status.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    guard.start(60'000);
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(controller.hasTerminated());
 }
 
 QTEST_MAIN(DocumentWindowTest)

@@ -119,8 +119,6 @@ void QtPlatformTest::revealAndOpenFallBackToXdgOpen() {
     const QString sound = scope.file("take.wav");
     scope.platform().revealFile(sound.toStdString());
     scope.platform().openWithDefaultApplication(sound.toStdString());
-    qputenv("PATH", oldPath);
-    qputenv("DBUS_SESSION_BUS_ADDRESS", oldBus);
     const auto lines = [&] {
         QFile opened(log);
         return opened.open(QIODevice::ReadOnly) ? QString(opened.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList{};
@@ -128,6 +126,18 @@ void QtPlatformTest::revealAndOpenFallBackToXdgOpen() {
     QVERIFY(QTest::qWaitFor([&] { return lines().size() >= 2; }, 5000));
     QVERIFY(lines().contains(QFileInfo(sound).absolutePath()));
     QVERIFY(lines().contains(sound));
+
+    // No program takes the file (xdg-open fails): the user is told where it is.
+    QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write("#!/bin/sh\nexit 3\n");
+    script.close();
+    QString title;
+    answerNextAlert("Okay", &title, 20000);
+    scope.platform().openWithDefaultApplication(sound.toStdString());
+    QTRY_COMPARE_WITH_TIMEOUT(title, QString("Could not open take.wav"), 20000);
+    qputenv("PATH", oldPath);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", oldBus);
+    QVERIFY(scope.platform().alertLog().back()[1].find(sound.toStdString()) != std::string::npos);
 }
 
 void QtPlatformTest::recentDocumentsAreAddedFromAnyThread() {
