@@ -70,6 +70,13 @@ TEST(Crc32cTest, MatchesTheStandardCheckValuesAndTheBitwiseDefinition) {
         EXPECT_EQ(Crc32c::extend(Crc32c::of(bytes.data(), half), bytes.data() + half, length - half),
                   bitwiseCrc32c(bytes));
     }
+    // Lengths around the three-lane strides, up to a whole frame record.
+    for (std::size_t length : {6143u, 6144u, 6151u, 18445u, 50228u}) {
+        std::vector<char> bytes(length);
+        for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+        EXPECT_EQ(Crc32c::of(bytes.data(), length), bitwiseCrc32c(bytes)) << length;
+        EXPECT_EQ(Crc32c::extend(Crc32c::of(bytes.data(), 5), bytes.data() + 5, length - 5), bitwiseCrc32c(bytes));
+    }
 }
 
 class IntegrityTest : public testing::Test {
