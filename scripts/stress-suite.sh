@@ -18,7 +18,7 @@ for round in $(seq 1 "$rounds"); do
   start=$(date +%s)
   log="$build/stress-round-$round.log"
   if run_suite --output-on-failure > "$log" 2>&1; then
-    echo "round $round: passed in $(($(date +%s) - start)) s ($(grep -o '[0-9]* tests passed' "$log" | head -1 || true))"
+    echo "round $round: passed in $(($(date +%s) - start)) s ($(grep -o '[0-9]*% tests passed.*' "$log" | head -1 || true))"
   else
     echo "round $round: FAILED after $(($(date +%s) - start)) s:"
     grep -E '^\s+[0-9]+ - |Failed|\*\*\*' "$log" | tail -20

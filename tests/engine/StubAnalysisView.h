@@ -60,12 +60,7 @@ private:
     FramePos mPlayCursor = 0;
 };
 
-// A headless platform that leaves thread priorities alone: on a busy shared machine a worker at
-// the lowest priority can wait minutes for a core, which says nothing about the code under test.
-class SteadyPlatform : public HeadlessPlatform {
-public:
-    void setCurrentThreadPriority(double) override {}
-};
+using SteadyPlatform = SteadyHeadlessPlatform;
 
 // The platform fixture with a SteadyPlatform (or a given subclass of it).
 class EngineFixture : public PlatformFixture {

@@ -15,9 +15,19 @@
 
 namespace orvex::test {
 
+namespace {
+// The workers of analyses, exports and previews keep normal priority in tests: at the product's
+// lowest priority the machine's other load, not the test, decides how long they take.
+class SteadyQtPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    void setCurrentThreadPriority(double) override {}
+};
+}  // namespace
+
 QtPlatformScope::QtPlatformScope() : mOldConfigHome(qgetenv("XDG_CONFIG_HOME")) {
     qputenv("XDG_CONFIG_HOME", mFolder.filePath("config").toLocal8Bit());
-    mPlatform = std::make_shared<QtPlatform>();
+    mPlatform = std::make_shared<SteadyQtPlatform>();
     // The short sounds go to a silent output nobody pulls, so tests never open a sound card.
     mPlatform->setSoundPlayer(std::make_unique<SoundPlayer>(
         std::make_unique<KVAudioEngineController>(std::make_unique<ManualAudioBackend>())));

@@ -13,13 +13,21 @@
 
 namespace orvex::test {
 
+// The workers of analyses, exports and previews keep normal priority in tests: at the product's
+// lowest priority the machine's other load, not the test, decides how long they take.
+class SteadyHeadlessPlatform : public HeadlessPlatform {
+public:
+    using HeadlessPlatform::HeadlessPlatform;
+    void setCurrentThreadPriority(double) override {}
+};
+
 // Installs a fresh silent HeadlessPlatform (this thread as the main thread) and a temporary
 // folder for each test; alerts, and failures reported through the FailureChannel that no
 // document shows, are recorded for assertions instead of being printed.
 class PlatformFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        mPlatform = std::make_shared<HeadlessPlatform>();
+        mPlatform = std::make_shared<SteadyHeadlessPlatform>();
         mPlatform->setEchoAlerts(false);
         Platform::install(mPlatform);
         mListening = std::make_unique<FailureChannel::Listening>([this](const Result& r) { mFailures.push_back(r); });
