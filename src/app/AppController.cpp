@@ -145,6 +145,8 @@ void AppController::applicationWillTerminate() {
     LaunchBookkeeping::recordQuit(AppVersion::number());
 }
 
+QList<QWidget*> AppController::documentWindows() const { return mDocuments.documentWindows(); }
+
 void AppController::forward(DocumentCommand command) {
     if (mDocuments.hasFrontDocument()) mDocuments.performOnFrontDocument(command);
     validateMenus();

@@ -52,6 +52,9 @@ public:
     // Whether Quit has run (the process ends, even when it ran before the main event loop).
     bool hasTerminated() const { return mTerminated; }
 
+    // The open documents' windows, in the order they were opened.
+    QList<QWidget*> documentWindows() const;
+
     // Forwards command to the front document; nothing without one.
     void forward(DocumentCommand command);
     // A document window opened or closed: the start window shows while none is open.

@@ -20,6 +20,8 @@ namespace {
 const char* const kUndoName = "uiUndoMenuItem";
 const char* const kRedoName = "uiRedoMenuItem";
 const char* const kExportStemsName = "uiExportStemsMenuItem";
+// Marks the Window menu's entries of open documents, which are made anew each time it opens.
+const char* const kListedWindow = "orvexListedWindow";
 
 struct Item {
     const char* title;  // nullptr: a separator
@@ -116,6 +118,31 @@ void addOpenRecent(QMenu* file, AppController& controller) {
     file->insertMenu(file->actions().value(1), recent);
 }
 
+// The Window menu lists the open documents under Minimize, the front one checked; choosing one
+// brings its window to the front. Filled each time the menu opens.
+void addWindowList(QMenu* menu, AppController& controller) {
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu, &controller] {
+        for (QAction* action : menu->actions())
+            if (action->property(kListedWindow).isValid()) {
+                menu->removeAction(action);
+                action->deleteLater();
+            }
+        const QList<QWidget*> windows = controller.documentWindows();
+        if (!windows.isEmpty()) menu->addSeparator()->setProperty(kListedWindow, true);
+        for (QWidget* window : windows) {
+            QAction* action = menu->addAction(window->windowTitle());
+            action->setProperty(kListedWindow, true);
+            action->setCheckable(true);
+            action->setChecked(window->isActiveWindow());
+            QObject::connect(action, &QAction::triggered, window, [window] {
+                if (window->isMinimized()) window->showNormal();
+                window->raise();
+                window->activateWindow();
+            });
+        }
+    });
+}
+
 }  // namespace
 
 QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDocument) {
@@ -127,6 +154,7 @@ QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDo
             if (forDocument || !item.needsDocument) addItem(menu, item, controller);
         }
         if (entry.title == std::string("&File")) addOpenRecent(menu, controller);
+        if (entry.title == std::string("&Window")) addWindowList(menu, controller);
         const QList<QAction*> actions = menu->actions();
         if (std::all_of(actions.begin(), actions.end(), [](QAction* a) { return a->isSeparator(); })) {
             delete menu;

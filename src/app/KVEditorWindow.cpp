@@ -278,6 +278,9 @@ QWidget* KVEditorWindow::buildTransport() {
             [this](int value) { mModifyGainText->setText(decibelText(sliderDecibels(value))); });
     row->addWidget(mModifyGainSlider);
     row->addWidget(mModifyGainText);
+    // Wide enough for the longest value, so that the text never shifts or loses its unit.
+    for (QLabel* text : {mVolumeText, mModifyGainText})
+        text->setMinimumWidth(text->fontMetrics().horizontalAdvance(decibelText(-99.99)) + 4);
     row->addStretch(1);
     return bar;
 }

@@ -3,6 +3,7 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include <algorithm>
 #include <cmath>
 
 #include "gesture/ToolOverlay.h"
@@ -131,7 +132,8 @@ void AnalysisOverlayPainter::ruler(const AnalysisOverlayState& s) {
         mPainter.drawLine(at(double(column + 1), top - 13), at(double(column + 1), top - 3));
         const std::string label =
             KVUtilities::SamplesToTimeShort(std::uint64_t(double(second) * kWorkingSampleRate), kWorkingSampleRate);
-        drawText(QString::fromStdString(label), double(column - 10), top - 28, boldFont(9), colour);
+        // Centred on its tick, but the first one starts at the picture's left edge, not before it.
+        drawText(QString::fromStdString(label), std::max(double(column - 10), 2.0), top - 28, boldFont(9), colour);
     }
 }
 

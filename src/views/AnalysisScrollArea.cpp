@@ -1,6 +1,9 @@
 #include "views/AnalysisScrollArea.h"
 
 #include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
 
 #include "views/KVAnalysisView.h"
 
@@ -29,6 +32,17 @@ void AnalysisScrollArea::resizeEvent(QResizeEvent* event) {
 void AnalysisScrollArea::scrollContentsBy(int dx, int dy) {
     QScrollArea::scrollContentsBy(dx, dy);
     mView->update();
+    mView->followMouseAfterScroll();
+}
+
+// Shift and the wheel move along time, as in every editor of sound; a tenth of the window a step.
+void AnalysisScrollArea::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ShiftModifier)) return QScrollArea::wheelEvent(event);
+    const QPoint delta = event->angleDelta();
+    const int notches = delta.y() != 0 ? delta.y() : delta.x();
+    QScrollBar* bar = horizontalScrollBar();
+    bar->setValue(bar->value() - notches * std::max(viewport()->width() / 10, 1) / 120);
+    event->accept();
 }
 
 }  // namespace orvex

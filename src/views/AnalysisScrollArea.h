@@ -10,7 +10,8 @@ class KVAnalysisView;
 // segment, one column per frame) and 1500 rows; the view paints only what the window shows.
 // Tells the view the width the layout gives it, repaints the whole window on every scroll (the
 // ruler and the status line stay put while the picture moves) and starts at the bottom, where
-// the level strip and the audible rows are. GUI thread only.
+// the level strip is (the view then centres itself on the rows of its sound). Shift and the
+// wheel scroll in time. GUI thread only.
 class AnalysisScrollArea : public QScrollArea {
     Q_OBJECT
 public:
@@ -20,6 +21,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     KVAnalysisView* mView;

@@ -1,5 +1,6 @@
 #include "views/KVAnalysisView.h"
 
+#include <QCursor>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -15,6 +16,7 @@
 
 #include "engine/KVAnalysisController.h"
 #include "engine/KVDocumentMode.h"
+#include "picture/EnergyRows.h"
 #include "picture/PictureFile.h"
 #include "platform/Platform.h"
 #include "platform/PostedCall.h"
@@ -22,6 +24,11 @@
 #include "views/AnalysisOverlayPainter.h"
 
 namespace orvex {
+
+namespace {
+// Frames stored before the picture is centred on its sound (two blocks of the runner).
+constexpr FrameCount kEnergyFrames = 128;
+}  // namespace
 
 namespace {
 // The play cursor is checked at about 30 Hz; a repaint follows only when it moved.
@@ -202,6 +209,7 @@ void KVAnalysisView::redraw() {
 void KVAnalysisView::relayout() {
     onGuiThread([this] {
         setFrameSize(mLayoutWidth);
+        centreOnEnergy();
         invalidateImage();
     });
 }
@@ -248,8 +256,33 @@ void KVAnalysisView::setStores(KVAnalysisFileSet* analysis, KVAnalysisFileSet* s
         mAnalysisStore = analysis;
         mSelectionStore = selection;
         mLayers.invalidate();
+        mCentredOnEnergy = false;
     }
     relayout();
+}
+
+// Once per analysis, as soon as two blocks of it are stored: the row below which half of its
+// brightness lies goes to the middle of the window, unless it shows in the lower three quarters
+// of the window at the bottom already (where the level strip is). Left alone once the user has
+// scrolled up from the bottom.
+void KVAnalysisView::centreOnEnergy() {
+    if (mCentredOnEnergy || !mScrollArea) return;
+    QScrollBar* bar = mScrollArea->verticalScrollBar();
+    if (bar->value() != bar->maximum()) {
+        mCentredOnEnergy = true;
+        return;
+    }
+    int row = -1;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        if (!mAnalysisStore || mAnalysisStore->frameCount() < kEnergyFrames) return;
+        row = EnergyRows::medianRow(*mAnalysisStore);
+    }
+    mCentredOnEnergy = true;
+    if (row < 0) return;
+    const int viewport = mScrollArea->viewport()->height();
+    if (row < viewport * 3 / 4) return;
+    bar->setValue(std::clamp(kHeight - 1 - row - viewport / 2, bar->minimum(), bar->maximum()));
 }
 
 }  // namespace orvex
@@ -312,6 +345,12 @@ void KVAnalysisView::modifiersChanged(Qt::KeyboardModifiers modifiers) {
 QPointF KVAnalysisView::viewPoint(const QPointF& widgetPosition) const {
     // Widget pixel row Y shows view row kHeight - 1 - Y.
     return {std::max(0.0, widgetPosition.x()), std::max(0.0, double(kHeight - 1) - widgetPosition.y())};
+}
+
+void KVAnalysisView::followMouseAfterScroll() {
+    if (mMouseState == 0) return;  // outside
+    const QPoint at = mapFromGlobal(QCursor::pos());
+    if (rect().contains(at)) updatePosition(QPointF(at), mModifiers);
 }
 
 void KVAnalysisView::updatePosition(const QPointF& widgetPosition, Qt::KeyboardModifiers modifiers) {

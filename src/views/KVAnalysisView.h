@@ -91,6 +91,9 @@ public:
 
     // The visible part of the view in view coordinates (y upwards).
     QRectF visibleViewRect() const;
+    // After a scroll the mouse points at another frame and pitch: the status line and the
+    // preview follow at once instead of at the next mouse move.
+    void followMouseAfterScroll();
     // The extra status line ("Processing... 40 % done" while the analysis runs); empty when none.
     QString statusMessage() const { return QString::fromStdString(mStatusMessage); }
 
@@ -131,6 +134,7 @@ private:
     void reportGesture(const GestureResult& result);
     void autoScroll(const QPointF& widgetPosition);
     void publishState();
+    void centreOnEnergy();
     std::shared_ptr<KVAnalysisController> delegate() const { return mDelegate.lock(); }
     static bool optionHeld(Qt::KeyboardModifiers modifiers);
     static Qt::KeyboardModifier modifierOfKey(int key);
@@ -150,6 +154,8 @@ private:
     QImage mOriginalImage, mSelectionImage;
     QRectF mCachedVisibleRect;
     bool mNeedsRebuild = true;
+    // The picture of these stores has been scrolled to the rows that hold their sound.
+    bool mCentredOnEnergy = false;
     std::int64_t mLastRebuildColumns = 0;
     int mLayoutWidth = 0;
 

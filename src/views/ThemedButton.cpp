@@ -59,7 +59,8 @@ void ThemedButton::paintEvent(QPaintEvent*) {
     p.setPen(ThemePalette::toQColor(on ? KVUtilities::themeColorColdHighlightWithAlpha(1.0) : KVUtilities::themeColorDarkGray()));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(frame, kRadius, kRadius);
-    p.setPen(isEnabled() ? Qt::black : ThemePalette::toQColor(KVUtilities::themeColorMediumGray()));
+    // A disabled label is dimmed, still readable on the gray body.
+    p.setPen(isEnabled() ? QColor(Qt::black) : QColor(0, 0, 0, 110));
     p.drawText(rect().translated(0, 1), Qt::AlignCenter, text());
 }
 

@@ -7,6 +7,7 @@
 // mouse edits, and the edit committed into the master only inside the segment. Stores and the
 // master are read back through the core's own readers.
 #include <QAbstractButton>
+#include <QCursor>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScrollArea>
@@ -14,6 +15,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <chrono>
@@ -114,6 +116,7 @@ private slots:
     void enteringWithoutAnalysisAsksAndLeavingCommitsInsideTheSegment();
     void mouseToolsPreviewSelectAndSubtract();
     void escapeCancelsARunningAnalysis();
+    void theViewOpensOnTheSoundAndFollowsTheMouseWhileScrolling();
 
 private:
     // Opens seconds of the tones in a window of the host (set up for Extract), shown large enough
@@ -540,6 +543,43 @@ void AnalysisTabTest::escapeCancelsARunningAnalysis() {
     const FrameCount segment = mDocument->segmentEnd() - mDocument->segmentStart();
     QVERIFY(segment >= 10 * 44100);
     QVERIFY(runner->frameCount() < KVAnalysisRunner::expectedFrameCount(segment) / 2);
+}
+
+// In a low window the view opens on the rows of the tones, not at its lowest rows; Shift and the
+// wheel move along time; the frequency under a mouse that stays put follows a scroll at once.
+void AnalysisTabTest::theViewOpensOnTheSoundAndFollowsTheMouseWhileScrolling() {
+    open(6.0);
+    mWindow->resize(mWindow->minimumWidth(), 560);
+    mWindow->segmentView()->setSelectionStartFrame(0);
+    mWindow->segmentView()->setSelectionEndFrame(6 * 44100);
+    QTest::mouseClick(button("uiAnalyzeSegmentButton"), Qt::LeftButton);
+    waitForAnalysis();
+    KVAnalysisView* view = mWindow->analysisView();
+    auto* area = qobject_cast<QScrollArea*>(view->parentWidget()->parentWidget());
+    QVERIFY(area->viewport()->height() * 3 / 4 < 414);  // at the bottom the tones would not show
+    QTest::qWait(50);
+    saveArtifact(mWindow->grab().toImage(), "analysis-tab-low-window.png");
+    const QRectF shown = view->visibleViewRect();
+    QVERIFY2(shown.top() <= 414 && shown.bottom() >= 486,
+             qPrintable(QString("rows %1 to %2").arg(shown.top()).arg(shown.bottom())));
+
+    QScrollBar* across = area->horizontalScrollBar();
+    QVERIFY2(across->maximum() > 0 && across->value() == 0,
+             qPrintable(QString("%1 of %2, view %3").arg(across->value()).arg(across->maximum()).arg(view->width())));
+    const int height = area->verticalScrollBar()->value();
+    const QPointF inside(area->viewport()->width() / 2.0, area->viewport()->height() / 2.0);
+    QWheelEvent wheel(inside, area->viewport()->mapToGlobal(inside), {}, {0, -120}, Qt::NoButton, Qt::ShiftModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(area->viewport(), &wheel);
+    QCOMPARE(across->value(), area->viewport()->width() / 10);
+    QCOMPARE(area->verticalScrollBar()->value(), height);
+
+    const QPoint point = view->mapFromGlobal(area->viewport()->mapToGlobal(inside.toPoint()));
+    QCursor::setPos(view->mapToGlobal(point));
+    QTest::mouseMove(view, point);
+    const float pitch = view->pitchUnderMouse();
+    area->verticalScrollBar()->setValue(height - 60);  // 60 rows up
+    QCOMPARE(view->pitchUnderMouse(), pitch + 60);
 }
 
 QTEST_MAIN(AnalysisTabTest)

@@ -7,6 +7,8 @@
 // file's set-up question is open.
 #include <QAbstractButton>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSlider>
@@ -53,6 +55,7 @@ private slots:
     void emptyWindowHasTheTabsNamedControlsAndTheVolumeInDecibels();
     void opensShowsAndPlaysTheClickedSegmentWhichComesBackAfterReopening();
     void quitWhileTheSetUpQuestionIsOpenClosesEveryDocument();
+    void windowMenuListsTheOpenDocuments();
     void quitEndsTheEventLoopWhileAPanelIsShown();
 
 private:
@@ -244,6 +247,40 @@ void DocumentWindowTest::quitWhileTheSetUpQuestionIsOpenClosesEveryDocument() {
     QCOMPARE(host.documents().count(), std::size_t(0));
     const auto alerts = mScope->platform().alertLog();
     QCOMPARE(alerts.size(), std::size_t(2));  // the two set-up questions, nothing after the quit
+}
+
+// The Window menu lists every open document, the front one checked; choosing one brings it up.
+void DocumentWindowTest::windowMenuListsTheOpenDocuments() {
+    WindowDocumentHost host(pacedOutput());
+    AppController controller(host, StartupTimings{50, 1000});
+    host.setController(&controller);
+    for (const char* name : {"drums.wav", "bass.wav"}) {
+        writeTestWave(mScope->file(name), 1.0);
+        answerNextAlert("Extract");
+        QVERIFY(controller.openFile(mScope->file(name)));
+    }
+    KVEditorWindow* drums = host.documents().windowForPath(mScope->file("drums.wav"));
+    KVEditorWindow* bass = host.documents().windowForPath(mScope->file("bass.wav"));
+    bass->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(bass));
+    QMenu* menu = nullptr;
+    for (QMenu* m : bass->menuBar()->findChildren<QMenu*>())
+        if (m->title() == "&Window") menu = m;
+    QVERIFY(menu);
+    const auto listed = [&] {
+        emit menu->aboutToShow();
+        QStringList titles;
+        for (QAction* a : menu->actions())
+            if (a->isCheckable()) titles << a->text() + (a->isChecked() ? "*" : "");
+        titles.sort();
+        return titles;
+    };
+    QCOMPARE(listed(), (QStringList{"bass*", "drums"}));
+    QCOMPARE(listed(), (QStringList{"bass*", "drums"}));  // made anew, not added twice
+    for (QAction* a : menu->actions())
+        if (a->text() == "drums") a->trigger();
+    QTRY_VERIFY(drums->isActiveWindow());
+    controller.applicationWillTerminate();
 }
 
 // The about panel declines a close (it fades out instead), which made the application's own
