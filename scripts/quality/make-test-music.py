@@ -160,8 +160,8 @@ def rms(x):
     return float(np.sqrt(np.mean(x * x)))
 
 
-def make_song(name, seconds, out, balance_db, seed):
-    rng = random.Random(seed)
+def make_song(name, seconds, out, balance_db, random_state):
+    rng = random.Random(random_state)
     beats_per_second = {"pop": 100 / 60, "ballad": 76 / 60, "funk": 112 / 60}[name]
     beats = int(np.ceil(seconds * beats_per_second / 4)) * 4 + 4
     pitched, drums, tempo = song_parts(name, beats, rng)
@@ -193,7 +193,7 @@ def main():
     balances = [float(b) for b in args.balance.split(",")]
     for i, name in enumerate(args.songs.split(",")):
         balance = balances[i % len(balances)]
-        a, b = make_song(name, args.seconds, args.outdir, balance, seed=17 + i)
+        a, b = make_song(name, args.seconds, args.outdir, balance, random_state=17 + i)
         print("%s: %.1f s, sustained %.1f dBFS rms, drums %.1f dBFS rms" %
               (name, args.seconds, 20 * np.log10(a), 20 * np.log10(b)))
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "CliRunner.h"
+#include "support/Shell.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 
@@ -25,21 +26,6 @@ constexpr std::size_t kRecordBytes = 50228;  // one analysis frame record
 constexpr std::size_t kGrainBytes = 8208;    // one encoded grain
 
 std::string q(const std::string& text) { return "'" + text + "'"; }
-
-std::string bytesOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void flipByte(const fs::path& path, std::size_t offset) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekg(static_cast<std::streamoff>(offset));
-    char byte = 0;
-    file.read(&byte, 1);
-    byte = static_cast<char>(byte ^ 0x40);
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(&byte, 1);
-}
 
 class DamageTest : public testing::Test {
 protected:
@@ -70,18 +56,18 @@ protected:
 };
 
 TEST_F(DamageTest, AFlippedByteInSelectionAnalysisOrMasterIsNamedAndNothingIsExportedOrChanged) {
-    flipByte(selection("mix-selection_0.asp.noindex"), 12 * kGrainBytes + 500);
+    test::flipByte(selection("mix-selection_0.asp.noindex").string(), 12 * kGrainBytes + 500);
     fails("export " + q(mTake) + " " + q(out()) + " --segment",
           "record 12 of mix-selection_0.asp.noindex does not match its checksum");
     EXPECT_FALSE(fs::exists(out()));
 
     // An edit that reads a damaged analysis frame is taken back whole.
-    const std::string before = bytesOf(selection("mix-selection_1.ana.noindex"));
-    flipByte(folder("mix_1.ana.noindex"), 200 * kRecordBytes + 4000);
+    const std::vector<char> before = test::fileBytes(selection("mix-selection_1.ana.noindex").string());
+    test::flipByte(folder("mix_1.ana.noindex").string(), 200 * kRecordBytes + 4000);
     fails("edit " + q(mTake) + " transients", "record 200 of mix_1.ana.noindex does not match its checksum");
-    EXPECT_EQ(bytesOf(selection("mix-selection_1.ana.noindex")), before);
+    EXPECT_EQ(test::fileBytes(selection("mix-selection_1.ana.noindex").string()), before);
 
-    flipByte(master("mxl.asp.noindex"), 40 * kGrainBytes + 3000);
+    test::flipByte(master("mxl.asp.noindex").string(), 40 * kGrainBytes + 3000);
     fails("export " + q(mTake) + " " + q(out()) + " --master", "record 40 of mxl.asp.noindex does not match its checksum");
     EXPECT_FALSE(fs::exists(out()));
 }

@@ -179,11 +179,11 @@ Channels referenceSignal(int channels) {
 // The reference scaled, shifted by lag and with independent noise of the given level per
 // channel, 100 samples longer than the reference.
 Channels estimateOf(const Channels& reference, std::int64_t lag, double gain, const std::vector<double>& noiseLevels,
-                    std::uint32_t seed) {
+                    std::uint32_t noiseStream) {
     Channels sound;
     const std::int64_t length = kFrames + 100;
     for (std::size_t c = 0; c < reference.size(); ++c)
-        sound.push_back(sum(delayed(reference[c], lag, gain, length), noise(length, noiseLevels[c], seed + c)));
+        sound.push_back(sum(delayed(reference[c], lag, gain, length), noise(length, noiseLevels[c], noiseStream + c)));
     return sound;
 }
 

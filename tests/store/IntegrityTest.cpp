@@ -15,6 +15,7 @@
 #include "store/Crc32c.h"
 #include "store/KVRecordFile.h"
 #include "store/RecordChecksums.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace orvex {
@@ -38,21 +39,6 @@ std::vector<char> recordOf(int value) {
     std::vector<char> record(kSize);
     for (std::size_t i = 0; i < kSize; ++i) record[i] = static_cast<char>((value * 31 + i * 7) & 0xFF);
     return record;
-}
-
-std::vector<char> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void flipByte(const std::string& path, std::size_t offset) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekg(static_cast<std::streamoff>(offset));
-    char byte = 0;
-    file.read(&byte, 1);
-    byte = static_cast<char>(byte ^ 0x10);
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(&byte, 1);
 }
 
 TEST(Crc32cTest, MatchesTheStandardCheckValuesAndTheBitwiseDefinition) {
@@ -98,7 +84,7 @@ protected:
 };
 
 TEST_F(IntegrityTest, SideFileHoldsAHeaderAndOneLittleEndianSumPerRecord) {
-    const std::vector<char> side = fileBytes(RecordChecksums::pathFor(mPath));
+    const std::vector<char> side = test::fileBytes(RecordChecksums::pathFor(mPath));
     ASSERT_EQ(side.size(), 16u + 8u * 4u);
     EXPECT_EQ(std::string(side.data(), 8), "orvxcrc1");
     const std::vector<char> size = {char(kSize & 0xFF), char(kSize >> 8), 0, 0, 0, 0, 0, 0};
@@ -112,7 +98,7 @@ TEST_F(IntegrityTest, SideFileHoldsAHeaderAndOneLittleEndianSumPerRecord) {
 }
 
 TEST_F(IntegrityTest, AFlippedByteIsRefusedAsDamageOfItsRecordOnly) {
-    flipByte(mPath, 5 * kSize + 123);
+    test::flipByte(mPath, 5 * kSize + 123);
     EXPECT_TRUE(reads(0, 5));
     EXPECT_FALSE(mFile->lastReadWasDamaged());
     EXPECT_FALSE(reads(3, 4));
@@ -161,12 +147,12 @@ TEST_F(IntegrityTest, EmptyingKeepingAndRestoringNeverRaiseAFalseAlarm) {
 TEST_F(IntegrityTest, FilesWithoutASideFileAreReadUnchecked) {
     mFile->close();
     fs::remove(RecordChecksums::pathFor(mPath));
-    flipByte(mPath, 2 * kSize);
+    test::flipByte(mPath, 2 * kSize);
     ASSERT_TRUE(mFile->open(false));
     EXPECT_TRUE(reads(0, 8));
     // From now on what is written is checked.
     ASSERT_TRUE(mFile->write(recordOf(9).data(), 2));
-    flipByte(mPath, 2 * kSize + 1);
+    test::flipByte(mPath, 2 * kSize + 1);
     EXPECT_FALSE(reads(2));
 }
 

@@ -38,4 +38,14 @@ std::vector<char> fileBytes(const std::string& path) {
     return std::vector<char>(std::istreambuf_iterator<char>(in), {});
 }
 
+void flipByte(const std::string& path, std::size_t offset) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(offset));
+    char byte = 0;
+    file.read(&byte, 1);
+    byte = static_cast<char>(byte ^ 0x50);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(&byte, 1);
+}
+
 }  // namespace orvex::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,5 +16,8 @@ std::string plistText(const std::string& path);
 
 // Every byte of a file (empty when it cannot be read).
 std::vector<char> fileBytes(const std::string& path);
+// Damages one byte of a file in place (bits 4 and 6 inverted), as a bad sector or a stray
+// write would.
+void flipByte(const std::string& path, std::size_t offset);
 
 }  // namespace orvex::test
