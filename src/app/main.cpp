@@ -1,15 +1,18 @@
 // orvex: the desktop application. Opens the sound files named on the command line, each in a
-// document window; without one, the start window (and, when the preference asks, the open
+// document window ("--verbose" also prints the audio engine's diagnostics); without one, the start window (and, when the preference asks, the open
 // dialog) stays up.
 #include <QApplication>
 #include <QTimer>
 
 #include "app/AppController.h"
 #include "app/AppResources.h"
+#include "app/LaunchArguments.h"
 #include "app/QtPlatform.h"
 #include "app/SingleInstance.h"
 #include "app/WindowDocumentHost.h"
 #include "application/AppVersion.h"
+#include "audiofile/KVAudioFileWriter.h"
+#include "playback/AudioEngine.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -18,7 +21,10 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(orvex::AppResources::applicationIcon());
     // A second start hands its files to the running one, so two processes never write one
     // analysis folder.
-    const QStringList files = QApplication::arguments().mid(1);
+    const orvex::LaunchArguments launch = orvex::LaunchArguments::parse(QApplication::arguments().mid(1));
+    const QStringList& files = launch.files;
+    orvex::AudioEngine::setLogging(launch.verbose);
+    orvex::KVAudioFileWriter::setDiagnostics(launch.verbose);
     orvex::SingleInstance instance;
     if (instance.forwardToRunningInstance(files)) return 0;
     instance.listen();
