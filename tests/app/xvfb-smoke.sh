@@ -2,7 +2,7 @@
 # Real-window smoke test: the built orvex starts under a virtual X server on a generated stereo
 # file and shows a window titled after it; a second orvex started on another file hands it to
 # the first and ends, and the first shows that file's window too; then it quits cleanly (exit
-# status 0) when asked to.
+# status 0) when asked to, having printed none of the audio engine's diagnostics.
 # Usage: xvfb-smoke.sh ORVEX ORVEX_CLI
 set -euo pipefail
 orvex="$1"
@@ -39,6 +39,7 @@ kill -0 \$pid 2> /dev/null || fail "the first orvex ended early"
 wait \$pid
 status=\$?
 [ \$status = 0 ] || fail "orvex exited with \$status"
+! grep -q "AudioEngine" "$work/orvex.log" || fail "the audio engine printed its diagnostics without --verbose"
 SESSION
-xvfb-run -a bash "$work/session.sh"
+bash "$(dirname "$0")/../support/xvfb-session.sh" "$work/session.sh"
 echo "smoke test passed"

@@ -36,5 +36,5 @@ echo "no window titled $title" >&2
 kill \$pid
 exit 1
 SESSION
-xvfb-run -a bash "$work/session.sh"
+bash "$(dirname "$0")/../support/xvfb-session.sh" "$work/session.sh"
 grep -q "$prefix/share/orvex/quickstart.html" "$work/opened" || { echo "quick start not opened from the prefix" >&2; exit 1; }
