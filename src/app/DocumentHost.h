@@ -30,6 +30,11 @@ enum class DocumentCommand {
     ShowInput,
     ShowAnalysis,
     ShowOutput,
+    ZoomInTime,  // the analysis view's zoom, which shows the analysis tab first
+    ZoomOutTime,
+    ZoomInPitch,
+    ZoomOutPitch,
+    FitToWindow,
 };
 
 // What the application controller needs of the open documents: opening a path (with the

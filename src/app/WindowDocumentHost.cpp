@@ -1,5 +1,7 @@
 #include "app/WindowDocumentHost.h"
 
+#include "views/KVAnalysisView.h"
+
 #include <QApplication>
 #include <QTabWidget>
 
@@ -9,6 +11,7 @@
 #include "app/KVEditorWindow.h"
 #include "document/KVWaveDocument.h"
 #include "platform/Platform.h"
+#include "views/KVAnalysisView.h"
 
 namespace orvex {
 
@@ -83,6 +86,11 @@ void WindowDocumentHost::performOnFrontDocument(DocumentCommand command) {
         case DocumentCommand::ShowAnalysis: window->tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab); return;
         case DocumentCommand::ShowOutput: window->tabs()->setCurrentIndex(KVEditorWindow::kOutputTab); return;
         case DocumentCommand::AnalyzeSegment: AnalysisTabBridge::analyzeInWindow(*window); return;  // beeps itself
+        case DocumentCommand::ZoomInTime:
+        case DocumentCommand::ZoomOutTime:
+        case DocumentCommand::ZoomInPitch:
+        case DocumentCommand::ZoomOutPitch:
+        case DocumentCommand::FitToWindow: zoomInWindow(*window, command); return;
         case DocumentCommand::ExportSegment:
         case DocumentCommand::ExportStems:
         case DocumentCommand::ExportMaster:
@@ -99,6 +107,18 @@ void WindowDocumentHost::runExport(EditorDocumentBridge& bridge, DocumentCommand
         case DocumentCommand::ExportSegment: bridge.exportSegment(); return;
         case DocumentCommand::ExportStems: bridge.exportStems(); return;
         default: bridge.exportMaster(); return;
+    }
+}
+
+void WindowDocumentHost::zoomInWindow(KVEditorWindow& window, DocumentCommand command) {
+    window.tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab);
+    KVAnalysisView& view = *window.analysisView();
+    switch (command) {
+        case DocumentCommand::ZoomInTime: view.zoomBy(2.0, 1.0); return;
+        case DocumentCommand::ZoomOutTime: view.zoomBy(0.5, 1.0); return;
+        case DocumentCommand::ZoomInPitch: view.zoomBy(1.0, 2.0); return;
+        case DocumentCommand::ZoomOutPitch: view.zoomBy(1.0, 0.5); return;
+        default: view.fitToWindow(); return;
     }
 }
 

@@ -40,6 +40,8 @@ private:
     static bool runOnDocument(KVWaveDocument& document, DocumentCommand command);
     // The export commands, each with its save panel.
     static void runExport(EditorDocumentBridge& bridge, DocumentCommand command);
+    // Zooms the window\'s analysis view, on its tab.
+    static void zoomInWindow(KVEditorWindow& window, DocumentCommand command);
 
     AppController* mController = nullptr;
     QList<QPointer<QWidget>> mWindows;  // the editor windows, newest first

@@ -38,6 +38,7 @@ public:
     const DisplayBitmap& original() const { return mOriginal; }
     const DisplayBitmap& selection() const { return mSelection; }
     display::ColumnRange columns() const { return mColumns; }
+    display::CellRange cells() const { return mCells; }
     const std::vector<DisplayColumn>& originalColumns() const { return mOriginalColumns; }
     // True when the selection layer is wholly transparent (red layer, nothing selected in the
     // window), so that drawing it can be skipped.

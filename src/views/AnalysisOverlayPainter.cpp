@@ -30,19 +30,17 @@ QFont boldFont(int points) {
 
 QRectF AnalysisOverlayPainter::rect(const GestureRect& r) const {
     const GestureRect n = r.normalised();
-    return {n.x, mHeight - n.maxY(), n.width, n.height};
+    return mScale.widgetRectOf(QRectF(n.x, n.y, n.width, n.height));
 }
 
-// Text whose bottom-left corner sits at view point (x, y).
-void AnalysisOverlayPainter::drawText(const QString& text, double x, double y, const QFont& font,
-                                      const QColor& colour) {
+void AnalysisOverlayPainter::drawText(const QString& text, QPointF corner, const QFont& font, const QColor& colour) {
     mPainter.setFont(font);
     mPainter.setPen(colour);
     const QFontMetricsF metrics(font);
     const QStringList lines = text.split('\n');
-    double baseline = mHeight - y - metrics.descent() - metrics.lineSpacing() * double(lines.size() - 1);
+    double baseline = corner.y() - metrics.descent() - metrics.lineSpacing() * double(lines.size() - 1);
     for (const QString& line : lines) {
-        mPainter.drawText(QRectF(x, baseline - metrics.ascent(), 4000.0, metrics.lineSpacing()),
+        mPainter.drawText(QRectF(corner.x(), baseline - metrics.ascent(), 4000.0, metrics.lineSpacing()),
                           Qt::TextExpandTabs | Qt::TextDontClip, line);
         baseline += metrics.lineSpacing();
     }
@@ -62,7 +60,9 @@ void AnalysisOverlayPainter::paint(const AnalysisOverlayState& s) {
 
 void AnalysisOverlayPainter::playCursor(const AnalysisOverlayState& s) {
     const QColor colour = qColour(KVUtilities::themeColorPlayCursor());
-    mPainter.fillRect(QRectF(double(s.playColumn), 0.0, 1.0, mHeight), colour);
+    mPainter.fillRect(QRectF(at(double(s.playColumn), 0.0).x(), 0.0, std::max(1.0, mScale.timeZoom()),
+                             mScale.widgetHeight()),
+                      colour);
     mPainter.setPen(colour);
 }
 
@@ -77,8 +77,8 @@ void AnalysisOverlayPainter::pencilOverlay(const AnalysisOverlayState& s) {
     const QColor colour = qColour(KVUtilities::themeColorPlayCursor());
     if (!s.gesturePoints.empty()) {
         const KVPathPoint first = s.gesturePoints.front();
-        drawText(QString::fromStdString(ToolOverlay::pencilSign(s.selectionMode)), double(first.x) + 2,
-                 double(first.y) + 2, boldFont(9), colour);
+        drawText(QString::fromStdString(ToolOverlay::pencilSign(s.selectionMode)),
+                 at(double(first.x), double(first.y)) + QPointF(2, -2), boldFont(9), colour);
         QPolygonF line;
         for (const KVPathPoint& p : s.gesturePoints) line << at(double(p.x), double(p.y));
         mPainter.setPen(QPen(colour, 5.0));
@@ -93,7 +93,8 @@ void AnalysisOverlayPainter::pencilOverlay(const AnalysisOverlayState& s) {
 }
 
 void AnalysisOverlayPainter::boxOverlay(const AnalysisOverlayState& s) {
-    const BoxOverlay o = ToolOverlay::box(s.tool, s.selectionMode, s.shift, s.gestureRect, mHeight, s.visible.height());
+    const BoxOverlay o = ToolOverlay::box(s.tool, s.selectionMode, s.shift, s.gestureRect, AnalysisViewScale::shownRows(),
+                                          s.visible.height());
     mPainter.save();
     mPainter.setCompositionMode(QPainter::CompositionMode_Plus);
     if (o.ellipse) {
@@ -116,24 +117,32 @@ void AnalysisOverlayPainter::boxOverlay(const AnalysisOverlayState& s) {
     }
     mPainter.restore();
     if (!o.label.empty())
-        drawText(QString::fromStdString(o.label), o.labelAt.x, o.labelAt.y, boldFont(9),
+        drawText(QString::fromStdString(o.label), at(o.labelAt.x, o.labelAt.y), boldFont(9),
                  qColour(KVUtilities::themeColorLightCanvas()));
 }
 
-// A tick and a label for every whole second of the visible columns, at the top of the window.
+// A tick and a label at the top of the window for every whole second of the visible columns,
+// or every 2, 5, 10 ... seconds when the seconds would be closer than a label's width.
 void AnalysisOverlayPainter::ruler(const AnalysisOverlayState& s) {
     const QColor colour = qColour(KVUtilities::themeColorLightCanvas());
-    const double top = s.visible.y() + s.visible.height();
+    const double top = s.shown.y();
+    const double secondWidth = kWorkingSampleRate / kAnalysisHop * mScale.timeZoom();
+    std::int64_t step = 1;
+    for (const std::int64_t candidate : {1, 2, 5, 10, 15, 30, 60, 120, 300, 600}) {
+        step = candidate;
+        if (double(candidate) * secondWidth >= 70.0) break;
+    }
     const auto firstSecond = static_cast<std::int64_t>(double(s.firstColumn) * kAnalysisHop / kWorkingSampleRate);
-    for (std::int64_t second = firstSecond;; ++second) {
+    for (std::int64_t second = firstSecond / step * step;; second += step) {
         const FramePos column = static_cast<FramePos>(double(second) * kWorkingSampleRate) / kAnalysisHop;
         if (column > s.columnCount + s.firstColumn) break;
+        const double x = at(double(column + 1), 0.0).x();
         mPainter.setPen(QPen(colour, 1.0));
-        mPainter.drawLine(at(double(column + 1), top - 13), at(double(column + 1), top - 3));
+        mPainter.drawLine(QPointF(x, top + 3), QPointF(x, top + 13));
         const std::string label =
             KVUtilities::SamplesToTimeShort(std::uint64_t(double(second) * kWorkingSampleRate), kWorkingSampleRate);
         // Centred on its tick, but the first one starts at the picture's left edge, not before it.
-        drawText(QString::fromStdString(label), std::max(double(column - 10), 2.0), top - 28, boldFont(9), colour);
+        drawText(QString::fromStdString(label), QPointF(std::max(x - 11.0, 2.0), top + 28), boldFont(9), colour);
     }
 }
 
@@ -145,7 +154,7 @@ void AnalysisOverlayPainter::paths(const AnalysisOverlayState& s) {
         for (const KVPathPoint& p : path) line << at(double(p.x), double(p.y));
         mPainter.setPen(QPen(red, 5.0));
         mPainter.drawPolyline(line);
-        drawText("P", double(path.front().x) - 1, double(path.front().y) - 10, boldFont(9), red);
+        drawText("P", at(double(path.front().x), double(path.front().y)) + QPointF(-1, 10), boldFont(9), red);
     }
 }
 
@@ -161,7 +170,7 @@ QString AnalysisOverlayPainter::statusText(double mouseX, double mouseY, const s
 }
 
 void AnalysisOverlayPainter::status(const AnalysisOverlayState& s) {
-    drawText(statusText(s.mouseX, s.mouseY, s.statusMessage), s.visible.x() + 10, s.visible.y() + 60, boldFont(9),
+    drawText(statusText(s.mouseX, s.mouseY, s.statusMessage), s.shown.bottomLeft() + QPointF(10, -60), boldFont(9),
              qColour(KVUtilities::themeColorLightCanvas()));
 }
 
@@ -176,12 +185,11 @@ void AnalysisOverlayPainter::stripRange(const AnalysisOverlayState& s) {
 void AnalysisOverlayPainter::focusFrame(const AnalysisOverlayState& s) {
     mPainter.save();
     mPainter.setCompositionMode(QPainter::CompositionMode_Plus);
-    drawText("Displaying current selection only", s.visible.x() + 10, s.visible.y() + s.visible.height() - 20,
-             boldFont(10), QColor::fromRgbF(1.0f, 0.0f, 0.0f, 0.75f));
-    const GestureRect frame{s.visible.x() + 5, s.visible.y() + 5, s.visible.width() - 10, s.visible.height() - 10};
+    drawText("Displaying current selection only", s.shown.topLeft() + QPointF(10, 20), boldFont(10),
+             QColor::fromRgbF(1.0f, 0.0f, 0.0f, 0.75f));
     mPainter.setPen(QPen(qColour(KVUtilities::themeColorLightCanvas()), 5.0));
     mPainter.setBrush(Qt::NoBrush);
-    mPainter.drawRect(rect(frame));
+    mPainter.drawRect(s.shown.adjusted(5, 5, -5, -5));
     mPainter.restore();
 }
 

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "gesture/ToolGesture.h"
+#include "views/AnalysisViewScale.h"
 
 namespace orvex {
 
 // What the analysis view draws over its two layers, gathered on the GUI thread for one paint.
 struct AnalysisOverlayState {
     QRectF visible;       // view coordinates, y upwards
+    QRectF shown;         // the same in widget pixels
     FramePos firstColumn = 0;
     std::int64_t columnCount = 0;
     FramePos playColumn = 0;
@@ -31,11 +33,11 @@ struct AnalysisOverlayState {
 
 // Paints the overlays of the analysis view in its drawing order: play cursor, tool overlay,
 // ruler of seconds, stored paths, status text, a pencil's strip range and the focus frame.
-// Input is in view coordinates (y upwards from the bottom of a viewHeight-high view).
-// GUI thread only.
+// Input is in view coordinates (y upwards), drawn at the view's zoom; texts, ticks and frames
+// keep their size in pixels. GUI thread only.
 class AnalysisOverlayPainter {
 public:
-    AnalysisOverlayPainter(QPainter& painter, double viewHeight) : mPainter(painter), mHeight(viewHeight) {}
+    AnalysisOverlayPainter(QPainter& painter, const AnalysisViewScale& scale) : mPainter(painter), mScale(scale) {}
 
     void paint(const AnalysisOverlayState& state);
 
@@ -43,9 +45,10 @@ public:
     static QString statusText(double mouseX, double mouseY, const std::string& message);
 
 private:
-    QPointF at(double x, double y) const { return {x, mHeight - y}; }
+    QPointF at(double x, double y) const { return mScale.toWidget(x, y); }
     QRectF rect(const GestureRect& r) const;
-    void drawText(const QString& text, double x, double y, const QFont& font, const QColor& colour);
+    // Text whose bottom-left corner sits at a widget pixel.
+    void drawText(const QString& text, QPointF corner, const QFont& font, const QColor& colour);
     void playCursor(const AnalysisOverlayState& s);
     void toolOverlay(const AnalysisOverlayState& s);
     void pencilOverlay(const AnalysisOverlayState& s);
@@ -57,7 +60,7 @@ private:
     void focusFrame(const AnalysisOverlayState& s);
 
     QPainter& mPainter;
-    double mHeight;
+    const AnalysisViewScale& mScale;
 };
 
 }  // namespace orvex

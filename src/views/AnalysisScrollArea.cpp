@@ -4,6 +4,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 #include "views/KVAnalysisView.h"
 
@@ -35,13 +36,22 @@ void AnalysisScrollArea::scrollContentsBy(int dx, int dy) {
     mView->followMouseAfterScroll();
 }
 
-// Shift and the wheel move along time, as in every editor of sound; a tenth of the window a step.
+// Shift and the wheel move along time, as in every editor of sound, a tenth of the window a
+// step; Ctrl and the wheel zoom in time about the mouse, Ctrl+Shift in pitch, by the square root
+// of 2 a step.
 void AnalysisScrollArea::wheelEvent(QWheelEvent* event) {
-    if (!(event->modifiers() & Qt::ShiftModifier)) return QScrollArea::wheelEvent(event);
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (!(modifiers & (Qt::ShiftModifier | Qt::ControlModifier))) return QScrollArea::wheelEvent(event);
     const QPoint delta = event->angleDelta();
-    const int notches = delta.y() != 0 ? delta.y() : delta.x();
-    QScrollBar* bar = horizontalScrollBar();
-    bar->setValue(bar->value() - notches * std::max(viewport()->width() / 10, 1) / 120);
+    const int eighths = delta.y() != 0 ? delta.y() : delta.x();  // 120 a notch
+    if (modifiers & Qt::ControlModifier) {
+        const double factor = std::pow(2.0, eighths / 240.0);
+        const bool pitch = modifiers & Qt::ShiftModifier;
+        mView->zoomBy(pitch ? 1.0 : factor, pitch ? factor : 1.0, event->position().toPoint());
+    } else {
+        QScrollBar* bar = horizontalScrollBar();
+        bar->setValue(bar->value() - eighths * std::max(viewport()->width() / 10, 1) / 120);
+    }
     event->accept();
 }
 

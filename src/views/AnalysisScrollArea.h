@@ -7,11 +7,11 @@ namespace orvex {
 class KVAnalysisView;
 
 // The analysis tab's scroll area: holds the analysis view at its virtual width (the whole
-// segment, one column per frame) and 1500 rows; the view paints only what the window shows.
+// segment) and its rows, at the view's zoom; the view paints only what the window shows.
 // Tells the view the width the layout gives it, repaints the whole window on every scroll (the
 // ruler and the status line stay put while the picture moves) and starts at the bottom, where
 // the level strip is (the view then centres itself on the rows of its sound). Shift and the
-// wheel scroll in time. GUI thread only.
+// wheel scroll in time; Ctrl and the wheel zoom in time, Ctrl+Shift in pitch. GUI thread only.
 class AnalysisScrollArea : public QScrollArea {
     Q_OBJECT
 public:

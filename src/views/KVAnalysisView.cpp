@@ -45,7 +45,7 @@ KVAnalysisView::KVAnalysisView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    resize(1, kHeight);
+    resize(mScale.widgetSize(1));
     mRefreshTimer = new QTimer(this);
     connect(mRefreshTimer, &QTimer::timeout, this, [this] {
         if (display::columnOfSample(mPlayCursorFrame) != mDrawnPlayColumn) update();
@@ -68,14 +68,57 @@ void KVAnalysisView::onGuiThread(std::function<void()> call) {
 
 void KVAnalysisView::setFrameSize(int w) {
     mLayoutWidth = std::max(1, w);
-    std::int64_t width = mLayoutWidth;
+    const auto layoutColumns = static_cast<std::int64_t>(std::ceil(mLayoutWidth / mScale.timeZoom()));
+    std::int64_t columns = layoutColumns;
     {
         std::lock_guard<std::recursive_mutex> guard(mMonitor);
         if (mAnalysisStore && mAnalysisStore->isAnalysisComplete())
-            width = display::virtualWidth(mAnalysisStore->frameCount(), mLayoutWidth);
+            columns = display::virtualWidth(mAnalysisStore->frameCount(), layoutColumns);
     }
-    resize(int(std::min<std::int64_t>(width, QWIDGETSIZE_MAX)), kHeight);
-    if (width == mLayoutWidth) invalidateImage();
+    resize(mScale.widgetSize(columns));
+    if (columns == layoutColumns) invalidateImage();
+}
+
+// --- Zoom ---
+
+void KVAnalysisView::zoomBy(double timeFactor, double pitchFactor, QPoint windowPoint) {
+    if (!mScrollArea) return;
+    QScrollBar* across = mScrollArea->horizontalScrollBar();
+    QScrollBar* up = mScrollArea->verticalScrollBar();
+    // The anchor in frames from the left and rows from the top, which the new zoom puts back
+    // under the same window point.
+    const double frames = (across->value() + windowPoint.x()) / mScale.timeZoom();
+    const double rowsDown = (up->value() + windowPoint.y()) / mScale.pitchZoom();
+    mScale.setTimeZoom(mScale.timeZoom() * timeFactor);
+    mScale.setPitchZoom(mScale.pitchZoom() * pitchFactor);
+    setFrameSize(mLayoutWidth);
+    across->setValue(int(std::lround(frames * mScale.timeZoom() - windowPoint.x())));
+    up->setValue(int(std::lround(rowsDown * mScale.pitchZoom() - windowPoint.y())));
+    invalidateImage();
+}
+
+void KVAnalysisView::zoomBy(double timeFactor, double pitchFactor) {
+    if (mScrollArea) zoomBy(timeFactor, pitchFactor, mScrollArea->viewport()->rect().center());
+}
+
+void KVAnalysisView::fitToWindow() {
+    if (!mScrollArea) return;
+    const QSize window = mScrollArea->viewport()->size();
+    FrameCount frames = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mMonitor);
+        if (mAnalysisStore) frames = mAnalysisStore->frameCount();
+    }
+    mScale.setTimeZoom(frames > 0 ? window.width() / double(frames) : 1.0);
+    mScale.setPitchZoom(window.height() / double(AnalysisViewScale::shownRows()));
+    setFrameSize(mLayoutWidth);
+    mScrollArea->horizontalScrollBar()->setValue(0);
+    mScrollArea->verticalScrollBar()->setValue(mScrollArea->verticalScrollBar()->maximum());
+    invalidateImage();
+}
+
+QPoint KVAnalysisView::widgetPixelOf(double x, int row) const {
+    return mScale.toWidget(x, row + 1).toPoint();
 }
 
 void KVAnalysisView::setContrast(float contrast) {
@@ -98,8 +141,7 @@ void KVAnalysisView::stopRefresh() { mRefreshTimer->stop(); }
 QRectF KVAnalysisView::visibleViewRect() const {
     QRect widgetRect = visibleRegion().boundingRect();
     if (widgetRect.isEmpty()) widgetRect = rect();
-    return {double(widgetRect.x()), double(kHeight - widgetRect.y() - widgetRect.height()), double(widgetRect.width()),
-            double(widgetRect.height())};
+    return mScale.viewRectOf(QRectF(widgetRect));
 }
 
 void KVAnalysisView::rebuildLayersIfNeeded(const QRectF& visible) {
@@ -123,17 +165,9 @@ void KVAnalysisView::paintEvent(QPaintEvent*) {
     const QRectF visible = visibleViewRect();
     rebuildLayersIfNeeded(visible);
     QPainter painter(this);
-    const QRect shown(int(visible.x()), int(kHeight - visible.y() - visible.height()), int(visible.width()),
-                      int(visible.height()));
+    paintLayers(painter);
     const int first = int(mLayers.columns().first);
-    const QRect source(shown.x() - first, shown.y(), shown.width(), shown.height());
-    // The original layer replaces what was there; the selection goes over it.
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(shown, mOriginalImage, source);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (!mLayers.selectionIsBlank()) painter.drawImage(shown, mSelectionImage, source);
-
-    AnalysisOverlayState state{.visible = visible, .firstColumn = first, .columnCount = mLayers.columns().count,
+    AnalysisOverlayState state{.visible = visible, .shown = mScale.widgetRectOf(visible), .firstColumn = first, .columnCount = mLayers.columns().count,
                                .playColumn = display::columnOfSample(mPlayCursorFrame), .tool = mTool,
                                .selectionMode = mSelectionMode, .shift = mShiftMode,
                                .dragging = mGesture.isDragging(), .gesturePoints = mGesture.points(),
@@ -145,9 +179,26 @@ void KVAnalysisView::paintEvent(QPaintEvent*) {
         state.paths = mPaths;
     }
     mDrawnPlayColumn = state.playColumn;
-    AnalysisOverlayPainter(painter, kHeight).paint(state);
+    AnalysisOverlayPainter(painter, mScale).paint(state);
     std::lock_guard<std::mutex> guard(mStateMutex);
     mShared.drawing = false;
+}
+
+// The columns and rows the layers hold, each picture cell drawn as a block of pixels at the zoom
+// (the nearest cell when zoomed out). The original layer replaces what was there; the selection
+// goes over it.
+void KVAnalysisView::paintLayers(QPainter& painter) {
+    const display::ColumnRange columns = mLayers.columns();
+    const display::CellRange cells = mLayers.cells();
+    const int top = display::bitmapRowOfCell(cells.highest);
+    const QRect source(0, top, int(columns.count), display::bitmapRowOfCell(cells.lowest) - top + 1);
+    const QRectF target = mScale.widgetRectOf(
+        QRectF(double(columns.first), cells.lowest, double(columns.count), cells.highest - cells.lowest + 1));
+    painter.fillRect(rect().intersected(visibleRegion().boundingRect()), Qt::black);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(target, mOriginalImage, source);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!mLayers.selectionIsBlank()) painter.drawImage(target, mSelectionImage, source);
 }
 
 void KVAnalysisView::saveImageSnapshot() {
@@ -199,7 +250,7 @@ void KVAnalysisView::scrollToPlayCursor() {
     const FramePos column = display::columnOfSample(mPlayCursorFrame);
     const QRectF visible = visibleViewRect();
     if (mScrollArea && (double(column) < visible.x() || double(column) >= visible.x() + visible.width()))
-        mScrollArea->horizontalScrollBar()->setValue(int(column));
+        mScrollArea->horizontalScrollBar()->setValue(int(mScale.toWidget(double(column), 0.0).x()));
 }
 
 void KVAnalysisView::redraw() {
@@ -281,8 +332,9 @@ void KVAnalysisView::centreOnEnergy() {
     mCentredOnEnergy = true;
     if (row < 0) return;
     const int viewport = mScrollArea->viewport()->height();
-    if (row < viewport * 3 / 4) return;
-    bar->setValue(std::clamp(kHeight - 1 - row - viewport / 2, bar->minimum(), bar->maximum()));
+    if (row * mScale.pitchZoom() < viewport * 3 / 4) return;
+    const auto rowTop = int(mScale.toWidget(0.0, row + 1).y());
+    bar->setValue(std::clamp(rowTop - viewport / 2, bar->minimum(), bar->maximum()));
 }
 
 }  // namespace orvex
@@ -343,8 +395,7 @@ void KVAnalysisView::modifiersChanged(Qt::KeyboardModifiers modifiers) {
 // --- Mouse ---
 
 QPointF KVAnalysisView::viewPoint(const QPointF& widgetPosition) const {
-    // Widget pixel row Y shows view row kHeight - 1 - Y.
-    return {std::max(0.0, widgetPosition.x()), std::max(0.0, double(kHeight - 1) - widgetPosition.y())};
+    return mScale.toView(widgetPosition);
 }
 
 void KVAnalysisView::followMouseAfterScroll() {

@@ -13,6 +13,7 @@
 #include "engine/KVAnalysisViewInterface.h"
 #include "gesture/ToolGesture.h"
 #include "picture/DisplayLayers.h"
+#include "views/AnalysisViewScale.h"
 
 class QScrollArea;
 class QTimer;
@@ -22,10 +23,10 @@ namespace orvex {
 class KVAnalysisController;
 
 // The analysis editor's time-frequency picture: one column per analysis frame, pitch upwards at
-// six rows per semitone, 1500 rows high and as wide as the analysis (a 900 s segment is about
-// 310 000 columns), shown inside a scroll area; only the visible columns are read and painted.
-// View coordinates are those of the picture: x = frame, y = 6 x MIDI note with y = 0 at the
-// bottom. Mouse gestures of the current tool become rectangles, strip ranges and pencil paths
+// six rows per semitone up to 22 050 Hz, as wide as the analysis (a 900 s segment is about
+// 310 000 columns), shown inside a scroll area at a zoom in time and in pitch; only the visible
+// columns are read and painted. View coordinates are those of the picture: x = frame, y = 6 x
+// MIDI note with y = 0 at the bottom. Mouse gestures of the current tool become rectangles, strip ranges and pencil paths
 // for the controller (the delegate, not owned).
 // Threads: a QWidget, used on the GUI thread. The analysis controller's preview thread calls
 // the state queries of KVAnalysisViewInterface under monitor(): they read a copy of the mouse,
@@ -34,8 +35,6 @@ class KVAnalysisController;
 class KVAnalysisView : public QWidget, public KVAnalysisViewInterface {
     Q_OBJECT
 public:
-    static constexpr int kHeight = 1500;
-
     explicit KVAnalysisView(QWidget* parent = nullptr);
     ~KVAnalysisView() override;
 
@@ -45,8 +44,21 @@ public:
     void setScrollArea(QScrollArea* area) { mScrollArea = area; }
 
     // --- Display ---
-    // Width = max(frames of a complete analysis, w); the height is always kHeight.
+    // w is the width the layout gives; the picture is as wide as a complete analysis' frames
+    // (or the window when that is wider) and as high as its rows, at the zoom.
     void setFrameSize(int w);
+
+    // --- Zoom ---
+    // Multiplies the zoom in time and in pitch (each within its limits), keeping the picture's
+    // point under the given point of the scroll area's window where it is.
+    void zoomBy(double timeFactor, double pitchFactor, QPoint windowPoint);
+    // Zooms about the middle of the window.
+    void zoomBy(double timeFactor, double pitchFactor);
+    // The whole segment and every row in the window, as far as the limits allow.
+    void fitToWindow();
+    const AnalysisViewScale& scale() const { return mScale; }
+    // The widget pixel that shows view cell (x, row).
+    QPoint widgetPixelOf(double x, int row) const;
     void setContrast(float contrast);
     void setDisplayTracks(bool on);
     void setShowOriginal(bool on);
@@ -135,6 +147,7 @@ private:
     void autoScroll(const QPointF& widgetPosition);
     void publishState();
     void centreOnEnergy();
+    void paintLayers(QPainter& painter);
     std::shared_ptr<KVAnalysisController> delegate() const { return mDelegate.lock(); }
     static bool optionHeld(Qt::KeyboardModifiers modifiers);
     static Qt::KeyboardModifier modifierOfKey(int key);
@@ -152,6 +165,7 @@ private:
     DisplayLayers mLayers;
     LayerSettings mSettings;
     QImage mOriginalImage, mSelectionImage;
+    AnalysisViewScale mScale;
     QRectF mCachedVisibleRect;
     bool mNeedsRebuild = true;
     // The picture of these stores has been scrolled to the rows that hold their sound.

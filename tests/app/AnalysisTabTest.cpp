@@ -31,6 +31,7 @@
 #include "engine/KVAnalysisController.h"
 #include "engine/KVPreviewExchange.h"
 #include "history/KVEditHistory.h"
+#include "picture/DisplayGeometry.h"
 #include "playback/ManualAudioBackend.h"
 #include "qtsupport/QtTestSupport.h"
 #include "store/KVAnalysisFileSet.h"
@@ -129,7 +130,7 @@ private:
     bool undoEnabled() { return menuItem("&Undo")->isEnabled(); }
     KVAnalysisController& controller() { return *mDocument->analysisController(); }
     // Widget point of frame column x and pitch row y of the analysis view.
-    static QPoint at(int x, int row) { return {x, KVAnalysisView::kHeight - 1 - row}; }
+    QPoint at(int x, int row) { return mWindow->analysisView()->widgetPixelOf(x, row); }
     // The pixel of view point p in the visible part of the picture.
     QRgb pixel(const QImage& viewport, QPoint p) { return viewport.pixel(p + mWindow->analysisView()->pos()); }
     // A drag with the current tool, the modifiers held on every event.
@@ -580,6 +581,41 @@ void AnalysisTabTest::theViewOpensOnTheSoundAndFollowsTheMouseWhileScrolling() {
     const float pitch = view->pitchUnderMouse();
     area->verticalScrollBar()->setValue(height - 60);  // 60 rows up
     QCOMPARE(view->pitchUnderMouse(), pitch + 60);
+
+    // Ctrl and the wheel zoom in time about the mouse, Ctrl+Shift in pitch: the picture's point
+    // under the mouse stays, and each cell becomes a block of pixels.
+    const auto underMouse = [&] {
+        return view->scale().toView(QPointF(across->value(), area->verticalScrollBar()->value()) + inside);
+    };
+    const auto wheelAt = [&](Qt::KeyboardModifiers modifiers, int eighths) {
+        QWheelEvent zoom(inside, area->viewport()->mapToGlobal(inside), {}, {0, eighths}, Qt::NoButton, modifiers,
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(area->viewport(), &zoom);
+    };
+    const QPointF anchor = underMouse();
+    wheelAt(Qt::ControlModifier, 480);  // four notches
+    wheelAt(Qt::ControlModifier | Qt::ShiftModifier, 240);
+    QCOMPARE(view->scale().timeZoom(), 4.0);
+    QCOMPARE(view->scale().pitchZoom(), 2.0);
+    QVERIFY2(std::abs(underMouse().x() - anchor.x()) < 0.5 && std::abs(underMouse().y() - anchor.y()) < 1.0,
+             qPrintable(QString("%1,%2 moved to %3,%4")
+                            .arg(anchor.x()).arg(anchor.y()).arg(underMouse().x()).arg(underMouse().y())));
+    QTest::qWait(50);
+    saveArtifact(mWindow->grab().toImage(), "analysis-tab-zoomed.png");
+    const QImage zoomed = view->parentWidget()->grab().toImage();
+    const int tone = std::abs(anchor.y() - 414) < std::abs(anchor.y() - 486) ? 414 : 486;
+    const QPoint cell = at(int(anchor.x()), tone);
+    for (const QPoint pixelOfCell : {cell, cell + QPoint(3, 1)})
+        QVERIFY2(brightness(pixel(zoomed, pixelOfCell)) > 3 * brightness(pixel(zoomed, at(int(anchor.x()), 450))) + 60,
+                 "a tone's cell at 4 x 2");
+
+    // Fit puts the whole segment in the window; the picture ends at 22 050 Hz at any zoom.
+    menuItem("&Fit Segment")->trigger();
+    QCOMPARE(across->maximum(), 0);
+    QVERIFY(view->width() <= area->viewport()->width());
+    area->verticalScrollBar()->setValue(0);
+    const double top = display::frequencyOfHeight(view->scale().toView(QPointF(0, 0)).y());  // within a semitone
+    QVERIFY2(top > 22050.0 / std::pow(2.0, 1.0 / 12.0) && top < 22200.0, qPrintable(QString::number(top)));
 }
 
 QTEST_MAIN(AnalysisTabTest)
