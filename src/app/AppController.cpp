@@ -20,6 +20,7 @@
 #include "application/ResourceFinder.h"
 #include "platform/Platform.h"
 #include "utilities/KVUtilities.h"
+#include "views/KVAnalysisView.h"
 
 namespace orvex {
 
@@ -182,8 +183,13 @@ QMenuBar* AppController::createMenuBar(QWidget* parent, bool forDocument) {
     return bar;
 }
 
-// Preferences take effect for documents opened later; open documents keep theirs.
-void AppController::updateAllOpenDocumentsWithValuesFromPrefs() {}
+// Preferences take effect for documents opened later; open documents keep theirs, but for the
+// A4 tuning of their note names, which changes nothing stored.
+void AppController::updateAllOpenDocumentsWithValuesFromPrefs() {
+    const double tuning = mPrefs->model().values().a4Tuning;
+    for (QWidget* window : mDocuments.documentWindows())
+        for (KVAnalysisView* view : window->findChildren<KVAnalysisView*>()) view->setA4Tuning(tuning);
+}
 
 // A window-modal question blocks its window's menu: Quit (Ctrl+Q, also where the key scheme
 // has no binding for it) is taken from the question itself.

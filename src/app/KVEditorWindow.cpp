@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "app/KVProgressSheet.h"
+#include "application/PreferencesModel.h"
 #include "views/AnalysisScrollArea.h"
 #include "views/KVAnalysisView.h"
 #include "views/KVOutputFileView.h"
@@ -181,6 +182,7 @@ QWidget* KVEditorWindow::buildAnalysisTab() {
     // Room for a picture worth editing: the window does not shrink below it.
     area->setMinimumSize(480, 240);
     mAnalysisView = area->view();
+    mAnalysisView->setA4Tuning(PreferencesModel().values().a4Tuning);
     column->addWidget(area, 1);
     auto* row = new QHBoxLayout;
     for (const ControlText& t : kAnalysisCommands) row->addWidget(addButton(t.outlet, t.label, t.tip, false));

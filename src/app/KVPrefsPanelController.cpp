@@ -3,6 +3,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -50,12 +52,21 @@ void KVPrefsPanelController::buildControls() {
     uiHarmonicTrackingCheckbox = makeButton<QRadioButton>(QStringLiteral("Harmonic tracking"));
     uiReplaceDataCheckbox = makeButton<QRadioButton>(QStringLiteral("Replace the selection"));
     uiAddDataCheckbox = makeButton<QRadioButton>(QStringLiteral("Add to the selection"));
+    uiA4TuningField = new QDoubleSpinBox;
+    uiA4TuningField->setAccessibleName(QStringLiteral("A4 tuning"));
+    uiA4TuningField->setRange(PreferenceValues::kLowestA4, PreferenceValues::kHighestA4);
+    uiA4TuningField->setDecimals(1);
+    uiA4TuningField->setSingleStep(0.5);
+    uiA4TuningField->setSuffix(QStringLiteral(" Hz"));
 
     auto* layout = new QVBoxLayout(this);
     for (QCheckBox* box : {uiChimeWhenDoneCheckbox, uiUseStartupSound, uiOpenFileOnLaunchCheckbox, uiFastDrawingCheckbox})
         layout->addWidget(box);
     layout->addWidget(radioPair(QStringLiteral("Pencil selection"), uiPerceptualModellingCheckbox, uiHarmonicTrackingCheckbox, this));
     layout->addWidget(radioPair(QStringLiteral("New selections"), uiReplaceDataCheckbox, uiAddDataCheckbox, this));
+    auto* tuning = new QFormLayout;
+    tuning->addRow(QStringLiteral("A4 tuning (note names):"), uiA4TuningField);
+    layout->addLayout(tuning);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Save)->setAccessibleName(QStringLiteral("Save"));
     buttons->button(QDialogButtonBox::Cancel)->setAccessibleName(QStringLiteral("Cancel"));
@@ -71,6 +82,7 @@ void KVPrefsPanelController::connectControls() {
     connect(uiFastDrawingCheckbox, &QCheckBox::toggled, this, [this](bool on) { mModel.setFastDrawing(on); });
     connect(uiPerceptualModellingCheckbox, &QRadioButton::toggled, this, [this](bool on) { mModel.setPerceptual(on); });
     connect(uiReplaceDataCheckbox, &QRadioButton::toggled, this, [this](bool on) { mModel.setReplace(on); });
+    connect(uiA4TuningField, &QDoubleSpinBox::valueChanged, this, [this](double hertz) { mModel.setA4Tuning(hertz); });
 }
 
 void KVPrefsPanelController::showValues() {
@@ -81,6 +93,7 @@ void KVPrefsPanelController::showValues() {
     uiFastDrawingCheckbox->setChecked(v.fastDrawing);
     (v.perceptual ? uiPerceptualModellingCheckbox : uiHarmonicTrackingCheckbox)->setChecked(true);
     (v.replace ? uiReplaceDataCheckbox : uiAddDataCheckbox)->setChecked(true);
+    uiA4TuningField->setValue(v.a4Tuning);
 }
 
 void KVPrefsPanelController::readPrefs() {

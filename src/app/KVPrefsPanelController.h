@@ -7,13 +7,14 @@
 #include "application/PreferencesModel.h"
 
 class QCheckBox;
+class QDoubleSpinBox;
 class QRadioButton;
 
 namespace orvex {
 
 // The preferences panel: check boxes for the chime, the start-up sound, the open dialog at
-// start and fast drawing, and two radio pairs (perceptual modelling / harmonic tracking,
-// replace / add). Save writes the values and tells the delegate; Cancel, Escape and closing
+// start and fast drawing, two radio pairs (perceptual modelling / harmonic tracking,
+// replace / add) and the pitch of A4 that names the analysis view's notes. Save writes the values and tells the delegate; Cancel, Escape and closing
 // the panel drop the edits by reading the stored values again. GUI thread only.
 class KVPrefsPanelController : public QDialog {
     Q_OBJECT
@@ -41,6 +42,7 @@ public:
     QRadioButton* uiHarmonicTrackingCheckbox;
     QRadioButton* uiReplaceDataCheckbox;
     QRadioButton* uiAddDataCheckbox;
+    QDoubleSpinBox* uiA4TuningField;
 
 protected:
     void reject() override;

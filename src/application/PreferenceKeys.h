@@ -13,6 +13,8 @@ inline constexpr const char* kUseFastDrawing = "General_UseFastDrawing";
 inline constexpr const char* kAppVersion = "General_AppVersion";
 inline constexpr const char* kApplicationPath = "NSApplicationPath";
 inline constexpr const char* kRecentDocuments = "ORVX_RecentDocuments";
+// The pitch of A4 that names the analysis view's notes, in tenths of a hertz (4400: 440 Hz).
+inline constexpr const char* kA4TuningTenths = "View_A4TuningTenthsOfHz";
 
 // The value the panel writes under kPrefsVersion on every save.
 inline constexpr int kCurrentPrefsVersion = 301;

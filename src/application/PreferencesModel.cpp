@@ -1,5 +1,7 @@
 #include "application/PreferencesModel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "application/PreferenceKeys.h"
@@ -37,6 +39,14 @@ void PreferencesModel::readPrefs() {
     mValues.startup = storedOr(platform, prefkeys::kPlayStartupSound, d.startup);
     mValues.openFile = storedOr(platform, prefkeys::kOpenFileOnLaunch, d.openFile);
     mValues.fastDrawing = storedOr(platform, prefkeys::kUseFastDrawing, d.fastDrawing);
+    mValues.a4Tuning = d.a4Tuning;
+    if (platform.hasDefaultForKey(prefkeys::kA4TuningTenths))
+        setA4Tuning(double(platform.integerForKey(prefkeys::kA4TuningTenths)) / 10.0);
+}
+
+void PreferencesModel::setA4Tuning(double hertz) {
+    if (!std::isfinite(hertz)) return;
+    mValues.a4Tuning = std::round(std::clamp(hertz, PreferenceValues::kLowestA4, PreferenceValues::kHighestA4) * 10.0) / 10.0;
 }
 
 void PreferencesModel::save() {
@@ -48,6 +58,7 @@ void PreferencesModel::save() {
     platform.setBoolForKey(prefkeys::kPlayStartupSound, mValues.startup);
     platform.setBoolForKey(prefkeys::kOpenFileOnLaunch, mValues.openFile);
     platform.setBoolForKey(prefkeys::kUseFastDrawing, mValues.fastDrawing);
+    platform.setIntegerForKey(prefkeys::kA4TuningTenths, std::lround(mValues.a4Tuning * 10.0));
     platform.synchronizeDefaults();
 }
 

@@ -2,14 +2,17 @@
 
 namespace orvex {
 
-// The six values the preferences panel edits.
+// The values the preferences panel edits.
 struct PreferenceValues {
+    static constexpr double kLowestA4 = 400.0, kHighestA4 = 480.0;
+
     bool perceptual = true;
     bool chime = true;
     bool replace = true;
     bool openFile = true;
     bool fastDrawing = false;
     bool startup = true;
+    double a4Tuning = 440.0;  // Hz, to a tenth, kLowestA4 .. kHighestA4
     bool operator==(const PreferenceValues&) const = default;
 };
 
@@ -27,7 +30,7 @@ public:
     // Reads the stored values: the first-launch set while "General_PrefsVersion" is 0, else
     // each present key, a missing one taking its default.
     void readPrefs();
-    // Writes the version 301 and the six values and synchronises.
+    // Writes the version 301 and the values and synchronises.
     void save();
     // Drops the values edited since the last read or save by reading the stored ones again.
     void cancel() { readPrefs(); }
@@ -40,6 +43,8 @@ public:
     void setOpenFile(bool on) { mValues.openFile = on; }
     void setFastDrawing(bool on) { mValues.fastDrawing = on; }
     void setStartup(bool on) { mValues.startup = on; }
+    // Rounded to a tenth and kept within its range.
+    void setA4Tuning(double hertz);
 
     bool openFileOnLaunch() const { return mValues.openFile; }
     bool doFastDrawing() const { return mValues.fastDrawing; }

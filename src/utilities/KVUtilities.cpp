@@ -52,12 +52,17 @@ std::string KVUtilities::SamplesToTimeShort(std::uint64_t samples, double rate) 
 }
 
 // Frequencies of 0 or below (and non-numbers) have no note: an empty name.
-std::string KVUtilities::noteNumberFromFrequency(float frequency) {
+std::string KVUtilities::noteNumberFromFrequency(float frequency, double a4) {
     if (!(frequency > 0.0f) || !std::isfinite(frequency)) return {};
-    const auto position = static_cast<float>(std::log2(frequency * 0.0022727272727272726) * 12.0 + 69.0);
+    const auto position = static_cast<float>(std::log2(frequency * (1.0 / a4)) * 12.0 + 69.0);
     const auto note = static_cast<long>(std::round(position));
     const long octave = std::max(-2L, static_cast<long>(std::trunc(note * 0.08333333333333333)) - 1);
     return format("%s %ld", kNoteNames[static_cast<std::size_t>(std::labs(note) % 12)], octave);
+}
+
+std::string KVUtilities::noteName(int midiNote) {
+    const int note = std::max(0, midiNote);
+    return format("%s%d", kNoteNames[static_cast<std::size_t>(note % 12)], note / 12 - 1);
 }
 
 void KVUtilities::playFinishedSound() {

@@ -24,7 +24,10 @@ public:
     // --- Time formats and note names ---
     static std::string SamplesToTime(std::uint64_t samples, double rate);
     static std::string SamplesToTimeShort(std::uint64_t samples, double rate);
-    static std::string noteNumberFromFrequency(float frequency);
+    // "A 4" for the note nearest a frequency, with A4 at a4 Hz.
+    static std::string noteNumberFromFrequency(float frequency, double a4 = 440.0);
+    // "C4" for MIDI note 60 (0 or above).
+    static std::string noteName(int midiNote);
 
     // --- Sounds (through the platform) ---
     // Any thread; asks the main thread for the chime without waiting for it.

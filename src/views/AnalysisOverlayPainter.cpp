@@ -47,6 +47,7 @@ void AnalysisOverlayPainter::drawText(const QString& text, QPointF corner, const
 }
 
 void AnalysisOverlayPainter::paint(const AnalysisOverlayState& s) {
+    pitchAxis(s);
     playCursor(s);
     mPainter.setRenderHint(QPainter::Antialiasing, true);
     toolOverlay(s);
@@ -56,6 +57,28 @@ void AnalysisOverlayPainter::paint(const AnalysisOverlayState& s) {
     status(s);
     if (isPencil(s.tool)) stripRange(s);
     if (s.focused && !s.showOriginal) focusFrame(s);
+}
+
+// A faint line through the row of every C, named at the right edge of the window; once a
+// semitone is 14 pixels high every note is named and lined. The notes follow the A4 tuning.
+void AnalysisOverlayPainter::pitchAxis(const AnalysisOverlayState& s) {
+    constexpr int kHighestNote = 135;  // about 20 kHz
+    const double offset = 12.0 * std::log2(s.a4Tuning / 440.0);  // semitones
+    const bool everyNote = 6.0 * mScale.pitchZoom() >= 14.0;
+    const int lowest = std::max(12, int(std::ceil(s.visible.y() / 6.0 - offset)));  // from C0
+    const int highest = std::min(kHighestNote, int(std::floor((s.visible.y() + s.visible.height()) / 6.0 - offset)));
+    const QFont font = boldFont(8);
+    const QFontMetricsF metrics(font);
+    for (int note = lowest; note <= highest; ++note) {
+        if (note % 12 != 0 && !everyNote) continue;
+        const double y = std::floor(at(0.0, 6.0 * (note + offset) + 0.5).y());  // the pixel of the row's middle
+        mPainter.setPen(QPen(note % 12 == 0 ? ThemePalette::rgba(1.0, 1.0, 1.0, 0.22) : ThemePalette::rgba(1.0, 1.0, 1.0, 0.1), 1.0));
+        mPainter.drawLine(QPointF(s.shown.left(), y), QPointF(s.shown.right(), y));
+        if (y < s.shown.top() + 32) continue;  // under the ruler
+        const QString name = QString::fromStdString(KVUtilities::noteName(note));
+        drawText(name, QPointF(s.shown.right() - metrics.horizontalAdvance(name) - 6, y - 2), font,
+                 qColour(KVUtilities::themeColorLightCanvas()));
+    }
 }
 
 void AnalysisOverlayPainter::playCursor(const AnalysisOverlayState& s) {
@@ -158,19 +181,19 @@ void AnalysisOverlayPainter::paths(const AnalysisOverlayState& s) {
     }
 }
 
-QString AnalysisOverlayPainter::statusText(double mouseX, double mouseY, const std::string& message) {
+QString AnalysisOverlayPainter::statusText(double mouseX, double mouseY, const std::string& message, double a4) {
     const auto frame = static_cast<std::int64_t>(mouseX * double(kAnalysisHop));
     const auto frequency = static_cast<float>(display::frequencyOfHeight(mouseY));
     QString text = QString::asprintf("X: %s (%lld frames)\tY: %0.2f Hz (%s)",
                                      KVUtilities::SamplesToTime(std::uint64_t(frame), kWorkingSampleRate).c_str(),
                                      static_cast<long long>(frame), double(frequency),
-                                     KVUtilities::noteNumberFromFrequency(frequency).c_str());
+                                     KVUtilities::noteNumberFromFrequency(frequency, a4).c_str());
     if (!message.empty()) text += "\n" + QString::fromStdString(message);
     return text;
 }
 
 void AnalysisOverlayPainter::status(const AnalysisOverlayState& s) {
-    drawText(statusText(s.mouseX, s.mouseY, s.statusMessage), s.shown.bottomLeft() + QPointF(10, -60), boldFont(9),
+    drawText(statusText(s.mouseX, s.mouseY, s.statusMessage, s.a4Tuning), s.shown.bottomLeft() + QPointF(10, -60), boldFont(9),
              qColour(KVUtilities::themeColorLightCanvas()));
 }
 

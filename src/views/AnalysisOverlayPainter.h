@@ -29,9 +29,10 @@ struct AnalysisOverlayState {
     std::string statusMessage;
     bool focused = false;
     bool showOriginal = true;
+    double a4Tuning = 440.0;
 };
 
-// Paints the overlays of the analysis view in its drawing order: play cursor, tool overlay,
+// Paints the overlays of the analysis view in its drawing order: pitch axis, play cursor, tool overlay,
 // ruler of seconds, stored paths, status text, a pencil's strip range and the focus frame.
 // Input is in view coordinates (y upwards), drawn at the view's zoom; texts, ticks and frames
 // keep their size in pixels. GUI thread only.
@@ -41,14 +42,16 @@ public:
 
     void paint(const AnalysisOverlayState& state);
 
-    // "X: %@ (%lld frames)\tY: %0.2f Hz (%@)" for the mouse, with the message on a second line.
-    static QString statusText(double mouseX, double mouseY, const std::string& message);
+    // "X: %@ (%lld frames)\tY: %0.2f Hz (%@)" for the mouse, with the message on a second line;
+    // the note is named for A4 at a4 Hz.
+    static QString statusText(double mouseX, double mouseY, const std::string& message, double a4 = 440.0);
 
 private:
     QPointF at(double x, double y) const { return mScale.toWidget(x, y); }
     QRectF rect(const GestureRect& r) const;
     // Text whose bottom-left corner sits at a widget pixel.
     void drawText(const QString& text, QPointF corner, const QFont& font, const QColor& colour);
+    void pitchAxis(const AnalysisOverlayState& s);
     void playCursor(const AnalysisOverlayState& s);
     void toolOverlay(const AnalysisOverlayState& s);
     void pencilOverlay(const AnalysisOverlayState& s);

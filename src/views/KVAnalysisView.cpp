@@ -136,6 +136,11 @@ void KVAnalysisView::setShowOriginal(bool on) {
     invalidateImage();
 }
 
+void KVAnalysisView::setA4Tuning(double hertz) {
+    mA4Tuning = hertz;
+    update();
+}
+
 void KVAnalysisView::stopRefresh() { mRefreshTimer->stop(); }
 
 QRectF KVAnalysisView::visibleViewRect() const {
@@ -173,7 +178,7 @@ void KVAnalysisView::paintEvent(QPaintEvent*) {
                                .dragging = mGesture.isDragging(), .gesturePoints = mGesture.points(),
                                .gestureRect = mGesture.rectangle(), .mouseX = mMouseX, .mouseY = mMouseY,
                                .paths = {}, .statusMessage = mStatusMessage, .focused = hasFocus(),
-                               .showOriginal = mSettings.showOriginal};
+                               .showOriginal = mSettings.showOriginal, .a4Tuning = mA4Tuning};
     {
         std::lock_guard<std::mutex> guard(mPathsMutex);
         state.paths = mPaths;

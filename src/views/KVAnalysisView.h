@@ -62,6 +62,10 @@ public:
     void setContrast(float contrast);
     void setDisplayTracks(bool on);
     void setShowOriginal(bool on);
+    // The pitch of A4 that names the notes of the pitch axis and the status line (the rows stay
+    // those of 440 Hz).
+    void setA4Tuning(double hertz);
+    double a4Tuning() const { return mA4Tuning; }
     bool showOriginal() const { return mSettings.showOriginal; }
     void stopRefresh();
     void saveImageSnapshot();
@@ -166,6 +170,7 @@ private:
     LayerSettings mSettings;
     QImage mOriginalImage, mSelectionImage;
     AnalysisViewScale mScale;
+    double mA4Tuning = 440.0;
     QRectF mCachedVisibleRect;
     bool mNeedsRebuild = true;
     // The picture of these stores has been scrolled to the rows that hold their sound.

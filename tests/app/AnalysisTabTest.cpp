@@ -7,6 +7,7 @@
 // mouse edits, and the edit committed into the master only inside the segment. Stores and the
 // master are read back through the core's own readers.
 #include <QAbstractButton>
+#include <QDoubleSpinBox>
 #include <QCursor>
 #include <QMenuBar>
 #include <QProcess>
@@ -24,6 +25,7 @@
 
 #include "app/AppController.h"
 #include "app/KVEditorWindow.h"
+#include "app/KVPrefsPanelController.h"
 #include "app/WindowDocumentHost.h"
 #include "control/KVOutputController.h"
 #include "dsp/DisplayColumn.h"
@@ -236,6 +238,18 @@ void AnalysisTabTest::analysingShowsProgressThenTheTonesSnapshotThenCommandsConf
         for (int dx = -11; dx < 35; ++dx) label += brightness(viewport.pixel(x + dx, y)) > 300;
     QVERIFY2(tick >= 8, "ruler tick");
     QVERIFY2(label > 10, "ruler label");
+
+    // The pitch axis: a faint line through C5's row (432), a semitone lower (row 426) once A4 is
+    // tuned to 415.3 Hz in Preferences.
+    const auto lined = [&](const QImage& image, int row) { return brightness(pixel(image, at(300, row))) > quiet + 40; };
+    QVERIFY(lined(viewport, 432) && !lined(viewport, 426));
+    KVPrefsPanelController& prefs = *mController->prefsPanel();
+    prefs.uiShowPanel();
+    prefs.uiA4TuningField->setValue(415.3);
+    prefs.uiSaveAndClosePrefs();
+    QTest::qWait(50);
+    const QImage retuned = view->parentWidget()->grab().toImage();
+    QVERIFY(lined(retuned, 426) && !lined(retuned, 432));
 
     // Scrolling repaints all of the view that shows: the ruler, the status line and the overlays
     // sit at fixed places in the window, so repainting only the strip that came into sight would

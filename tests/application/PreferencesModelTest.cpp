@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "application/PreferenceKeys.h"
 #include "application/PreferencesModel.h"
@@ -32,22 +33,29 @@ TEST_F(PreferencesModelTest, StoredKeysCountOnlyOnceAVersionWasSaved) {
     EXPECT_EQ(PreferencesModel().values(), (PreferenceValues{false, true, true, true, true, true}));
 }
 
-TEST_F(PreferencesModelTest, SaveWritesTheVersionAndSixKeysThatASecondPlatformReadsBack) {
+// The tuning is kept in tenths of a hertz, rounded and within 400 .. 480 Hz.
+TEST_F(PreferencesModelTest, SaveWritesTheVersionAndTheKeysThatASecondPlatformReadsBack) {
     const std::string path = temp().file("orvex.plist");
     useDefaultsFile(path);
     PreferencesModel model;
-    const PreferenceValues edited{false, true, false, false, true, false};
+    PreferenceValues edited{false, true, false, false, true, false, 415.3};
     model.setValues(edited);
+    model.setA4Tuning(415.3049);
+    EXPECT_EQ(model.values(), edited);
     model.save();
 
     // Read by Python's plistlib, independently of the code that wrote it.
     EXPECT_EQ(test::plistText(path),
               "General_ChimeWhenDone=True General_OpenFileOnLaunch=False General_PlayStartupSound=False "
               "General_PrefsVersion=301 General_UseFastDrawing=True ORVX_PerceptualModelling=False "
-              "ORVX_ReplaceSelected=False\n");
+              "ORVX_ReplaceSelected=False View_A4TuningTenthsOfHz=4153\n");
 
     useDefaultsFile(path);
     EXPECT_EQ(PreferencesModel().values(), edited);
+    for (const auto& [stored, read] : {std::pair{3000, 400.0}, std::pair{9999, 480.0}}) {
+        platform().setIntegerForKey(prefkeys::kA4TuningTenths, stored);
+        EXPECT_EQ(PreferencesModel().values().a4Tuning, read);
+    }
 }
 
 }  // namespace

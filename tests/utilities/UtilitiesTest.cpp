@@ -59,6 +59,12 @@ TEST(NoteNameTest, NamesAndOctavesOfKnownPitches) {
     EXPECT_EQ(KVUtilities::noteNumberFromFrequency(hz(-13)), "C# -2");
     EXPECT_EQ(KVUtilities::noteNumberFromFrequency(0.0f), "");
     EXPECT_EQ(KVUtilities::noteNumberFromFrequency(-3.0f), "");
+    // Tuned to A4 = 415.3 Hz (a semitone down), 415.3 Hz is A4 and 440 Hz Bb4.
+    EXPECT_EQ(KVUtilities::noteNumberFromFrequency(415.3f, 415.3), "A 4");
+    EXPECT_EQ(KVUtilities::noteNumberFromFrequency(440.0f, 415.3), "Bb 4");
+    EXPECT_EQ(KVUtilities::noteName(60), "C4");
+    EXPECT_EQ(KVUtilities::noteName(0), "C-1");
+    EXPECT_EQ(KVUtilities::noteName(70), "Bb4");
 }
 
 class SoundTest : public PlatformFixture {};
