@@ -20,6 +20,7 @@ namespace orvex {
 namespace {
 constexpr std::int64_t kInitialColumns = 4096;
 constexpr double kSnapDistance = 10.0;
+const QString kTitle = QStringLiteral("Input File Overview");
 const QColor kSelectionLineColour = QColor::fromRgbF(1.0f, 1.0f, 0.0f, 0.7f);
 
 QImage resourceImage(const std::string& name) {
@@ -179,7 +180,12 @@ void KVWaveSegmentView::drawSelectionLines(OverviewPainter& painter) {
     p.drawLine(y.toWidget(endX, 0), y.toWidget(endX, h / 2));
     const QColor text = ThemePalette::toQColor(KVUtilities::themeColorLightCanvas());
     painter.label(timeLabel(mRange.selectionStartFrame()), startX + 5, h - 33, text, OverviewPainter::boldFont(9));
-    painter.labelEndingAt(timeLabel(mRange.selectionEndFrame()), endX - 5, 23, text, OverviewPainter::boldFont(9));
+    // The end's label stands left of its line on the bottom edge, above the title where the two
+    // would meet.
+    const QString end = timeLabel(mRange.selectionEndFrame());
+    const QFont font = OverviewPainter::boldFont(9);
+    const double endY = OverviewPainter::clearOfTitle(kTitle, painter.labelLeft(end, endX - 5, font), 23);
+    painter.labelEndingAt(end, endX - 5, endY, text, font);
 }
 
 void KVWaveSegmentView::drawShadedSelection(OverviewPainter& overview) const {
@@ -221,7 +227,7 @@ void KVWaveSegmentView::rebuildPicture() {
     drawSelectionLines(painter);
     drawShadedSelection(painter);
     drawMarkers(painter.painter(), painter);
-    painter.frameAndTitle("Input File Overview");
+    painter.frameAndTitle(kTitle);
     mNeedsRedraw = false;
 }
 

@@ -130,12 +130,20 @@ void OverviewPainter::frameAndTitle(const QString& title) {
     const QFont titleFont = boldFont(18);
     label(title, kTitleInset, kTitleInset, colour, titleFont);
     if (mCaptionX < 0) return;
-    // The analysed range's caption sits on the bottom edge like the title; where the two would
-    // meet, the caption moves up above the title.
-    const QFontMetricsF titleMetrics(titleFont);
-    const bool meetsTitle = mCaptionX < kTitleInset + titleMetrics.horizontalAdvance(title) + kTitleInset;
-    const double y = meetsTitle ? kTitleInset + titleMetrics.height() : kTitleInset;
-    label("Current Analysis", mCaptionX, y, colour, boldFont(9));
+    // The analysed range's caption sits on the bottom edge like the title.
+    label("Current Analysis", mCaptionX, clearOfTitle(title, mCaptionX, kTitleInset), colour, boldFont(9));
+}
+
+double OverviewPainter::clearOfTitle(const QString& title, double left, double yFromBottom) {
+    const QFontMetricsF titleMetrics(boldFont(18));
+    const double titleTop = kTitleInset + titleMetrics.height();
+    const bool meetsTitle = left < kTitleInset + titleMetrics.horizontalAdvance(title) + kTitleInset;
+    return meetsTitle && yFromBottom < titleTop ? titleTop : yFromBottom;
+}
+
+double OverviewPainter::labelLeft(const QString& text, double right, const QFont& font) const {
+    const double width = QFontMetricsF(font).horizontalAdvance(text);
+    return std::max(kLabelInset, std::min(right - width, mSize.width() - kLabelInset - width));
 }
 
 void OverviewPainter::playCursor(FramePos frame) {

@@ -40,6 +40,11 @@ public:
     // The frame over the theme's drop shadow, the title at the bottom left and the analysed
     // range's caption.
     void frameAndTitle(const QString& title);
+    // A height for a label starting at x = left on the bottom edge where it would meet the
+    // title: above the title there, yFromBottom elsewhere.
+    static double clearOfTitle(const QString& title, double left, double yFromBottom);
+    // Where a label ending at right starts once kept inside the picture.
+    double labelLeft(const QString& text, double right, const QFont& font) const;
     // A red line over the whole height, darkening what lies under it.
     void playCursor(FramePos frame);
 

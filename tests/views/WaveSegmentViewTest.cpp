@@ -132,14 +132,15 @@ int labelPixelsIn(const QImage& picture, int x0, int x1, int fromBottom0, int fr
 }
 
 // A segment ending at the file's end keeps its end time inside the view, left of the end line;
-// an analysed range starting at 0 leaves the title's pixels as they are without it.
+// an analysed range starting at 0 leaves the title's pixels as they are without it, its caption
+// and a segment's end time over the title go above it.
 void WaveSegmentViewTest::captionsStayInsideAndClearOfTheTitle() {
-    const auto picture = [](FramePos analysisEnd) {
+    const auto picture = [](FramePos analysisEnd, FramePos selectionEnd = 10 * kSecond) {
         KVWaveSegmentView view;
         view.resize(1000, 300);
         view.setNumFrames(10 * kSecond);
-        view.setSelectionStartFrame(7 * kSecond);
-        view.setSelectionEndFrame(10 * kSecond);
+        view.setSelectionStartFrame(selectionEnd - 3 * kSecond);
+        view.setSelectionEndFrame(selectionEnd);
         view.setAnalysisStartFrame(0);
         view.setAnalysisEndFrame(analysisEnd);
         view.rebuildPicture();
@@ -155,6 +156,10 @@ void WaveSegmentViewTest::captionsStayInsideAndClearOfTheTitle() {
     // caption's own pixels.
     QVERIFY(std::abs(labelPixelsIn(withRange, 0, 400, 5, 36) - title) < title / 20);
     QVERIFY(labelPixelsIn(withRange, 0, 400, 36, 60) > 30);  // the caption, above the title
+    // A segment ending over the title (at x = 300) has its end time above the title too.
+    const QImage overTitle = picture(0, 3 * kSecond);
+    saveArtifact(overTitle, "input-overview-end-over-title.png");
+    QVERIFY(labelPixelsIn(overTitle, 200, 295, 38, 55) > 30);
 }
 
 QTEST_MAIN(WaveSegmentViewTest)
