@@ -42,7 +42,6 @@ void WindowDocumentHost::setUpWindow(KVEditorWindow& window) {
         if (mController) mController->documentsChanged();
     });
     mWindows.prepend(pointer);
-    window.resize(900, 600);
     window.activateWindow();
 }
 

@@ -222,7 +222,8 @@ void DocumentWindowTest::opensShowsAndPlaysTheClickedSegmentWhichComesBackAfterR
 }
 
 // Ctrl+Q in the question of a file being opened: the question is answered as its default, the
-// opening finishes and then every window closes, the other document's too.
+// opening finishes and then every window closes, the other document's too. A window keeps the
+// size it had while it was asked.
 void DocumentWindowTest::quitWhileTheSetUpQuestionIsOpenClosesEveryDocument() {
     WindowDocumentHost host(pacedOutput());
     AppController controller(host, StartupTimings{50, 1000});
@@ -232,6 +233,7 @@ void DocumentWindowTest::quitWhileTheSetUpQuestionIsOpenClosesEveryDocument() {
     writeTestWave(second, 1.0);
     answerNextAlert("Extract");
     QVERIFY(controller.openFile(first));
+    QCOMPARE(host.documentWindows().front()->size(), KVEditorWindow().size());  // as the question showed it
     QString asked;
     QTimer poll;
     connect(&poll, &QTimer::timeout, [&] {
