@@ -6,6 +6,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <cmath>
 #include <utility>
@@ -55,7 +56,21 @@ double linearOfDecibels(double decibels) { return std::pow(10.0, decibels * 0.05
 
 }  // namespace
 
-AnalysisTabBridge::AnalysisTabBridge(KVEditorWindow& window, QObject* parent) : QObject(parent), mWindow(window) {}
+namespace {
+const QString kCancelAnalysisText = QStringLiteral("Cancel Analysis");
+constexpr int kAnalysisWatchMilliseconds = 200;
+}  // namespace
+
+AnalysisTabBridge::AnalysisTabBridge(KVEditorWindow& window, QObject* parent)
+    : QObject(parent), mWindow(window), mAnalysisWatch(new QTimer(this)) {
+    QAbstractButton* analyzeButton = mWindow.button("uiAnalyzeSegmentButton");
+    mAnalyzeText = analyzeButton->text();
+    mAnalyzeTip = analyzeButton->toolTip();
+    mAnalysisWatch->setInterval(kAnalysisWatchMilliseconds);
+    connect(mAnalysisWatch, &QTimer::timeout, this, [this] {
+        if (!mDocument || !mDocument->isAnalysisRunning()) showAnalysisRunning(false);
+    });
+}
 
 KVAnalysisView* AnalysisTabBridge::analysisView() const { return mWindow.analysisView(); }
 
@@ -72,6 +87,17 @@ void AnalysisTabBridge::attach(KVWaveDocument* document) {
 void AnalysisTabBridge::detach() {
     if (KVAnalysisView* view = analysisView()) view->setDelegate({});
     mDocument = nullptr;
+    showAnalysisRunning(false);
+}
+
+void AnalysisTabBridge::showAnalysisRunning(bool running) {
+    QAbstractButton* button = mWindow.button("uiAnalyzeSegmentButton");
+    const QString& text = running ? kCancelAnalysisText : mAnalyzeText;
+    button->setText(text);
+    button->setAccessibleName(text);
+    button->setToolTip(running ? QStringLiteral("Stop the analysis (Escape); what is analysed so far stays")
+                               : mAnalyzeTip);
+    running ? mAnalysisWatch->start() : mAnalysisWatch->stop();
 }
 
 // Each control runs its command only while a document is attached; the menu states follow.
@@ -85,8 +111,12 @@ void AnalysisTabBridge::onClick(const char* outlet, Command command) {
 }
 
 void AnalysisTabBridge::connectCommands() {
-    connect(mWindow.button("uiAnalyzeSegmentButton"), &QAbstractButton::clicked, this,
-            [this] { analyze(optionHeldNow()); });
+    connect(mWindow.button("uiAnalyzeSegmentButton"), &QAbstractButton::clicked, this, [this] {
+        if (mDocument && mDocument->isAnalysisRunning())
+            mDocument->cancelAnalysis();
+        else
+            analyze(optionHeldNow());
+    });
     onClick("uiIsolateDeterministicButton", [](KVWaveDocument& d, bool) { d.isolateDeterministic(); });
     onClick("uiIsolateStochasticButton", [](KVWaveDocument& d, bool) { d.isolateStochastic(); });
     onClick("uiFillGapsButton", [](KVWaveDocument& d, bool) { d.fillGaps(); });
@@ -144,6 +174,7 @@ bool AnalysisTabBridge::analyze(bool optionHeld) {
     joinViewToController();
     mWindow.tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab);
     refreshMenuStates();
+    showAnalysisRunning(mDocument->isAnalysisRunning());
     return true;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+
+class QTimer;
 
 #include "document/KVDocumentWindow.h"
 
@@ -15,6 +18,7 @@ class KVWaveDocument;
 // the question when the tab is entered without an analysis, the analysis commands, tools, modes,
 // switches, contrast and modification gain sent to the document, the view joined to the
 // document's analysis controller, and the Edit menu's Undo kept in step with the selection.
+// While an analysis runs, the Analyze button reads "Cancel Analysis" and stops it, as Escape does.
 // Owned by the window's EditorDocumentBridge. GUI thread only.
 class AnalysisTabBridge : public QObject {
     Q_OBJECT
@@ -46,6 +50,8 @@ private:
     bool mayEnterWithoutAnalysis();
     void joinViewToController();
     void refreshMenuStates();
+    // The Analyze button as Cancel while an analysis runs; checked again until it has ended.
+    void showAnalysisRunning(bool running);
     template <typename Command>
     void onClick(const char* outlet, Command command);
 
@@ -54,6 +60,8 @@ private:
     int mShownTab = 0;
     bool mShownStateKnown = false;
     KVDocumentCommandState mShown;
+    QTimer* mAnalysisWatch = nullptr;
+    QString mAnalyzeText, mAnalyzeTip;
 };
 
 }  // namespace orvex

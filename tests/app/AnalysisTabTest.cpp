@@ -558,6 +558,23 @@ void AnalysisTabTest::escapeCancelsARunningAnalysis() {
     const FrameCount segment = mDocument->segmentEnd() - mDocument->segmentStart();
     QVERIFY(segment >= 10 * 44100);
     QVERIFY(runner->frameCount() < KVAnalysisRunner::expectedFrameCount(segment) / 2);
+
+    // While an analysis runs its button reads Cancel Analysis and stops it; then it reads
+    // Analyze Selection again.
+    QAbstractButton* analyze = button("uiAnalyzeSegmentButton");
+    QTRY_COMPARE(analyze->text(), QString("Analyze Selection"));
+    QTest::mouseClick(analyze, Qt::LeftButton);  // the cut-short analysis is analysed again
+    QVERIFY(mDocument->isAnalysisRunning());
+    const std::shared_ptr<KVAnalysisRunner> second = controller().runner();
+    {
+        const std::lock_guard<std::recursive_mutex> held(second->editHistory()->monitor());
+        QCOMPARE(analyze->text(), QString("Cancel Analysis"));
+        QTest::mouseClick(analyze, Qt::LeftButton);
+        QVERIFY(second->wasCancelled());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(second->hasEnded(), kLongWait);
+    QTRY_COMPARE(analyze->text(), QString("Analyze Selection"));
+    QCOMPARE(analyze->accessibleName(), QString("Analyze Selection"));
 }
 
 // In a low window the view opens on the rows of the tones, not at its lowest rows; Shift and the
