@@ -117,14 +117,6 @@ void AnalysisTabBridge::connectCommands() {
         else
             analyze(optionHeldNow());
     });
-    onClick("uiIsolateDeterministicButton", [](KVWaveDocument& d, bool) { d.isolateDeterministic(); });
-    onClick("uiIsolateStochasticButton", [](KVWaveDocument& d, bool) { d.isolateStochastic(); });
-    onClick("uiFillGapsButton", [](KVWaveDocument& d, bool) { d.fillGaps(); });
-    onClick("uiSelectAllButton", [](KVWaveDocument& d, bool) { d.selectAll(); });
-    onClick("uiSelectNoneButton", [](KVWaveDocument& d, bool) { d.selectNone(); });
-    onClick("uiApplySelectionButton", [](KVWaveDocument& d, bool) { d.applySelection(); });
-    onClick("uiUndoButton", [](KVWaveDocument& d, bool) { d.undo(); });
-    onClick("uiCancelProcessingButton", [](KVWaveDocument& d, bool) { d.cancelProcessing(); });
 }
 
 // Tools and modes reach the view through the document's button states (showCommandState).
@@ -222,12 +214,11 @@ void AnalysisTabBridge::showCommandState(const KVDocumentCommandState& state) {
     refreshMenuStates();
 }
 
-// Undo and the items that need an analysis follow the document.
+// The window's menu items follow its own document.
 void AnalysisTabBridge::refreshMenuStates() {
     auto* bar = qobject_cast<QMenuBar*>(mWindow.menuWidget());
     if (!bar) return;
-    AppMenus::setUndoState(bar, mDocument && mDocument->canUndo());
-    AppMenus::setAnalysisState(bar, mDocument && mDocument->analysisController());
+    AppMenus::validate(bar, mDocument ? mDocument->commandContext() : CommandContext{});
 }
 
 }  // namespace orvex

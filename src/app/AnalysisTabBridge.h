@@ -41,6 +41,8 @@ public:
     void tabChanged(int tab);
     // The document's button states as far as the view and the menus show them.
     void showCommandState(const KVDocumentCommandState& state);
+    // The window's menu items follow its document's state.
+    void refreshMenuStates();
 
 private:
     void connectCommands();
@@ -49,7 +51,6 @@ private:
     void connectLevels();
     bool mayEnterWithoutAnalysis();
     void joinViewToController();
-    void refreshMenuStates();
     // The Analyze button as Cancel while an analysis runs; checked again until it has ended.
     void showAnalysisRunning(bool running);
     template <typename Command>

@@ -148,9 +148,30 @@ void AppController::applicationWillTerminate() {
 
 QList<QWidget*> AppController::documentWindows() const { return mDocuments.documentWindows(); }
 
-void AppController::forward(DocumentCommand command) {
-    if (mDocuments.hasFrontDocument()) mDocuments.performOnFrontDocument(command);
+// The application's commands run here; the others go to the front document, if any.
+void AppController::perform(EditorCommand command) {
+    switch (command) {
+        case EditorCommand::Open: uiOpen(); break;
+        case EditorCommand::Close: closeActiveWindow(); break;
+        case EditorCommand::Quit: uiQuit(); return;
+        case EditorCommand::Preferences: uiPrefs(); break;
+        case EditorCommand::Minimize: minimizeActiveWindow(); break;
+        case EditorCommand::QuickStart: uiOpenQuickStart(); break;
+        case EditorCommand::About: uiAbout(); break;
+        default:
+            if (mDocuments.hasFrontDocument()) mDocuments.performOnFrontDocument(command);
+            break;
+    }
     validateMenus();
+}
+
+// Closes the window that has the focus (a document window or the start window).
+void AppController::closeActiveWindow() {
+    if (QWidget* window = QApplication::activeWindow()) window->close();
+}
+
+void AppController::minimizeActiveWindow() {
+    if (QWidget* window = QApplication::activeWindow()) window->showMinimized();
 }
 
 void AppController::documentsChanged() {
@@ -166,14 +187,9 @@ void AppController::documentsChanged() {
 }
 
 void AppController::validateMenus() {
-    const bool front = mDocuments.hasFrontDocument();
-    const bool canUndo = front && mDocuments.frontDocumentCanUndo();
-    const bool hasAnalysis = front && mDocuments.frontDocumentHasAnalysis();
+    const CommandContext context = mDocuments.frontDocumentContext();
     mMenuBars.removeAll(nullptr);
-    for (const QPointer<QMenuBar>& bar : mMenuBars) {
-        AppMenus::setUndoState(bar, canUndo);
-        AppMenus::setAnalysisState(bar, hasAnalysis);
-    }
+    for (const QPointer<QMenuBar>& bar : mMenuBars) AppMenus::validate(bar, context);
 }
 
 QMenuBar* AppController::createMenuBar(QWidget* parent, bool forDocument) {

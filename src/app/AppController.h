@@ -55,11 +55,12 @@ public:
     // The open documents' windows, in the order they were opened.
     QList<QWidget*> documentWindows() const;
 
-    // Forwards command to the front document; nothing without one.
-    void forward(DocumentCommand command);
+    // Runs a command of the command table: the application's here, the others on the front
+    // document (nothing without one). The menus follow the new state.
+    void perform(EditorCommand command);
     // A document window opened or closed: the start window shows while none is open.
     void documentsChanged();
-    // Undo and Export Stems follow the front document; Redo stays disabled.
+    // Each menu item follows its command's enabling rule in the front document's state.
     void validateMenus();
 
     // A menu bar for a window: the document menus for a document window, File, Edit and
@@ -83,6 +84,8 @@ private:
     void doSplashScreen();
     void finishStartup(bool filesWereGiven);
     void updateAllOpenDocumentsWithValuesFromPrefs();
+    static void closeActiveWindow();
+    static void minimizeActiveWindow();
 
     DocumentHost& mDocuments;
     StartupTimings mTimings;

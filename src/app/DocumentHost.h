@@ -3,39 +3,11 @@
 #include <QList>
 #include <QString>
 
+#include "document/EditorCommands.h"
+
 class QWidget;
 
 namespace orvex {
-
-// The commands of the menus that go to the front document.
-enum class DocumentCommand {
-    Undo,
-    KeepTransients,     // the document's isolate-stochastic command
-    DiscardTransients,  // isolate-deterministic
-    FillGaps,
-    SelectAll,
-    ClearSelection,     // select none
-    ApplySelection,
-    AnalyzeSegment,
-    ExportSegment,
-    ExportStems,
-    ExportMaster,
-    RevealInFileManager,
-    TogglePlayStop,
-    PlayOriginal,
-    Stop,
-    Forward,
-    Rewind,
-    Loop,
-    ShowInput,
-    ShowAnalysis,
-    ShowOutput,
-    ZoomInTime,  // the analysis view's zoom, which shows the analysis tab first
-    ZoomOutTime,
-    ZoomInPitch,
-    ZoomOutPitch,
-    FitToWindow,
-};
 
 // What the application controller needs of the open documents: opening a path (with the
 // checks and alerts of opening), the windows, the front document's commands. Implemented over
@@ -48,13 +20,12 @@ public:
     virtual bool openDocument(const QString& path) = 0;
     // The open documents' windows, front first.
     virtual QList<QWidget*> documentWindows() const = 0;
-    // Whether there is a front document and whether it can undo.
     virtual bool hasFrontDocument() const = 0;
-    virtual bool frontDocumentCanUndo() const = 0;
-    // Whether the front document has an analysed segment (the stems export needs one).
-    virtual bool frontDocumentHasAnalysis() const = 0;
-    // Runs command on the front document; nothing without one.
-    virtual void performOnFrontDocument(DocumentCommand command) = 0;
+    // What the command table's enabling rules read of the front document (all false without one).
+    virtual CommandContext frontDocumentContext() const = 0;
+    // Runs a window or document command of the command table on the front document; nothing
+    // without one.
+    virtual void performOnFrontDocument(EditorCommand command) = 0;
 };
 
 }  // namespace orvex

@@ -10,6 +10,7 @@
 #include "app/KVExportPanels.h"
 #include "app/KVProgressSheet.h"
 #include "app/TransportBridge.h"
+#include "app/WindowDocumentHost.h"
 #include "control/KVOutputController.h"
 #include "document/KVWaveDocument.h"
 #include "platform/Platform.h"
@@ -47,12 +48,25 @@ void EditorDocumentBridge::detach() {
     mDocument = nullptr;
 }
 
+// The buttons of the command table run their commands as the menu items do, on this window's
+// document; the menus follow its new state.
+void EditorDocumentBridge::connectTableButtons() {
+    for (const EditorCommandSpec& spec : EditorCommands::all()) {
+        if (spec.button.empty()) continue;
+        QAbstractButton* button = mWindow.button(QString::fromUtf8(spec.button.data(), qsizetype(spec.button.size())));
+        connect(button, &QAbstractButton::clicked, this, [this, command = spec.command] {
+            if (!mDocument) return;
+            WindowDocumentHost::performInWindow(mWindow, *mDocument, command);
+            mAnalysisTab.refreshMenuStates();
+        });
+    }
+}
+
 void EditorDocumentBridge::connectCommands() {
     const auto on = [this](const char* outlet, auto command) {
         connect(mWindow.button(outlet), &QAbstractButton::clicked, this, command);
     };
-    on("uiExportAudioButton", [this] { exportMaster(); });
-    on("uiExportSegmentButton", [this] { exportSegment(); });
+    connectTableButtons();
     on("uiResetMasterFileButton", [this] { resetMaster(); });
     on("uiSaveEditedSegmentButton", [this] {
         if (mDocument) mDocument->commitEditToMaster();
@@ -62,9 +76,6 @@ void EditorDocumentBridge::connectCommands() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), &mWindow);
     connect(escape, &QShortcut::activated, this, [this] {
         if (mDocument) mDocument->cancelAnalysis();
-    });
-    on("uiRevealFileButton", [this] {
-        if (mDocument) Platform::shared().revealFile(mDocument->sourcePath());
     });
 }
 

@@ -54,6 +54,7 @@ public:
 
 private:
     void connectCommands();
+    void connectTableButtons();
     void setChecked(const char* outlet, bool on);
     bool refusedWhileBusy() const;
     QString askForAnalysisExportPath(QString (*ask)(QWidget*, const QString&));

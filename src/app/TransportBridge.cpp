@@ -39,23 +39,14 @@ void TransportBridge::detach() {
     mDocument = nullptr;
 }
 
-// Each control runs its command only while a document is attached. Play hears the selection,
-// not the original, and starts where the selected tab's cursor stands.
+// Play hears the selection, not the original, and starts where the selected tab's cursor
+// stands. The other transport buttons are the command table's (EditorDocumentBridge).
 void TransportBridge::connectButtons() {
-    const auto on = [this](const char* outlet, auto command) {
-        connect(mWindow.button(outlet), &QAbstractButton::clicked, this, [this, command] {
-            if (mDocument) command(*mDocument);
-        });
-    };
-    on("uiPlayButton", [](KVWaveDocument& d) {
-        if (KVAnalysisController* analysis = d.analysisController()) analysis->setPlayOriginal(false);
-        d.play();
+    connect(mWindow.button("uiPlayButton"), &QAbstractButton::clicked, this, [this] {
+        if (!mDocument) return;
+        if (KVAnalysisController* analysis = mDocument->analysisController()) analysis->setPlayOriginal(false);
+        mDocument->play();
     });
-    on("uiPlayOriginalButton", [](KVWaveDocument& d) { d.playOriginal(); });
-    on("uiStopButton", [](KVWaveDocument& d) { d.stop(); });
-    on("uiRewindButton", [](KVWaveDocument& d) { d.rewind(); });
-    on("uiForwardButton", [](KVWaveDocument& d) { d.forward(); });
-    on("uiLoopButton", [](KVWaveDocument& d) { d.toggleLoop(); });
 }
 
 // The slider counts hundredths of a decibel.

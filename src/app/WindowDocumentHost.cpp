@@ -1,7 +1,5 @@
 #include "app/WindowDocumentHost.h"
 
-#include "views/KVAnalysisView.h"
-
 #include <QApplication>
 #include <QTabWidget>
 
@@ -66,79 +64,57 @@ KVWaveDocument* WindowDocumentHost::frontDocument() const {
     return window ? mDocuments.documentOfWindow(window) : nullptr;
 }
 
-bool WindowDocumentHost::frontDocumentCanUndo() const {
+CommandContext WindowDocumentHost::frontDocumentContext() const {
     const KVWaveDocument* document = frontDocument();
-    return document && document->canUndo();
+    return document ? document->commandContext() : CommandContext{};
 }
 
-bool WindowDocumentHost::frontDocumentHasAnalysis() const {
-    const KVWaveDocument* document = frontDocument();
-    return document && document->analysisController();
-}
-
-void WindowDocumentHost::performOnFrontDocument(DocumentCommand command) {
+void WindowDocumentHost::performOnFrontDocument(EditorCommand command) {
     KVEditorWindow* window = frontWindow();
     KVWaveDocument* document = frontDocument();
-    if (!window || !document) return;
+    if (window && document) performInWindow(*window, *document, command);
+}
+
+void WindowDocumentHost::performInWindow(KVEditorWindow& window, KVWaveDocument& document, EditorCommand command) {
     switch (command) {
-        case DocumentCommand::ShowInput: window->tabs()->setCurrentIndex(KVEditorWindow::kInputTab); return;
-        case DocumentCommand::ShowAnalysis: window->tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab); return;
-        case DocumentCommand::ShowOutput: window->tabs()->setCurrentIndex(KVEditorWindow::kOutputTab); return;
-        case DocumentCommand::AnalyzeSegment: AnalysisTabBridge::analyzeInWindow(*window); return;  // beeps itself
-        case DocumentCommand::ZoomInTime:
-        case DocumentCommand::ZoomOutTime:
-        case DocumentCommand::ZoomInPitch:
-        case DocumentCommand::ZoomOutPitch:
-        case DocumentCommand::FitToWindow: zoomInWindow(*window, command); return;
-        case DocumentCommand::ExportSegment:
-        case DocumentCommand::ExportStems:
-        case DocumentCommand::ExportMaster:
-            if (auto* bridge = window->findChild<EditorDocumentBridge*>()) runExport(*bridge, command);
+        case EditorCommand::ShowInput: window.tabs()->setCurrentIndex(KVEditorWindow::kInputTab); return;
+        case EditorCommand::ShowAnalysis: window.tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab); return;
+        case EditorCommand::ShowOutput: window.tabs()->setCurrentIndex(KVEditorWindow::kOutputTab); return;
+        case EditorCommand::AnalyzeSegment: AnalysisTabBridge::analyzeInWindow(window); return;  // beeps itself
+        case EditorCommand::ZoomInTime:
+        case EditorCommand::ZoomOutTime:
+        case EditorCommand::ZoomInPitch:
+        case EditorCommand::ZoomOutPitch:
+        case EditorCommand::FitToWindow: zoomInWindow(window, command); return;
+        case EditorCommand::ExportSegment:
+        case EditorCommand::ExportStems:
+        case EditorCommand::ExportMaster:
+            if (auto* bridge = window.findChild<EditorDocumentBridge*>()) runExport(*bridge, command);
             return;
+        case EditorCommand::RevealInFileManager: Platform::shared().revealFile(document.sourcePath()); return;
         default:
-            if (!runOnDocument(*document, command)) Platform::shared().beep();
+            if (!document.perform(command)) Platform::shared().beep();
             return;
     }
 }
 
-void WindowDocumentHost::runExport(EditorDocumentBridge& bridge, DocumentCommand command) {
+void WindowDocumentHost::runExport(EditorDocumentBridge& bridge, EditorCommand command) {
     switch (command) {
-        case DocumentCommand::ExportSegment: bridge.exportSegment(); return;
-        case DocumentCommand::ExportStems: bridge.exportStems(); return;
+        case EditorCommand::ExportSegment: bridge.exportSegment(); return;
+        case EditorCommand::ExportStems: bridge.exportStems(); return;
         default: bridge.exportMaster(); return;
     }
 }
 
-void WindowDocumentHost::zoomInWindow(KVEditorWindow& window, DocumentCommand command) {
+void WindowDocumentHost::zoomInWindow(KVEditorWindow& window, EditorCommand command) {
     window.tabs()->setCurrentIndex(KVEditorWindow::kAnalysisTab);
     KVAnalysisView& view = *window.analysisView();
     switch (command) {
-        case DocumentCommand::ZoomInTime: view.zoomBy(2.0, 1.0); return;
-        case DocumentCommand::ZoomOutTime: view.zoomBy(0.5, 1.0); return;
-        case DocumentCommand::ZoomInPitch: view.zoomBy(1.0, 2.0); return;
-        case DocumentCommand::ZoomOutPitch: view.zoomBy(1.0, 0.5); return;
+        case EditorCommand::ZoomInTime: view.zoomBy(2.0, 1.0); return;
+        case EditorCommand::ZoomOutTime: view.zoomBy(0.5, 1.0); return;
+        case EditorCommand::ZoomInPitch: view.zoomBy(1.0, 2.0); return;
+        case EditorCommand::ZoomOutPitch: view.zoomBy(1.0, 0.5); return;
         default: view.fitToWindow(); return;
-    }
-}
-
-// The document's own commands; false for those it has no answer to here (a beep).
-bool WindowDocumentHost::runOnDocument(KVWaveDocument& document, DocumentCommand command) {
-    switch (command) {
-        case DocumentCommand::Undo: document.undo(); return true;  // a refusal shows its own alert
-        case DocumentCommand::KeepTransients: document.isolateStochastic(); return true;
-        case DocumentCommand::DiscardTransients: document.isolateDeterministic(); return true;
-        case DocumentCommand::FillGaps: document.fillGaps(); return true;
-        case DocumentCommand::SelectAll: document.selectAll(); return true;
-        case DocumentCommand::ClearSelection: document.selectNone(); return true;
-        case DocumentCommand::ApplySelection: document.applySelection(); return true;
-        case DocumentCommand::RevealInFileManager: Platform::shared().revealFile(document.sourcePath()); return true;
-        case DocumentCommand::TogglePlayStop: document.togglePlayStop(); return true;
-        case DocumentCommand::PlayOriginal: document.playOriginal(); return true;
-        case DocumentCommand::Stop: document.stop(); return true;
-        case DocumentCommand::Forward: document.forward(); return true;
-        case DocumentCommand::Rewind: document.rewind(); return true;
-        case DocumentCommand::Loop: document.toggleLoop(); return true;
-        default: return false;
     }
 }
 

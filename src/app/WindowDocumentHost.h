@@ -29,19 +29,20 @@ public:
     bool openDocument(const QString& path) override;
     QList<QWidget*> documentWindows() const override;
     bool hasFrontDocument() const override { return frontDocument() != nullptr; }
-    bool frontDocumentCanUndo() const override;
-    bool frontDocumentHasAnalysis() const override;
-    void performOnFrontDocument(DocumentCommand command) override;
+    CommandContext frontDocumentContext() const override;
+    void performOnFrontDocument(EditorCommand command) override;
+    // Runs a window or document command in this window, whose document is document: the
+    // window's own here, the document's through KVWaveDocument::perform (a beep for any other).
+    static void performInWindow(KVEditorWindow& window, KVWaveDocument& document, EditorCommand command);
 
 private:
     void setUpWindow(KVEditorWindow& window);
     KVEditorWindow* frontWindow() const;
     KVWaveDocument* frontDocument() const;
-    static bool runOnDocument(KVWaveDocument& document, DocumentCommand command);
     // The export commands, each with its save panel.
-    static void runExport(EditorDocumentBridge& bridge, DocumentCommand command);
+    static void runExport(EditorDocumentBridge& bridge, EditorCommand command);
     // Zooms the window\'s analysis view, on its tab.
-    static void zoomInWindow(KVEditorWindow& window, DocumentCommand command);
+    static void zoomInWindow(KVEditorWindow& window, EditorCommand command);
 
     AppController* mController = nullptr;
     QList<QPointer<QWidget>> mWindows;  // the editor windows, newest first

@@ -6,6 +6,8 @@
 #include "CliDocument.h"
 #include "CliEditCoordinates.h"
 #include "CliNumberRange.h"
+#include "document/EditorCommands.h"
+#include "document/SegmentEdits.h"
 #include "engine/KVAnalysisController.h"
 
 namespace orvex::cli {
@@ -83,19 +85,15 @@ Command pencilCommand(const EditOptions& options, LastFrame& last) {
 }
 
 // The controller command for options.op; empty (after an error line) when it cannot be built.
+// The whole-segment verbs are the command table's; undo is the document's, below.
 Command commandFor(const EditOptions& options, LastFrame& last) {
-    static const std::map<std::string, Command> wholeSegment = {
-        {"sustained", [](KVAnalysisController& c) { c.isolateDeterministic(); }},
-        {"transients", [](KVAnalysisController& c) { c.isolateStochastic(); }},
-        {"fill-gaps", [](KVAnalysisController& c) { c.fillGaps(); }},
-        {"select-all", [](KVAnalysisController& c) { c.selectAll(); }},
-        {"select-none", [](KVAnalysisController& c) { c.selectNone(); }},
-        {"apply", [](KVAnalysisController& c) { c.applySelection(); }}};
-    if (auto found = wholeSegment.find(options.op); found != wholeSegment.end()) return found->second;
+    if (const auto command = EditorCommands::ofCliVerb(options.op)) {
+        if (*command == EditorCommand::Undo) return [](KVAnalysisController&) {};
+        if (SegmentEdits::Edit edit = SegmentEdits::of(*command)) return edit;
+    }
     if (options.op == "box") return boxCommand(options, last);
     if (options.op == "ceiling") return ceilingCommand(options, last);
     if (options.op == "pencil") return pencilCommand(options, last);
-    if (options.op == "undo") return [](KVAnalysisController&) {};  // the document's undo, below
     CliCommand::fail("Unknown operation: " + options.op);
     return {};
 }
@@ -114,7 +112,8 @@ int runEdit(const EditOptions& options) {
         return CliCommand::kArgumentError;
     }
     if (!options.mode.empty()) document->applyMode(options.mode);
-    if (!(options.op == "undo" ? document->undo() : document->runAndWait(command))) return 1;
+    const bool undo = EditorCommands::ofCliVerb(options.op) == EditorCommand::Undo;
+    if (!(undo ? document->undo() : document->runAndWait(command))) return 1;
     std::printf("%s done\n", options.op.c_str());
     return 0;
 }
@@ -123,9 +122,7 @@ void setupEdit(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<EditOptions>();
     CLI::App* command = app.add_subcommand("edit", "Change the selection of the analysed segment");
     command->add_option("FILE", options->file, "Sound file")->required();
-    command->add_option("OP", options->op,
-                        "sustained, transients, fill-gaps, select-all, select-none, apply, undo, box, ceiling, pencil")
-        ->required();
+    command->add_option("OP", options->op, EditorCommands::cliVerbs() + ", box, ceiling, pencil")->required();
     command->add_option("--tool", options->tool, "box|denoise|background|gap-filler|magic|deselect, multi|single|f1");
     using Unit = CliNumberRange::Unit;
     const auto number = [command](const char* name, std::optional<double>& value, const char* help, Unit unit) {

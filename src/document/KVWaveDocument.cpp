@@ -11,6 +11,7 @@
 #include "control/KVOutputController.h"
 #include "control/KVSegmentController.h"
 #include "document/KVHistoryPlayStep.h"
+#include "document/SegmentEdits.h"
 #include "document/WorkingCopyOwner.h"
 #include "engine/KVAnalyseCommand.h"
 #include "engine/KVAnalysisRunner.h"
@@ -276,16 +277,15 @@ bool KVWaveDocument::runProcessing(const char* text, const std::function<void(KV
     return true;
 }
 
-bool KVWaveDocument::isolateDeterministic() {
-    return runProcessing("Isolating sustained...", [](KVAnalysisController& c) { c.isolateDeterministic(); });
-}
+bool KVWaveDocument::isolateDeterministic() { return runSegmentEdit(EditorCommand::DiscardTransients); }
 
-bool KVWaveDocument::isolateStochastic() {
-    return runProcessing("Isolating transients...", [](KVAnalysisController& c) { c.isolateStochastic(); });
-}
+bool KVWaveDocument::isolateStochastic() { return runSegmentEdit(EditorCommand::KeepTransients); }
 
-bool KVWaveDocument::fillGaps() {
-    return runProcessing("Filling gaps in selection...", [](KVAnalysisController& c) { c.fillGaps(); });
+bool KVWaveDocument::fillGaps() { return runSegmentEdit(EditorCommand::FillGaps); }
+
+bool KVWaveDocument::runSegmentEdit(EditorCommand command) {
+    const std::string text(EditorCommands::spec(command).progressText);
+    return runProcessing(text.empty() ? nullptr : text.c_str(), SegmentEdits::of(command));
 }
 
 bool KVWaveDocument::isolateRepeatingPattern() {
@@ -311,7 +311,7 @@ bool KVWaveDocument::selectAll() {
                  "you want to do this?",
                  "Select all"))
         return false;
-    return runProcessing("Selecting...", [](KVAnalysisController& c) { c.selectAll(); });
+    return runSegmentEdit(EditorCommand::SelectAll);
 }
 
 // While the analysis controller works (in Modify mode it copies the selection as long as the
@@ -338,7 +338,7 @@ bool KVWaveDocument::applySelection() {
                  "extracted selection as a basis for further editing. This cannot be undone.",
                  "Proceed"))
         return false;
-    return runProcessing("Applying selection...", [](KVAnalysisController& c) { c.applySelection(); });
+    return runSegmentEdit(EditorCommand::ApplySelection);
 }
 
 void KVWaveDocument::cancelProcessing() {
@@ -355,6 +355,38 @@ Result KVWaveDocument::undo() {
     if (KVAnalysisViewInterface* view = mWindow ? mWindow->analysisView() : nullptr) view->redraw();
     publishState();
     return result;
+}
+
+// The document's commands of the command table; false for one it has no answer to (a beep).
+// A refusal (busy, nothing to undo) has told the user already.
+bool KVWaveDocument::perform(EditorCommand command) {
+    switch (command) {
+        case EditorCommand::Undo: (void)undo(); return true;
+        case EditorCommand::Redo: redo(); return true;
+        case EditorCommand::SelectAll: selectAll(); return true;
+        case EditorCommand::ClearSelection: selectNone(); return true;
+        case EditorCommand::KeepTransients:
+        case EditorCommand::DiscardTransients:
+        case EditorCommand::FillGaps: runSegmentEdit(command); return true;
+        case EditorCommand::ApplySelection: applySelection(); return true;
+        case EditorCommand::CancelProcessing: cancelProcessing(); return true;
+        case EditorCommand::TogglePlayStop: togglePlayStop(); return true;
+        case EditorCommand::PlayOriginal: playOriginal(); return true;
+        case EditorCommand::Stop: stop(); return true;
+        case EditorCommand::Forward: forward(); return true;
+        case EditorCommand::Rewind: rewind(); return true;
+        case EditorCommand::Loop: toggleLoop(); return true;
+        default: return false;
+    }
+}
+
+CommandContext KVWaveDocument::commandContext() const {
+    CommandContext context;
+    context.hasDocument = true;
+    context.hasAnalysis = mAnalysisController != nullptr;
+    context.canUndo = canUndo();
+    context.canRedo = canRedo();
+    return context;
 }
 
 bool KVWaveDocument::canUndo() const { return mAnalysisController && mAnalysisController->canUndo(); }

@@ -10,6 +10,7 @@
 #include "control/KVOutputViewInterface.h"
 #include "control/KVOwnedMetadataChunks.h"
 #include "control/KVSegmentViewInterface.h"
+#include "document/EditorCommands.h"
 #include "document/KVDocumentWindow.h"
 #include "document/KVExportJob.h"
 #include "document/KVExportReport.h"
@@ -101,6 +102,9 @@ public:
     bool cancelAnalysis();
 
     // --- Commands (main thread; refused with a beep while busy, returning false) ---
+    // A command of the command table whose scope is the document (EditorCommands); false for
+    // any other.
+    bool perform(EditorCommand command);
     bool isolateDeterministic();
     bool isolateStochastic();
     bool fillGaps();
@@ -115,8 +119,12 @@ public:
     void redo() {}
     bool canUndo() const;
     bool canRedo() const { return false; }
+    // What the command table's enabling rules read of this document.
+    CommandContext commandContext() const;
     // Any command of the analysis controller (a gesture of the CLI), under the busy rule.
     bool runOnController(const std::function<void(KVAnalysisController&)>& command);
+    // A whole-segment edit (SegmentEdits) under its progress sheet.
+    bool runSegmentEdit(EditorCommand command);
 
     // --- Tools and switches ---
     void setTool(AnalysisTool tool);

@@ -138,7 +138,7 @@ void MasterTabTest::windowExportsTheMasterResetsItAskingFirstAndExportsTheSegmen
         const bool loud = *reset;
         QString proposed;
         answerSavePanel(scope.file(""), &proposed);
-        host.performOnFrontDocument(DocumentCommand::ExportMaster);
+        host.performOnFrontDocument(EditorCommand::ExportMaster);
         QTRY_COMPARE(proposed, QString("take [edited].wav"));
         QTRY_VERIFY(window->progressSheet()->isVisible());
         QVERIFY(window->progressBox()->label().startsWith("Exporting audio file... "));  // one ellipsis
@@ -244,7 +244,7 @@ void MasterTabTest::aCommandEndingWhileTheMasterShowsGoesIntoTheMaster() {
     window->tabs()->setCurrentIndex(KVEditorWindow::kOutputTab);  // the master is still the source
     const FramePos first = document->segmentStart() / kAnalysisHop, end = first + 2 * 44100 / kAnalysisHop;
     const double before = masterEnergy(*master, first, end);
-    host.performOnFrontDocument(DocumentCommand::KeepTransients);
+    host.performOnFrontDocument(EditorCommand::KeepTransients);
     QTRY_VERIFY_WITH_TIMEOUT(!document->isBusy(), 600'000);
     const double edited = masterEnergy(*master, first, end);
     // Steady tones have few transients: the master loses more than 10 dB (12 dB measured).

@@ -153,7 +153,7 @@ private slots:
         QVERIFY(!undo->isEnabled());
         mHost->canUndo = true;
         QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(mHost->performed, std::vector<DocumentCommand>{DocumentCommand::Undo});
+        QCOMPARE(mHost->performed, std::vector<EditorCommand>{EditorCommand::Undo});
         QVERIFY(undo->isEnabled());
         QVERIFY(!redo->isEnabled());
         QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
@@ -162,21 +162,23 @@ private slots:
         QStringList titles;
         for (QAction* menu : bar->actions()) titles << menu->text().remove(QLatin1Char('&'));
         QCOMPARE(titles, (QStringList{"File", "Edit", "Process", "Play", "View", "Window", "Help"}));
-        for (QAction* action : bar->actions()[2]->menu()->actions()) {
+        // The Process menu and Export Stems wait for an analysed segment in the front document.
+        const QList<QAction*> process = bar->actions()[2]->menu()->actions();
+        QAction* stems = menuAction(window, "uiExportStemsMenuItem");
+        QVERIFY(stems && !stems->isEnabled());
+        for (QAction* action : process) QVERIFY(action->isSeparator() || !action->isEnabled());
+        mHost->hasAnalysis = true;
+        mController->validateMenus();
+        for (QAction* action : process) {
             if (!action->isSeparator()) action->trigger();
         }
         QCOMPARE(mHost->performed,
-                 (std::vector<DocumentCommand>{DocumentCommand::Undo, DocumentCommand::KeepTransients,
-                                               DocumentCommand::DiscardTransients, DocumentCommand::FillGaps,
-                                               DocumentCommand::ApplySelection}));
-        // Export Stems waits for an analysed segment in the front document.
-        QAction* stems = menuAction(window, "uiExportStemsMenuItem");
-        QVERIFY(stems && !stems->isEnabled());
-        mHost->hasAnalysis = true;
-        mController->validateMenus();
+                 (std::vector<EditorCommand>{EditorCommand::Undo, EditorCommand::KeepTransients,
+                                               EditorCommand::DiscardTransients, EditorCommand::FillGaps,
+                                               EditorCommand::ApplySelection}));
         QVERIFY(stems->isEnabled());
         stems->trigger();
-        QCOMPARE(mHost->performed.back(), DocumentCommand::ExportStems);
+        QCOMPARE(mHost->performed.back(), EditorCommand::ExportStems);
         QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
         QTRY_VERIFY(mController->prefsPanel()->isVisible());
 
@@ -234,7 +236,21 @@ private slots:
         KVWaveDocument* document = host.documents().documentOfWindow(window);
         QVERIFY(document && document->frames() > 0);
         QVERIFY(host.hasFrontDocument());
-        QVERIFY(!host.frontDocumentCanUndo());
+        QVERIFY(host.frontDocumentContext().hasDocument && !host.frontDocumentContext().canUndo);
+        // Every command of the table has its menu item with the table's keys and its button,
+        // and a button runs its command on the window's document.
+        for (const EditorCommandSpec& spec : EditorCommands::all()) {
+            const QString item = QString::fromStdString(EditorCommands::menuItemName(spec));
+            QAction* action = window->menuBar()->findChild<QAction*>(item);
+            QCOMPARE(action != nullptr, !spec.menu.empty());
+            if (action)
+                QCOMPARE(action->shortcuts(), QKeySequence::listFromString(QString::fromUtf8(spec.shortcut.data(),
+                                                                                             spec.shortcut.size())));
+            if (!spec.button.empty()) QVERIFY(window->button(QString::fromUtf8(spec.button.data(), spec.button.size())));
+        }
+        QVERIFY(!document->commandState().loopEnabled);
+        QTest::mouseClick(window->button("uiLoopButton"), Qt::LeftButton);
+        QVERIFY(document->commandState().loopEnabled);
 
         QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);

@@ -41,16 +41,17 @@ public:
     AppController* controller = nullptr;
     bool canUndo = false;
     bool hasAnalysis = false;
-    std::vector<DocumentCommand> performed;
+    std::vector<EditorCommand> performed;
     std::map<QString, int> closeCounts;  // window title -> times closed
 
     ~FakeDocumentHost() override;
     bool openDocument(const QString& path) override;
     QList<QWidget*> documentWindows() const override { return mWindows; }
     bool hasFrontDocument() const override { return !mWindows.isEmpty(); }
-    bool frontDocumentCanUndo() const override { return canUndo; }
-    bool frontDocumentHasAnalysis() const override { return hasAnalysis; }
-    void performOnFrontDocument(DocumentCommand command) override { performed.push_back(command); }
+    CommandContext frontDocumentContext() const override {
+        return {.hasDocument = !mWindows.isEmpty(), .hasAnalysis = hasAnalysis, .canUndo = canUndo};
+    }
+    void performOnFrontDocument(EditorCommand command) override { performed.push_back(command); }
 
     void windowClosed(QMainWindow* window);
 
