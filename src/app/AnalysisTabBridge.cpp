@@ -132,7 +132,7 @@ void AnalysisTabBridge::connectSwitches() {
     onClick("uiSnapToGridButton", [](KVWaveDocument& d, bool on) { d.setSnapToGrid(on); });
     onClick("uiAttenuateF0Button", [this](KVWaveDocument& d, bool on) {
         d.setAttenuateF0(on);
-        analysisView()->setSelectionMode(0);
+        analysisView()->setSelectionMode(SelectionMode::Add);
     });
     onClick("uiAttackModeButton", [](KVWaveDocument& d, bool on) { d.setAttackMode(on); });
     onClick("uiShowOriginalButton", [](KVWaveDocument& d, bool on) { d.setShowOriginal(on); });
@@ -205,9 +205,9 @@ void AnalysisTabBridge::showCommandState(const KVDocumentCommandState& state) {
     KVAnalysisView* view = analysisView();
     const bool all = !mShownStateKnown;
     const bool modeChanged = all || state.mode != mShown.mode, toolChanged = all || state.tool != mShown.tool;
-    if (modeChanged) view->setDocumentMode(static_cast<int>(state.mode));
+    if (modeChanged) view->setDocumentMode(state.mode);
     if (toolChanged) view->setTool(state.tool);
-    if (modeChanged || toolChanged) view->setSelectionMode(0);
+    if (modeChanged || toolChanged) view->setSelectionMode(SelectionMode::Add);
     if (all || state.showOriginal != mShown.showOriginal) view->setShowOriginal(state.showOriginal);
     mShown = state;
     mShownStateKnown = true;

@@ -32,21 +32,22 @@ std::vector<OverlayPoint> chevron(const GestureRect& r) {
 
 }  // namespace
 
-std::string ToolOverlay::boxLabel(AnalysisTool tool, int mode, bool shift) {
+std::string ToolOverlay::boxLabel(AnalysisTool tool, SelectionMode mode, bool shift) {
+    const bool subtract = mode == SelectionMode::Subtract;
     switch (tool) {
     case AnalysisTool::box:
-        if (mode == 1) return "reduce sel. gain (6dB)";
+        if (subtract) return "reduce sel. gain (6dB)";
         return shift ? "increase sel. gain (6dB)" : "add orig to sel. (6dB)";
     case AnalysisTool::denoiseBox: return "red. noise in sel. (6dB)";
-    case AnalysisTool::backgroundBox: return mode == 1 ? "remove sustained from sel." : "remove transients from sel.";
+    case AnalysisTool::backgroundBox: return subtract ? "remove sustained from sel." : "remove transients from sel.";
     case AnalysisTool::gapFillerBox: return "fill with background";
     case AnalysisTool::magicBox: return shift ? "mask FG & interpolate BG in sel. (6dB)" : "interpolate selection";
-    case AnalysisTool::deselectBox: return mode == 1 ? "select all" : "de-select all";
+    case AnalysisTool::deselectBox: return subtract ? "select all" : "de-select all";
     default: return {};
     }
 }
 
-BoxOverlay ToolOverlay::box(AnalysisTool tool, int mode, bool shift, const GestureRect& gesture, double viewHeight,
+BoxOverlay ToolOverlay::box(AnalysisTool tool, SelectionMode mode, bool shift, const GestureRect& gesture, double viewHeight,
                             double visibleHeight) {
     BoxOverlay overlay;
     const GestureRect r = gesture.normalised();

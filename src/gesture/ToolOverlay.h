@@ -41,11 +41,11 @@ public:
     // The overlay of a box tool for its gesture rectangle (as dragged); the label only when the
     // normalised rectangle is not empty. viewHeight spans the deselect band; visibleHeight places
     // its label.
-    static BoxOverlay box(AnalysisTool tool, int mode, bool shift, const GestureRect& gesture, double viewHeight,
+    static BoxOverlay box(AnalysisTool tool, SelectionMode mode, bool shift, const GestureRect& gesture, double viewHeight,
                           double visibleHeight);
-    static std::string boxLabel(AnalysisTool tool, int mode, bool shift);
-    // "+" in mode 0, "-" in mode 1, drawn at the first point + (2, 2).
-    static std::string pencilSign(int mode) { return mode == 1 ? "-" : "+"; }
+    static std::string boxLabel(AnalysisTool tool, SelectionMode mode, bool shift);
+    // "+" adding, "-" subtracting, drawn at the first point + (2, 2).
+    static std::string pencilSign(SelectionMode mode) { return mode == SelectionMode::Subtract ? "-" : "+"; }
     // Crosses at chosen multiples k of the frequency under the mouse (F1: 0.5, 1.5, 2, 2.5; multi:
     // 2, 3, 4, 5; sizes 11, 9, 7, 5), at the row trunc(6 x (12 log2(k f / 440) + 69)).
     static std::vector<HarmonicCross> harmonicCrosses(AnalysisTool tool, double mouseX, double frequency);

@@ -19,7 +19,7 @@ struct AnalysisOverlayState {
     std::int64_t columnCount = 0;
     FramePos playColumn = 0;
     AnalysisTool tool = AnalysisTool::multiPencil;
-    int selectionMode = 0;
+    SelectionMode selectionMode = SelectionMode::Add;
     bool shift = false;
     bool dragging = false;
     std::vector<KVPathPoint> gesturePoints;

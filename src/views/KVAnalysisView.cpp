@@ -353,9 +353,8 @@ void KVAnalysisView::setTool(AnalysisTool tool) {
     update();
 }
 
-void KVAnalysisView::setSelectionMode(int mode) {
-    mSelectionMode = static_cast<int>(KVDocumentMode::selectionModeForTool(
-        static_cast<SelectionMode>(mode), static_cast<DocumentMode>(mDocumentMode), mTool));
+void KVAnalysisView::setSelectionMode(SelectionMode mode) {
+    mSelectionMode = KVDocumentMode::selectionModeForTool(mode, mDocumentMode, mTool);
     update();
 }
 
@@ -376,12 +375,12 @@ void KVAnalysisView::modifiersChanged(Qt::KeyboardModifiers modifiers) {
     auto controller = delegate();
     mModifiers = modifiers;
     const bool shift = modifiers.testFlag(Qt::ShiftModifier);
-    const int mode = optionHeld(modifiers) ? 1 : 0;
+    const SelectionMode mode = optionHeld(modifiers) ? SelectionMode::Subtract : SelectionMode::Add;
     setShiftMode(shift);
     setSelectionMode(mode);
     if (controller) {
         controller->setShiftMode(shift);
-        controller->setSelectionMode(static_cast<SelectionMode>(mode));
+        controller->setSelectionMode(mode);
     }
     if (modifiers.testFlag(Qt::ControlModifier)) {
         if (controller) controller->enableAudio();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/KVAnalysisViewInterface.h"
+#include "engine/KVDocumentMode.h"
 #include "gesture/ToolGesture.h"
 #include "picture/DisplayLayers.h"
 #include "views/AnalysisViewScale.h"
@@ -78,10 +79,10 @@ public:
     void setTool(AnalysisTool tool);
     AnalysisTool tool() const { return mTool; }
     // 0 add, 1 subtract; in Modify mode a pencil stores the opposite.
-    void setSelectionMode(int mode);
-    int selectionMode() const { return mSelectionMode; }
+    void setSelectionMode(SelectionMode mode);
+    SelectionMode selectionMode() const { return mSelectionMode; }
     void setShiftMode(bool on) { mShiftMode = on; }
-    void setDocumentMode(int mode) { mDocumentMode = mode; }
+    void setDocumentMode(DocumentMode mode) { mDocumentMode = mode; }
     // The preview button: latches the real-time preview on or switches it off.
     void setRealtimePreview(bool on);
     bool previewOn() const { return mPreviewOn; }
@@ -192,11 +193,11 @@ private:
     Qt::KeyboardModifiers mModifiers;
     ToolGesture mGesture;
     AnalysisTool mTool = AnalysisTool::multiPencil;
-    int mSelectionMode = 0;
+    SelectionMode mSelectionMode = SelectionMode::Add;
     bool mShiftMode = false;
     bool mPreviewOn = false;
     bool mPreviewLatched = false;
-    int mDocumentMode = 2;
+    DocumentMode mDocumentMode = DocumentMode::Modify;
 };
 
 }  // namespace orvex

@@ -526,9 +526,9 @@ void AnalysisTabTest::mouseToolsPreviewSelectAndSubtract() {
     QVERIFY(energyAt(selection, 480, 440.0) > 0.0);
     // Modify mode straight on the view and the controller (the button would first select all).
     const double before = energyAt(selection, 200, 440.0);
-    mWindow->analysisView()->setDocumentMode(int(DocumentMode::Modify));
+    mWindow->analysisView()->setDocumentMode(DocumentMode::Modify);
     controller().setDocumentMode(DocumentMode::Modify);
-    mWindow->analysisView()->setSelectionMode(0);
+    mWindow->analysisView()->setSelectionMode(SelectionMode::Add);
     controller().setSelectionMode(SelectionMode::Add);
     drag(at(100, 414), at(300, 414), {}, 40);
     waitUntilIdle();

@@ -10,37 +10,37 @@ namespace {
 TEST(ToolOverlayTest, LabelsNameWhatEachBoxDoes) {
     struct Case {
         AnalysisTool tool;
-        int mode;
+        SelectionMode mode;
         bool shift;
         const char* label;
     };
-    for (const Case c : {Case{AnalysisTool::box, 0, true, "increase sel. gain (6dB)"},
-                         {AnalysisTool::box, 0, false, "add orig to sel. (6dB)"},
-                         {AnalysisTool::box, 1, true, "reduce sel. gain (6dB)"},
-                         {AnalysisTool::denoiseBox, 1, false, "red. noise in sel. (6dB)"},
-                         {AnalysisTool::backgroundBox, 0, false, "remove transients from sel."},
-                         {AnalysisTool::backgroundBox, 1, false, "remove sustained from sel."},
-                         {AnalysisTool::gapFillerBox, 0, true, "fill with background"},
-                         {AnalysisTool::magicBox, 0, true, "mask FG & interpolate BG in sel. (6dB)"},
-                         {AnalysisTool::magicBox, 1, false, "interpolate selection"},
-                         {AnalysisTool::deselectBox, 0, false, "de-select all"},
-                         {AnalysisTool::deselectBox, 1, false, "select all"}}) {
+    for (const Case c : {Case{AnalysisTool::box, SelectionMode::Add, true, "increase sel. gain (6dB)"},
+                         {AnalysisTool::box, SelectionMode::Add, false, "add orig to sel. (6dB)"},
+                         {AnalysisTool::box, SelectionMode::Subtract, true, "reduce sel. gain (6dB)"},
+                         {AnalysisTool::denoiseBox, SelectionMode::Subtract, false, "red. noise in sel. (6dB)"},
+                         {AnalysisTool::backgroundBox, SelectionMode::Add, false, "remove transients from sel."},
+                         {AnalysisTool::backgroundBox, SelectionMode::Subtract, false, "remove sustained from sel."},
+                         {AnalysisTool::gapFillerBox, SelectionMode::Add, true, "fill with background"},
+                         {AnalysisTool::magicBox, SelectionMode::Add, true, "mask FG & interpolate BG in sel. (6dB)"},
+                         {AnalysisTool::magicBox, SelectionMode::Subtract, false, "interpolate selection"},
+                         {AnalysisTool::deselectBox, SelectionMode::Add, false, "de-select all"},
+                         {AnalysisTool::deselectBox, SelectionMode::Subtract, false, "select all"}}) {
         const BoxOverlay overlay = ToolOverlay::box(c.tool, c.mode, c.shift, {200, 430, -100, -30}, 1500, 800);
         EXPECT_EQ(overlay.label, c.label);
     }
-    EXPECT_EQ(ToolOverlay::box(AnalysisTool::box, 0, false, {200, 430, 0, -30}, 1500, 800).label, "");
+    EXPECT_EQ(ToolOverlay::box(AnalysisTool::box, SelectionMode::Add, false, {200, 430, 0, -30}, 1500, 800).label, "");
 }
 
 TEST(ToolOverlayTest, ShapesSitOnTheNormalisedRectangle) {
     const GestureRect dragged{200, 430, -100, -30};
-    BoxOverlay o = ToolOverlay::box(AnalysisTool::backgroundBox, 0, false, dragged, 1500, 800);
+    BoxOverlay o = ToolOverlay::box(AnalysisTool::backgroundBox, SelectionMode::Add, false, dragged, 1500, 800);
     EXPECT_EQ(o.labelAt, (OverlayPoint{102, 432}));
     EXPECT_TRUE(o.closedLines);
     EXPECT_EQ(o.lines, (std::vector<OverlayPoint>{{150, 401}, {199, 415}, {150, 429}, {101, 415}}));
-    o = ToolOverlay::box(AnalysisTool::magicBox, 0, false, dragged, 1500, 800);
+    o = ToolOverlay::box(AnalysisTool::magicBox, SelectionMode::Add, false, dragged, 1500, 800);
     EXPECT_FALSE(o.closedLines);
     EXPECT_EQ(o.lines, (std::vector<OverlayPoint>{{101, 401}, {199, 415}, {101, 429}}));
-    o = ToolOverlay::box(AnalysisTool::deselectBox, 0, false, dragged, 1500, 800);
+    o = ToolOverlay::box(AnalysisTool::deselectBox, SelectionMode::Add, false, dragged, 1500, 800);
     EXPECT_EQ(o.fill, (GestureRect{200, 0, -100, 1500}));
     EXPECT_EQ(o.labelAt, (OverlayPoint{152, 402}));
     EXPECT_EQ(ToolOverlay::stripRange({300, 20, -100, 5}), (GestureRect{202, 4, 96, 45}));
