@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/AnalysisConstants.h"
+
 namespace orvex {
 
 // Sample-frame positions and counts at the working rate. One signed 64-bit type everywhere:
@@ -17,9 +19,5 @@ constexpr std::uint32_t fourCC(const char (&code)[5]) {
     return (std::uint32_t(std::uint8_t(code[0])) << 24) | (std::uint32_t(std::uint8_t(code[1])) << 16) |
            (std::uint32_t(std::uint8_t(code[2])) << 8) | std::uint32_t(std::uint8_t(code[3]));
 }
-
-// The system's working sample rate and the analysis hop.
-constexpr double kWorkingSampleRate = 44100.0;
-constexpr FrameCount kAnalysisHop = 128;
 
 }  // namespace orvex

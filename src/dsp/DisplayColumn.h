@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/AnalysisConstants.h"
+
 namespace orvex {
 
 struct FrameRecord;
 
 inline constexpr std::uint32_t kDisplayColumnSize = 12016;
-inline constexpr int kDisplayRowCount = 1500;
+inline constexpr int kDisplayRowCount = kPictureRows;
 
 // Kinds of stored display column, as the store and the view number them.
 enum class DisplayColumnKind : int { spectral = 0, harmonic = 1 };

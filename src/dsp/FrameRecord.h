@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "common/AnalysisConstants.h"
+
 namespace orvex {
 
 // Marks a bin whose phase is not stored; synthesis then regenerates the phase from the frequency.
@@ -15,10 +17,10 @@ inline constexpr float kPhaseUnknown = 4660.0f;
 // Fixed values of the stored record.
 inline constexpr std::uint32_t kFrameRecordSize = 50228;
 inline constexpr std::uint16_t kFrameRecordVersion = 259;
-inline constexpr int kFrameRecordMaxBins = 8192;
+inline constexpr int kFrameRecordMaxBins = kAnalysisBins;
 // Peak list and region bounds hold 256 slots, of which entries 0..254 are used.
 inline constexpr int kFrameRecordPeakSlots = 256;
-inline constexpr int kFrameRecordMaxPeaks = 254;
+inline constexpr int kFrameRecordMaxPeaks = kAnalysisMaxPeaks;
 // Smallest frequency and magnitude scale the encoder stores.
 inline constexpr float kFrameRecordMinScale = 0.001f;
 

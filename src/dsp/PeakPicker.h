@@ -5,12 +5,14 @@
 #include <span>
 #include <vector>
 
+#include "common/AnalysisConstants.h"
+
 namespace orvex {
 
 // Slots of a peak list and of its region bounds: at most 254 peaks, padded with the search
 // half-limit, plus one closing entry.
 inline constexpr int kPeakListLength = 255;
-inline constexpr int kMaxPeaks = 254;
+inline constexpr int kMaxPeaks = kAnalysisMaxPeaks;
 using PeakList = std::array<std::uint16_t, kPeakListLength>;
 
 // Lobe of the peak at p in x[0 .. limit-1]: [left, right). Each side walks outward with a

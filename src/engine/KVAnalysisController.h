@@ -47,8 +47,8 @@ public:
 class KVAnalysisController : public KVAnalysisRunnerDelegate,
                              public std::enable_shared_from_this<KVAnalysisController> {
 public:
-    static constexpr std::int64_t kZeroPadding = 4;
-    static constexpr std::int64_t kFrameSize = 4096;
+    static constexpr std::int64_t kZeroPadding = kAnalysisZeroPadding;
+    static constexpr std::int64_t kFrameSize = kAnalysisFrameSize;
     static constexpr std::int64_t kOverlap = 32;
 
     // Null without a history. Opens (force: re-creates) the analysis store and the selection

@@ -10,7 +10,7 @@ namespace orvex {
 // Nominal frequency of bin k of a 16384-point analysis at 44 100 Hz.
 inline constexpr float kIsolationBinHz = 2.6916504f;
 // Bins of a record of the system's analysis (frame size 4096, zero padding 4).
-inline constexpr int kIsolationBins = 8192;
+inline constexpr int kIsolationBins = kAnalysisBins;
 
 // The frames, band and weighting windows of a rectangle drawn over the analysis, in frames
 // (x, width) and sixths of a semitone (y, height), fitted to an analysis of a given length.

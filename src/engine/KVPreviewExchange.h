@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/AnalysisConstants.h"
 #include "dsp/FrameRecord.h"
 #include "dsp/SpectralProcessor.h"
 #include "playback/AudioRenderCallback.h"
@@ -20,7 +21,7 @@ namespace orvex {
 // run on the preview thread and take the lock; the rest on any thread.
 class KVPreviewExchange : public AudioRenderContext {
 public:
-    static constexpr std::int64_t kSynthesisFrameSize = 4096;
+    static constexpr std::int64_t kSynthesisFrameSize = kAnalysisFrameSize;
     static constexpr std::int64_t kSynthesisOverlap = 4;
     static constexpr std::int64_t kSynthesisBins = 2048;
 

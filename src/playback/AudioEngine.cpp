@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <thread>
 
+#include "common/AnalysisConstants.h"
+
 namespace orvex {
 
 namespace {
 
-constexpr double kEngineSampleRate = 44100.0;
+constexpr double kEngineSampleRate = kWorkingSampleRate;
 constexpr int kEngineChannels = 2;
 constexpr std::uint32_t kMinBuffers = 2;
 constexpr std::uint32_t kMaxBuffers = 127;

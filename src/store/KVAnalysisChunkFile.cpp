@@ -6,6 +6,7 @@
 #include <limits>
 #include <cstring>
 
+#include "common/AnalysisConstants.h"
 #include "store/KVAnalysisPaths.h"
 #include "store/StoreFailures.h"
 
@@ -13,7 +14,7 @@ namespace orvex {
 
 namespace {
 
-constexpr double kSynthesisSampleRate = 44100.0;
+constexpr double kSynthesisSampleRate = kWorkingSampleRate;
 constexpr float kSynthesisWarpLimit = 1.1f;
 constexpr std::int64_t kSynthesisWarpSteps = 11;
 
