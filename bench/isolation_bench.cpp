@@ -98,7 +98,7 @@ void BM_MultiPencil5s(benchmark::State& state) {
     const std::int64_t pitch = 342, frames = 5 * 44100 / 128;
     const std::vector<KVPathPoint> path{{100, pitch}, {100 + frames / 2, pitch + 2}, {100 + frames, pitch}};
     KVPencilSettings settings;
-    settings.documentMode = 0;
+    settings.documentMode = DocumentMode::Extract;
     for (auto _ : state) {
         bench.selection->beginUndoStep();
         ops.pencilPath(path, settings);

@@ -129,7 +129,7 @@ void KVAnalysisController::selectionComplete(float x, float y, float w, float h)
     if (isPencil(tool) || refusedWhileProcessing()) return;
     const SelectionMode mode = mSelectionMode;
     const bool shift = mShiftMode;
-    runOnMainThread([=](KVIsolationOperations& ops) { ops.boxTool(int(tool), int(mode), shift, x, y, w, h); });
+    runOnMainThread([=](KVIsolationOperations& ops) { ops.boxTool(tool, mode, shift, x, y, w, h); });
 }
 
 void KVAnalysisController::dragComplete(FramePos start, FramePos end) {
@@ -139,8 +139,8 @@ void KVAnalysisController::dragComplete(FramePos start, FramePos end) {
 
 void KVAnalysisController::pathComplete(const std::vector<KVPathPoint>& points) {
     if (points.size() <= 2 || refusedWhileProcessing()) return;
-    const KVPencilSettings settings{.selectionMode = int(mSelectionMode.load()), .tool = int(mTool.load()),
-                                    .documentMode = int(mDocumentMode.load()),
+    const KVPencilSettings settings{.selectionMode = mSelectionMode.load(), .tool = mTool.load(),
+                                    .documentMode = mDocumentMode.load(),
                                     .attackMode = mAttackMode, .snapToGrid = mSnapToGrid,
                                     .attenuateF0 = mAttenuateF0};
     if (mAnalysisView) mAnalysisView->addPath(points);

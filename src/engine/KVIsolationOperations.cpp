@@ -61,18 +61,19 @@ void KVIsolationOperations::reportProgress(FramePos done, FrameCount total, int&
     mProgress(percent);
 }
 
-void KVIsolationOperations::boxTool(int tool, int selectionMode, bool shiftMode, float x, float y, float w, float h) {
+void KVIsolationOperations::boxTool(AnalysisTool tool, SelectionMode selectionMode, bool shiftMode, float x, float y,
+                                    float w, float h) {
     const auto box = KVBoxGeometry::fit(x, y, w, h, mAnalysis.frameCount());
     if (!box) return;
     KVBoxTools tools(mStores, *box);
-    const int mode = selectionMode == 1 ? 1 : 0;
+    const int mode = selectionMode == SelectionMode::Subtract ? 1 : 0;
     switch (tool) {
-    case 3: tools.box(mode, shiftMode); break;
-    case 4: tools.denoise(); break;
-    case 5: tools.background(mode); break;
-    case 6: tools.gapFiller(); break;
-    case 7: tools.magic(shiftMode); break;
-    case 8: tools.deselect(mode); break;
+    case AnalysisTool::box: tools.box(mode, shiftMode); break;
+    case AnalysisTool::denoiseBox: tools.denoise(); break;
+    case AnalysisTool::backgroundBox: tools.background(mode); break;
+    case AnalysisTool::gapFillerBox: tools.gapFiller(); break;
+    case AnalysisTool::magicBox: tools.magic(shiftMode); break;
+    case AnalysisTool::deselectBox: tools.deselect(mode); break;
     default: break;
     }
 }
@@ -127,7 +128,8 @@ void KVIsolationOperations::pencilPath(const std::vector<KVPathPoint>& points, c
     for (std::size_t lane = 0; lane < channels.size(); ++lane) {
         processors.push_back(KVHarmonicProcessor::initWithSource(
             std::make_shared<KVFileSetRecordSource>(mAnalysis), std::make_shared<KVFileSetRecordSource>(mSelection),
-            settings.selectionMode == 1 ? 1 : 0, settings.tool, settings.snapToGrid ? 1 : 0, settings.documentMode));
+            settings.selectionMode == SelectionMode::Subtract ? 1 : 0, int(settings.tool), settings.snapToGrid ? 1 : 0,
+            int(settings.documentMode)));
     }
     // The fundamental each lane used at each step, -1 where the frame stopped.
     std::vector<std::vector<float>> used(channels.size(), std::vector<float>(steps.size()));

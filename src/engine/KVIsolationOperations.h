@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Types.h"
+#include "engine/KVDocumentMode.h"
 #include "engine/KVIsolationLanes.h"
 #include "engine/KVIsolationStores.h"
 
@@ -23,9 +24,9 @@ struct KVPathPoint {
 
 // What the harmonic selection along a pencil path is told about the controller's state.
 struct KVPencilSettings {
-    int selectionMode = 0;  // 0 add, 1 subtract
-    int tool = 0;           // 0 multi pencil, 1 single pencil, 2 F1 pencil
-    int documentMode = 2;   // 0 Extract, 1 Suppress, 2 Modify
+    SelectionMode selectionMode = SelectionMode::Add;
+    AnalysisTool tool = AnalysisTool::multiPencil;  // one of the three pencils
+    DocumentMode documentMode = DocumentMode::Modify;
     bool attackMode = false;
     bool snapToGrid = false;
     bool attenuateF0 = false;
@@ -53,8 +54,9 @@ public:
     // Threads an operation may use (2 unless changed; 1 runs the lanes on the calling thread).
     void setThreadCount(int threads);
 
-    // Box tools 3 (box) .. 8 (deselect box) over x, y, w, h in frames and sixths of a semitone.
-    void boxTool(int tool, int selectionMode, bool shiftMode, float x, float y, float w, float h);
+    // A box tool (box .. deselect box; a pencil does nothing) over x, y, w, h in frames and
+    // sixths of a semitone.
+    void boxTool(AnalysisTool tool, SelectionMode selectionMode, bool shiftMode, float x, float y, float w, float h);
     // Limits the selection of frames start..end-1 to the analysis magnitudes at start; first makes
     // the selection's frame count equal to the analysis's.
     void dragCeiling(FramePos start, FramePos end);

@@ -49,7 +49,8 @@ bool sameBin(const FrameRecord& a, const FrameRecord& b, int k) {
 }
 
 struct BoxCase {
-    int tool, mode;
+    AnalysisTool tool;
+    SelectionMode mode;
     bool shift;
     bool bandByMeasuredFrequency;  // tools whose band test uses each bin's own frequency
 };
@@ -59,12 +60,18 @@ struct BoxCase {
 // byte-identical, and undo restores each changed frame exactly.
 TEST_F(IsolationBoxTest, ToolsChangeOnlyTheirBoxAndUndoRestoresIt) {
     const float y = float(pitchOfHertz(300.0)), h = float(pitchOfHertz(1200.0)) - y;
-    const BoxCase cases[] = {{3, 1, false, false}, {4, 0, false, true}, {5, 1, false, false},
-                             {5, 0, false, false}, {6, 0, false, true}, {7, 0, false, true},
-                             {7, 0, true, false},  {3, 0, false, false}, {3, 0, true, false}};
+    const BoxCase cases[] = {{AnalysisTool::box, SelectionMode::Subtract, false, false},
+                             {AnalysisTool::denoiseBox, SelectionMode::Add, false, true},
+                             {AnalysisTool::backgroundBox, SelectionMode::Subtract, false, false},
+                             {AnalysisTool::backgroundBox, SelectionMode::Add, false, false},
+                             {AnalysisTool::gapFillerBox, SelectionMode::Add, false, true},
+                             {AnalysisTool::magicBox, SelectionMode::Add, false, true},
+                             {AnalysisTool::magicBox, SelectionMode::Add, true, false},
+                             {AnalysisTool::box, SelectionMode::Add, false, false},
+                             {AnalysisTool::box, SelectionMode::Add, true, false}};
     const Records original = snapshot();
     for (const BoxCase& box : cases) {
-        SCOPED_TRACE("tool " + std::to_string(box.tool) + " mode " + std::to_string(box.mode) +
+        SCOPED_TRACE("tool " + std::to_string(int(box.tool)) + " mode " + std::to_string(int(box.mode)) +
                      (box.shift ? " shift" : ""));
         mSelection->beginUndoStep();
         mOps->boxTool(box.tool, box.mode, box.shift, 20.0f, y, 30.0f, h);
@@ -98,14 +105,14 @@ TEST_F(IsolationBoxTest, ToolsChangeOnlyTheirBoxAndUndoRestoresIt) {
 }
 
 TEST_F(IsolationBoxTest, DeselectEmptiesOrRestoresWholeFramesAndTheBackgroundBoxKeepsHarmonics) {
-    mOps->boxTool(8, 0, false, 10.0f, 0.0f, 5.0f, 1.0f);
+    mOps->boxTool(AnalysisTool::deselectBox, SelectionMode::Add, false, 10.0f, 0.0f, 5.0f, 1.0f);
     auto record = FrameRecord::create();
     for (std::int32_t c = -1; c < 2; ++c)
         for (FramePos f = 8; f < 17; ++f) {
             ASSERT_EQ(mSelection->readFrameRecord(f, *record, c), 0);
             EXPECT_EQ(record->valid != 0, f < 10 || f >= 15) << f;
         }
-    mOps->boxTool(8, 1, false, 10.0f, 0.0f, 5.0f, 1.0f);
+    mOps->boxTool(AnalysisTool::deselectBox, SelectionMode::Subtract, false, 10.0f, 0.0f, 5.0f, 1.0f);
     auto source = FrameRecord::create();
     for (FramePos f = 10; f < 15; ++f) {
         ASSERT_EQ(mSelection->readFrameRecord(f, *record, 1), 0);
@@ -115,7 +122,7 @@ TEST_F(IsolationBoxTest, DeselectEmptiesOrRestoresWholeFramesAndTheBackgroundBox
 
     // The background box in add mode fills the noise floor but leaves the tone's partials alone.
     const float low = float(pitchOfHertz(150.0)), high = float(pitchOfHertz(1500.0));
-    mOps->boxTool(5, 0, false, 20.0f, low, 40.0f, high - low);
+    mOps->boxTool(AnalysisTool::backgroundBox, SelectionMode::Add, false, 20.0f, low, 40.0f, high - low);
     auto before = FrameRecord::create(), after = FrameRecord::create();
     int keptPartials = 0, changedNoise = 0;
     for (FramePos f = 30; f < 50; ++f) {

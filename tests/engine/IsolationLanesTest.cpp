@@ -48,7 +48,7 @@ TEST_F(IsolationLanesTest, TwoThreadsStoreTheBytesOfOneChainedLanesRunInOrderAnd
     serial.setThreadCount(1);
     // Snapping moves the fundamental channel by channel, so the pencil's lanes depend on each other.
     KVPencilSettings settings;
-    settings.documentMode = 0;
+    settings.documentMode = DocumentMode::Extract;
     settings.snapToGrid = true;
     const std::vector<KVPathPoint> path{{10, 340}, {60, 344}, {120, 342}, {160, 342}};
     for (auto [ops, selection] : {std::pair{mOps.get(), mSelection.get()}, std::pair{&serial, serialSelection.get()}}) {

@@ -141,13 +141,13 @@ TEST_F(IsolationSeparationTest, PencilsAlongTheFundamentalSelectThePartials) {
     ASSERT_EQ(pitch, 342);
     const std::vector<KVPathPoint> path{{0, pitch}, {60, pitch}, {120, pitch}, {172, pitch}};
     KVPencilSettings settings;
-    settings.documentMode = 0;
+    settings.documentMode = DocumentMode::Extract;
     // Frames 40-79 hold only tone and noise; the click at sample 11025 fills frames 86-117.
     auto kept = [&](auto bins, FramePos from, FramePos to) {
         return energy(*mSelection, from, to, bins) / energy(analysis(), from, to, bins);
     };
 
-    settings.tool = 0;
+    settings.tool = AnalysisTool::multiPencil;
     mOps->pencilPath(path, settings);
     ASSERT_EQ(mSelection->frameCount(), analysis().frameCount());
     const double partials = kept(partialBins(1, 5), 40, 80), clickBand = kept(awayFromTone, 90, 114);
@@ -159,7 +159,7 @@ TEST_F(IsolationSeparationTest, PencilsAlongTheFundamentalSelectThePartials) {
     EXPECT_EQ(energy(*mSelection, 173, 260, partialBins(1, 5)), 0.0);  // past the path nothing is selected
 
     mSelection->setFrameCount(0);
-    settings.tool = 1;
+    settings.tool = AnalysisTool::singlePencil;
     mOps->pencilPath(path, settings);
     const double single = kept(partialBins(1, 1), 40, 80);
     RecordProperty("single_pencil_fundamental_kept", std::to_string(single));
