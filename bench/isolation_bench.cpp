@@ -1,6 +1,7 @@
 // Whole-segment isolation on a 20 s stereo analysis: isolate sustained and isolate transients
-// (each record read and decoded once, floors from a sliding-window minimum), and a multi-pencil
-// path over 5 s of it. Counters give seconds of audio per second.
+// (each record read and decoded once, floors from a sliding-window minimum), the median
+// separator (its mask alone and the whole command), and a multi-pencil path over 5 s of it.
+// Counters give seconds of audio per second.
 
 #include <benchmark/benchmark.h>
 
@@ -38,6 +39,7 @@ struct BenchAnalysis {
     test::TempDir folder;
     std::unique_ptr<KVAnalysisFileSet> analysis, selection;
     std::atomic<bool> cancel{false};
+    test::Channels audio;  // the 20 s the analysis stands for
 
     BenchAnalysis() {
         auto platform = std::make_shared<HeadlessPlatform>();
@@ -50,6 +52,9 @@ struct BenchAnalysis {
         std::vector<float> right = left;
         for (float& v : right) v *= 0.7f;
         const test::Channels channels{left, right};
+        audio.assign(2, {});
+        for (int r = 0; r < kRepeats; ++r)
+            for (int c = 0; c < 2; ++c) audio[c].insert(audio[c].end(), channels[c].begin(), channels[c].end());
         std::vector<std::vector<std::unique_ptr<FrameRecord>>> records(3);
         for (std::int32_t c = -1; c < 2; ++c) {
             std::vector<float> input(kPieceFrames);
@@ -90,6 +95,42 @@ BENCHMARK_TEMPLATE(BM_WholeSegment, &KVIsolationOperations::isolateDeterministic
     ->Name("IsolateSustained/20s_stereo")->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK_TEMPLATE(BM_WholeSegment, &KVIsolationOperations::isolateStochastic)
     ->Name("IsolateTransients/20s_stereo")->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+KVMedianMask::AudioReader readerOf(const test::Channels& audio) {
+    return [&audio](FramePos position, FrameCount length, float* const* buffers) {
+        for (std::size_t c = 0; c < audio.size(); ++c)
+            for (FrameCount i = 0; i < length; ++i) {
+                const FramePos t = position + i;
+                buffers[c][i] = t >= 0 && t < FramePos(audio[c].size()) ? audio[c][std::size_t(t)] : 0.0f;
+            }
+    };
+}
+
+// The median separator's mask of 20 s stereo: the spectrogram and its two median filters.
+void BM_MedianMask(benchmark::State& state) {
+    BenchAnalysis& bench = shared();
+    for (auto _ : state) {
+        KVMedianMask mask(bench.analysis->frameCount(), kIsolationBins, KVMedianSettings{});
+        benchmark::DoNotOptimize(mask.build(readerOf(bench.audio), 2));
+    }
+    state.counters["audio_s_per_s"] =
+        benchmark::Counter(kSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MedianMask)->Name("MedianMask/20s_stereo")->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+
+// Keep sustained by the median separator, mask and records.
+void BM_MedianSustained(benchmark::State& state) {
+    BenchAnalysis& bench = shared();
+    KVIsolationOperations ops(*bench.analysis, *bench.selection, bench.cancel);
+    for (auto _ : state) {
+        bench.selection->beginUndoStep();
+        ops.separateByMedian(false, KVMedianSettings{}, readerOf(bench.audio), 2);
+        bench.selection->commitUndoStep();
+    }
+    state.counters["audio_s_per_s"] =
+        benchmark::Counter(kSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MedianSustained)->Name("MedianSustained/20s_stereo")->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 // A multi pencil along 220 Hz over 5 s (1722 frames) of the analysis.
 void BM_MultiPencil5s(benchmark::State& state) {

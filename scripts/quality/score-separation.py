@@ -4,6 +4,7 @@ made by make-test-music.py: SNR (after the best gain and whole-sample lag), SI-S
 each result against its stem, and how far the two results add up to the mix.
 
 usage: score-separation.py ORVEX_CLI MUSIC_FOLDER [--songs pop,ballad,funk] [--seconds S]
+                           [-- EDIT_OPTIONS...]   (say --method median --mask-power 3)
 """
 import argparse
 import os
@@ -22,13 +23,13 @@ def run(cli, *arguments):
     subprocess.run([cli] + [str(a) for a in arguments], check=True, capture_output=True)
 
 
-def separate(cli, mix, seconds, work):
+def separate(cli, mix, seconds, work, edit_options):
     path = os.path.join(work, "mix.wav")
     shutil.copy(mix, path)
     run(cli, "analyse", path, "--start", 0, "--end", seconds)
     out = {}
     for keep in ("sustained", "transients"):
-        run(cli, "edit", path, keep)
+        run(cli, "edit", path, keep, *edit_options)
         target = os.path.join(work, keep + ".wav")
         run(cli, "export", path, target, "--segment")
         out[keep] = sm.read_wav(target)[0]
@@ -41,6 +42,7 @@ def main():
     parser.add_argument("music")
     parser.add_argument("--songs", default="pop,ballad,funk")
     parser.add_argument("--seconds", type=float, default=20.0)
+    parser.add_argument("edit_options", nargs="*", help="passed to orvex-cli edit, after --")
     args = parser.parse_args()
     print("%-7s %-10s %8s %8s %8s %8s" % ("song", "part", "SNR", "SI-SDR", "mix SNR", "level"))
     for song in args.songs.split(","):
@@ -48,7 +50,8 @@ def main():
         stems = {"sustained": sm.read_wav(os.path.join(args.music, song + "-sustained.wav"))[0],
                  "transients": sm.read_wav(os.path.join(args.music, song + "-drums.wav"))[0]}
         with tempfile.TemporaryDirectory() as work:
-            parts = separate(args.cli, os.path.join(args.music, song + "-mix.wav"), args.seconds, work)
+            parts = separate(args.cli, os.path.join(args.music, song + "-mix.wav"), args.seconds, work,
+                             args.edit_options)
         n = min(len(mix), *(len(p) for p in parts.values()))
         for keep, estimate in parts.items():
             reference = stems[keep][:n]

@@ -6,6 +6,7 @@
 #include "CliDocument.h"
 #include "CliEditCoordinates.h"
 #include "CliNumberRange.h"
+#include "CliSeparationOptions.h"
 #include "document/EditorCommands.h"
 #include "document/SegmentEdits.h"
 #include "engine/KVAnalysisController.h"
@@ -18,6 +19,7 @@ struct EditOptions {
     std::string file, op, tool, path, framePath, mode;
     std::optional<double> from, to, fromFrame, toFrame, low, high, lowPitch, highPitch;
     bool subtract = false, shift = false;
+    CliSeparationOptions separation;
 };
 
 const std::map<std::string, AnalysisTool> kBoxTools = {
@@ -112,6 +114,7 @@ int runEdit(const EditOptions& options) {
         return CliCommand::kArgumentError;
     }
     if (!options.mode.empty()) document->applyMode(options.mode);
+    document->controller().setSeparation(options.separation.settings());
     const bool undo = EditorCommands::ofCliVerb(options.op) == EditorCommand::Undo;
     if (!(undo ? document->undo() : document->runAndWait(command))) return 1;
     std::printf("%s done\n", options.op.c_str());
@@ -144,6 +147,7 @@ void setupEdit(CLI::App& app, int& exitCode) {
         ->excludes(path);
     command->add_flag("--subtract", options->subtract, "Remove from the selection instead of adding");
     command->add_flag("--shift", options->shift, "Box: take from the selection instead of the analysis");
+    options->separation.addTo(command);
     command->add_option("--mode", options->mode, "Document mode")->check(CLI::IsMember({"extract", "suppress", "modify"}));
     command->callback([options, &exitCode] { exitCode = runEdit(*options); });
 }

@@ -1,6 +1,8 @@
 #include "CliCommand.h"
 #include "CliDocument.h"
 #include "CliNumberRange.h"
+#include "CliSeparationOptions.h"
+#include "document/SegmentEdits.h"
 #include "engine/KVAnalysisController.h"
 
 namespace orvex::cli {
@@ -10,6 +12,7 @@ namespace {
 struct ProcessOptions {
     std::string file, keep, output;
     double start = 0.0, end = 0.0;
+    CliSeparationOptions separation;
 };
 
 // Analyse the segment, keep its sustained or transient part and export it.
@@ -19,14 +22,10 @@ int runProcess(const ProcessOptions& options) {
     FramePos start = 0, end = 0;
     if (!document->resolveSegment(options.start, options.end, start, end)) return CliCommand::kArgumentError;
     if (!document->analyse(start, end, false)) return 1;
-    const bool sustained = options.keep == "sustained";
-    if (!document->runAndWait([sustained](KVAnalysisController& controller) {
-            if (sustained)
-                controller.isolateDeterministic();
-            else
-                controller.isolateStochastic();
-        }))
-        return 1;
+    document->controller().setSeparation(options.separation.settings());
+    const EditorCommand keep =
+        options.keep == "sustained" ? EditorCommand::DiscardTransients : EditorCommand::KeepTransients;
+    if (!document->runAndWait(SegmentEdits::of(keep))) return 1;
     if (!document->exportSegment(options.output)) return 1;
     std::printf("wrote %s\n", options.output.c_str());
     return 0;
@@ -43,6 +42,7 @@ void setupProcess(CLI::App& app, int& exitCode) {
         ->required()
         ->check(CLI::IsMember({"sustained", "transients"}));
     command->add_option("-o,--output", options->output, "Output WAVE file")->required();
+    options->separation.addTo(command);
     command->callback([options, &exitCode] { exitCode = runProcess(*options); });
 }
 

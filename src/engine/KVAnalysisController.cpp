@@ -1,9 +1,12 @@
 #include "engine/KVAnalysisController.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <mutex>
+#include <vector>
 
 #include "common/Pitch.h"
 #include "dsp/FrameRecord.h"
@@ -189,12 +192,49 @@ void KVAnalysisController::togglePlayStop() {
 
 void KVAnalysisController::isolateDeterministic() {
     if (refusedWhileProcessing()) return;
-    runInNewThread([](KVIsolationOperations& ops) { ops.isolateDeterministic(); }, true);
+    runSeparation(false);
 }
 
 void KVAnalysisController::isolateStochastic() {
     if (refusedWhileProcessing()) return;
-    runInNewThread([](KVIsolationOperations& ops) { ops.isolateStochastic(); }, true);
+    runSeparation(true);
+}
+
+// The analysed audio at positions of the segment, as the runner reads it: the file around the
+// segment for a segment history, else the history's own frames (silence before them).
+KVMedianMask::AudioReader KVAnalysisController::segmentReader(std::shared_ptr<KVEditHistory> history) {
+    return [history = std::move(history)](FramePos position, FrameCount length, float* const* buffers) {
+        std::lock_guard<std::recursive_mutex> guard(history->monitor());
+        const FramePos fileStart = history->segmentStart();
+        if (fileStart >= 0) {
+            history->readFileAt(fileStart + position, length, buffers);
+            return;
+        }
+        const FrameCount before = std::clamp<FrameCount>(-position, 0, length);
+        const std::int32_t channels = history->numberOfChannels();
+        std::vector<float*> rest(static_cast<std::size_t>(channels));
+        for (std::int32_t c = 0; c < channels; ++c) {
+            std::fill(buffers[c], buffers[c] + before, 0.0f);
+            rest[std::size_t(c)] = buffers[c] + before;
+        }
+        if (before < length) history->readAt(position + before, length - before, rest.data());
+    };
+}
+
+void KVAnalysisController::runSeparation(bool transients) {
+    if (mSeparation.method == SeparationMethod::Median) {
+        std::shared_ptr<KVEditHistory> history = mRunner->editHistory();
+        const int channels = history->numberOfChannels();
+        runInNewThread(
+            [transients, settings = mSeparation.median, history, channels](KVIsolationOperations& ops) {
+                ops.separateByMedian(transients, settings, segmentReader(history), channels);
+            },
+            true);
+    } else {
+        runInNewThread([transients](KVIsolationOperations& ops) {
+            transients ? ops.isolateStochastic() : ops.isolateDeterministic();
+        }, true);
+    }
 }
 
 void KVAnalysisController::fillGaps() {

@@ -17,6 +17,7 @@
 #include "engine/KVDocumentMode.h"
 #include "engine/KVToolKinds.h"
 #include "engine/KVIsolationOperations.h"
+#include "engine/KVSeparationSettings.h"
 
 namespace orvex {
 
@@ -72,6 +73,9 @@ public:
     void setSelectionMode(SelectionMode mode);
     void setDocumentMode(DocumentMode mode) { mDocumentMode = mode; }
     void setAttackMode(bool on) { mAttackMode = on; }
+    // The method (and its settings) keep sustained and keep transients use from now on.
+    void setSeparation(const KVSeparationSettings& settings) { mSeparation = settings; }
+    const KVSeparationSettings& separation() const { return mSeparation; }
     void setSnapToGrid(bool on) { mSnapToGrid = on; }
     void setAttenuateF0(bool on) { mAttenuateF0 = on; }
     void setShowOriginal(bool on) { mShowOriginal = on; }
@@ -168,6 +172,9 @@ private:
     // Main-thread operations: audio off, one undo step around op, then the finishing chime,
     // redraw and audio on.
     void runOnMainThread(const Operation& op);
+    // Keep sustained or keep transients by the chosen method, as one undoable operation.
+    void runSeparation(bool transients);
+    static KVMedianMask::AudioReader segmentReader(std::shared_ptr<KVEditHistory> history);
     // Worker operations: audio off, the undo step begun here when withUndo, op on a new thread,
     // then the finishing step and the commit posted to the main thread.
     void runInNewThread(Operation op, bool withUndo, std::function<void()> afterwards = {});
@@ -189,6 +196,7 @@ private:
     KVAnalysisViewInterface* mAnalysisView = nullptr;
     std::shared_ptr<KVAnalysisRunner> mRunner;
     std::atomic<bool> mAttackMode{false};
+    KVSeparationSettings mSeparation;  // main thread; each command takes a copy
     std::atomic<bool> mSnapToGrid{false};
     std::atomic<bool> mAttenuateF0{false};
     std::atomic<bool> mShowOriginal{false};

@@ -152,6 +152,29 @@ void KVIsolationOperations::isolateDeterministic() { shapeByFloor(kSustainedReac
 
 void KVIsolationOperations::isolateStochastic() { shapeByFloor(kTransientReach, true); }
 
+// The mask comes from the segment's audio; every record of every channel is scaled by it.
+void KVIsolationOperations::separateByMedian(bool transients, const KVMedianSettings& settings,
+                                             const KVMedianMask::AudioReader& read, int channels) {
+    const FrameCount frames = mAnalysis.frameCount();
+    if (frames == 0) return;
+    KVMedianMask mask(frames, kIsolationBins, settings);
+    if (!mask.build(read, channels, [this] { return cancelled(); })) return;
+    const std::vector<std::int32_t> lanes = mStores.shapingChannels();
+    std::vector<LaneScratch> scratch(lanes.size());
+    runLanes(lanes.size(), frames, [&](std::size_t lane, FramePos f) {
+        LaneScratch& work = scratch[lane];
+        FrameRecord& record = *work.record;
+        // An absent or empty frame is written as it is, as the other whole-segment edits do.
+        KVIsolationStores::read(mAnalysis, f, lanes[lane], record);
+        record.decodeMagnitudesInto(work.magnitudes);
+        mask.sustainedShare(f, work.frequencies);  // the share, in the spare buffer
+        for (int k = 0; k < kIsolationBins; ++k)
+            work.magnitudes[k] *= transients ? 1.0f - work.frequencies[k] : work.frequencies[k];
+        record.encodeMagnitudes(work.magnitudes);
+        mSelection.writeFrameRecord(record, f, lanes[lane]);
+    });
+}
+
 FrameCount KVIsolationOperations::runLanes(std::size_t lanes, FrameCount frames, const KVIsolationLanes::Step& step) {
     KVIsolationLanes runner(lanes, frames, mCancel);
     runner.setThreadCount(mThreads);

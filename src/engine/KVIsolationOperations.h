@@ -11,6 +11,7 @@
 #include "engine/KVDocumentMode.h"
 #include "engine/KVIsolationLanes.h"
 #include "engine/KVIsolationStores.h"
+#include "engine/KVMedianMask.h"
 
 namespace orvex {
 
@@ -69,6 +70,11 @@ public:
     void isolateDeterministic();
     // The transient part of the whole analysis into the selection.
     void isolateStochastic();
+    // The sustained or the transient part by the median separator (KVMedianMask over the
+    // segment's audio, which read gives for its channels): each record's magnitudes scaled by
+    // its share, so that the two parts add up to the analysis.
+    void separateByMedian(bool transients, const KVMedianSettings& settings, const KVMedianMask::AudioReader& read,
+                          int channels);
     // Fills every unselected frame from the analysis (damped and peak-suppressed in mode 0).
     void fillGaps(int documentMode);
     // Copies the whole analysis into the emptied selection.

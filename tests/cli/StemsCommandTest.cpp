@@ -120,6 +120,36 @@ TEST_F(StemsCommandTest, EditedSegmentStemsAddUpToTheSourceAndCarryItsChunks) {
     }
 }
 
+// Keep sustained and keep transients by the median separator, on a segment inside the file: the
+// two rendered parts add up to the rendered segment, and each holds a real part of it.
+TEST_F(StemsCommandTest, TheMedianSeparatorsPartsAddUpToTheSegment) {
+    const std::string take = mTemp.file("take.wav");
+    writeWave(take, music(), kRate);
+    ok("analyse " + q(take) + " --start 1.2 --end 3.9");
+    Channels parts[3];
+    const char* edits[] = {"sustained --method median --mask-power 2", "transients --method median --mask-power 2",
+                           "select-all"};
+    for (int i = 0; i < 3; ++i) {
+        ok("edit " + q(take) + " " + edits[i]);
+        const std::string path = mTemp.file("part" + std::to_string(i) + ".wav");
+        ok("export " + q(take) + " " + q(path) + " --segment");
+        parts[i] = readSound(path);
+        ASSERT_EQ(parts[i].size(), 2u);
+    }
+    double residual = 0.0, whole = 0.0, sustained = 0.0, transients = 0.0;
+    for (int c = 0; c < 2; ++c)
+        for (std::size_t t = 0; t < parts[2][c].size(); ++t) {
+            residual += std::pow(double(parts[0][c][t]) + parts[1][c][t] - parts[2][c][t], 2.0);
+            whole += double(parts[2][c][t]) * parts[2][c][t];
+            sustained += double(parts[0][c][t]) * parts[0][c][t];
+            transients += double(parts[1][c][t]) * parts[1][c][t];
+        }
+    EXPECT_LT(10.0 * std::log10(residual / whole), -60.0);
+    // The sines carry most of the energy, the short noise bursts the rest (-16 dB measured).
+    EXPECT_GT(10.0 * std::log10(sustained / whole), -3.0);
+    EXPECT_GT(10.0 * std::log10(transients / whole), -25.0);
+}
+
 TEST_F(StemsCommandTest, AClippingSelectionIsCountedAndSaidAndTheMonoSumStaysExact) {
     const std::string take = mTemp.file("square.wav");
     writeWave(take, square(3 * kRate), kRate);
