@@ -200,8 +200,11 @@ QMenuBar* AppController::createMenuBar(QWidget* parent, bool forDocument) {
 }
 
 // Preferences take effect for documents opened later; open documents keep theirs, but for the
-// A4 tuning of their note names, which changes nothing stored.
+// A4 tuning of their note names and the separation method (the Process menu says which runs),
+// which change nothing stored.
 void AppController::updateAllOpenDocumentsWithValuesFromPrefs() {
+    mDocuments.preferencesChanged();
+    validateMenus();
     const double tuning = mPrefs->model().values().a4Tuning;
     for (QWidget* window : mDocuments.documentWindows())
         for (KVAnalysisView* view : window->findChildren<KVAnalysisView*>()) view->setA4Tuning(tuning);

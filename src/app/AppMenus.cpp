@@ -93,8 +93,10 @@ QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDo
 void AppMenus::validate(QMenuBar* bar, const CommandContext& context) {
     for (QAction* action : bar->findChildren<QAction*>()) {
         const QVariant command = action->property(kCommand);
-        if (command.isValid())
-            action->setEnabled(EditorCommands::isEnabled(EditorCommands::spec(EditorCommand(command.toInt())).needs, context));
+        if (!command.isValid()) continue;
+        const EditorCommandSpec& spec = EditorCommands::spec(EditorCommand(command.toInt()));
+        action->setEnabled(EditorCommands::isEnabled(spec.needs, context));
+        if (spec.namesSeparator) action->setText(QString::fromStdString(EditorCommands::title(spec, context)));
     }
 }
 

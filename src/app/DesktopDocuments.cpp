@@ -2,6 +2,7 @@
 
 #include "app/EditorDocumentBridge.h"
 #include "app/KVEditorWindow.h"
+#include "application/PreferencesModel.h"
 #include "control/KVSegmentController.h"
 
 #include <QFileDialog>
@@ -24,6 +25,21 @@ DesktopDocuments::~DesktopDocuments() {
     const auto windows = mWindows.values();
     while (mDocuments.count() > 0) mDocuments.close(mDocuments.documents().back().get());
     for (const QPointer<KVEditorWindow>& window : windows) delete window.data();
+}
+
+KVSeparationSettings DesktopDocuments::separationFromPreferences() {
+    const PreferenceValues values = PreferencesModel().values();
+    KVSeparationSettings settings;
+    settings.method = values.medianSeparation ? SeparationMethod::Median : SeparationMethod::Described;
+    settings.median.timeSeconds = values.medianTimeMs / 1000.0;
+    settings.median.frequencyHertz = values.medianBandHz;
+    settings.median.maskPower = values.medianPowerTenths / 10.0;
+    return settings;
+}
+
+void DesktopDocuments::applyPreferences() {
+    const KVSeparationSettings settings = separationFromPreferences();
+    for (const auto& document : mDocuments.documents()) document->setSeparation(settings);
 }
 
 bool DesktopDocuments::openDocument(const QString& path) {
@@ -52,6 +68,7 @@ bool DesktopDocuments::openDocument(const QString& path) {
         return false;
     }
     mWindows.insert(opened.document, window);
+    opened.document->setSeparation(separationFromPreferences());
     bridge->attach(opened.document);
     connectWindow(window);
     emit documentsChanged();

@@ -35,6 +35,11 @@ public:
     KVEditorWindow* windowForPath(const QString& path) const;
     KVWaveDocument* documentOfWindow(const KVEditorWindow* window) const;
     std::size_t count() const { return mDocuments.count(); }
+    // The stored preferences that documents follow while open (the separation method) applied
+    // to every open document; a document opened later takes them as it opens.
+    void applyPreferences();
+    // The separation method and settings the stored preferences choose.
+    static KVSeparationSettings separationFromPreferences();
 
     // Sets up each new window's own controls. By default a drop opens the dropped file and
     // Ctrl+O the open dialog; an application with menus installs its own (menu bar, drops

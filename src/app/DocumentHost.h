@@ -26,6 +26,8 @@ public:
     // Runs a window or document command of the command table on the front document; nothing
     // without one.
     virtual void performOnFrontDocument(EditorCommand command) = 0;
+    // The stored preferences changed: open documents follow those they follow while open.
+    virtual void preferencesChanged() {}
 };
 
 }  // namespace orvex

@@ -2,15 +2,20 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace orvex {
 
@@ -59,7 +64,13 @@ void KVPrefsPanelController::buildControls() {
     uiA4TuningField->setSingleStep(0.5);
     uiA4TuningField->setSuffix(QStringLiteral(" Hz"));
 
-    auto* layout = new QVBoxLayout(this);
+    // Two columns, so that the panel stays low enough for small screens.
+    auto* outer = new QVBoxLayout(this);
+    auto* columns = new QHBoxLayout;
+    auto* layout = new QVBoxLayout;
+    columns->addLayout(layout);
+    columns->addWidget(buildSeparationControls(), 0, Qt::AlignTop);
+    outer->addLayout(columns);
     for (QCheckBox* box : {uiChimeWhenDoneCheckbox, uiUseStartupSound, uiOpenFileOnLaunchCheckbox, uiFastDrawingCheckbox})
         layout->addWidget(box);
     layout->addWidget(radioPair(QStringLiteral("Pencil selection"), uiPerceptualModellingCheckbox, uiHarmonicTrackingCheckbox, this));
@@ -72,10 +83,56 @@ void KVPrefsPanelController::buildControls() {
     buttons->button(QDialogButtonBox::Cancel)->setAccessibleName(QStringLiteral("Cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &KVPrefsPanelController::uiSaveAndClosePrefs);
     connect(buttons, &QDialogButtonBox::rejected, this, &KVPrefsPanelController::uiCancelAndClosePrefs);
-    layout->addWidget(buttons);
+    outer->addWidget(buttons);
+}
+
+QGroupBox* KVPrefsPanelController::buildSeparationControls() {
+    uiSeparationMethodMenu = new QComboBox;
+    uiSeparationMethodMenu->addItems({QStringLiteral("Floor of nearby frames"), QStringLiteral("Median filter")});
+    uiSeparationMethodMenu->setAccessibleName(QStringLiteral("Separation method"));
+    uiMedianTimeField = new QSpinBox;
+    uiMedianTimeField->setRange(PreferenceValues::kShortestMedianMs, PreferenceValues::kLongestMedianMs);
+    uiMedianTimeField->setSingleStep(100);
+    uiMedianTimeField->setSuffix(QStringLiteral(" ms"));
+    uiMedianTimeField->setAccessibleName(QStringLiteral("Median filter length in time"));
+    uiMedianBandField = new QSpinBox;
+    uiMedianBandField->setRange(PreferenceValues::kNarrowestMedianHz, PreferenceValues::kWidestMedianHz);
+    uiMedianBandField->setSingleStep(5);
+    uiMedianBandField->setSuffix(QStringLiteral(" Hz"));
+    uiMedianBandField->setAccessibleName(QStringLiteral("Median filter length in frequency"));
+    uiMedianPowerField = new QDoubleSpinBox;
+    uiMedianPowerField->setRange(PreferenceValues::kLowestPowerTenths / 10.0, PreferenceValues::kHighestPowerTenths / 10.0);
+    uiMedianPowerField->setDecimals(1);
+    uiMedianPowerField->setSingleStep(0.5);
+    uiMedianPowerField->setAccessibleName(QStringLiteral("Median mask power"));
+    auto* box = new QGroupBox(QStringLiteral("Keep sustained / keep transients"));
+    auto* form = new QFormLayout(box);
+    form->addRow(QStringLiteral("Separation method:"), uiSeparationMethodMenu);
+    form->addRow(QStringLiteral("Sustained holds for:"), uiMedianTimeField);
+    form->addRow(QStringLiteral("Transients spread over:"), uiMedianBandField);
+    form->addRow(QStringLiteral("Mask power:"), uiMedianPowerField);
+    return box;
+}
+
+void KVPrefsPanelController::enableMedianFields(bool on) {
+    uiMedianTimeField->setEnabled(on);
+    uiMedianBandField->setEnabled(on);
+    uiMedianPowerField->setEnabled(on);
+}
+
+void KVPrefsPanelController::connectSeparationControls() {
+    connect(uiSeparationMethodMenu, &QComboBox::currentIndexChanged, this, [this](int index) {
+        mModel.setMedianSeparation(index == 1);
+        enableMedianFields(index == 1);
+    });
+    connect(uiMedianTimeField, &QSpinBox::valueChanged, this, [this](int ms) { mModel.setMedianTimeMs(ms); });
+    connect(uiMedianBandField, &QSpinBox::valueChanged, this, [this](int hertz) { mModel.setMedianBandHz(hertz); });
+    connect(uiMedianPowerField, &QDoubleSpinBox::valueChanged, this,
+            [this](double power) { mModel.setMedianPowerTenths(int(std::lround(power * 10.0))); });
 }
 
 void KVPrefsPanelController::connectControls() {
+    connectSeparationControls();
     connect(uiChimeWhenDoneCheckbox, &QCheckBox::toggled, this, [this](bool on) { mModel.setChime(on); });
     connect(uiUseStartupSound, &QCheckBox::toggled, this, [this](bool on) { mModel.setStartup(on); });
     connect(uiOpenFileOnLaunchCheckbox, &QCheckBox::toggled, this, [this](bool on) { mModel.setOpenFile(on); });
@@ -94,6 +151,11 @@ void KVPrefsPanelController::showValues() {
     (v.perceptual ? uiPerceptualModellingCheckbox : uiHarmonicTrackingCheckbox)->setChecked(true);
     (v.replace ? uiReplaceDataCheckbox : uiAddDataCheckbox)->setChecked(true);
     uiA4TuningField->setValue(v.a4Tuning);
+    uiSeparationMethodMenu->setCurrentIndex(v.medianSeparation ? 1 : 0);
+    enableMedianFields(v.medianSeparation);
+    uiMedianTimeField->setValue(v.medianTimeMs);
+    uiMedianBandField->setValue(v.medianBandHz);
+    uiMedianPowerField->setValue(v.medianPowerTenths / 10.0);
 }
 
 void KVPrefsPanelController::readPrefs() {

@@ -7,8 +7,11 @@
 #include "application/PreferencesModel.h"
 
 class QCheckBox;
+class QComboBox;
+class QGroupBox;
 class QDoubleSpinBox;
 class QRadioButton;
+class QSpinBox;
 
 namespace orvex {
 
@@ -43,12 +46,20 @@ public:
     QRadioButton* uiReplaceDataCheckbox;
     QRadioButton* uiAddDataCheckbox;
     QDoubleSpinBox* uiA4TuningField;
+    QComboBox* uiSeparationMethodMenu;  // 0 described, 1 median filter
+    QSpinBox* uiMedianTimeField;        // ms
+    QSpinBox* uiMedianBandField;        // Hz
+    QDoubleSpinBox* uiMedianPowerField;
 
 protected:
     void reject() override;
 
 private:
     void buildControls();
+    // The separation method and the median separator's fields, which wait for the median method.
+    QGroupBox* buildSeparationControls();
+    void connectSeparationControls();
+    void enableMedianFields(bool on);
     void showValues();
     void connectControls();
 

@@ -16,6 +16,13 @@ inline constexpr const char* kRecentDocuments = "ORVX_RecentDocuments";
 // The pitch of A4 that names the analysis view's notes, in tenths of a hertz (4400: 440 Hz).
 inline constexpr const char* kA4TuningTenths = "View_A4TuningTenthsOfHz";
 
+// Keep sustained and keep transients: "described" or "median", and the median separator's
+// filter lengths (milliseconds, hertz) and mask power (tenths).
+inline constexpr const char* kSeparationMethod = "Process_SeparationMethod";
+inline constexpr const char* kMedianTimeMs = "Process_MedianTimeMs";
+inline constexpr const char* kMedianBandHz = "Process_MedianBandHz";
+inline constexpr const char* kMedianPowerTenths = "Process_MedianMaskPowerTenths";
+
 // The value the panel writes under kPrefsVersion on every save.
 inline constexpr int kCurrentPrefsVersion = 301;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "application/PreferenceKeys.h"
@@ -14,6 +15,10 @@ namespace {
 // A present key's value, else the fallback.
 bool storedOr(Platform& platform, const char* key, bool fallback) {
     return platform.hasDefaultForKey(key) ? platform.boolForKey(key) : fallback;
+}
+int storedOr(Platform& platform, const char* key, int fallback) {
+    return platform.hasDefaultForKey(key) ? int(std::clamp<std::int64_t>(platform.integerForKey(key), -1'000'000, 1'000'000))
+                                          : fallback;
 }
 
 }  // namespace
@@ -42,6 +47,23 @@ void PreferencesModel::readPrefs() {
     mValues.a4Tuning = d.a4Tuning;
     if (platform.hasDefaultForKey(prefkeys::kA4TuningTenths))
         setA4Tuning(double(platform.integerForKey(prefkeys::kA4TuningTenths)) / 10.0);
+    mValues.medianSeparation = platform.stringForKey(prefkeys::kSeparationMethod) == std::string("median");
+    setMedianTimeMs(storedOr(platform, prefkeys::kMedianTimeMs, d.medianTimeMs));
+    setMedianBandHz(storedOr(platform, prefkeys::kMedianBandHz, d.medianBandHz));
+    setMedianPowerTenths(storedOr(platform, prefkeys::kMedianPowerTenths, d.medianPowerTenths));
+}
+
+void PreferencesModel::setMedianTimeMs(int ms) {
+    mValues.medianTimeMs = std::clamp(ms, PreferenceValues::kShortestMedianMs, PreferenceValues::kLongestMedianMs);
+}
+
+void PreferencesModel::setMedianBandHz(int hertz) {
+    mValues.medianBandHz = std::clamp(hertz, PreferenceValues::kNarrowestMedianHz, PreferenceValues::kWidestMedianHz);
+}
+
+void PreferencesModel::setMedianPowerTenths(int tenths) {
+    mValues.medianPowerTenths =
+        std::clamp(tenths, PreferenceValues::kLowestPowerTenths, PreferenceValues::kHighestPowerTenths);
 }
 
 void PreferencesModel::setA4Tuning(double hertz) {
@@ -59,6 +81,10 @@ void PreferencesModel::save() {
     platform.setBoolForKey(prefkeys::kOpenFileOnLaunch, mValues.openFile);
     platform.setBoolForKey(prefkeys::kUseFastDrawing, mValues.fastDrawing);
     platform.setIntegerForKey(prefkeys::kA4TuningTenths, std::lround(mValues.a4Tuning * 10.0));
+    platform.setStringForKey(prefkeys::kSeparationMethod, mValues.medianSeparation ? "median" : "described");
+    platform.setIntegerForKey(prefkeys::kMedianTimeMs, mValues.medianTimeMs);
+    platform.setIntegerForKey(prefkeys::kMedianBandHz, mValues.medianBandHz);
+    platform.setIntegerForKey(prefkeys::kMedianPowerTenths, mValues.medianPowerTenths);
     platform.synchronizeDefaults();
 }
 

@@ -5,6 +5,9 @@ namespace orvex {
 // The values the preferences panel edits.
 struct PreferenceValues {
     static constexpr double kLowestA4 = 400.0, kHighestA4 = 480.0;
+    static constexpr int kShortestMedianMs = 100, kLongestMedianMs = 5000;
+    static constexpr int kNarrowestMedianHz = 10, kWidestMedianHz = 1000;
+    static constexpr int kLowestPowerTenths = 5, kHighestPowerTenths = 80;
 
     bool perceptual = true;
     bool chime = true;
@@ -13,6 +16,11 @@ struct PreferenceValues {
     bool fastDrawing = false;
     bool startup = true;
     double a4Tuning = 440.0;  // Hz, to a tenth, kLowestA4 .. kHighestA4
+    // The separator of keep sustained and keep transients, and the median separator's settings.
+    bool medianSeparation = false;
+    int medianTimeMs = 1000;
+    int medianBandHz = 75;
+    int medianPowerTenths = 30;
     bool operator==(const PreferenceValues&) const = default;
 };
 
@@ -45,6 +53,11 @@ public:
     void setStartup(bool on) { mValues.startup = on; }
     // Rounded to a tenth and kept within its range.
     void setA4Tuning(double hertz);
+    void setMedianSeparation(bool on) { mValues.medianSeparation = on; }
+    // Each kept within its range.
+    void setMedianTimeMs(int ms);
+    void setMedianBandHz(int hertz);
+    void setMedianPowerTenths(int tenths);
 
     bool openFileOnLaunch() const { return mValues.openFile; }
     bool doFastDrawing() const { return mValues.fastDrawing; }

@@ -32,8 +32,8 @@ constexpr EditorCommandSpec kTable[] = {
     {C::SelectAll,            "select-all",         kEdit,    "Select &All",            "Ctrl+A",             N::Document,   S::Document,    true,  "select-all",  "uiSelectAllButton",            "Selecting..."},
     {C::ClearSelection,       "select-none",        kEdit,    "&Clear Selection",       "Ctrl+Shift+A",       N::Analysis,   S::Document,    false, "select-none", "uiSelectNoneButton"},
     {C::Preferences,          "preferences",        kEdit,    "&Preferences...",        "Ctrl+,",             N::Nothing,    S::Application, true},
-    {C::KeepTransients,       "keep-transients",    kProcess, "&Keep Transients",       "",                   N::Analysis,   S::Document,    false, "transients",  "uiIsolateStochasticButton",    "Isolating transients..."},
-    {C::DiscardTransients,    "discard-transients", kProcess, "&Discard Transients",    "",                   N::Analysis,   S::Document,    false, "sustained",   "uiIsolateDeterministicButton", "Isolating sustained..."},
+    {C::KeepTransients,       "keep-transients",    kProcess, "&Keep Transients",       "",                   N::Analysis,   S::Document,    false, "transients",  "uiIsolateStochasticButton",    "Isolating transients...", true},
+    {C::DiscardTransients,    "discard-transients", kProcess, "&Discard Transients",    "",                   N::Analysis,   S::Document,    false, "sustained",   "uiIsolateDeterministicButton", "Isolating sustained...", true},
     {C::FillGaps,             "fill-gaps",          kProcess, "&Fill Gaps",             "",                   N::Analysis,   S::Document,    false, "fill-gaps",   "uiFillGapsButton",             "Filling gaps in selection..."},
     {C::ApplySelection,       "apply",              kProcess, "A&pply Selection",       "",                   N::Analysis,   S::Document,    true,  "apply",       "uiApplySelectionButton",       "Applying selection..."},
     {C::CancelProcessing,     "cancel",             "",       "Cancel",                 "",                   N::Document,   S::Document,    false, "",            "uiCancelProcessingButton"},
@@ -95,6 +95,12 @@ bool EditorCommands::isEnabled(CommandNeeds needs, const CommandContext& context
         case CommandNeeds::Redo: return context.hasDocument && context.canRedo;
     }
     return false;
+}
+
+std::string EditorCommands::title(const EditorCommandSpec& spec, const CommandContext& context) {
+    std::string title(spec.title);
+    if (spec.namesSeparator && context.medianSeparation) title += " (Median Filter)";
+    return title;
 }
 
 std::string EditorCommands::menuItemName(const EditorCommandSpec& spec) {

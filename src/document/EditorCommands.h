@@ -62,6 +62,7 @@ struct CommandContext {
     bool hasAnalysis = false;
     bool canUndo = false;
     bool canRedo = false;
+    bool medianSeparation = false;  // keep sustained and keep transients use the median separator
 };
 
 // One command: where it appears and when it can run. The handler is the scope's one switch
@@ -78,6 +79,7 @@ struct EditorCommandSpec {
     std::string_view cliVerb;      // the orvex-cli edit operation that runs it; empty: none
     std::string_view button;       // the editor window's button that runs it; empty: none
     std::string_view progressText; // the document's progress sheet while it runs; empty: none
+    bool namesSeparator = false;   // its title says which separator runs (EditorCommands::title)
 };
 
 // The command table, in menu order: menus, buttons, orvex-cli's edit verbs and the tests all
@@ -95,6 +97,9 @@ public:
     static std::span<const std::string_view> menus();
     // Whether a command with these needs may run in context.
     static bool isEnabled(CommandNeeds needs, const CommandContext& context);
+    // The item's title in context: "&Keep Transients (Median Filter)" while the median separator
+    // is chosen.
+    static std::string title(const EditorCommandSpec& spec, const CommandContext& context);
     // The menu item's object name: "export-stems" -> "uiExportStemsMenuItem".
     static std::string menuItemName(const EditorCommandSpec& spec);
 };

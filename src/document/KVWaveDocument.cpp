@@ -225,8 +225,15 @@ Result KVWaveDocument::analyzeSegment(FramePos start, FramePos end, bool optionH
     if (mOutputController) mOutputController->setAnalysisStart(start, end);
     mPlayback->setAnalysisSource(mAnalysisController->playSource());
     mState.tool = AnalysisTool::multiPencil;  // every new analysis starts with the multi pencil
+    mAnalysisController->setSeparation(mSeparation);
     applyModeToController();
     return Result::success();
+}
+
+void KVWaveDocument::setSeparation(const KVSeparationSettings& settings) {
+    mSeparation = settings;
+    if (mAnalysisController) mAnalysisController->setSeparation(settings);
+    publishState();
 }
 
 bool KVWaveDocument::isAnalysisRunning() const {
@@ -386,6 +393,7 @@ CommandContext KVWaveDocument::commandContext() const {
     context.hasAnalysis = mAnalysisController != nullptr;
     context.canUndo = canUndo();
     context.canRedo = canRedo();
+    context.medianSeparation = mSeparation.method == SeparationMethod::Median;
     return context;
 }
 

@@ -137,6 +137,9 @@ public:
     void setDocumentMode(DocumentMode mode);
     void setPlaybackVolumeDecibels(double decibels);
     void setModificationGainDecibels(double decibels);
+    // The method keep sustained and keep transients use, for this and every later analysis.
+    void setSeparation(const KVSeparationSettings& settings);
+    const KVSeparationSettings& separation() const { return mSeparation; }
     double modificationGain() const { return mModificationGain; }
 
     // --- Tabs and transport ---
@@ -243,6 +246,7 @@ private:
     KVExportReport mLastExport;
     Result mLastCommitResult = Result::success();
     KVDocumentCommandState mState;
+    KVSeparationSettings mSeparation;
     PlaySource mPlaySource = PlaySource::Input;
     FramePos mSegmentStart = 0;
     FramePos mSegmentEnd = 0;

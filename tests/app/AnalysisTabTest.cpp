@@ -7,6 +7,8 @@
 // mouse edits, and the edit committed into the master only inside the segment. Stores and the
 // master are read back through the core's own readers.
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QDoubleSpinBox>
 #include <QCursor>
 #include <QMenuBar>
@@ -246,10 +248,20 @@ void AnalysisTabTest::analysingShowsProgressThenTheTonesSnapshotThenCommandsConf
     KVPrefsPanelController& prefs = *mController->prefsPanel();
     prefs.uiShowPanel();
     prefs.uiA4TuningField->setValue(415.3);
+    // The median separator, chosen in the same panel, serves the open document at once and the
+    // Process menu says so.
+    QVERIFY(!prefs.uiMedianTimeField->isEnabled());
+    QTest::keyClick(prefs.uiSeparationMethodMenu, Qt::Key_Down);
+    QVERIFY(prefs.uiMedianTimeField->isEnabled());
     prefs.uiSaveAndClosePrefs();
     QTest::qWait(50);
     const QImage retuned = view->parentWidget()->grab().toImage();
     QVERIFY(lined(retuned, 426) && !lined(retuned, 432));
+    QCOMPARE(mDocument->separation().method, SeparationMethod::Median);
+    QAction* keep = mWindow->menuBar()->findChild<QAction*>("uiKeepTransientsMenuItem");
+    QVERIFY(keep);
+    mController->validateMenus();
+    QCOMPARE(keep->text(), QString("&Keep Transients (Median Filter)"));
 
     // Scrolling repaints all of the view that shows: the ruler, the status line and the overlays
     // sit at fixed places in the window, so repainting only the strip that came into sight would

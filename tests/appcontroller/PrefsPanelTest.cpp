@@ -47,6 +47,7 @@ private slots:
         test::QtPlatformScope scope;
         KVPrefsPanelController panel;
         panel.uiShowPanel();
+        test::saveArtifact(panel.grab().toImage(), QStringLiteral("preferences.png"));
         // Chime on, start-up sound off, open file off, fast drawing on, harmonic, add.
         for (int control : {0, 1, 2, 3, 5, 7}) click(controls(panel)[control]);
         bool told = false;

@@ -33,14 +33,17 @@ TEST_F(PreferencesModelTest, StoredKeysCountOnlyOnceAVersionWasSaved) {
     EXPECT_EQ(PreferencesModel().values(), (PreferenceValues{false, true, true, true, true, true}));
 }
 
-// The tuning is kept in tenths of a hertz, rounded and within 400 .. 480 Hz.
+// The tuning is kept in tenths of a hertz, rounded and within 400 .. 480 Hz; the separation
+// method by name, the median separator's settings as integers within their ranges.
 TEST_F(PreferencesModelTest, SaveWritesTheVersionAndTheKeysThatASecondPlatformReadsBack) {
     const std::string path = temp().file("orvex.plist");
     useDefaultsFile(path);
     PreferencesModel model;
-    PreferenceValues edited{false, true, false, false, true, false, 415.3};
+    PreferenceValues edited{false, true, false, false, true, false, 415.3, true, 500, 1000, 25};
     model.setValues(edited);
     model.setA4Tuning(415.3049);
+    model.setMedianBandHz(5000);
+    model.setMedianPowerTenths(25);
     EXPECT_EQ(model.values(), edited);
     model.save();
 
@@ -48,7 +51,8 @@ TEST_F(PreferencesModelTest, SaveWritesTheVersionAndTheKeysThatASecondPlatformRe
     EXPECT_EQ(test::plistText(path),
               "General_ChimeWhenDone=True General_OpenFileOnLaunch=False General_PlayStartupSound=False "
               "General_PrefsVersion=301 General_UseFastDrawing=True ORVX_PerceptualModelling=False "
-              "ORVX_ReplaceSelected=False View_A4TuningTenthsOfHz=4153\n");
+              "ORVX_ReplaceSelected=False Process_MedianBandHz=1000 Process_MedianMaskPowerTenths=25 "
+              "Process_MedianTimeMs=500 Process_SeparationMethod=median View_A4TuningTenthsOfHz=4153\n");
 
     useDefaultsFile(path);
     EXPECT_EQ(PreferencesModel().values(), edited);
