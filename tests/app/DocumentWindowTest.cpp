@@ -109,6 +109,7 @@ void DocumentWindowTest::emptyWindowHasTheTabsNamedControlsAndTheVolumeInDecibel
     const auto* area = window.findChild<AnalysisScrollArea*>();
     QTRY_VERIFY(area->width() >= 480);
     QVERIFY(area->height() >= 240);
+    saveArtifact(window.grab().toImage(), "editor-window-smallest.png");
 }
 
 // At 1000 pixels over 5 s: the left sine at 0.8 above, the right one at 0.4 below, ten labelled
