@@ -23,14 +23,14 @@ const char* const kCommand = "orvexCommand";
 
 QString qt(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
-void addItem(QMenu* menu, const EditorCommandSpec& spec, AppController& controller) {
-    if (spec.separatorBefore && !menu->isEmpty()) menu->addSeparator();
-    QAction* action = menu->addAction(qt(spec.title));
-    action->setShortcuts(QKeySequence::listFromString(qt(spec.shortcut), QKeySequence::PortableText));
-    action->setObjectName(QString::fromStdString(EditorCommands::menuItemName(spec)));
-    action->setProperty(kCommand, int(spec.command));
+void addItem(QMenu* menu, const EditorCommandRow& row, AppController& controller) {
+    if (row.separatorBefore && !menu->isEmpty()) menu->addSeparator();
+    QAction* action = menu->addAction(qt(row.title));
+    action->setShortcuts(QKeySequence::listFromString(qt(row.shortcut), QKeySequence::PortableText));
+    action->setObjectName(QString::fromStdString(EditorCommands::menuItemName(row)));
+    action->setProperty(kCommand, int(row.command));
     QObject::connect(action, &QAction::triggered, &controller,
-                     [&controller, command = spec.command] { controller.perform(command); });
+                     [&controller, command = row.command] { controller.perform(command); });
 }
 
 // Open Recent on the File menu, filled from the stored list each time it opens.
@@ -74,16 +74,16 @@ QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDo
     bar->setAccessibleName(QStringLiteral("Menu bar"));
     for (const std::string_view title : EditorCommands::menus()) {
         auto* menu = new QMenu(qt(title), bar);
-        for (const EditorCommandSpec& spec : EditorCommands::all()) {
-            if (spec.menu == title && (forDocument || spec.needs == CommandNeeds::Nothing))
-                addItem(menu, spec, controller);
+        for (const EditorCommandRow& row : EditorCommands::all()) {
+            if (row.menu == title && (forDocument || row.needs == CommandNeeds::Nothing))
+                addItem(menu, row, controller);
         }
         if (menu->isEmpty()) {
             delete menu;
             continue;
         }
         if (title == EditorCommands::menus().front()) addOpenRecent(menu, controller);
-        if (title == EditorCommands::spec(EditorCommand::Minimize).menu) addWindowList(menu, controller);
+        if (title == EditorCommands::row(EditorCommand::Minimize).menu) addWindowList(menu, controller);
         QObject::connect(menu, &QMenu::aboutToShow, &controller, &AppController::validateMenus);
         bar->addMenu(menu);
     }
@@ -94,9 +94,9 @@ void AppMenus::validate(QMenuBar* bar, const CommandContext& context) {
     for (QAction* action : bar->findChildren<QAction*>()) {
         const QVariant command = action->property(kCommand);
         if (!command.isValid()) continue;
-        const EditorCommandSpec& spec = EditorCommands::spec(EditorCommand(command.toInt()));
-        action->setEnabled(EditorCommands::isEnabled(spec.needs, context));
-        if (spec.namesSeparator) action->setText(QString::fromStdString(EditorCommands::title(spec, context)));
+        const EditorCommandRow& row = EditorCommands::row(EditorCommand(command.toInt()));
+        action->setEnabled(EditorCommands::isEnabled(row.needs, context));
+        if (row.namesSeparator) action->setText(QString::fromStdString(EditorCommands::title(row, context)));
     }
 }
 

@@ -51,10 +51,10 @@ void EditorDocumentBridge::detach() {
 // The buttons of the command table run their commands as the menu items do, on this window's
 // document; the menus follow its new state.
 void EditorDocumentBridge::connectTableButtons() {
-    for (const EditorCommandSpec& spec : EditorCommands::all()) {
-        if (spec.button.empty()) continue;
-        QAbstractButton* button = mWindow.button(QString::fromUtf8(spec.button.data(), qsizetype(spec.button.size())));
-        connect(button, &QAbstractButton::clicked, this, [this, command = spec.command] {
+    for (const EditorCommandRow& row : EditorCommands::all()) {
+        if (row.button.empty()) continue;
+        QAbstractButton* button = mWindow.button(QString::fromUtf8(row.button.data(), qsizetype(row.button.size())));
+        connect(button, &QAbstractButton::clicked, this, [this, command = row.command] {
             if (!mDocument) return;
             WindowDocumentHost::performInWindow(mWindow, *mDocument, command);
             mAnalysisTab.refreshMenuStates();

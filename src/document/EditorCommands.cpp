@@ -17,7 +17,7 @@ constexpr std::string_view kFile = "&File", kEdit = "&Edit", kProcess = "&Proces
 constexpr std::array<std::string_view, 7> kMenus = {kFile, kEdit, kProcess, kPlay, kView, kWindow, kHelp};
 
 // clang-format off
-constexpr EditorCommandSpec kTable[] = {
+constexpr EditorCommandRow kTable[] = {
     // command                 name                  menu      title                     shortcut              needs          scope           sep    cli verb       button                          progress
     {C::Open,                 "open",               kFile,    "&Open...",               "Ctrl+O",             N::Nothing,    S::Application},
     {C::AnalyzeSegment,       "analyze-segment",    kFile,    "&Analyze Segment",       "",                   N::Document,   S::Window,      true},
@@ -59,24 +59,24 @@ constexpr EditorCommandSpec kTable[] = {
 
 }  // namespace
 
-std::span<const EditorCommandSpec> EditorCommands::all() { return kTable; }
+std::span<const EditorCommandRow> EditorCommands::all() { return kTable; }
 
-const EditorCommandSpec& EditorCommands::spec(EditorCommand command) {
+const EditorCommandRow& EditorCommands::row(EditorCommand command) {
     const auto* found = std::find_if(std::begin(kTable), std::end(kTable),
-                                     [command](const EditorCommandSpec& s) { return s.command == command; });
+                                     [command](const EditorCommandRow& s) { return s.command == command; });
     return found != std::end(kTable) ? *found : kTable[0];  // every command has its row (a test holds it)
 }
 
 std::optional<EditorCommand> EditorCommands::ofCliVerb(std::string_view verb) {
     if (verb.empty()) return std::nullopt;
-    for (const EditorCommandSpec& s : kTable)
+    for (const EditorCommandRow& s : kTable)
         if (s.cliVerb == verb) return s.command;
     return std::nullopt;
 }
 
 std::string EditorCommands::cliVerbs() {
     std::string verbs;
-    for (const EditorCommandSpec& s : kTable) {
+    for (const EditorCommandRow& s : kTable) {
         if (s.cliVerb.empty()) continue;
         if (!verbs.empty()) verbs += ", ";
         verbs += s.cliVerb;
@@ -97,16 +97,16 @@ bool EditorCommands::isEnabled(CommandNeeds needs, const CommandContext& context
     return false;
 }
 
-std::string EditorCommands::title(const EditorCommandSpec& spec, const CommandContext& context) {
-    std::string title(spec.title);
-    if (spec.namesSeparator && context.medianSeparation) title += " (Median Filter)";
+std::string EditorCommands::title(const EditorCommandRow& row, const CommandContext& context) {
+    std::string title(row.title);
+    if (row.namesSeparator && context.medianSeparation) title += " (Median Filter)";
     return title;
 }
 
-std::string EditorCommands::menuItemName(const EditorCommandSpec& spec) {
+std::string EditorCommands::menuItemName(const EditorCommandRow& row) {
     std::string name = "ui";
     bool upper = true;
-    for (char c : spec.name) {
+    for (char c : row.name) {
         if (c == '-') {
             upper = true;
             continue;

@@ -67,7 +67,7 @@ struct CommandContext {
 
 // One command: where it appears and when it can run. The handler is the scope's one switch
 // over EditorCommand (AppController, the window host, KVWaveDocument::perform).
-struct EditorCommandSpec {
+struct EditorCommandRow {
     EditorCommand command;
     std::string_view name;      // stable identifier, "keep-transients"
     std::string_view menu;      // the menu's title, "&Process"; empty: no menu item
@@ -88,8 +88,8 @@ class EditorCommands {
 public:
     EditorCommands() = delete;
 
-    static std::span<const EditorCommandSpec> all();
-    static const EditorCommandSpec& spec(EditorCommand command);
+    static std::span<const EditorCommandRow> all();
+    static const EditorCommandRow& row(EditorCommand command);
     static std::optional<EditorCommand> ofCliVerb(std::string_view verb);
     // The CLI verbs, comma separated, in table order.
     static std::string cliVerbs();
@@ -99,9 +99,9 @@ public:
     static bool isEnabled(CommandNeeds needs, const CommandContext& context);
     // The item's title in context: "&Keep Transients (Median Filter)" while the median separator
     // is chosen.
-    static std::string title(const EditorCommandSpec& spec, const CommandContext& context);
+    static std::string title(const EditorCommandRow& row, const CommandContext& context);
     // The menu item's object name: "export-stems" -> "uiExportStemsMenuItem".
-    static std::string menuItemName(const EditorCommandSpec& spec);
+    static std::string menuItemName(const EditorCommandRow& row);
 };
 
 }  // namespace orvex

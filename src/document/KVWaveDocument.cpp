@@ -291,7 +291,7 @@ bool KVWaveDocument::isolateStochastic() { return runSegmentEdit(EditorCommand::
 bool KVWaveDocument::fillGaps() { return runSegmentEdit(EditorCommand::FillGaps); }
 
 bool KVWaveDocument::runSegmentEdit(EditorCommand command) {
-    const std::string text(EditorCommands::spec(command).progressText);
+    const std::string text(EditorCommands::row(command).progressText);
     return runProcessing(text.empty() ? nullptr : text.c_str(), SegmentEdits::of(command));
 }
 

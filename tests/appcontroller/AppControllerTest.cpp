@@ -239,14 +239,14 @@ private slots:
         QVERIFY(host.frontDocumentContext().hasDocument && !host.frontDocumentContext().canUndo);
         // Every command of the table has its menu item with the table's keys and its button,
         // and a button runs its command on the window's document.
-        for (const EditorCommandSpec& spec : EditorCommands::all()) {
-            const QString item = QString::fromStdString(EditorCommands::menuItemName(spec));
+        for (const EditorCommandRow& row : EditorCommands::all()) {
+            const QString item = QString::fromStdString(EditorCommands::menuItemName(row));
             QAction* action = window->menuBar()->findChild<QAction*>(item);
-            QCOMPARE(action != nullptr, !spec.menu.empty());
+            QCOMPARE(action != nullptr, !row.menu.empty());
             if (action)
-                QCOMPARE(action->shortcuts(), QKeySequence::listFromString(QString::fromUtf8(spec.shortcut.data(),
-                                                                                             spec.shortcut.size())));
-            if (!spec.button.empty()) QVERIFY(window->button(QString::fromUtf8(spec.button.data(), spec.button.size())));
+                QCOMPARE(action->shortcuts(), QKeySequence::listFromString(QString::fromUtf8(row.shortcut.data(),
+                                                                                             row.shortcut.size())));
+            if (!row.button.empty()) QVERIFY(window->button(QString::fromUtf8(row.button.data(), row.button.size())));
         }
         QVERIFY(!document->commandState().loopEnabled);
         QTest::mouseClick(window->button("uiLoopButton"), Qt::LeftButton);

@@ -15,25 +15,25 @@ namespace {
 TEST(EditorCommands, EveryCommandHasOneRowAndNothingIsClaimedTwice) {
     std::set<int> commands;
     std::set<std::string> names, keys, verbs, buttons, items;
-    for (const EditorCommandSpec& spec : EditorCommands::all()) {
-        EXPECT_TRUE(commands.insert(int(spec.command)).second) << spec.name;
-        EXPECT_TRUE(names.insert(std::string(spec.name)).second) << spec.name;
-        EXPECT_TRUE(items.insert(EditorCommands::menuItemName(spec)).second) << spec.name;
-        std::istringstream shortcuts{std::string(spec.shortcut)};
+    for (const EditorCommandRow& row : EditorCommands::all()) {
+        EXPECT_TRUE(commands.insert(int(row.command)).second) << row.name;
+        EXPECT_TRUE(names.insert(std::string(row.name)).second) << row.name;
+        EXPECT_TRUE(items.insert(EditorCommands::menuItemName(row)).second) << row.name;
+        std::istringstream shortcuts{std::string(row.shortcut)};
         for (std::string key; std::getline(shortcuts >> std::ws, key, ';');)
             EXPECT_TRUE(keys.insert(key).second) << key;
-        if (!spec.cliVerb.empty()) EXPECT_TRUE(verbs.insert(std::string(spec.cliVerb)).second) << spec.cliVerb;
-        if (!spec.button.empty()) EXPECT_TRUE(buttons.insert(std::string(spec.button)).second) << spec.button;
-        EXPECT_EQ(&EditorCommands::spec(spec.command), &spec);
-        if (!spec.menu.empty()) {
+        if (!row.cliVerb.empty()) EXPECT_TRUE(verbs.insert(std::string(row.cliVerb)).second) << row.cliVerb;
+        if (!row.button.empty()) EXPECT_TRUE(buttons.insert(std::string(row.button)).second) << row.button;
+        EXPECT_EQ(&EditorCommands::row(row.command), &row);
+        if (!row.menu.empty()) {
             bool known = false;
-            for (std::string_view menu : EditorCommands::menus()) known = known || menu == spec.menu;
-            EXPECT_TRUE(known) << spec.name;
+            for (std::string_view menu : EditorCommands::menus()) known = known || menu == row.menu;
+            EXPECT_TRUE(known) << row.name;
         }
     }
     EXPECT_EQ(commands.size(), size_t(EditorCommand::Loop) + 1);
-    EXPECT_EQ(EditorCommands::menuItemName(EditorCommands::spec(EditorCommand::ExportStems)), "uiExportStemsMenuItem");
-    EXPECT_EQ(EditorCommands::spec(EditorCommand::Redo).shortcut, "Ctrl+Shift+Z; Ctrl+Y");
+    EXPECT_EQ(EditorCommands::menuItemName(EditorCommands::row(EditorCommand::ExportStems)), "uiExportStemsMenuItem");
+    EXPECT_EQ(EditorCommands::row(EditorCommand::Redo).shortcut, "Ctrl+Shift+Z; Ctrl+Y");
 }
 
 // orvex-cli's verbs keep their words, and each whole-segment verb has its controller call.
