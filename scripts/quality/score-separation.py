@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Scores keep sustained and keep transients of orvex-cli against the true stems of test music
 made by make-test-music.py: SNR (after the best gain and whole-sample lag), SI-SDR, the level of
-each result against its stem, and how far the two results add up to the mix.
+each result against its stem, and how far the two results add up to the mix; then the same
+results as `orvex-cli score` rates them (mono SNR and SI-SDR).
 
 usage: score-separation.py ORVEX_CLI MUSIC_FOLDER [--songs pop,ballad,funk] [--seconds S]
                            [-- EDIT_OPTIONS...]   (say --method median --mask-power 3)
 """
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -21,6 +23,18 @@ import soundmath as sm  # noqa: E402
 
 def run(cli, *arguments):
     subprocess.run([cli] + [str(a) for a in arguments], check=True, capture_output=True)
+
+
+def cli_score(cli, estimate, reference, work):
+    """orvex-cli score's mono figures of estimate against reference, cut to the same length."""
+    n = min(len(estimate), len(reference))
+    paths = []
+    for name, x in (("estimate", estimate), ("reference", reference)):
+        paths.append(os.path.join(work, name + "-scored.wav"))
+        sm.write_wav(paths[-1], x[:n])
+    out = subprocess.run([cli, "score", paths[0], "--reference", paths[1], "--json"], check=True,
+                         capture_output=True, text=True).stdout
+    return json.loads(out)["mono"]
 
 
 def separate(cli, mix, seconds, work, edit_options):
@@ -52,6 +66,7 @@ def main():
         with tempfile.TemporaryDirectory() as work:
             parts = separate(args.cli, os.path.join(args.music, song + "-mix.wav"), args.seconds, work,
                              args.edit_options)
+            rated = {keep: cli_score(args.cli, parts[keep], stems[keep], work) for keep in parts}
         n = min(len(mix), *(len(p) for p in parts.values()))
         for keep, estimate in parts.items():
             reference = stems[keep][:n]
@@ -63,6 +78,8 @@ def main():
         residual = sm.mono(mix[:n]) - sm.mono(parts["sustained"][:n]) - sm.mono(parts["transients"][:n])
         print("%-7s %-10s residual of mix - sustained - transients: %.1f dB below the mix" %
               (song, "sum", -sm.level_db(residual, mix[:n])))
+        for keep, scores in rated.items():
+            print("%-7s %-10s orvex-cli score: SNR %.2f, SI-SDR %.2f" % (song, keep, scores["snr"], scores["si_sdr"]))
 
 
 if __name__ == "__main__":
