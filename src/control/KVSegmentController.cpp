@@ -29,6 +29,7 @@ KVSegmentController::KVSegmentController(std::shared_ptr<KVEditHistory> history,
     : mView(view),
       mHistory(std::move(history)),
       mNumberOfColumns(highQuality ? kHighQualityColumns : kLowQualityColumns) {
+    mView->useRange(&mRange);
     mView->setNumberOfColumns(mNumberOfColumns);
     mView->setHighQuality(highQuality);
     mView->setNumFrames(mHistory->numberOfFrames());
@@ -45,6 +46,7 @@ KVSegmentController::~KVSegmentController() {
     mCancelOverview = true;
     waitForOverview();
     mPoster.invalidate();
+    mView->useRange(nullptr);
 }
 
 void KVSegmentController::restoreStoredRanges() {
@@ -63,10 +65,10 @@ bool KVSegmentController::saveSelectionAndAnalysisRange() {
     // Only the four ranges are written: the rest of the stored dictionary (the mode, the
     // analysis flags the runner keeps) may have changed since this copy was read.
     auto setRanges = [this](PropertyList& dict) {
-        dict.setInt(paramkeys::kSelectionStartFrame, mView->selectionStartFrame());
-        dict.setInt(paramkeys::kSelectionEndFrame, mView->selectionEndFrame());
-        dict.setInt(paramkeys::kAnalysisStartFrame, mView->analysisStartFrame());
-        dict.setInt(paramkeys::kAnalysisEndFrame, mView->analysisEndFrame());
+        dict.setInt(paramkeys::kSelectionStartFrame, mRange.selectionStartFrame());
+        dict.setInt(paramkeys::kSelectionEndFrame, mRange.selectionEndFrame());
+        dict.setInt(paramkeys::kAnalysisStartFrame, mRange.analysisStartFrame());
+        dict.setInt(paramkeys::kAnalysisEndFrame, mRange.analysisEndFrame());
     };
     setRanges(mParamDict);
     return KVParamDictionary::change(mHistory->sourceFilePath(), setRanges, KVParamDictionary::Stamp::CurrentVersion);

@@ -44,6 +44,9 @@ public:
     void cursorWasMoved();
 
     const PropertyList& paramDict() const { return mParamDict; }
+    // The chosen segment and the analysed range. The controller owns them; its view shows and
+    // edits them (useRange) while the controller lives.
+    const KVSegmentRange& range() const { return mRange; }
     std::int64_t numberOfColumns() const { return mNumberOfColumns; }
     bool isOverviewRunning() const { return mOverviewRunning.load(); }
     // Waits for the overview thread; its last repaint is still posted to the main thread.
@@ -55,6 +58,7 @@ private:
     void restoreStoredRanges();
 
     KVSegmentViewInterface* mView;
+    KVSegmentRange mRange;
     std::shared_ptr<KVEditHistory> mHistory;
     PropertyList mParamDict;
     const std::int64_t mNumberOfColumns;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/KVOverviewViewInterface.h"
+#include "control/KVSegmentRange.h"
 
 namespace orvex {
 
@@ -10,6 +11,9 @@ class KVSegmentController;
 // otherwise.
 class KVSegmentViewInterface : public KVOverviewViewInterface {
 public:
+    // The range the view shows and its gestures edit, owned by the controller (which must
+    // outlive this use or end it); null: a range of the view's own, a copy of the last one.
+    virtual void useRange(KVSegmentRange* range) = 0;
     // Length of the whole file in frames; the view re-applies its selection rules to it.
     virtual void setNumFrames(FrameCount frames) = 0;
     virtual void setSelectionStartFrame(FramePos frame) = 0;

@@ -501,8 +501,8 @@ void KVWaveDocument::commitWhileAnalysisTabHidden() {
 FramePos KVWaveDocument::startPositionForTab() const {
     switch (mPlaySource) {
         case PlaySource::Input: {
-            KVSegmentViewInterface* view = mWindow ? mWindow->segmentView() : nullptr;
-            return view ? view->selectionStartFrame() : mPlayback->currentPlayPosition();
+            return mSegmentController ? mSegmentController->range().selectionStartFrame()
+                                      : mPlayback->currentPlayPosition();
         }
         case PlaySource::Analysis:
             return mAnalysisController ? mAnalysisController->playCursor() : mPlayback->currentPlayPosition();
@@ -534,8 +534,10 @@ bool KVWaveDocument::play() {
 
 // The input tab plays the input view's selection, the output tab the master from its edit cursor.
 void KVWaveDocument::updatePlayRanges() {
-    if (KVSegmentViewInterface* input = mWindow ? mWindow->segmentView() : nullptr)
-        mPlayback->setInputSelection(input->selectionStartFrame(), input->selectionEndFrame());
+    if (mSegmentController) {
+        const KVSegmentRange& input = mSegmentController->range();
+        mPlayback->setInputSelection(input.selectionStartFrame(), input.selectionEndFrame());
+    }
     KVOutputViewInterface* output = mWindow ? mWindow->outputView() : nullptr;
     if (output && mOutputController) mPlayback->setOutputRange(output->editCursor(), mOutputController->numFrames());
 }
@@ -590,7 +592,7 @@ bool KVWaveDocument::isPlaying() const { return mPlayback->isPlaying(); }
 void KVWaveDocument::stopped() {
     mState.playOriginal = false;
     FramePos position = -1;
-    KVSegmentViewInterface* input = mWindow ? mWindow->segmentView() : nullptr;
+    const KVSegmentRange* input = mSegmentController ? &mSegmentController->range() : nullptr;
     KVOutputViewInterface* output = mWindow ? mWindow->outputView() : nullptr;
     if (mPlaySource == PlaySource::Input && input && input->selectionEndFrame() - input->selectionStartFrame() >= 2)
         position = input->selectionStartFrame();
@@ -636,8 +638,7 @@ void KVWaveDocument::cursorWasMoved(KVAnalysisController& controller) {
 void KVWaveDocument::togglePlayStop(KVAnalysisController&) { togglePlayStop(); }
 
 void KVWaveDocument::cursorWasMoved(KVSegmentController&) {
-    if (KVSegmentViewInterface* view = mWindow ? mWindow->segmentView() : nullptr)
-        mPlayback->setPlayPosition(view->selectionStartFrame());
+    if (mSegmentController) mPlayback->setPlayPosition(mSegmentController->range().selectionStartFrame());
 }
 
 void KVWaveDocument::togglePlayStop(KVSegmentController&) { togglePlayStop(); }

@@ -38,7 +38,7 @@ KVWaveSegmentView::KVWaveSegmentView(QWidget* parent)
       mColumns(mMonitor, kInitialColumns),
       mStartMarker(resourceImage("selectionStart")),
       mEndMarker(resourceImage("selectionEnd")) {
-    mRange.setTotalFrames(1);
+    mRange->setTotalFrames(1);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(200, 120);
@@ -80,49 +80,59 @@ void KVWaveSegmentView::setNeedsRedraw() {
 void KVWaveSegmentView::setNeedsDisplay() { setNeedsRedraw(); }
 
 void KVWaveSegmentView::setAnalysisStartFrame(FramePos frame) {
-    mRange.setAnalysisStartFrame(frame);
+    mRange->setAnalysisStartFrame(frame);
     setNeedsRedraw();
 }
 
 void KVWaveSegmentView::setAnalysisEndFrame(FramePos frame) {
-    mRange.setAnalysisEndFrame(frame);
+    mRange->setAnalysisEndFrame(frame);
     setNeedsRedraw();
 }
 
 void KVWaveSegmentView::setPlayCursor(FramePos frame) { mPlayCursor = frame; }
 
+void KVWaveSegmentView::useRange(KVSegmentRange* range) {
+    if (!range) {
+        mOwnRange = *mRange;  // the view goes on showing what it showed
+        range = &mOwnRange;
+    }
+    mRange = range;
+    mSelectionChanged = true;
+    setNeedsRedraw();
+}
+
 void KVWaveSegmentView::setNumFrames(FrameCount frames) {
-    mRange.setTotalFrames(frames);
+    mRange->setTotalFrames(frames);
     mSelectionChanged = true;
     setNeedsRedraw();
 }
 
 void KVWaveSegmentView::setSelectionStartFrame(FramePos frame) {
-    mRange.setSelectionStartFrame(frame);
+    mRange->setSelectionStartFrame(frame);
     mSelectionChanged = true;
     setNeedsRedraw();
 }
 
 void KVWaveSegmentView::setSelectionEndFrame(FramePos frame) {
-    mRange.setSelectionEndFrame(frame);
+    mRange->setSelectionEndFrame(frame);
     mSelectionChanged = true;
     setNeedsRedraw();
 }
 
 void KVWaveSegmentView::selectPreviousSegment() {
-    mRange.selectPreviousSegment();
+    mRange->selectPreviousSegment();
     mSelectionChanged = true;
     setNeedsRedraw();
 }
 
 void KVWaveSegmentView::selectNextSegment() {
-    mRange.selectNextSegment();
+    mRange->selectNextSegment();
     mSelectionChanged = true;
     setNeedsRedraw();
 }
 
 void KVWaveSegmentView::selectAnalysisRange() {
-    if (!mRange.selectAnalysisRange()) {
+    if (!mRange->selectAnalysisRange()) {
         Platform::shared().beep();
         return;
     }
@@ -131,7 +141,7 @@ void KVWaveSegmentView::selectAnalysisRange() {
 }
 
 double KVWaveSegmentView::framesPerPixel() const {
-    return OverviewPainter::framesPerPixel(mRange.totalFrames(), width());
+    return OverviewPainter::framesPerPixel(mRange->totalFrames(), width());
 }
 
 // An edge within 10 pixels of the analysed range's start or end lands exactly on it.
@@ -139,7 +149,7 @@ void KVWaveSegmentView::handleMouse(QPointF position) {
     const double fpp = framesPerPixel();
     const double yFromBottom = height() - position.y();
     FramePos frame = static_cast<FramePos>(std::trunc(position.x() * fpp));
-    for (FramePos edge : {mRange.analysisStartFrame(), mRange.analysisEndFrame()})
+    for (FramePos edge : {mRange->analysisStartFrame(), mRange->analysisEndFrame()})
         if (edge != 0 && std::abs(static_cast<double>(edge) / fpp - position.x()) < kSnapDistance) frame = edge;
     if (yFromBottom < height() / 2.0)
         setSelectionEndFrame(frame);
@@ -172,25 +182,25 @@ std::vector<KVOverviewColumn> KVWaveSegmentView::columnsCopy() const { return mC
 
 void KVWaveSegmentView::drawSelectionLines(OverviewPainter& painter) {
     QPainter& p = painter.painter();
-    const double h = height(), startX = painter.xOfFrame(mRange.selectionStartFrame()),
-                 endX = painter.xOfFrame(mRange.selectionEndFrame());
+    const double h = height(), startX = painter.xOfFrame(mRange->selectionStartFrame()),
+                 endX = painter.xOfFrame(mRange->selectionEndFrame());
     const BottomUpMapping& y = painter.mapping();
     p.setPen(QPen(kSelectionLineColour, 1.0));
     p.drawLine(y.toWidget(startX, h), y.toWidget(startX, h / 2));
     p.drawLine(y.toWidget(endX, 0), y.toWidget(endX, h / 2));
     const QColor text = ThemePalette::toQColor(KVUtilities::themeColorLightCanvas());
-    painter.label(timeLabel(mRange.selectionStartFrame()), startX + 5, h - 33, text, OverviewPainter::boldFont(9));
+    painter.label(timeLabel(mRange->selectionStartFrame()), startX + 5, h - 33, text, OverviewPainter::boldFont(9));
     // The end's label stands left of its line on the bottom edge, above the title where the two
     // would meet.
-    const QString end = timeLabel(mRange.selectionEndFrame());
+    const QString end = timeLabel(mRange->selectionEndFrame());
     const QFont font = OverviewPainter::boldFont(9);
     const double endY = OverviewPainter::clearOfTitle(kTitle, painter.labelLeft(end, endX - 5, font), 23);
     painter.labelEndingAt(end, endX - 5, endY, text, font);
 }
 
 void KVWaveSegmentView::drawShadedSelection(OverviewPainter& overview) const {
-    const double startX = overview.xOfFrame(mRange.selectionStartFrame()),
-                 endX = overview.xOfFrame(mRange.selectionEndFrame());
+    const double startX = overview.xOfFrame(mRange->selectionStartFrame()),
+                 endX = overview.xOfFrame(mRange->selectionEndFrame());
     QPainter& p = overview.painter();
     p.save();
     p.setCompositionMode(QPainter::CompositionMode_Plus);
@@ -204,8 +214,8 @@ void KVWaveSegmentView::drawShadedSelection(OverviewPainter& overview) const {
 // The start marker hangs from the top edge and the end marker stands on the bottom edge, each
 // centred on its line's pixel column.
 void KVWaveSegmentView::drawMarkers(QPainter& p, const OverviewPainter& overview) const {
-    const double h = height(), startX = overview.xOfFrame(mRange.selectionStartFrame()),
-                 endX = overview.xOfFrame(mRange.selectionEndFrame());
+    const double h = height(), startX = overview.xOfFrame(mRange->selectionStartFrame()),
+                 endX = overview.xOfFrame(mRange->selectionEndFrame());
     const BottomUpMapping& y = overview.mapping();
     const auto draw = [&](double x, double bottom, const QImage& image) {
         const QRectF place = y.toWidget(QRectF(std::floor(x) - image.width() / 2, bottom, image.width(), image.height()));
@@ -219,9 +229,9 @@ void KVWaveSegmentView::rebuildPicture() {
     mHighQuality = true;
     mPicture = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_ARGB32_Premultiplied);
     QPainter p(&mPicture);
-    OverviewPainter painter(p, size(), mRange.totalFrames());
+    OverviewPainter painter(p, size(), mRange->totalFrames());
     painter.background();
-    painter.analysedRange(mRange.analysisStartFrame(), mRange.analysisEndFrame());
+    painter.analysedRange(mRange->analysisStartFrame(), mRange->analysisEndFrame());
     painter.timeRuler();
     painter.waveform(mChannels, columnsCopy());
     drawSelectionLines(painter);
@@ -236,7 +246,7 @@ void KVWaveSegmentView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(0, 0, mPicture);
-    OverviewPainter painter(p, size(), mRange.totalFrames());
+    OverviewPainter painter(p, size(), mRange->totalFrames());
     painter.playCursor(mPlayCursor);
     mPaintedCursor = mPlayCursor;
 }

@@ -41,13 +41,14 @@ public:
     void setAnalysisEndFrame(FramePos frame) override;
     void setPlayCursor(FramePos frame) override;
     std::recursive_mutex& monitor() override { return mMonitor; }
+    void useRange(KVSegmentRange* range) override;
     void setNumFrames(FrameCount frames) override;
     void setSelectionStartFrame(FramePos frame) override;
     void setSelectionEndFrame(FramePos frame) override;
-    FramePos selectionStartFrame() override { return mRange.selectionStartFrame(); }
-    FramePos selectionEndFrame() override { return mRange.selectionEndFrame(); }
-    FramePos analysisStartFrame() const override { return mRange.analysisStartFrame(); }
-    FramePos analysisEndFrame() const override { return mRange.analysisEndFrame(); }
+    FramePos selectionStartFrame() override { return mRange->selectionStartFrame(); }
+    FramePos selectionEndFrame() override { return mRange->selectionEndFrame(); }
+    FramePos analysisStartFrame() const override { return mRange->analysisStartFrame(); }
+    FramePos analysisEndFrame() const override { return mRange->analysisEndFrame(); }
 
     // --- Commands ---
     void selectPreviousSegment();
@@ -56,7 +57,7 @@ public:
     void selectAnalysisRange();
 
     FramePos playCursor() const { return mPlayCursor; }
-    FrameCount totalFrames() const { return mRange.totalFrames(); }
+    FrameCount totalFrames() const { return mRange->totalFrames(); }
     std::int64_t numberOfChannels() const { return mChannels; }
     bool selectionChanged() const { return mSelectionChanged; }
     void clearSelectionChanged() { mSelectionChanged = false; }
@@ -94,7 +95,9 @@ private:
 
     mutable std::recursive_mutex mMonitor;
     OverviewColumns mColumns;
-    KVSegmentRange mRange;
+    // The range shown and edited: the controller's once it has one, else the view's own.
+    KVSegmentRange mOwnRange;
+    KVSegmentRange* mRange = &mOwnRange;
     std::int64_t mChannels = 1;
     FramePos mPlayCursor = 0;
     FramePos mPaintedCursor = -1;

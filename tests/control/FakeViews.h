@@ -62,15 +62,25 @@ public:
 };
 
 // Applies the segment rules through KVSegmentRange, as the real view does.
+// Like the real view, it edits its controller's range while it has one.
 class FakeSegmentView : public RecordingView<KVSegmentViewInterface> {
 public:
-    void setNumFrames(FrameCount frames) override { mRange.setTotalFrames(frames); }
-    void setSelectionStartFrame(FramePos frame) override { mRange.setSelectionStartFrame(frame); }
-    void setSelectionEndFrame(FramePos frame) override { mRange.setSelectionEndFrame(frame); }
-    FramePos selectionStartFrame() override { return mRange.selectionStartFrame(); }
-    FramePos selectionEndFrame() override { return mRange.selectionEndFrame(); }
-    FramePos analysisStartFrame() const override { return mRange.analysisStartFrame(); }
-    FramePos analysisEndFrame() const override { return mRange.analysisEndFrame(); }
+    void useRange(KVSegmentRange* range) override {
+        if (!range) mRange = *mUsed;
+        mUsed = range ? range : &mRange;
+    }
+    void setNumFrames(FrameCount frames) override { mUsed->setTotalFrames(frames); }
+    void setSelectionStartFrame(FramePos frame) override { mUsed->setSelectionStartFrame(frame); }
+    void setSelectionEndFrame(FramePos frame) override { mUsed->setSelectionEndFrame(frame); }
+    void setAnalysisStartFrame(FramePos frame) override { mUsed->setAnalysisStartFrame(frame); }
+    void setAnalysisEndFrame(FramePos frame) override { mUsed->setAnalysisEndFrame(frame); }
+    FramePos selectionStartFrame() override { return mUsed->selectionStartFrame(); }
+    FramePos selectionEndFrame() override { return mUsed->selectionEndFrame(); }
+    FramePos analysisStartFrame() const override { return mUsed->analysisStartFrame(); }
+    FramePos analysisEndFrame() const override { return mUsed->analysisEndFrame(); }
+
+private:
+    KVSegmentRange* mUsed = &mRange;
 };
 
 }  // namespace orvex::test

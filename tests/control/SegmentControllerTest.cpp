@@ -112,16 +112,21 @@ TEST_F(SegmentControllerTest, StoredRangesRoundTripThroughTheDictionary) {
     EXPECT_TRUE(KVSegmentController::analysisRangeForFileAtPath(sound(), start, end));
     EXPECT_EQ(start, 0);
     EXPECT_EQ(end, 0);
+    test::FakeSegmentView view;
     {
-        test::FakeSegmentView view;
         auto controller = open(h, view);
         EXPECT_EQ(view.selectionStartFrame(), 0);
         EXPECT_EQ(view.analysisEndFrame(), 0);
         view.setSelectionStartFrame(128 * 100);
         view.setSelectionEndFrame(128 * 1000);
         controller->setAnalysisStart(128 * 50, 128 * 900);
+        // The range the view edits is the controller's.
+        EXPECT_EQ(controller->range().selectionStartFrame(), 128 * 100);
+        EXPECT_EQ(controller->range().analysisEndFrame(), 128 * 900);
         EXPECT_TRUE(controller->saveSelectionAndAnalysisRange());
     }
+    // Without its controller the view keeps a copy of what it showed.
+    EXPECT_EQ(view.selectionEndFrame(), 128 * 1000);
     const std::string dictPath = KVUtilities::paramDictPathForAnalysisOfFileAtPath(sound());
     EXPECT_EQ(test::plistText(dictPath), "ORVXFileGroup_AnalysisEndFrame=115200 ORVXFileGroup_AnalysisStartFrame=6400 "
                                          "ORVXFileGroup_DictionaryPath=" + dictPath +
