@@ -96,7 +96,7 @@ void AppMenus::validate(QMenuBar* bar, const CommandContext& context) {
         if (!command.isValid()) continue;
         const EditorCommandRow& row = EditorCommands::row(EditorCommand(command.toInt()));
         action->setEnabled(EditorCommands::isEnabled(row.needs, context));
-        if (row.namesSeparator) action->setText(QString::fromStdString(EditorCommands::title(row, context)));
+        action->setText(QString::fromStdString(EditorCommands::title(row, context)));
     }
 }
 

@@ -207,12 +207,18 @@ bool CliDocument::runAndWait(const std::function<void(KVAnalysisController&)>& c
     return result ? true : failWith(storeFailureLine(result, "selection", mDocument->sourcePath()));
 }
 
-bool CliDocument::undo() {
+// Each step is one undo (or redo) of the history, stored before the next begins: an error stops
+// the walk where it is.
+bool CliDocument::walkHistory(bool forward, int steps) {
     waitUntilIdle();
-    const Result undone = mDocument->undo();
-    if (undone) return true;
-    if (undone.text() == KVAnalysisFileSet::noDataToUndo().text()) return failWith(undone.text());
-    return failWith(storeFailureLine(undone, "selection", mDocument->sourcePath()));
+    const Result nothing = forward ? KVAnalysisFileSet::noDataToRedo() : KVAnalysisFileSet::noDataToUndo();
+    for (int step = 0; step < steps; ++step) {
+        const Result walked = forward ? mDocument->redo() : mDocument->undo();
+        if (walked) continue;
+        if (walked.text() == nothing.text()) return failWith(walked.text());
+        return failWith(storeFailureLine(walked, "selection", mDocument->sourcePath()));
+    }
+    return true;
 }
 
 KVOutputController* CliDocument::output() {

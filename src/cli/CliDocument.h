@@ -66,7 +66,8 @@ public:
     KVAnalysisController& controller() const;
     // Runs a controller command and waits until its worker has finished.
     bool runAndWait(const std::function<void(KVAnalysisController&)>& command);
-    bool undo();
+    // Undoes (or, forward, redoes) steps steps of the selection's history.
+    bool walkHistory(bool forward, int steps);
     // Applies (and stores) the mode of that name: extract, suppress or modify.
     bool applyMode(const std::string& name);
 

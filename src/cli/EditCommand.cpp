@@ -19,6 +19,7 @@ struct EditOptions {
     std::string file, op, tool, path, framePath, mode;
     std::optional<double> from, to, fromFrame, toFrame, low, high, lowPitch, highPitch;
     bool subtract = false, shift = false;
+    int steps = 1;
     CliSeparationOptions separation;
 };
 
@@ -87,10 +88,10 @@ Command pencilCommand(const EditOptions& options, LastFrame& last) {
 }
 
 // The controller command for options.op; empty (after an error line) when it cannot be built.
-// The whole-segment verbs are the command table's; undo is the document's, below.
+// The whole-segment verbs are the command table's; undo and redo are the document's, below.
 Command commandFor(const EditOptions& options, LastFrame& last) {
     if (const auto command = EditorCommands::ofCliVerb(options.op)) {
-        if (*command == EditorCommand::Undo) return [](KVAnalysisController&) {};
+        if (*command == EditorCommand::Undo || *command == EditorCommand::Redo) return [](KVAnalysisController&) {};
         if (SegmentEdits::Edit edit = SegmentEdits::of(*command)) return edit;
     }
     if (options.op == "box") return boxCommand(options, last);
@@ -115,8 +116,10 @@ int runEdit(const EditOptions& options) {
     }
     if (!options.mode.empty()) document->applyMode(options.mode);
     document->controller().setSeparation(options.separation.settings());
-    const bool undo = EditorCommands::ofCliVerb(options.op) == EditorCommand::Undo;
-    if (!(undo ? document->undo() : document->runAndWait(command))) return 1;
+    const auto verb = EditorCommands::ofCliVerb(options.op);
+    const bool walk = verb == EditorCommand::Undo || verb == EditorCommand::Redo;
+    if (!(walk ? document->walkHistory(verb == EditorCommand::Redo, options.steps) : document->runAndWait(command)))
+        return 1;
     std::printf("%s done\n", options.op.c_str());
     return 0;
 }
@@ -147,6 +150,8 @@ void setupEdit(CLI::App& app, int& exitCode) {
         ->excludes(path);
     command->add_flag("--subtract", options->subtract, "Remove from the selection instead of adding");
     command->add_flag("--shift", options->shift, "Box: take from the selection instead of the analysis");
+    command->add_option("--steps", options->steps, "Undo, redo: how many steps (1 unless given)")
+        ->check(CLI::Range(1, 1000));
     options->separation.addTo(command);
     command->add_option("--mode", options->mode, "Document mode")->check(CLI::IsMember({"extract", "suppress", "modify"}));
     command->callback([options, &exitCode] { exitCode = runEdit(*options); });

@@ -28,7 +28,7 @@ constexpr EditorCommandRow kTable[] = {
     {C::Close,                "close",              kFile,    "&Close",                 "Ctrl+W; Ctrl+F4",    N::Nothing,    S::Application, true},
     {C::Quit,                 "quit",               kFile,    "&Quit",                  "Ctrl+Q",             N::Nothing,    S::Application},
     {C::Undo,                 "undo",               kEdit,    "&Undo",                  "Ctrl+Z",             N::Undo,       S::Document,    false, "undo",        "uiUndoButton"},
-    {C::Redo,                 "redo",               kEdit,    "&Redo",                  "Ctrl+Shift+Z; Ctrl+Y", N::Redo,     S::Document},
+    {C::Redo,                 "redo",               kEdit,    "&Redo",                  "Ctrl+Shift+Z; Ctrl+Y", N::Redo,     S::Document,    false, "redo"},
     {C::SelectAll,            "select-all",         kEdit,    "Select &All",            "Ctrl+A",             N::Document,   S::Document,    true,  "select-all",  "uiSelectAllButton",            "Selecting..."},
     {C::ClearSelection,       "select-none",        kEdit,    "&Clear Selection",       "Ctrl+Shift+A",       N::Analysis,   S::Document,    false, "select-none", "uiSelectNoneButton"},
     {C::Preferences,          "preferences",        kEdit,    "&Preferences...",        "Ctrl+,",             N::Nothing,    S::Application, true},
@@ -100,6 +100,10 @@ bool EditorCommands::isEnabled(CommandNeeds needs, const CommandContext& context
 std::string EditorCommands::title(const EditorCommandRow& row, const CommandContext& context) {
     std::string title(row.title);
     if (row.namesSeparator && context.medianSeparation) title += " (Median Filter)";
+    const std::string& step = row.command == EditorCommand::Undo   ? context.undoName
+                              : row.command == EditorCommand::Redo ? context.redoName
+                                                                   : std::string();
+    if (!step.empty()) title += " " + step;
     return title;
 }
 

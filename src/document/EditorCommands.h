@@ -63,6 +63,8 @@ struct CommandContext {
     bool canUndo = false;
     bool canRedo = false;
     bool medianSeparation = false;  // keep sustained and keep transients use the median separator
+    std::string undoName;           // what Undo would take back ("Keep Sustained"); empty: nothing
+    std::string redoName;           // what Redo would do again
 };
 
 // One command: where it appears and when it can run. The handler is the scope's one switch
@@ -98,7 +100,7 @@ public:
     // Whether a command with these needs may run in context.
     static bool isEnabled(CommandNeeds needs, const CommandContext& context);
     // The item's title in context: "&Keep Transients (Median Filter)" while the median separator
-    // is chosen.
+    // is chosen, "&Undo Keep Sustained" and "&Redo Box" for the steps they would take.
     static std::string title(const EditorCommandRow& row, const CommandContext& context);
     // The menu item's object name: "export-stems" -> "uiExportStemsMenuItem".
     static std::string menuItemName(const EditorCommandRow& row);

@@ -354,9 +354,13 @@ void KVWaveDocument::cancelProcessing() {
     if (mOutputController) mOutputController->cancelExport();
 }
 
-Result KVWaveDocument::undo() {
-    if (!mAnalysisController) return KVAnalysisFileSet::noDataToUndo();
-    const Result result = mAnalysisController->undo();
+Result KVWaveDocument::undo() { return walkHistory(false); }
+
+Result KVWaveDocument::redo() { return walkHistory(true); }
+
+Result KVWaveDocument::walkHistory(bool forward) {
+    if (!mAnalysisController) return forward ? KVAnalysisFileSet::noDataToRedo() : KVAnalysisFileSet::noDataToUndo();
+    const Result result = forward ? mAnalysisController->redo() : mAnalysisController->undo();
     if (!result) showFailure(result, true);
     commitWhileAnalysisTabHidden();
     if (KVAnalysisViewInterface* view = mWindow ? mWindow->analysisView() : nullptr) view->redraw();
@@ -369,7 +373,7 @@ Result KVWaveDocument::undo() {
 bool KVWaveDocument::perform(EditorCommand command) {
     switch (command) {
         case EditorCommand::Undo: (void)undo(); return true;
-        case EditorCommand::Redo: redo(); return true;
+        case EditorCommand::Redo: (void)redo(); return true;
         case EditorCommand::SelectAll: selectAll(); return true;
         case EditorCommand::ClearSelection: selectNone(); return true;
         case EditorCommand::KeepTransients:
@@ -393,11 +397,20 @@ CommandContext KVWaveDocument::commandContext() const {
     context.hasAnalysis = mAnalysisController != nullptr;
     context.canUndo = canUndo();
     context.canRedo = canRedo();
+    if (mAnalysisController) {
+        const KVAnalysisFileSet& store = mAnalysisController->store();
+        const std::vector<KVHistoryEntry> levels = store.historyEntries();
+        const std::size_t cursor = store.historyCursor();
+        if (context.canUndo && cursor > 0) context.undoName = levels[cursor - 1].name;
+        if (context.canRedo && cursor < levels.size()) context.redoName = levels[cursor].name;
+    }
     context.medianSeparation = mSeparation.method == SeparationMethod::Median;
     return context;
 }
 
 bool KVWaveDocument::canUndo() const { return mAnalysisController && mAnalysisController->canUndo(); }
+
+bool KVWaveDocument::canRedo() const { return mAnalysisController && mAnalysisController->canRedo(); }
 
 // --- Tools and switches ---
 
@@ -474,7 +487,7 @@ void KVWaveDocument::publishState() {
     mState.isPlaying = mPlayback && mPlayback->isPlaying();
     mState.loopEnabled = mPlayback && mPlayback->loopEnabled();
     mState.canUndo = canUndo();
-    mState.canRedo = false;
+    mState.canRedo = canRedo();
     mState.busy = isBusy();
     if (mWindow) mWindow->showCommandState(mState);
 }

@@ -115,10 +115,11 @@ public:
     bool selectNone();
     bool applySelection();
     void cancelProcessing();
+    // Undoes or redoes one step of the selection's history; a refusal is shown (with a beep).
     Result undo();
-    void redo() {}
+    Result redo();
     bool canUndo() const;
-    bool canRedo() const { return false; }
+    bool canRedo() const;
     // What the command table's enabling rules read of this document.
     CommandContext commandContext() const;
     // Any command of the analysis controller (a gesture of the CLI), under the busy rule.
@@ -200,6 +201,7 @@ public:
     void playPositionChanged(FramePos frame) override;
 
 private:
+    Result walkHistory(bool forward);
     Result openEditHistory();
     Result prepareAnalysisFolder();
     Result lockAnalysisFolder(const std::string& folder);

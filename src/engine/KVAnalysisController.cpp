@@ -132,12 +132,12 @@ void KVAnalysisController::selectionComplete(float x, float y, float w, float h)
     if (isPencil(tool) || refusedWhileProcessing()) return;
     const SelectionMode mode = mSelectionMode;
     const bool shift = mShiftMode;
-    runOnMainThread([=](KVIsolationOperations& ops) { ops.boxTool(tool, mode, shift, x, y, w, h); });
+    runOnMainThread("Box", [=](KVIsolationOperations& ops) { ops.boxTool(tool, mode, shift, x, y, w, h); });
 }
 
 void KVAnalysisController::dragComplete(FramePos start, FramePos end) {
     if (refusedWhileProcessing()) return;
-    runOnMainThread([=](KVIsolationOperations& ops) { ops.dragCeiling(start, end); });
+    runOnMainThread("Ceiling", [=](KVIsolationOperations& ops) { ops.dragCeiling(start, end); });
 }
 
 void KVAnalysisController::pathComplete(const std::vector<KVPathPoint>& points) {
@@ -148,7 +148,7 @@ void KVAnalysisController::pathComplete(const std::vector<KVPathPoint>& points) 
                                     .attenuateF0 = mAttenuateF0};
     if (mAnalysisView) mAnalysisView->addPath(points);
     // The view is asked for when the path is done: after shutdown there is none.
-    runInNewThread([points, settings](KVIsolationOperations& ops) { ops.pencilPath(points, settings); }, true,
+    runInNewThread([points, settings](KVIsolationOperations& ops) { ops.pencilPath(points, settings); }, "Pencil",
                    [this, points] {
                        if (mAnalysisView) mAnalysisView->removePath(points);
                    });
@@ -222,6 +222,7 @@ KVMedianMask::AudioReader KVAnalysisController::segmentReader(std::shared_ptr<KV
 }
 
 void KVAnalysisController::runSeparation(bool transients) {
+    const std::string step = transients ? "Keep Transients" : "Keep Sustained";
     if (mSeparation.method == SeparationMethod::Median) {
         std::shared_ptr<KVEditHistory> history = mRunner->editHistory();
         const int channels = history->numberOfChannels();
@@ -229,24 +230,24 @@ void KVAnalysisController::runSeparation(bool transients) {
             [transients, settings = mSeparation.median, history, channels](KVIsolationOperations& ops) {
                 ops.separateByMedian(transients, settings, segmentReader(history), channels);
             },
-            true);
+            step);
     } else {
         runInNewThread([transients](KVIsolationOperations& ops) {
             transients ? ops.isolateStochastic() : ops.isolateDeterministic();
-        }, true);
+        }, step);
     }
 }
 
 void KVAnalysisController::fillGaps() {
     if (refusedWhileProcessing()) return;
     const int mode = int(mDocumentMode.load());
-    runInNewThread([mode](KVIsolationOperations& ops) { ops.fillGaps(mode); }, false);
+    runInNewThread([mode](KVIsolationOperations& ops) { ops.fillGaps(mode); }, "Fill Gaps");
 }
 
 void KVAnalysisController::selectAll() {
     if (refusedWhileProcessing() || !mSelectionIdle || mAnalysisStore->frameCount() == 0) return;
     mSelectionIdle = false;
-    runInNewThread([](KVIsolationOperations& ops) { ops.selectAll(); }, true, [this] { mSelectionIdle = true; });
+    runInNewThread([](KVIsolationOperations& ops) { ops.selectAll(); }, "Select All", [this] { mSelectionIdle = true; });
 }
 
 void KVAnalysisController::selectAllContinuously() {
@@ -259,7 +260,7 @@ void KVAnalysisController::selectAllContinuously() {
             ops.selectAllContinuously([this] { return mHasFinishedProcessing.load(); }, [this] { postRelayout(); },
                                       path);
         },
-        false, [this] { mSelectionIdle = true; });
+        "", [this] { mSelectionIdle = true; });
 }
 
 Result KVAnalysisController::selectNone() {
@@ -269,7 +270,7 @@ Result KVAnalysisController::selectNone() {
                                "again once all pending operations have completed");
     mSelectionIdle = false;
     mCancelProcessing = false;
-    mSelectionStore->beginUndoStep();
+    mSelectionStore->beginUndoStep("Clear Selection");
     KVIsolationOperations(*mAnalysisStore, *mSelectionStore, mCancelProcessing).clearSelection();
     mLastOperationResult = mSelectionStore->commitUndoStep();
     if (mAnalysisView) mAnalysisView->invalidateImage();
@@ -279,7 +280,7 @@ Result KVAnalysisController::selectNone() {
 
 void KVAnalysisController::applySelection() {
     if (refusedWhileProcessing()) return;
-    runInNewThread([](KVIsolationOperations& ops) { ops.applySelection(); }, true);
+    runInNewThread([](KVIsolationOperations& ops) { ops.applySelection(); }, "Apply Selection");
 }
 
 void KVAnalysisController::uiIsolateRepeatingPattern() { Platform::shared().beep(); }
@@ -291,7 +292,16 @@ Result KVAnalysisController::undo() {
     return undone;
 }
 
+Result KVAnalysisController::redo() {
+    if (isProcessing()) return KVAnalysisFileSet::noDataToRedo();
+    const Result redone = mSelectionStore->redoLastStep();
+    if (mAnalysisView) mAnalysisView->invalidateImage();
+    return redone;
+}
+
 bool KVAnalysisController::canUndo() const { return !isProcessing() && mSelectionStore->canUndo(); }
+
+bool KVAnalysisController::canRedo() const { return !isProcessing() && mSelectionStore->canRedo(); }
 
 // The view goes with its window, while a running operation may keep the controller a while
 // longer: from here on the controller does not touch the view.
@@ -322,9 +332,9 @@ void KVAnalysisController::scrollToPlayCursor() {
 
 // --- Operation protocol ---
 
-void KVAnalysisController::runOnMainThread(const Operation& op) {
+void KVAnalysisController::runOnMainThread(const std::string& step, const Operation& op) {
     disableAudio();
-    mSelectionStore->beginUndoStep();
+    mSelectionStore->beginUndoStep(step);
     KVIsolationOperations ops(*mAnalysisStore, *mSelectionStore, mCancelProcessing);
     op(ops);
     mLastOperationResult = mSelectionStore->commitUndoStep();
@@ -337,9 +347,10 @@ void KVAnalysisController::runOnMainThread(const Operation& op) {
 // on the main thread and never by a worker. The undo step is committed and the operation counted
 // out before the delegate hears of the end, so that what it asks then (canUndo, isProcessing)
 // is already the answer after the operation.
-void KVAnalysisController::runInNewThread(Operation op, bool withUndo, std::function<void()> afterwards) {
+void KVAnalysisController::runInNewThread(Operation op, const std::string& step, std::function<void()> afterwards) {
+    const bool withUndo = !step.empty();
     disableAudio();
-    if (withUndo) mSelectionStore->beginUndoStep();
+    if (withUndo) mSelectionStore->beginUndoStep(step);
     ++mRunningOperations;
     std::thread([self = shared_from_this(), op = std::move(op), withUndo, afterwards = std::move(afterwards)]() mutable {
         {

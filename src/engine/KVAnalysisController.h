@@ -115,11 +115,12 @@ public:
     // Undoes the last step of the selection; the failure "No data to undo" when there is none
     // or an operation runs (the caller shows it, with a beep).
     Result undo();
-    // There is one level of undo and no redo: redo does nothing and canRedo is always false.
-    void redo() {}
-    bool canRedo() const { return false; }
-    // Whether the selection store holds a step to undo.
+    // Redoes the step undone last; the failure "No data to redo" when there is none or an
+    // operation runs.
+    Result redo();
+    // Whether the selection's history holds a step to undo, or one to redo.
     bool canUndo() const;
+    bool canRedo() const;
     // How the last finished operation ended: success, or the failure of a selection write (its
     // step then taken back, KVAnalysisFileSet::commitUndoStep). Main thread.
     const Result& lastOperationResult() const { return mLastOperationResult; }
@@ -169,15 +170,15 @@ private:
     // Waits one preview period; false once the thread is to stop.
     bool awaitPreviewPeriod();
     void preparePreviewFrame();
-    // Main-thread operations: audio off, one undo step around op, then the finishing chime,
-    // redraw and audio on.
-    void runOnMainThread(const Operation& op);
+    // Main-thread operations: audio off, one undo step named step around op, then the
+    // finishing chime, redraw and audio on.
+    void runOnMainThread(const std::string& step, const Operation& op);
     // Keep sustained or keep transients by the chosen method, as one undoable operation.
     void runSeparation(bool transients);
     static KVMedianMask::AudioReader segmentReader(std::shared_ptr<KVEditHistory> history);
-    // Worker operations: audio off, the undo step begun here when withUndo, op on a new thread,
-    // then the finishing step and the commit posted to the main thread.
-    void runInNewThread(Operation op, bool withUndo, std::function<void()> afterwards = {});
+    // Worker operations: audio off, the undo step named step begun here (none when step is
+    // empty), op on a new thread, then the finishing step and the commit posted to the main thread.
+    void runInNewThread(Operation op, const std::string& step, std::function<void()> afterwards = {});
     void finishOperation(const Result& result);
     // While an operation runs every other one is refused with a beep: two operations never
     // write the selection store at once nor nest undo steps.

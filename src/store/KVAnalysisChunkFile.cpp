@@ -3,8 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <limits>
 #include <cstring>
+#include <limits>
+#include <map>
 
 #include "common/AnalysisConstants.h"
 #include "store/KVAnalysisPaths.h"
@@ -455,6 +456,63 @@ bool KVAnalysisChunkFile::replayCopies(FramePos below) {
         replayed = writeFrame(*copy, frame, false) && replayed;
     }
     return replayed;
+}
+
+bool KVAnalysisChunkFile::keepUndoCopiesAs(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
+    dropCopyFile(path);
+    if (mFiles[kUndo]->keepAs(path)) return true;
+    recordFailure(kUndo);
+    return false;
+}
+
+void KVAnalysisChunkFile::emptyUndoCopies() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
+    if (!mFiles[kUndo]->empty()) recordFailure(kUndo);
+    mUndoCount = 0;
+}
+
+std::string KVAnalysisChunkFile::stepCopyPath(std::int64_t id) const {
+    return KVAnalysisPaths::dataFilePath(mSourcePath, ".step-" + std::to_string(id) + ".noindex");
+}
+
+void KVAnalysisChunkFile::dropCopyFile(const std::string& path) {
+    ::unlink(path.c_str());
+    RecordChecksums::dropKept(path);
+}
+
+// The first pass reads only the headers, to find each frame's first copy; the second reads
+// those copies whole (checked against their checksums) and writes them in frame order, which
+// lets a step gather consecutive frames into blocks.
+bool KVAnalysisChunkFile::writeCopiesFrom(const std::string& path, bool keepCopies) {
+    KVRecordFile copies(path, sizeof(FrameRecord));
+    if (!copies.exists()) return true;
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    if (!copies.open(true)) {
+        mFailures->record(StoreFailures::damagedData(path + ": " + copies.lastError()));
+        return false;
+    }
+    if (!keepCopies) flushAppends();
+    std::map<FramePos, FramePos> firstCopy;
+    FrameRecord& header = *mScratchRecord;
+    const FrameCount count = copies.recordCount();
+    for (FramePos k = 0; k < count; ++k) {
+        if (copies.readPart(&header, k, 0, kHeaderPeek) != static_cast<std::int64_t>(kHeaderPeek)) break;
+        if (isUndoCopy(header)) firstCopy.emplace(FramePos{header.frameIndex}, k);
+    }
+    auto copy = FrameRecord::create();
+    bool written = true;
+    for (const auto& [frame, k] : firstCopy) {
+        if (copies.read(copy.get(), k) != static_cast<std::int64_t>(sizeof(FrameRecord))) {
+            mFailures->record(StoreFailures::damagedData(path + ": " + copies.lastError()));
+            return false;
+        }
+        copy->frameIndex = copy->size == 0 ? 0 : -1;  // the tag belongs to the copy
+        written = (keepCopies ? writeFrameRecord(*copy, frame) == 0 : writeFrame(*copy, frame, false)) && written;
+    }
+    return written;
 }
 
 FrameCount KVAnalysisChunkFile::undoCount() const {

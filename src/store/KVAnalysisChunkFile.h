@@ -96,6 +96,23 @@ public:
     // previous step's copies kept aside by a begin whose step never committed.
     void settleKeptUndo();
 
+    // The copies of the step just committed, kept under path (a second name for the same
+    // data, so nothing is copied) for the history; nothing is kept when the step saved no
+    // copy. False, with the failure in the latch, when the name cannot be made.
+    bool keepUndoCopiesAs(const std::string& path);
+    // Empties the undo file once its copies are kept elsewhere (or of no use).
+    void emptyUndoCopies();
+    // Inside a step: writes every frame a copy file at path holds back to its copy (the first
+    // copy of a frame saved more than once), in frame order, so that the step's own undo copies
+    // hold what the frames held before; without keepCopies the frames are written in place with
+    // no copy (an undo that gives up its redo). A missing file holds nothing. False, with the
+    // failure in the latch, when the file cannot be read whole or a frame cannot be written.
+    bool writeCopiesFrom(const std::string& path, bool keepCopies = true);
+    // The copy file of history step id: B.step-<id>.noindex.
+    std::string stepCopyPath(std::int64_t id) const;
+    // Removes a copy file and its checksums.
+    static void dropCopyFile(const std::string& path);
+
     // count display records of a kind, or frame summaries, from index; a failed read
     // zero-fills, the end of the file stops quietly. Returns the records read whole.
     FrameCount readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count, DisplayColumnKind kind);

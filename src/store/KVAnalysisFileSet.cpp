@@ -1,11 +1,15 @@
 #include "store/KVAnalysisFileSet.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <limits>
 #include <system_error>
 
 #include "store/KVAnalysisPaths.h"
@@ -40,12 +44,7 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
     set->mOverview = KVAnalysisChunkFile::initByOpeningFileAtPath(KVAnalysisPaths::overviewChunkPath(path), sampleRate,
                                                                   zeroPadding, frameSize, overlap, keepsUndo,
                                                                   recreate, true, set->mFailures);
-    set->rollBackInterruptedStep();
-    std::error_code ignored;
-    if (!std::filesystem::exists(KVAnalysisPaths::openStepMarkerPath(path), ignored)) {
-        for (auto& chunk : set->mChannels) chunk->settleKeptUndo();
-        set->mOverview->settleKeptUndo();
-    }
+    set->openHistory(recreate);
     set->mWhole = set->channelsHoldTheOverview();
     return set;
 }
@@ -57,13 +56,6 @@ bool KVAnalysisFileSet::channelsHoldTheOverview() {
     return std::all_of(mChannels.begin(), mChannels.end(), [frames](const auto& chunk) {
         return chunk->isAnalysisComplete() && chunk->frameCount() >= frames;
     });
-}
-
-// Replaying the saved copies twice gives the same frames, so every replay may be cut short and
-// done again. True when the overview had copies to replay.
-bool KVAnalysisFileSet::replaySavedCopies() {
-    for (auto& chunk : mChannels) chunk->undoLastStep();
-    return mOverview->undoLastStep();
 }
 
 // A chunk file keeps its copies only when it could not write them back.
@@ -92,13 +84,24 @@ bool KVAnalysisFileSet::rollBackFailedStep() {
     return mOverview->rollBackFailedStep() && back;
 }
 
+// The record names the step's id, so that an open can tell a step that reached the history
+// (only its clean-up was cut short) from one that did not. An empty record is of a step
+// without id (written before the history kept levels): it is rolled back.
 bool KVAnalysisFileSet::markStepOpen() {
     if (!mKeepsUndo) return true;
     const std::string marker = KVAnalysisPaths::openStepMarkerPath(mSourcePath);
-    const int descriptor = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int descriptor = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (descriptor < 0) return false;
+    const std::string id = std::to_string(mStepId);
+    const bool written = ::write(descriptor, id.data(), id.size()) == static_cast<ssize_t>(id.size());
     ::close(descriptor);
-    return true;
+    return written;
+}
+
+std::int64_t KVAnalysisFileSet::openStepId() const {
+    std::ifstream in(KVAnalysisPaths::openStepMarkerPath(mSourcePath));
+    std::int64_t id = 0;
+    return in >> id ? id : 0;
 }
 
 void KVAnalysisFileSet::markStepClosed() {
@@ -149,8 +152,15 @@ void KVAnalysisFileSet::setFrameCount(FrameCount n) {
     for (auto& chunk : mChannels) chunk->setFrameCount(n);
 }
 
-void KVAnalysisFileSet::beginUndoStep() {
-    if (mUndoNesting == 0) mFailures->clear();
+void KVAnalysisFileSet::beginUndoStep(const std::string& name) { beginStep(name, StepKind::Edit); }
+
+void KVAnalysisFileSet::beginStep(const std::string& name, StepKind kind) {
+    if (mUndoNesting == 0) {
+        mFailures->clear();
+        mStepName = name;
+        mStepKind = kind;
+        mStepId = mHistory ? mHistory->takeId() : 0;
+    }
     for (auto& chunk : mChannels) chunk->beginUndoStep();
     mOverview->beginUndoStep();
     if (mUndoNesting++ == 0) markStepOpen();
@@ -163,21 +173,188 @@ Result KVAnalysisFileSet::commitUndoStep() {
     if (mUndoNesting > 0) --mUndoNesting;
     for (auto& chunk : mChannels) chunk->commitUndoStep();
     mOverview->commitUndoStep();
-    const Result failure = mFailures->failure();
+    Result failure = mFailures->failure();
     if (!outermost) return failure;
+    mDroppedByLastCommit = 0;
+    if (failure && !recordStep()) failure = StoreFailures::writeFailed("Error writing to undo file", "the history could not be written to " + mHistory->path());
     if (!failure && !rollBackFailedStep()) return StoreFailures::stepNotRolledBack(failure);  // the record stays
     markStepClosed();
     return failure;
 }
 
+std::vector<KVAnalysisChunkFile*> KVAnalysisFileSet::chunkFiles() const {
+    std::vector<KVAnalysisChunkFile*> files{mOverview.get()};
+    for (const auto& chunk : mChannels) files.push_back(chunk.get());
+    return files;
+}
+
+// The step's copies get the names of its level, the history file names the level, and only
+// then are the undo files emptied and the levels it replaced removed: an interruption before
+// the history file is written leaves the step to be rolled back, one after it only clean-up.
+bool KVAnalysisFileSet::recordStep() {
+    if (!mHistory) return true;
+    const auto holdsCopies = [](const KVAnalysisChunkFile* chunk) { return chunk->undoCount() > 0; };
+    const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
+    if (mStepKind == StepKind::Edit && std::none_of(chunks.begin(), chunks.end(), holdsCopies)) {
+        markStepClosed();  // a step that wrote nothing is no level
+        return true;
+    }
+    KVHistoryEntry step{mStepId, mStepName, 0};
+    for (KVAnalysisChunkFile* chunk : chunks) {
+        if (!chunk->keepUndoCopiesAs(chunk->stepCopyPath(mStepId))) return false;
+        struct stat info {};
+        if (::stat(chunk->stepCopyPath(mStepId).c_str(), &info) == 0) step.bytes += std::int64_t{info.st_blocks} * 512;
+    }
+    const std::vector<KVHistoryEntry> gone = placeStep(step);
+    if (!mHistory->save()) {
+        mHistory->load();
+        dropCopies({step});
+        return false;
+    }
+    emptyUndoCopies();
+    markStepClosed();
+    dropCopies(gone);
+    return true;
+}
+
+// Where the step goes in the history, and the levels that go because of it.
+std::vector<KVHistoryEntry> KVAnalysisFileSet::placeStep(const KVHistoryEntry& step) {
+    if (mStepKind == StepKind::Undo) return {mHistory->undoneAs(step)};
+    if (mStepKind == StepKind::Redo) return {mHistory->redoneAs(step)};
+    std::vector<KVHistoryEntry> gone = mHistory->pushStep(step);
+    const std::vector<KVHistoryEntry> pruned = mHistory->prune(mMaxLevels, historyBudget());
+    mDroppedByLastCommit = pruned.size();
+    gone.insert(gone.end(), pruned.begin(), pruned.end());
+    return gone;
+}
+
+// The share of what the disk offers the history: its free space and what the levels take.
+std::int64_t KVAnalysisFileSet::historyBudget() const {
+    std::error_code error;
+    const auto space = std::filesystem::space(std::filesystem::path(mHistory->path()).parent_path(), error);
+    if (error) return std::numeric_limits<std::int64_t>::max();
+    std::int64_t held = 0;
+    for (const auto& level : mHistory->entries()) held += level.bytes;
+    return static_cast<std::int64_t>(mBudgetShare * (static_cast<double>(space.available) + static_cast<double>(held)));
+}
+
+void KVAnalysisFileSet::dropCopies(const std::vector<KVHistoryEntry>& levels) {
+    for (const auto& level : levels)
+        for (KVAnalysisChunkFile* chunk : chunkFiles()) KVAnalysisChunkFile::dropCopyFile(chunk->stepCopyPath(level.id));
+}
+
+void KVAnalysisFileSet::emptyUndoCopies() {
+    for (KVAnalysisChunkFile* chunk : chunkFiles()) chunk->emptyUndoCopies();
+}
+
+// Copy files that no level names: left by a step interrupted before its level was written, or
+// by one interrupted while it removed the levels it replaced.
+void KVAnalysisFileSet::dropUnlistedCopies() {
+    for (KVAnalysisChunkFile* chunk : chunkFiles()) {
+        const std::filesystem::path base = chunk->stepCopyPath(0);
+        const std::string stem = base.filename().string().substr(0, base.filename().string().size() - 9);  // "0.noindex"
+        std::error_code error;
+        for (const auto& file : std::filesystem::directory_iterator(base.parent_path(), error)) {
+            std::string name = file.path().filename().string();
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".crc") == 0) name.resize(name.size() - 4);
+            if (name.rfind(stem, 0) != 0 || name.size() <= stem.size() + 8 ||
+                name.compare(name.size() - 8, 8, ".noindex") != 0)
+                continue;
+            const std::string digits = name.substr(stem.size(), name.size() - stem.size() - 8);
+            const auto isDigit = [](unsigned char c) { return std::isdigit(c) != 0; };
+            if (digits.empty() || digits.size() > 18 || !std::all_of(digits.begin(), digits.end(), isDigit)) continue;
+            if (!mHistory->contains(std::stoll(digits)))
+                KVAnalysisChunkFile::dropCopyFile((base.parent_path() / name).string());
+        }
+    }
+}
+
+// Opening settles what an interrupted process left: a step that reached the history only needs
+// its clean-up; any other open step is rolled back. A folder written before the history kept
+// levels holds its one level in the undo files: it becomes the history's first level.
+void KVAnalysisFileSet::openHistory(bool recreate) {
+    if (!mKeepsUndo) return;
+    mHistory = std::make_unique<KVStepHistory>(KVAnalysisPaths::historyPath(mSourcePath));
+    const bool listed = !recreate && mHistory->load();
+    if (recreate) mHistory->remove();
+    std::error_code error;
+    const std::string marker = KVAnalysisPaths::openStepMarkerPath(mSourcePath);
+    if (std::filesystem::exists(marker, error)) {
+        const std::int64_t id = openStepId();
+        if (listed && id > 0 && mHistory->contains(id)) {
+            emptyUndoCopies();
+            markStepClosed();
+        } else if (listed && id < 0) {
+            if (mHistory->nextUndo() && mHistory->nextUndo()->id == -id) undoForGood(-id);
+            else markStepClosed();
+        } else {
+            rollBackInterruptedStep();
+        }
+    }
+    if (std::filesystem::exists(marker, error)) return;  // not yet back: the next open tries again
+    for (KVAnalysisChunkFile* chunk : chunkFiles()) chunk->settleKeptUndo();
+    if (listed) {
+        emptyUndoCopies();  // copies of writes made outside any step
+    } else if (mOverview->undoCount() > 0) {
+        mStepId = mHistory->takeId();
+        mStepName = "Edit";
+        mStepKind = StepKind::Edit;
+        recordStep();
+    }
+    dropUnlistedCopies();
+}
+
+// An undo that cannot keep the copies for its redo (a full disk) writes the level back in
+// place, which needs no room, and gives up the redo.
 Result KVAnalysisFileSet::undoLastStep() {
-    if (mUndoNesting > 0) return noDataToUndo();
-    const bool recorded = mOverview->undoCount() > 0 && markStepOpen();
+    if (mUndoNesting > 0 || !canUndo()) return noDataToUndo();
+    const KVHistoryEntry level = *mHistory->nextUndo();
+    if (mUnfinishedUndo == level.id) return undoForGood(level.id);
+    const Result undone = replayLevel(StepKind::Undo, level);
+    if (undone || StoreFailures::isDamage(undone) || !mFailures->failed()) return undone;
+    return undoForGood(level.id);
+}
+
+// The record of the open step names the level as negative id: an interrupted run is finished by
+// the next open, as writing the copies again gives the same frames.
+Result KVAnalysisFileSet::undoForGood(std::int64_t id) {
+    mStepId = -id;
+    mUnfinishedUndo = id;
+    if (!markStepOpen()) return mFailures->failure();
+    // The latch keeps the failure of the undo tried before (alerted once); success is told by
+    // the writes themselves.
+    bool written = true;
+    for (KVAnalysisChunkFile* chunk : chunkFiles()) written = chunk->writeCopiesFrom(chunk->stepCopyPath(id), false) && written;
+    if (!written) {
+        const Result failure = mFailures->failure();
+        return Result::failure(failure.title(), failure.message() + "\nthe undo is finished when the file is opened again");
+    }
     mFailures->clear();
-    const bool undone = replaySavedCopies();
-    if (copiesRemain()) return mFailures->failure();  // the copies and the record stay
-    if (recorded) markStepClosed();
-    return undone ? Result::success() : noDataToUndo();
+    mUnfinishedUndo = 0;
+    const std::vector<KVHistoryEntry> gone = mHistory->undoneForGood();
+    if (!mHistory->save()) {
+        mHistory->load();
+        return StoreFailures::writeFailed("Error writing to undo file", "the history could not be written to " + mHistory->path());
+    }
+    markStepClosed();
+    dropCopies(gone);
+    return Result::success();
+}
+
+Result KVAnalysisFileSet::redoLastStep() {
+    if (mUndoNesting > 0 || !canRedo()) return noDataToRedo();
+    return replayLevel(StepKind::Redo, *mHistory->nextRedo());
+}
+
+// A step that writes the level's copies back: its own copies, of what the frames hold now,
+// become the level that takes the other direction.
+Result KVAnalysisFileSet::replayLevel(StepKind kind, const KVHistoryEntry& level) {
+    const KVHistoryEntry replayed = level;
+    beginStep(replayed.name, kind);
+    for (KVAnalysisChunkFile* chunk : chunkFiles()) {
+        if (!chunk->writeCopiesFrom(chunk->stepCopyPath(replayed.id))) break;
+    }
+    return commitUndoStep();
 }
 
 Result KVAnalysisFileSet::noDataToUndo() {
@@ -185,7 +362,25 @@ Result KVAnalysisFileSet::noDataToUndo() {
                            "Undo could not complete. Processing might still be in progress or there is no data to undo");
 }
 
-bool KVAnalysisFileSet::canUndo() const { return mOverview->undoCount() > 0; }
+Result KVAnalysisFileSet::noDataToRedo() {
+    return Result::failure("No data to redo",
+                           "Redo could not complete. Processing might still be in progress or there is nothing undone to redo");
+}
+
+bool KVAnalysisFileSet::canUndo() const { return mHistory && mHistory->canUndo(); }
+
+bool KVAnalysisFileSet::canRedo() const { return mHistory && mHistory->canRedo(); }
+
+std::vector<KVHistoryEntry> KVAnalysisFileSet::historyEntries() const {
+    return mHistory ? mHistory->entries() : std::vector<KVHistoryEntry>{};
+}
+
+std::size_t KVAnalysisFileSet::historyCursor() const { return mHistory ? mHistory->cursor() : 0; }
+
+void KVAnalysisFileSet::setHistoryLimits(std::size_t maxLevels, double budgetShare) {
+    mMaxLevels = std::max<std::size_t>(maxLevels, 1);
+    mBudgetShare = std::clamp(budgetShare, 0.0, 1.0);
+}
 
 Result KVAnalysisFileSet::markComplete() {
     bool complete = true;

@@ -9,6 +9,7 @@
 #include "common/Result.h"
 #include "store/KVAnalysisChunkFile.h"
 #include "store/KVGrainCollection.h"
+#include "store/KVStepHistory.h"
 #include "store/WriteFailureLatch.h"
 
 namespace orvex {
@@ -71,20 +72,37 @@ public:
     // (after the chunk files have emptied their undo files); the outermost commit removes that
     // record. A file set opened on a record left by a process that died mid-step puts every
     // frame back from the saved copies, so the selection is as it was before the step.
-    void beginUndoStep();
+    // name is what the history calls the step ("Keep Sustained").
+    void beginUndoStep(const std::string& name = "Edit");
     // The outermost commit of a step whose writes failed puts every frame back from the saved
     // copies, as a reopen after a kill would, and returns the failure (already alerted): the
     // selection is then as it was before the step. When that cannot be written either, the
     // record of the open step stays, so the next open puts it back, and the failure says so.
+    // A whole step becomes the newest level of the history (its copies kept under the step's
+    // name, the redo levels dropped, the oldest levels dropped beyond the limits); when the
+    // history cannot be written the step is put back as a failed one.
     Result commitUndoStep();
-    // Undoes the last step in every file; when the overview has nothing to undo (or a step
-    // is open) the failure "No data to undo", for the caller to show with a beep. Recorded
-    // like a step, so an interrupted undo is completed on the next open; an undo whose writes
-    // fail returns that failure and keeps both the copies and the record for another try.
+    // Undoes the newest level of the history, as a step of its own whose copies become the
+    // level's redo; when there is none (or a step is open) the failure "No data to undo", for
+    // the caller to show with a beep. An undo whose writes fail, or that is interrupted, leaves
+    // the selection and the history as they were before it.
     Result undoLastStep();
+    // Redoes the level undone last, the same way; "No data to redo" when there is none.
+    Result redoLastStep();
     static Result noDataToUndo();
-    // Whether the overview holds a step to undo.
+    static Result noDataToRedo();
     bool canUndo() const;
+    bool canRedo() const;
+    // The levels of the history, oldest first, and how many of them can be undone; empty for
+    // a set without undo.
+    std::vector<KVHistoryEntry> historyEntries() const;
+    std::size_t historyCursor() const;
+    // At most maxLevels levels of undo, whose copies take at most budgetShare of the space the
+    // disk offers them (the free space and what they take already). Defaults 20 and 0.2.
+    void setHistoryLimits(std::size_t maxLevels, double budgetShare);
+    // Levels dropped by the last commit to stay within the limits (oldest first), for the user
+    // to be told.
+    std::size_t droppedByLastCommit() const { return mDroppedByLastCommit; }
     // True when opening rolled back a step (or completed an undo) that was interrupted.
     bool rolledBackInterruptedStep() const { return mRolledBackInterruptedStep; }
 
@@ -118,10 +136,24 @@ public:
     explicit KVAnalysisFileSet(Token) {}
 
 private:
+    enum class StepKind { Edit, Undo, Redo };
+
+    void beginStep(const std::string& name, StepKind kind);
+    Result replayLevel(StepKind kind, const KVHistoryEntry& level);
+    Result undoForGood(std::int64_t id);
+    // The committed step into the history; false when the history could not be written.
+    bool recordStep();
+    std::vector<KVHistoryEntry> placeStep(const KVHistoryEntry& step);
+    void dropCopies(const std::vector<KVHistoryEntry>& levels);
+    void dropUnlistedCopies();
+    void emptyUndoCopies();
+    std::int64_t historyBudget() const;
+    std::vector<KVAnalysisChunkFile*> chunkFiles() const;
+    void openHistory(bool recreate);
     bool markStepOpen();
     void markStepClosed();
+    std::int64_t openStepId() const;
     void rollBackInterruptedStep();
-    bool replaySavedCopies();
     bool rollBackFailedStep();
     bool copiesRemain() const;
     bool channelsHoldTheOverview();
@@ -137,6 +169,14 @@ private:
     bool mKeepsUndo = false;
     bool mRolledBackInterruptedStep = false;
     std::int64_t mUndoNesting = 0;  // the editing thread's, like the chunk files' counts
+    std::unique_ptr<KVStepHistory> mHistory;  // null without undo
+    std::string mStepName;
+    StepKind mStepKind = StepKind::Edit;
+    std::int64_t mStepId = 0;
+    std::size_t mMaxLevels = 20;
+    double mBudgetShare = 0.2;
+    std::size_t mDroppedByLastCommit = 0;
+    std::int64_t mUnfinishedUndo = 0;  // the level of an undo without redo cut short by a failure
     mutable std::recursive_mutex mMonitor;
 };
 

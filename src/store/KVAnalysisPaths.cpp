@@ -35,6 +35,8 @@ std::string KVAnalysisPaths::openStepMarkerPath(const std::string& path) {
     return inAnalysisFolder(path, "_open-step.noindex");
 }
 
+std::string KVAnalysisPaths::historyPath(const std::string& path) { return inAnalysisFolder(path, "_history.noindex"); }
+
 std::string KVAnalysisPaths::mixdownFolderPath(const std::string& path) {
     const std::string folder = inAnalysisFolder(path, "-collection.analysis");
     std::error_code ignored;  // an unwritable folder shows up when its files are created

@@ -22,6 +22,8 @@ public:
     // D/N.analysis/N_open-step.noindex: present while an undo step (or an undo) of the file
     // set of P is being written, so that an interrupted one is rolled back on the next open.
     static std::string openStepMarkerPath(const std::string& path);
+    // D/N.analysis/N_history.noindex: the levels of undo and redo of the file set of P.
+    static std::string historyPath(const std::string& path);
     // D/N.analysis/N-collection.analysis, the mixdown folder (created).
     static std::string mixdownFolderPath(const std::string& path);
     // The base paths mxl.xxx and mxr.xxx of the left and right mixdown collections.

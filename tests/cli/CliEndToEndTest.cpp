@@ -60,18 +60,30 @@ TEST_F(CliEndToEndTest, AnalyseEditCommitAndExportInSteps) {
 
     ok("edit " + q + " box --tool box --from 0.5 --to 2.5 --low 150 --high 2000");
     ok("edit " + q + " pencil --tool multi --path 0.2:220,1.0:220,2.0:221");
-    // Undo in a later run puts back the selection as box and pencil left it, once (frames the
-    // step added stay as empty records after them).
+    // Undo in a later run puts back the selection as box and pencil left it, redo as sustained
+    // left it (frames a step added stay as empty records after them); the history lists the
+    // steps, and undo walks back to the first of them and no further.
     const std::string records = mTemp.file("take.analysis/take-selection.analysis/take-selection_ovw.ana.noindex");
     const std::vector<char> before = fileBytes(records);
     ok("edit " + q + " sustained --mode extract");
-    ASSERT_NE(fileBytes(records), before);
+    const std::vector<char> sustained = fileBytes(records);
+    ASSERT_NE(sustained, before);
     ok("edit " + q + " undo");
     const std::vector<char> after = fileBytes(records);
     EXPECT_TRUE(after.size() >= before.size() && std::equal(before.begin(), before.end(), after.begin()));
+    const std::string steps = ok("history " + q).out;
+    EXPECT_EQ(steps.rfind("1\tdone\tBox\t", 0), 0u) << steps;
+    EXPECT_NE(steps.find("\n2\tdone\tPencil\t"), std::string::npos) << steps;
+    EXPECT_NE(steps.find("\n3\tundone\tKeep Sustained\t"), std::string::npos) << steps;
+    ok("edit " + q + " redo");
+    EXPECT_EQ(fileBytes(records), sustained);
+    ok("edit " + q + " undo --steps 3");
     run = runCli("edit " + q + " undo");
     EXPECT_NE(run.exitCode, 0);
     EXPECT_NE(errorLine(run.err).find("No data to undo"), std::string::npos) << run.err;
+    EXPECT_NE(ok("history " + q + " --json").out.find("\"position\": 0"), std::string::npos);
+    ok("edit " + q + " redo --steps 3");
+    EXPECT_EQ(fileBytes(records), sustained);
 
     run = ok("info " + q);
     EXPECT_NE(run.out.find("analysed segment: 0.000 s to 3.000 s"), std::string::npos) << run.out;

@@ -1,4 +1,4 @@
-// orvex-cli killed (SIGKILL) at random moments of analyse, edit, commit and export: the next
+// orvex-cli killed (SIGKILL) at random moments of analyse, edit, undo, redo, commit and export: the next
 // command must find the state from before the interrupted command or the one after it, never
 // a mixture, and no file that neither state holds may be left behind.
 
@@ -191,6 +191,8 @@ TEST_F(CliInterruptionTest, KilledCommandsLeaveTheStateBeforeOrAfterThemAndNoStr
     const auto analyse = makeState("fresh", "analysed", {"analyse", "t.wav"});
     const auto edit = makeState("analysed", "edited", {"edit", "t.wav", "sustained"});
     const auto commit = makeState("edited", "committed", {"commit", "t.wav"});
+    const auto undo = makeState("edited", "undone", {"edit", "t.wav", "undo"});
+    const auto redo = makeState("undone", "redone", {"edit", "t.wav", "redo"});
     // An older export lies where the new one goes: it must stay whole until replaced whole.
     ASSERT_EQ(runIn(state("analysed"), {"export", "t.wav", "out.wav", "--segment"}).exitCode, 0);
     fs::copy_file(state("analysed/out.wav"), state("edited/out.wav"));
@@ -199,6 +201,13 @@ TEST_F(CliInterruptionTest, KilledCommandsLeaveTheStateBeforeOrAfterThemAndNoStr
 
     auto segment = [](const fs::path& folder) { return exported(folder, "--segment"); };
     auto master = [](const fs::path& folder) { return exported(folder, "--master"); };
+    // Undo and redo outside the window then commit the selection to the master, an operation of
+    // its own: the selection is seen, and the master is opened so that it settles its commit.
+    auto selectionThenMaster = [](const fs::path& folder) {
+        const auto selection = exported(folder, "--segment");
+        exported(folder, "--master");
+        return selection;
+    };
     // The file as it lies; then the same export again must succeed and leave nothing else.
     auto output = [](const fs::path& folder) {
         const auto bytes = contents(folder / "out.wav");
@@ -208,11 +217,13 @@ TEST_F(CliInterruptionTest, KilledCommandsLeaveTheStateBeforeOrAfterThemAndNoStr
     // Analysis and edits take longest, so they get fewer of the kills.
     const Interruption steps[] = {
         {"analyse", {"analyse", "t.wav"}, "fresh", "analysed", segment, 6},
-        {"edit", {"edit", "t.wav", "sustained"}, "analysed", "edited", segment, 16},
+        {"edit", {"edit", "t.wav", "sustained"}, "analysed", "edited", segment, 10},
+        {"undo", {"edit", "t.wav", "undo"}, "edited", "undone", selectionThenMaster, 10},
+        {"redo", {"edit", "t.wav", "redo"}, "undone", "redone", selectionThenMaster, 10},
         {"commit", {"commit", "t.wav"}, "edited", "committed", master, 22},
         {"export", {"export", "t.wav", "out.wav", "--segment"}, "edited", "exported", output, 22},
     };
-    const Clock::duration durations[] = {analyse, edit, commit, exportTime};
+    const Clock::duration durations[] = {analyse, edit, undo, redo, commit, exportTime};
     std::mt19937 generator(kGeneratorConstant);
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         const auto start = Clock::now();

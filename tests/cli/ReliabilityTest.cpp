@@ -120,13 +120,26 @@ TEST_F(ReliabilityTest, ASecondWriterIsToldTheFolderIsInUseAndAnEditCutShortIsRo
     held.lock.reset();
     EXPECT_EQ(run("edit F transients").exitCode, 0);
 
-    // A step recorded as open (the process died before its commit) is rolled back by the next
-    // command, which says so; the selection is then as it was before that step.
-    const std::string records = mTemp.file("take.analysis/take-selection.analysis/take-selection_ovw.ana.noindex");
+    // A step recorded as open (the process died after its writes, before the history named it)
+    // is rolled back by the next command, which says so; the selection is then as it was before
+    // that step. The death is staged: the step's copies back in the undo files, the history as
+    // it was before the step.
+    const fs::path selection = mTemp.file("take.analysis/take-selection.analysis");
+    const std::string records = (selection / "take-selection_ovw.ana.noindex").string();
     const std::vector<char> before = fileBytes(records);
+    const std::vector<char> history = fileBytes((selection / "take-selection_history.noindex").string());
     ASSERT_EQ(run("edit F sustained").exitCode, 0);
     ASSERT_NE(fileBytes(records), before);
-    std::ofstream(mTemp.file("take.analysis/take-selection.analysis/take-selection_open-step.noindex"));
+    for (const char* chunk : {"0", "1", "ovw"})
+        for (const char* checksums : {"", ".crc"}) {
+            const std::string name = std::string("take-selection_") + chunk;
+            std::error_code absent;  // a mono take has no second channel
+            fs::rename(selection / (name + ".step-2.noindex" + checksums), selection / (name + ".undo.noindex" + checksums),
+                       absent);
+        }
+    std::ofstream(selection / "take-selection_history.noindex", std::ios::binary)
+        .write(history.data(), std::streamsize(history.size()));
+    std::ofstream(selection / "take-selection_open-step.noindex") << 2;
     const CliRun exported = run("export F O --segment");
     EXPECT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_NE(exported.err.find("rolled back"), std::string::npos) << exported.err;

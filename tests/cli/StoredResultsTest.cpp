@@ -47,12 +47,13 @@ std::uint64_t fileHash(const fs::path& path) {
 }
 
 // Hash of every stored record file under the folder, by path relative to it. The dictionaries
-// hold the file's own path and are left out, and so is the folder's empty lock file.
+// hold the file's own path and are left out, and so are the folder's empty lock file and the
+// history's text (it counts the blocks the file system gives the copies).
 std::map<std::string, std::uint64_t> storedHashes(const fs::path& folder) {
     std::map<std::string, std::uint64_t> hashes;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         if (entry.is_regular_file() && entry.path().extension() == ".noindex" &&
-            entry.path().filename() != "lock.noindex")
+            entry.path().filename() != "lock.noindex" && entry.path().filename() != "take-selection_history.noindex")
             hashes[fs::relative(entry.path(), folder).string()] = fileHash(entry.path());
     return hashes;
 }
@@ -70,19 +71,22 @@ const std::map<std::string, std::uint64_t> kPinned = {
     {"take-selection.analysis/take-selection_0.cdx.noindex", 0xcbf29ce484222325ull},
     {"take-selection.analysis/take-selection_0.dsp.noindex", 0xcbf29ce484222325ull},
     {"take-selection.analysis/take-selection_0.trk.noindex", 0xcbf29ce484222325ull},
-    {"take-selection.analysis/take-selection_0.undo.noindex", 0x7446c9d9a2359765ull},
+    {"take-selection.analysis/take-selection_0.step-1.noindex", 0x7446c9d9a2359765ull},
+    {"take-selection.analysis/take-selection_0.undo.noindex", 0xcbf29ce484222325ull},
     {"take-selection.analysis/take-selection_1.ana.noindex", 0x418f7b47b073fae7ull},
     {"take-selection.analysis/take-selection_1.asp.noindex", 0xbb27fba7686793e7ull},
     {"take-selection.analysis/take-selection_1.cdx.noindex", 0xcbf29ce484222325ull},
     {"take-selection.analysis/take-selection_1.dsp.noindex", 0xcbf29ce484222325ull},
     {"take-selection.analysis/take-selection_1.trk.noindex", 0xcbf29ce484222325ull},
-    {"take-selection.analysis/take-selection_1.undo.noindex", 0x7446c9d9a2359765ull},
+    {"take-selection.analysis/take-selection_1.step-1.noindex", 0x7446c9d9a2359765ull},
+    {"take-selection.analysis/take-selection_1.undo.noindex", 0xcbf29ce484222325ull},
     {"take-selection.analysis/take-selection_ovw.ana.noindex", 0xf8b3edb6bee2cbfeull},
     {"take-selection.analysis/take-selection_ovw.asp.noindex", 0x9589a8e72913ce27ull},
     {"take-selection.analysis/take-selection_ovw.cdx.noindex", 0xe1e45512ba870807ull},
     {"take-selection.analysis/take-selection_ovw.dsp.noindex", 0x6896255e462010c2ull},
     {"take-selection.analysis/take-selection_ovw.trk.noindex", 0x6093ca7650a3260full},
-    {"take-selection.analysis/take-selection_ovw.undo.noindex", 0x7446c9d9a2359765ull},
+    {"take-selection.analysis/take-selection_ovw.step-1.noindex", 0x7446c9d9a2359765ull},
+    {"take-selection.analysis/take-selection_ovw.undo.noindex", 0xcbf29ce484222325ull},
     {"take_0.ana.noindex", 0xfe9a9b7f3fb97b4aull},
     {"take_0.asp.noindex", 0xee60268eee1f309eull},
     {"take_0.cdx.noindex", 0xcbf29ce484222325ull},

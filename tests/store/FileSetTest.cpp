@@ -175,15 +175,15 @@ TEST_F(FileSetTest, UndoRefusesWhileAStepIsOpen) {
     EXPECT_TRUE(failures().empty());  // the caller shows the reason
 }
 
-TEST_F(FileSetTest, TruncationKeepsTheUndoFile) {
+TEST_F(FileSetTest, TruncationKeepsTheStepsCopies) {
     auto set = open(1, true);
     set->beginUndoStep();
     appendFrames(*set, 3);
     set->commitUndoStep();
-    const std::vector<char> undo = fileBytes(data("ovw", ".undo.noindex"));
+    const std::vector<char> undo = fileBytes(data("ovw", ".step-1.noindex"));
     ASSERT_EQ(undo.size(), 3 * kRecord);
     set->setFrameCount(0);
-    EXPECT_EQ(fileBytes(data("ovw", ".undo.noindex")), undo);
+    EXPECT_EQ(fileBytes(data("ovw", ".step-1.noindex")), undo);
     EXPECT_EQ(set->frameCount(), 0);
     for (const char* suffix : {".ana.noindex", ".asp.noindex", ".dsp.noindex", ".trk.noindex", ".cdx.noindex"})
         EXPECT_EQ(fileSize(data("ovw", suffix)), 0u) << suffix;

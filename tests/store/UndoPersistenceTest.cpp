@@ -1,5 +1,5 @@
-// The last undo step of a file set survives closing and reopening it: a later open can undo
-// it, once, and a damaged undo file restores what it can without harm.
+// The undo steps of a file set survive closing and reopening it: a later open can undo the
+// last, once, and a damaged copy file restores what it can without harm.
 
 #include <gtest/gtest.h>
 
@@ -30,13 +30,11 @@ protected:
     }
 };
 
-// A process that dies inside a step (the set is dropped without its commit) or inside an undo
-// (the record written, the copies not yet replayed) leaves the selection as it was before the
-// step once the set is opened again; a committed step stays.
-TEST_F(UndoPersistenceTest, AnInterruptedStepOrUndoIsRolledBackOnOpen) {
-    enum class Stop { InsideStep, AfterCommit, InsideUndo };
+// A process that dies inside a step (the set is dropped without its commit) leaves the
+// selection as it was before the step once the set is opened again; a committed step stays.
+TEST_F(UndoPersistenceTest, AnInterruptedStepIsRolledBackOnOpen) {
     const std::string marker = temp().file("take.analysis/take_open-step.noindex");
-    for (const Stop stop : {Stop::InsideStep, Stop::AfterCommit, Stop::InsideUndo}) {
+    for (const bool commit : {false, true}) {
         std::vector<std::vector<char>> before, after;
         {
             auto set = openWithFrames(2);
@@ -44,24 +42,22 @@ TEST_F(UndoPersistenceTest, AnInterruptedStepOrUndoIsRolledBackOnOpen) {
             set->beginUndoStep();
             EXPECT_TRUE(std::filesystem::exists(marker));
             for (int c = -1; c < 2; ++c) set->writeFrameRecord(*partialsRecord(90 + c), 2, c);
-            if (stop != Stop::InsideStep) set->commitUndoStep();
+            if (commit) set->commitUndoStep();
             for (const auto& chunk : kChunks) after.push_back(fileBytes(data(chunk, ".ana.noindex")));
-            if (stop == Stop::InsideUndo) std::ofstream{marker};
         }
         auto set = open(2);
-        const bool rolledBack = stop != Stop::AfterCommit;
-        EXPECT_EQ(set->rolledBackInterruptedStep(), rolledBack) << int(stop);
+        EXPECT_EQ(set->rolledBackInterruptedStep(), !commit);
         EXPECT_FALSE(std::filesystem::exists(marker));
         for (std::size_t i = 0; i < kChunks.size(); ++i)
-            EXPECT_EQ(fileBytes(data(kChunks[i], ".ana.noindex")), rolledBack ? before[i] : after[i])
-                << int(stop) << " " << kChunks[i];
+            EXPECT_EQ(fileBytes(data(kChunks[i], ".ana.noindex")), commit ? after[i] : before[i])
+                << commit << " " << kChunks[i];
     }
 }
 
-// The step rewrites frames, adds frame 8 past the end, and a later write outside any step joins
-// it: a reopened set undoes all of it once, records and their grains as before and the added
-// frame empty. An interrupted run left a record of foreign bytes and half a record behind the
-// overview's copies: only whole copies of the step are restored.
+// The step rewrites frames and adds frame 8 past the end: a reopened set undoes all of it once,
+// records and their grains as before and the added frame empty. An interrupted run left a
+// record of foreign bytes and half a record behind the overview's copies of the step: only
+// whole copies are restored.
 TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnceAndOnlyWholeCopies) {
     std::vector<std::vector<char>> before, grainsBefore;
     {
@@ -77,12 +73,11 @@ TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnceAndOnlyWholeCopies)
             set->writeFrameRecord(*partialsRecord(92), 1, c);
         }
         set->commitUndoStep();
-        for (int c = -1; c < 2; ++c) set->writeFrameRecord(*partialsRecord(93), 4, c);
     }
     {
-        std::ofstream undo(data("ovw", ".undo.noindex"), std::ios::binary | std::ios::app);
+        std::ofstream copies(data("ovw", ".step-1.noindex"), std::ios::binary | std::ios::app);
         const std::vector<char> junk(kRecord + kRecord / 2, '\x7f');
-        undo.write(junk.data(), std::streamsize(junk.size()));
+        copies.write(junk.data(), std::streamsize(junk.size()));
     }
     const auto startsWith = [](const std::vector<char>& whole, const std::vector<char>& start) {
         return whole.size() >= start.size() && std::equal(start.begin(), start.end(), whole.begin());
@@ -106,8 +101,8 @@ TEST_F(UndoPersistenceTest, AReopenedSetUndoesTheLastStepOnceAndOnlyWholeCopies)
 }
 
 // Inside a step the writes of a chunk are gathered into blocks: every stored file (records,
-// grains, display records, undo copies) ends with the bytes that writing frame by frame outside
-// a step leaves, before and after the step is undone, whatever the order of the frames.
+// grains, display records, the step's copies) ends with the bytes that writing frame by frame
+// outside a step leaves (its copies in the undo file), whatever the order of the frames.
 TEST_F(UndoPersistenceTest, GatheredWritesOfAStepStoreWhatFrameByFrameWritesStore) {
     const std::vector<std::vector<int>> patterns = {
         {0, 1, 2, 3, 4, 5},
@@ -130,19 +125,15 @@ TEST_F(UndoPersistenceTest, GatheredWritesOfAStepStoreWhatFrameByFrameWritesStor
             for (int c = -1; c < 2; ++c, ++tag)
                 for (auto& set : sets) set->writeFrameRecord(*partialsRecord(tag), frame, c);
         sets[0]->commitUndoStep();
-        const auto compare = [&](const char* when) {
-            for (const std::string& chunk : kChunks)
-                for (const std::string& suffix : suffixes) {
-                    const auto file = [&](const std::string& name) {
-                        return temp().file(name + ".analysis/" + name + "_" + chunk + suffix);
-                    };
-                    EXPECT_EQ(fileBytes(file(gathered)), fileBytes(file(direct)))
-                        << "pattern " << p << " " << when << " " << chunk << suffix;
-                }
-        };
-        compare("written");
-        for (auto& set : sets) ASSERT_TRUE(set->undoLastStep());
-        compare("undone");
+        for (const std::string& chunk : kChunks)
+            for (const std::string& suffix : suffixes) {
+                const auto file = [&](const std::string& name, const std::string& kind) {
+                    return temp().file(name + ".analysis/" + name + "_" + chunk + kind);
+                };
+                const bool copies = suffix == ".undo.noindex";
+                EXPECT_EQ(fileBytes(file(gathered, copies ? ".step-1.noindex" : suffix)), fileBytes(file(direct, suffix)))
+                    << "pattern " << p << " " << chunk << suffix;
+            }
     }
 }
 
