@@ -75,6 +75,12 @@ struct AnalysedTake {
         analysed = bench::runChild({ORVEX_CLI_PATH, "analyse", path}, cpu);
     }
 };
+
+// One take for every edit below, so that undo and redo find the edits made before them.
+AnalysedTake& sharedTake() {
+    static AnalysedTake take;
+    return take;
+}
 #endif
 
 // The whole `orvex-cli edit FILE sustained|transients` command on the 20 s stereo analysis:
@@ -85,7 +91,7 @@ void BM_CliEdit(benchmark::State& state, const char* operation) {
     (void)operation;
     bench::skipWithoutCli(state);
 #else
-    static AnalysedTake take;
+    AnalysedTake& take = sharedTake();
     if (!take.analysed) state.SkipWithError("orvex-cli analyse failed");
     const double cpu = bench::runEachIteration(state, {ORVEX_CLI_PATH, "edit", take.path, operation});
     report(state, kEditSeconds, cpu);
@@ -93,5 +99,30 @@ void BM_CliEdit(benchmark::State& state, const char* operation) {
 }
 BENCHMARK_CAPTURE(BM_CliEdit, sustained, "sustained")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(BM_CliEdit, transients, "transients")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+// The history's steps on the same take, after the edits above: a box over 1 s and one octave,
+// then undo and redo of a whole-segment step (each run undoes, then redoes, the last edit).
+void BM_CliStep(benchmark::State& state, std::vector<std::string> arguments) {
+#ifndef ORVEX_CLI_PATH
+    (void)arguments;
+    bench::skipWithoutCli(state);
+#else
+    AnalysedTake& take = sharedTake();
+    if (!take.analysed) state.SkipWithError("orvex-cli analyse failed");
+    std::vector<std::string> command{ORVEX_CLI_PATH, "edit", take.path};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const double cpu = bench::runEachIteration(state, command);
+    state.counters["cpu_s"] = cpu / double(state.iterations());
+#endif
+}
+BENCHMARK_CAPTURE(BM_CliStep, box_1s_octave,
+                  std::vector<std::string>{"box", "--tool", "box", "--from", "5", "--to", "6", "--low", "440", "--high", "880"})
+    ->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_CliStep, select_all, std::vector<std::string>{"select-all"})
+    ->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_CliStep, undo_whole_segment, std::vector<std::string>{"undo"})
+    ->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_CliStep, redo_whole_segment, std::vector<std::string>{"redo"})
+    ->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -148,6 +148,13 @@ void AppController::applicationWillTerminate() {
 
 QList<QWidget*> AppController::documentWindows() const { return mDocuments.documentWindows(); }
 
+CommandContext AppController::frontDocumentContext() const { return mDocuments.frontDocumentContext(); }
+
+void AppController::walkHistoryTo(std::size_t position) {
+    mDocuments.walkFrontDocumentHistoryTo(position);
+    validateMenus();
+}
+
 // The application's commands run here; the others go to the front document, if any.
 void AppController::perform(EditorCommand command) {
     switch (command) {

@@ -58,6 +58,10 @@ public:
     // Runs a command of the command table: the application's here, the others on the front
     // document (nothing without one). The menus follow the new state.
     void perform(EditorCommand command);
+    // The front document's state as the menus read it, and a jump in its history to position
+    // steps done (the History list of the Window menu).
+    CommandContext frontDocumentContext() const;
+    void walkHistoryTo(std::size_t position);
     // A document window opened or closed: the start window shows while none is open.
     void documentsChanged();
     // Each menu item follows its command's enabling rule in the front document's state.

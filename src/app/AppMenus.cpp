@@ -67,6 +67,30 @@ void addWindowList(QMenu* menu, AppController& controller) {
     });
 }
 
+// The Window menu's History list: the front document's steps, oldest first, under the state
+// before any of them; the current state checked. Choosing one undoes or redoes up to it.
+void addHistoryList(QMenu* menu, AppController& controller) {
+    auto* history = new QMenu(QStringLiteral("&History"), menu);
+    history->setObjectName(QStringLiteral("uiHistoryMenu"));
+    history->menuAction()->setObjectName(QStringLiteral("uiHistoryMenuItem"));
+    menu->addMenu(history);
+    QObject::connect(history, &QMenu::aboutToShow, history, [history, &controller] {
+        history->clear();
+        const CommandContext context = controller.frontDocumentContext();
+        QStringList names{QStringLiteral("Before Any Edit")};
+        for (std::size_t i = 0; i < context.history.size(); ++i)
+            names << QStringLiteral("%1. %2").arg(i + 1).arg(QString::fromStdString(context.history[i]));
+        for (int position = 0; position < names.size(); ++position) {
+            QAction* action = history->addAction(names[position]);
+            action->setCheckable(true);
+            action->setChecked(std::size_t(position) == context.historyPosition);
+            action->setEnabled(context.hasAnalysis);
+            QObject::connect(action, &QAction::triggered, history,
+                             [&controller, position] { controller.walkHistoryTo(std::size_t(position)); });
+        }
+    });
+}
+
 }  // namespace
 
 QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDocument) {
@@ -83,7 +107,10 @@ QMenuBar* AppMenus::build(AppController& controller, QWidget* parent, bool forDo
             continue;
         }
         if (title == EditorCommands::menus().front()) addOpenRecent(menu, controller);
-        if (title == EditorCommands::row(EditorCommand::Minimize).menu) addWindowList(menu, controller);
+        if (title == EditorCommands::row(EditorCommand::Minimize).menu) {
+            if (forDocument) addHistoryList(menu, controller);
+            addWindowList(menu, controller);
+        }
         QObject::connect(menu, &QMenu::aboutToShow, &controller, &AppController::validateMenus);
         bar->addMenu(menu);
     }

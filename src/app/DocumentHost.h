@@ -26,6 +26,8 @@ public:
     // Runs a window or document command of the command table on the front document; nothing
     // without one.
     virtual void performOnFrontDocument(EditorCommand command) = 0;
+    // Undoes or redoes the front document's steps until position of them are done.
+    virtual void walkFrontDocumentHistoryTo(std::size_t position) { (void)position; }
     // The stored preferences changed: open documents follow those they follow while open.
     virtual void preferencesChanged() {}
 };

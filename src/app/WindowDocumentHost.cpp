@@ -75,6 +75,10 @@ void WindowDocumentHost::performOnFrontDocument(EditorCommand command) {
     if (window && document) performInWindow(*window, *document, command);
 }
 
+void WindowDocumentHost::walkFrontDocumentHistoryTo(std::size_t position) {
+    if (KVWaveDocument* document = frontDocument()) (void)document->walkHistoryTo(position);
+}
+
 void WindowDocumentHost::performInWindow(KVEditorWindow& window, KVWaveDocument& document, EditorCommand command) {
     switch (command) {
         case EditorCommand::ShowInput: window.tabs()->setCurrentIndex(KVEditorWindow::kInputTab); return;

@@ -31,6 +31,7 @@ public:
     bool hasFrontDocument() const override { return frontDocument() != nullptr; }
     CommandContext frontDocumentContext() const override;
     void performOnFrontDocument(EditorCommand command) override;
+    void walkFrontDocumentHistoryTo(std::size_t position) override;
     void preferencesChanged() override { mDocuments.applyPreferences(); }
     // Runs a window or document command in this window, whose document is document: the
     // window's own here, the document's through KVWaveDocument::perform (a beep for any other).

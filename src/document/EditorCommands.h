@@ -3,6 +3,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace orvex {
@@ -65,6 +66,8 @@ struct CommandContext {
     bool medianSeparation = false;  // keep sustained and keep transients use the median separator
     std::string undoName;           // what Undo would take back ("Keep Sustained"); empty: nothing
     std::string redoName;           // what Redo would do again
+    std::vector<std::string> history;  // the selection's steps, oldest first
+    std::size_t historyPosition = 0;   // how many of them are done (the rest can be redone)
 };
 
 // One command: where it appears and when it can run. The handler is the scope's one switch

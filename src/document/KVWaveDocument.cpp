@@ -358,6 +358,16 @@ Result KVWaveDocument::undo() { return walkHistory(false); }
 
 Result KVWaveDocument::redo() { return walkHistory(true); }
 
+// Undoes or redoes one step at a time until position steps are done; the first refusal stops it.
+Result KVWaveDocument::walkHistoryTo(std::size_t position) {
+    if (!mAnalysisController) return KVAnalysisFileSet::noDataToUndo();
+    const KVAnalysisFileSet& store = mAnalysisController->store();
+    Result walked = Result::success();
+    while (walked && store.historyCursor() != position)
+        walked = walkHistory(store.historyCursor() < position);
+    return walked;
+}
+
 Result KVWaveDocument::walkHistory(bool forward) {
     if (!mAnalysisController) return forward ? KVAnalysisFileSet::noDataToRedo() : KVAnalysisFileSet::noDataToUndo();
     const Result result = forward ? mAnalysisController->redo() : mAnalysisController->undo();
@@ -403,6 +413,8 @@ CommandContext KVWaveDocument::commandContext() const {
         const std::size_t cursor = store.historyCursor();
         if (context.canUndo && cursor > 0) context.undoName = levels[cursor - 1].name;
         if (context.canRedo && cursor < levels.size()) context.redoName = levels[cursor].name;
+        for (const auto& level : levels) context.history.push_back(level.name);
+        context.historyPosition = cursor;
     }
     context.medianSeparation = mSeparation.method == SeparationMethod::Median;
     return context;

@@ -118,6 +118,8 @@ public:
     // Undoes or redoes one step of the selection's history; a refusal is shown (with a beep).
     Result undo();
     Result redo();
+    // Undoes or redoes steps until position steps of the history are done (0: before any).
+    Result walkHistoryTo(std::size_t position);
     bool canUndo() const;
     bool canRedo() const;
     // What the command table's enabling rules read of this document.

@@ -334,6 +334,28 @@ void AnalysisTabTest::analysingShowsProgressThenTheTonesSnapshotThenCommandsConf
     QCOMPARE(menuItem("&Undo")->text(), QString("&Undo Keep Sustained"));
     menuItem("&Undo")->trigger();
     QCOMPARE(storeBytes(selection), all);
+    // The Window menu's History list jumps to any step, either way.
+    auto* history = mWindow->menuBar()->findChild<QMenu*>("uiHistoryMenu");
+    QVERIFY(history);
+    const auto historyItem = [history](int position) {
+        emit history->aboutToShow();
+        return history->actions().value(position);
+    };
+    QCOMPARE(historyItem(0)->text(), QString("Before Any Edit"));
+    QCOMPARE(history->actions().size(), 3);
+    QCOMPARE(history->actions()[2]->text(), QString("2. Keep Sustained"));
+    QVERIFY(history->actions()[1]->isChecked());
+    historyItem(2)->trigger();
+    QCOMPARE(storeBytes(selection), sustained);
+    historyItem(0)->trigger();  // the frames select all added stay, as empty records
+    auto record = FrameRecord::create();
+    for (const FramePos frame : {FramePos(0), selection.frameCount() / 2, selection.frameCount() - 1}) {
+        QCOMPARE(selection.readFrameRecord(frame, *record, -1), 0);
+        QCOMPARE(int(record->valid), 0);
+    }
+    QVERIFY(historyItem(0)->isChecked());
+    historyItem(1)->trigger();
+    QCOMPARE(storeBytes(selection), all);
 
     button("uiIsolateDeterministicButton")->click();
     mWindow->cancelButton()->click();
