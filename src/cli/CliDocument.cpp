@@ -204,7 +204,11 @@ bool CliDocument::runAndWait(const std::function<void(KVAnalysisController&)>& c
     if (!mDocument->runOnController(command)) return failWith("The command could not run: another one is running");
     waitUntilIdle();
     const Result& result = controller().lastOperationResult();
-    return result ? true : failWith(storeFailureLine(result, "selection", mDocument->sourcePath()));
+    if (!result) return failWith(storeFailureLine(result, "selection", mDocument->sourcePath()));
+    if (const std::size_t dropped = controller().store().droppedByLastCommit())
+        std::fprintf(stderr, "orvex-cli: note: the %zu oldest step%s of the history went, to keep it within its limits\n",
+                     dropped, dropped == 1 ? "" : "s");
+    return true;
 }
 
 // Each step is one undo (or redo) of the history, stored before the next begins: an error stops
