@@ -176,7 +176,7 @@ Result KVAnalysisFileSet::commitUndoStep() {
     Result failure = mFailures->failure();
     if (!outermost) return failure;
     mDroppedByLastCommit = 0;
-    if (failure && !recordStep()) failure = StoreFailures::writeFailed("Error writing to undo file", "the history could not be written to " + mHistory->path());
+    if (failure && !recordStep()) failure = historyNotWritten();
     if (!failure && !rollBackFailedStep()) return StoreFailures::stepNotRolledBack(failure);  // the record stays
     markStepClosed();
     return failure;
@@ -334,7 +334,7 @@ Result KVAnalysisFileSet::undoForGood(std::int64_t id) {
     const std::vector<KVHistoryEntry> gone = mHistory->undoneForGood();
     if (!mHistory->save()) {
         mHistory->load();
-        return StoreFailures::writeFailed("Error writing to undo file", "the history could not be written to " + mHistory->path());
+        return historyNotWritten();
     }
     markStepClosed();
     dropCopies(gone);
@@ -360,6 +360,10 @@ Result KVAnalysisFileSet::replayLevel(StepKind kind, const KVHistoryEntry& level
 Result KVAnalysisFileSet::noDataToUndo() {
     return Result::failure("No data to undo",
                            "Undo could not complete. Processing might still be in progress or there is no data to undo");
+}
+
+Result KVAnalysisFileSet::historyNotWritten() const {
+    return StoreFailures::writeFailed("Error writing to undo file", "the history could not be written to " + mHistory->path());
 }
 
 Result KVAnalysisFileSet::noDataToRedo() {
