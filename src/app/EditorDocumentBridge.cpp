@@ -161,6 +161,8 @@ void EditorDocumentBridge::showCommandState(const KVDocumentCommandState& state)
                                  "uiBoxButton",         "uiDenoiseBoxButton",   "uiBgBoxButton",
                                  "uiGapFillerBoxButton", "uiMagicBoxButton",    "uiDeselectBoxButton"};
     setChecked(tools[static_cast<int>(state.tool)], true);
+    mWindow.historyNoteLabel()->setText(QString::fromStdString(state.historyNote));
+    mWindow.historyNoteLabel()->setVisible(!state.historyNote.empty());
     // The modification gain stays disabled in every mode until the selection reads it.
     mAnalysisTab.showCommandState(state);
 }

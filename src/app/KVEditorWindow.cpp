@@ -295,6 +295,11 @@ QWidget* KVEditorWindow::buildCommands() {
     mProgressSheet = new KVProgressSheet(this);
     mButtons.insert("uiCancelProcessingButton", mProgressSheet->cancelButton());
     row->addStretch(1);
+    mHistoryNote = new QLabel;
+    mHistoryNote->setObjectName("uiHistoryNote");
+    mHistoryNote->setAccessibleName("Undo history");
+    mHistoryNote->hide();
+    row->addWidget(mHistoryNote);
     mFreeDiskSpace = new QLabel("-- GB");
     mFreeDiskSpace->setObjectName("uiFreeDiskSpace");
     mFreeDiskSpace->setToolTip("Free disk space");

@@ -46,6 +46,8 @@ public:
     // The analysis view's display contrast in decibels (sliderDecibels of its value).
     QSlider* contrastSlider() const { return mContrastSlider; }
     QLabel* freeDiskSpaceLabel() const { return mFreeDiskSpace; }
+    // Says when an edit dropped the oldest levels of undo; hidden otherwise.
+    QLabel* historyNoteLabel() const { return mHistoryNote; }
     // The progress sheet, and its progress box (text and percent) and Cancel button.
     KVProgressSheet* progressSheet() const { return mProgressSheet; }
     KVProgressSubview* progressBox() const;
@@ -94,6 +96,7 @@ private:
     QLabel* mModifyGainText = nullptr;
     QSlider* mContrastSlider = nullptr;
     QLabel* mFreeDiskSpace = nullptr;
+    QLabel* mHistoryNote = nullptr;
     KVProgressSheet* mProgressSheet = nullptr;
     bool mHeld = false;
     bool mCloseRequested = false;

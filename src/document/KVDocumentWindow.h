@@ -31,6 +31,7 @@ struct KVDocumentCommandState {
     bool canUndo = false;
     bool canRedo = false;
     bool busy = false;  // an operation runs; commands other than cancel are refused
+    std::string historyNote;  // what the last edit cost the undo history; empty: nothing
 };
 
 // What the document needs of its window: the views its controllers draw into, its button

@@ -495,12 +495,21 @@ void KVWaveDocument::setPlaybackVolumeDecibels(double decibels) { mPlayback->set
 
 void KVWaveDocument::setModificationGainDecibels(double decibels) { mModificationGain = linearGain(decibels); }
 
+// Said until the next edit: the levels of undo the last edit's commit dropped, oldest first.
+std::string KVWaveDocument::historyNote() const {
+    const std::size_t dropped = mAnalysisController ? mAnalysisController->store().droppedByLastCommit() : 0;
+    if (dropped == 0) return {};
+    return "Undo history full: the oldest " + (dropped == 1 ? std::string("step") : std::to_string(dropped) + " steps") +
+           " went";
+}
+
 void KVWaveDocument::publishState() {
     mState.isPlaying = mPlayback && mPlayback->isPlaying();
     mState.loopEnabled = mPlayback && mPlayback->loopEnabled();
     mState.canUndo = canUndo();
     mState.canRedo = canRedo();
     mState.busy = isBusy();
+    mState.historyNote = historyNote();
     if (mWindow) mWindow->showCommandState(mState);
 }
 

@@ -204,6 +204,7 @@ public:
 
 private:
     Result walkHistory(bool forward);
+    std::string historyNote() const;
     Result openEditHistory();
     Result prepareAnalysisFolder();
     Result lockAnalysisFolder(const std::string& folder);

@@ -380,6 +380,17 @@ void AnalysisTabTest::analysingShowsProgressThenTheTonesSnapshotThenCommandsConf
         QCOMPARE(storeBytes(selection), all);
     }
 
+    // With room for one level of undo, the next edit drops the oldest and the window says so
+    // until the next step.
+    selection.setHistoryLimits(1, 1.0);
+    button("uiIsolateDeterministicButton")->click();
+    waitUntilIdle();
+    QVERIFY(!mWindow->historyNoteLabel()->isHidden());
+    QCOMPARE(mWindow->historyNoteLabel()->text(), QString("Undo history full: the oldest step went"));
+    button("uiUndoButton")->click();
+    QCOMPARE(storeBytes(selection), all);
+    QVERIFY(mWindow->historyNoteLabel()->isHidden());
+
     const std::weak_ptr<KVAnalysisController> running = controller().shared_from_this();
     button("uiIsolateDeterministicButton")->click();
     QVERIFY(mDocument->isBusy());
