@@ -38,8 +38,13 @@ KVSeparationSettings DesktopDocuments::separationFromPreferences() {
 }
 
 void DesktopDocuments::applyPreferences() {
-    const KVSeparationSettings settings = separationFromPreferences();
-    for (const auto& document : mDocuments.documents()) document->setSeparation(settings);
+    for (const auto& document : mDocuments.documents()) applyPreferencesTo(*document);
+}
+
+void DesktopDocuments::applyPreferencesTo(KVWaveDocument& document) {
+    const PreferenceValues values = PreferencesModel().values();
+    document.setSeparation(separationFromPreferences());
+    document.setHistoryLimits(std::size_t(values.undoLevels), values.undoDiskPercent / 100.0);
 }
 
 bool DesktopDocuments::openDocument(const QString& path) {
@@ -68,7 +73,7 @@ bool DesktopDocuments::openDocument(const QString& path) {
         return false;
     }
     mWindows.insert(opened.document, window);
-    opened.document->setSeparation(separationFromPreferences());
+    applyPreferencesTo(*opened.document);
     bridge->attach(opened.document);
     connectWindow(window);
     emit documentsChanged();

@@ -35,11 +35,14 @@ public:
     KVEditorWindow* windowForPath(const QString& path) const;
     KVWaveDocument* documentOfWindow(const KVEditorWindow* window) const;
     std::size_t count() const { return mDocuments.count(); }
-    // The stored preferences that documents follow while open (the separation method) applied
+    // The stored preferences that documents follow while open (the separation method, the undo
+    // limits) applied
     // to every open document; a document opened later takes them as it opens.
     void applyPreferences();
     // The separation method and settings the stored preferences choose.
     static KVSeparationSettings separationFromPreferences();
+    // The separation and the undo limits of the stored preferences, for one document.
+    static void applyPreferencesTo(KVWaveDocument& document);
 
     // Sets up each new window's own controls. By default a drop opens the dropped file and
     // Ctrl+O the open dialog; an application with menus installs its own (menu bar, drops

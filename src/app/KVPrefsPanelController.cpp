@@ -69,7 +69,11 @@ void KVPrefsPanelController::buildControls() {
     auto* columns = new QHBoxLayout;
     auto* layout = new QVBoxLayout;
     columns->addLayout(layout);
-    columns->addWidget(buildSeparationControls(), 0, Qt::AlignTop);
+    auto* right = new QVBoxLayout;
+    right->addWidget(buildSeparationControls());
+    right->addWidget(buildUndoControls());
+    right->addStretch(1);
+    columns->addLayout(right);
     outer->addLayout(columns);
     for (QCheckBox* box : {uiChimeWhenDoneCheckbox, uiUseStartupSound, uiOpenFileOnLaunchCheckbox, uiFastDrawingCheckbox})
         layout->addWidget(box);
@@ -114,6 +118,21 @@ QGroupBox* KVPrefsPanelController::buildSeparationControls() {
     return box;
 }
 
+QGroupBox* KVPrefsPanelController::buildUndoControls() {
+    uiUndoLevelsField = new QSpinBox;
+    uiUndoLevelsField->setRange(PreferenceValues::kFewestUndoLevels, PreferenceValues::kMostUndoLevels);
+    uiUndoLevelsField->setAccessibleName(QStringLiteral("Undo levels"));
+    uiUndoDiskField = new QSpinBox;
+    uiUndoDiskField->setRange(PreferenceValues::kLeastUndoPercent, PreferenceValues::kMostUndoPercent);
+    uiUndoDiskField->setSuffix(QStringLiteral(" % of free space"));
+    uiUndoDiskField->setAccessibleName(QStringLiteral("Undo disk share"));
+    auto* box = new QGroupBox(QStringLiteral("Undo"));
+    auto* form = new QFormLayout(box);
+    form->addRow(QStringLiteral("Levels:"), uiUndoLevelsField);
+    form->addRow(QStringLiteral("At most:"), uiUndoDiskField);
+    return box;
+}
+
 void KVPrefsPanelController::enableMedianFields(bool on) {
     uiMedianTimeField->setEnabled(on);
     uiMedianBandField->setEnabled(on);
@@ -129,6 +148,8 @@ void KVPrefsPanelController::connectSeparationControls() {
     connect(uiMedianBandField, &QSpinBox::valueChanged, this, [this](int hertz) { mModel.setMedianBandHz(hertz); });
     connect(uiMedianPowerField, &QDoubleSpinBox::valueChanged, this,
             [this](double power) { mModel.setMedianPowerTenths(int(std::lround(power * 10.0))); });
+    connect(uiUndoLevelsField, &QSpinBox::valueChanged, this, [this](int levels) { mModel.setUndoLevels(levels); });
+    connect(uiUndoDiskField, &QSpinBox::valueChanged, this, [this](int percent) { mModel.setUndoDiskPercent(percent); });
 }
 
 void KVPrefsPanelController::connectControls() {
@@ -156,6 +177,8 @@ void KVPrefsPanelController::showValues() {
     uiMedianTimeField->setValue(v.medianTimeMs);
     uiMedianBandField->setValue(v.medianBandHz);
     uiMedianPowerField->setValue(v.medianPowerTenths / 10.0);
+    uiUndoLevelsField->setValue(v.undoLevels);
+    uiUndoDiskField->setValue(v.undoDiskPercent);
 }
 
 void KVPrefsPanelController::readPrefs() {

@@ -50,6 +50,8 @@ public:
     QSpinBox* uiMedianTimeField;        // ms
     QSpinBox* uiMedianBandField;        // Hz
     QDoubleSpinBox* uiMedianPowerField;
+    QSpinBox* uiUndoLevelsField;
+    QSpinBox* uiUndoDiskField;  // percent
 
 protected:
     void reject() override;
@@ -58,6 +60,7 @@ private:
     void buildControls();
     // The separation method and the median separator's fields, which wait for the median method.
     QGroupBox* buildSeparationControls();
+    QGroupBox* buildUndoControls();
     void connectSeparationControls();
     void enableMedianFields(bool on);
     void showValues();

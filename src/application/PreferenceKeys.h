@@ -23,6 +23,11 @@ inline constexpr const char* kMedianTimeMs = "Process_MedianTimeMs";
 inline constexpr const char* kMedianBandHz = "Process_MedianBandHz";
 inline constexpr const char* kMedianPowerTenths = "Process_MedianMaskPowerTenths";
 
+// The undo history of the selection: at most this many levels, whose copies take at most this
+// share (percent) of the room the disk offers them.
+inline constexpr const char* kUndoLevels = "Edit_UndoLevels";
+inline constexpr const char* kUndoDiskPercent = "Edit_UndoDiskPercent";
+
 // The value the panel writes under kPrefsVersion on every save.
 inline constexpr int kCurrentPrefsVersion = 301;
 

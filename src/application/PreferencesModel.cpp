@@ -51,6 +51,16 @@ void PreferencesModel::readPrefs() {
     setMedianTimeMs(storedOr(platform, prefkeys::kMedianTimeMs, d.medianTimeMs));
     setMedianBandHz(storedOr(platform, prefkeys::kMedianBandHz, d.medianBandHz));
     setMedianPowerTenths(storedOr(platform, prefkeys::kMedianPowerTenths, d.medianPowerTenths));
+    setUndoLevels(storedOr(platform, prefkeys::kUndoLevels, d.undoLevels));
+    setUndoDiskPercent(storedOr(platform, prefkeys::kUndoDiskPercent, d.undoDiskPercent));
+}
+
+void PreferencesModel::setUndoLevels(int levels) {
+    mValues.undoLevels = std::clamp(levels, PreferenceValues::kFewestUndoLevels, PreferenceValues::kMostUndoLevels);
+}
+
+void PreferencesModel::setUndoDiskPercent(int percent) {
+    mValues.undoDiskPercent = std::clamp(percent, PreferenceValues::kLeastUndoPercent, PreferenceValues::kMostUndoPercent);
 }
 
 void PreferencesModel::setMedianTimeMs(int ms) {
@@ -85,6 +95,8 @@ void PreferencesModel::save() {
     platform.setIntegerForKey(prefkeys::kMedianTimeMs, mValues.medianTimeMs);
     platform.setIntegerForKey(prefkeys::kMedianBandHz, mValues.medianBandHz);
     platform.setIntegerForKey(prefkeys::kMedianPowerTenths, mValues.medianPowerTenths);
+    platform.setIntegerForKey(prefkeys::kUndoLevels, mValues.undoLevels);
+    platform.setIntegerForKey(prefkeys::kUndoDiskPercent, mValues.undoDiskPercent);
     platform.synchronizeDefaults();
 }
 

@@ -8,6 +8,8 @@ struct PreferenceValues {
     static constexpr int kShortestMedianMs = 100, kLongestMedianMs = 5000;
     static constexpr int kNarrowestMedianHz = 10, kWidestMedianHz = 1000;
     static constexpr int kLowestPowerTenths = 5, kHighestPowerTenths = 80;
+    static constexpr int kFewestUndoLevels = 1, kMostUndoLevels = 100;
+    static constexpr int kLeastUndoPercent = 1, kMostUndoPercent = 90;
 
     bool perceptual = true;
     bool chime = true;
@@ -21,6 +23,9 @@ struct PreferenceValues {
     int medianTimeMs = 1000;
     int medianBandHz = 75;
     int medianPowerTenths = 30;
+    // The undo history's limits: levels, and percent of the disk's room for its copies.
+    int undoLevels = 20;
+    int undoDiskPercent = 20;
     bool operator==(const PreferenceValues&) const = default;
 };
 
@@ -58,6 +63,8 @@ public:
     void setMedianTimeMs(int ms);
     void setMedianBandHz(int hertz);
     void setMedianPowerTenths(int tenths);
+    void setUndoLevels(int levels);
+    void setUndoDiskPercent(int percent);
 
     bool openFileOnLaunch() const { return mValues.openFile; }
     bool doFastDrawing() const { return mValues.fastDrawing; }

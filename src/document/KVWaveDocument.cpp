@@ -226,6 +226,7 @@ Result KVWaveDocument::analyzeSegment(FramePos start, FramePos end, bool optionH
     mPlayback->setAnalysisSource(mAnalysisController->playSource());
     mState.tool = AnalysisTool::multiPencil;  // every new analysis starts with the multi pencil
     mAnalysisController->setSeparation(mSeparation);
+    mAnalysisController->store().setHistoryLimits(mHistoryLevels, mHistoryShare);
     applyModeToController();
     return Result::success();
 }
@@ -234,6 +235,12 @@ void KVWaveDocument::setSeparation(const KVSeparationSettings& settings) {
     mSeparation = settings;
     if (mAnalysisController) mAnalysisController->setSeparation(settings);
     publishState();
+}
+
+void KVWaveDocument::setHistoryLimits(std::size_t levels, double diskShare) {
+    mHistoryLevels = levels;
+    mHistoryShare = diskShare;
+    if (mAnalysisController) mAnalysisController->store().setHistoryLimits(levels, diskShare);
 }
 
 bool KVWaveDocument::isAnalysisRunning() const {

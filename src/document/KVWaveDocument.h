@@ -143,6 +143,8 @@ public:
     // The method keep sustained and keep transients use, for this and every later analysis.
     void setSeparation(const KVSeparationSettings& settings);
     const KVSeparationSettings& separation() const { return mSeparation; }
+    // The limits of the selection's undo history: levels, and the share of the disk's room.
+    void setHistoryLimits(std::size_t levels, double diskShare);
     double modificationGain() const { return mModificationGain; }
 
     // --- Tabs and transport ---
@@ -252,6 +254,8 @@ private:
     Result mLastCommitResult = Result::success();
     KVDocumentCommandState mState;
     KVSeparationSettings mSeparation;
+    std::size_t mHistoryLevels = 20;
+    double mHistoryShare = 0.2;
     PlaySource mPlaySource = PlaySource::Input;
     FramePos mSegmentStart = 0;
     FramePos mSegmentEnd = 0;

@@ -34,21 +34,24 @@ TEST_F(PreferencesModelTest, StoredKeysCountOnlyOnceAVersionWasSaved) {
 }
 
 // The tuning is kept in tenths of a hertz, rounded and within 400 .. 480 Hz; the separation
-// method by name, the median separator's settings as integers within their ranges.
+// method by name, the median separator's settings and the undo limits as integers within their
+// ranges.
 TEST_F(PreferencesModelTest, SaveWritesTheVersionAndTheKeysThatASecondPlatformReadsBack) {
     const std::string path = temp().file("orvex.plist");
     useDefaultsFile(path);
     PreferencesModel model;
-    PreferenceValues edited{false, true, false, false, true, false, 415.3, true, 500, 1000, 25};
+    PreferenceValues edited{false, true, false, false, true, false, 415.3, true, 500, 1000, 25, 100, 15};
     model.setValues(edited);
     model.setA4Tuning(415.3049);
     model.setMedianBandHz(5000);
     model.setMedianPowerTenths(25);
+    model.setUndoLevels(500);
     EXPECT_EQ(model.values(), edited);
     model.save();
 
     // Read by Python's plistlib, independently of the code that wrote it.
     EXPECT_EQ(test::plistText(path),
+              "Edit_UndoDiskPercent=15 Edit_UndoLevels=100 "
               "General_ChimeWhenDone=True General_OpenFileOnLaunch=False General_PlayStartupSound=False "
               "General_PrefsVersion=301 General_UseFastDrawing=True ORVX_PerceptualModelling=False "
               "ORVX_ReplaceSelected=False Process_MedianBandHz=1000 Process_MedianMaskPowerTenths=25 "
