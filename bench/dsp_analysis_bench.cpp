@@ -7,6 +7,7 @@
 #include "dsp/FftEngine.h"
 #include "dsp/FrameRecord.h"
 #include "dsp/SpectralProcessor.h"
+#include "dsp/WarpTable.h"
 #include "support/Signals.h"
 
 namespace {
@@ -92,6 +93,19 @@ void BM_SynthesizeFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SynthesizeFrame)->Unit(benchmark::kMicrosecond);
+
+// The band-limited reading of one frame through the steepest warp: analysis and synthesis
+// each make one per frame and stream.
+void BM_BandLimitedWarp(benchmark::State& state) {
+    const WarpTable table(1.1f, 4096);
+    Cursor cursor;
+    std::vector<float> out(4096);
+    for (auto _ : state) {
+        table.warpBandLimited(cursor.next(4096), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_BandLimitedWarp)->Unit(benchmark::kMicrosecond);
 
 // Reference point for the machine's current speed: one real FFT of each analysis size.
 void BM_RealFft(benchmark::State& state) {

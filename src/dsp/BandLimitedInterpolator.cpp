@@ -37,12 +37,17 @@ double kernel(double d) {
     return kCutoff * (d == 0.0 ? 1.0 : std::sin(a) / a) * window;
 }
 
+// The taps of the tabulated phase nearest to a fraction in [0, 1).
+[[gnu::always_inline]] inline const float* tapsAt(const float* table, float fraction) {
+    const int phase = std::min(static_cast<int>(fraction * float(kPhases) + 0.5f), kPhases);
+    return table + std::size_t(phase) * kTaps;
+}
+
 // One output: the taps of the nearest phase applied to the run x[first ..]. Samples outside
 // 0 .. n-1 count as zeros.
 [[gnu::always_inline]] inline float readOne(const float* table, const float* x, std::int64_t n, std::int32_t index,
                                             float fraction) {
-    const int phase = std::min(static_cast<int>(fraction * float(kPhases) + 0.5f), kPhases);
-    const float* taps = table + std::size_t(phase) * kTaps;
+    const float* taps = tapsAt(table, fraction);
     const std::int64_t first = std::int64_t(index) + 1 - kHalfWidth;
     float sum = 0.0f;
     if (first >= 0 && first + kTaps <= n) {
@@ -54,9 +59,7 @@ double kernel(double d) {
 #pragma omp simd
             for (int l = 0; l < kLanes; ++l) lanes[l] += taps[j + l] * run[j + l];
         }
-        for (int width = kLanes / 2; width > 0; width /= 2)
-            for (int l = 0; l < width; ++l) lanes[l] += lanes[l + width];
-        return lanes[0];
+        return fastmath::sumSixteenLanes(lanes);
     }
     for (int j = 0; j < kTaps; ++j) {
         const std::int64_t i = first + j;
@@ -65,10 +68,19 @@ double kernel(double d) {
     return sum;
 }
 
+[[gnu::always_inline]] inline void prefetchTaps(const float* table, float fraction) {
+    const auto* row = reinterpret_cast<const char*>(tapsAt(table, fraction));
+    for (std::size_t line = 0; line < kTaps * sizeof(float); line += 64) __builtin_prefetch(row + line);
+}
+
 [[gnu::always_inline]] inline void readRun(const float* table, const float* x, std::int64_t n,
                                            const std::int32_t* index, const float* fraction, const float* gain,
                                            float* out, std::int64_t count) {
+    // Neighbouring outputs read rows of the table far apart (the phase moves by up to a tenth
+    // of a sample per output), so the rows a few outputs ahead are fetched early.
+    constexpr std::int64_t kAhead = 6;
     for (std::int64_t t = 0; t < count; ++t) {
+        if (t + kAhead < count) prefetchTaps(table, fraction[t + kAhead]);
         const float v = readOne(table, x, n, index[t], fraction[t]);
         out[t] = gain ? v * gain[t] : v;
     }

@@ -102,6 +102,18 @@ inline void sinCosApprox(float x, float& sine, float& cosine) {
     cosine = ((quadrant + 1) & 2) != 0 ? -cosineMagnitude : cosineMagnitude;
 }
 
+// The sum of sixteen partial sums in the one fixed order that every vector width shares:
+// lane l plus lane l + 8, then plus the result four further on, two, one. Written out so
+// that the compiler keeps the tree in registers (a loop over the widths went through memory,
+// each step waiting on the store of the last).
+[[gnu::always_inline]] inline float sumSixteenLanes(const float* lanes) {
+    const float a0 = lanes[0] + lanes[8], a1 = lanes[1] + lanes[9], a2 = lanes[2] + lanes[10],
+                a3 = lanes[3] + lanes[11], a4 = lanes[4] + lanes[12], a5 = lanes[5] + lanes[13],
+                a6 = lanes[6] + lanes[14], a7 = lanes[7] + lanes[15];
+    const float b0 = a0 + a4, b1 = a1 + a5, b2 = a2 + a6, b3 = a3 + a7;
+    return (b0 + b2) + (b1 + b3);
+}
+
 }  // namespace orvex::fastmath
 
 // Hot loops are compiled twice: for baseline x86-64 and, with ORVEX_WIDE_VECTORS, for AVX2,

@@ -178,9 +178,7 @@ inline float magnitudeLogTerm(float m) { return m > 0.0f ? m * fastmath::logAppr
         for (int j = 0; j < kLanes; ++j) lanes[j] += magnitudeLogTerm(magnitude[k + j]);
     }
     for (int k = whole; k < half; ++k) lanes[0] += magnitudeLogTerm(magnitude[k]);
-    for (int width = kLanes / 2; width > 0; width /= 2)
-        for (int j = 0; j < width; ++j) lanes[j] += lanes[j + width];
-    return lanes[0];
+    return fastmath::sumSixteenLanes(lanes);
 }
 
 }  // namespace
