@@ -90,6 +90,7 @@ private:
     bool fail();
     std::string freshPath() const { return mPath + ".fresh"; }
     bool writeBytes(const char* bytes, std::size_t length, off_t start);
+    void startWriteback(off_t start, std::size_t length) const;
     bool writeRecords(const void* from, std::int64_t index, std::int64_t count);
     bool writeRecordsLeavingHoles(const void* from, std::int64_t index, std::int64_t count);
     std::int64_t checked(std::int64_t bytes, const void* into, std::int64_t index,
