@@ -29,11 +29,12 @@ void BM_InputOverviewRedraw15Minutes1600px(benchmark::State& state) {
     const orvex::FrameCount frames = 15 * 60 * 44100;
     view.setNumFrames(frames);
     view.setNumberOfChannels(2);
-    view.setNumberOfColumns(4096);
+    auto columns = std::make_shared<orvex::OverviewColumns>(4096);
     for (int i = 0; i < 4096; ++i) {
         const float level = 0.2f + 0.7f * std::fabs(std::sin(i * 0.013f));
-        view.setMinL(-level, -level * 0.5f, level, level * 0.5f, i);
+        columns->set(i, {-level, -level * 0.5f, level, level * 0.5f});
     }
+    view.showColumns(columns);
     view.setAnalysisStartFrame(60 * 44100);
     view.setAnalysisEndFrame(120 * 44100);
     view.setSelectionEndFrame(200 * 44100);

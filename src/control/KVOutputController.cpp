@@ -55,6 +55,7 @@ KVOutputController::KVOutputController(KVOutputViewInterface* view, const std::s
       mFileFrames(std::max<FrameCount>(fileFrames, 0)),
       mRecords(mFileFrames / kAnalysisHop),
       mNumberOfColumns(highQuality ? kHighQualityColumns : kLowQualityColumns),
+      mColumns(std::make_shared<OverviewColumns>(mNumberOfColumns)),
       mMaster(KVMixdownStore::openMixdownForFileAtPath(path, mRecords)) {
     if (!KVUtilities::chunkFileForFileAtPathIsCompatible(path))
         KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path);
@@ -76,7 +77,7 @@ KVOutputController::~KVOutputController() {
 
 void KVOutputController::configureView(bool highQuality) {
     if (!mView) return;
-    mView->setNumberOfColumns(mNumberOfColumns);
+    mView->showColumns(mColumns);
     mView->setHighQuality(highQuality);
     mView->setNumberOfRecords(mRecords);
     mView->setNumberOfChannels(mChannels);
@@ -190,7 +191,7 @@ void KVOutputController::buildOverview() {
             stream->read(n, left, right);
             return true;
         };
-        complete = KVOverviewBuilder::build(numFrames(), mNumberOfColumns, numFrames(), mChannels > 1, read, *mView,
+        complete = KVOverviewBuilder::build(numFrames(), mNumberOfColumns, numFrames(), mChannels > 1, read, *mColumns,
                                             mCancelOverview, [this] { requestDisplay(); });
     }
     mOverviewRunning = false;

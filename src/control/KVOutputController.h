@@ -11,6 +11,7 @@
 #include "audiofile/KVAudioFileReader.h"
 #include "common/Types.h"
 #include "control/KVMainThreadPoster.h"
+#include "control/OverviewColumns.h"
 #include "control/KVMasterExport.h"
 #include "control/KVOutputViewInterface.h"
 #include "playback/KVPlaybackSources.h"
@@ -50,6 +51,8 @@ public:
     FrameCount numberOfRecords() const { return mRecords; }
     std::int32_t numberOfChannels() const { return mChannels; }
     std::int64_t numberOfColumns() const { return mNumberOfColumns; }
+    // The overview's columns, filled by the overview thread; the view paints from them.
+    std::shared_ptr<const OverviewColumns> overviewColumns() const { return mColumns; }
     const std::string& originalInputFilePath() const { return mOriginalInputFilePath; }
     // The collections commits write rendered grain records into (under monitor()).
     KVGrainCollection* leftMasterCollection() const { return mMaster.left.get(); }
@@ -121,6 +124,7 @@ private:
     const FrameCount mFileFrames;
     const FrameCount mRecords;
     const std::int64_t mNumberOfColumns;
+    const std::shared_ptr<OverviewColumns> mColumns;
     KVOutputControllerDelegate* mDelegate = nullptr;
     KVMixdownStore::Collections mMaster;
     mutable std::recursive_mutex mMonitor;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "control/KVOverviewViewInterface.h"
+#include "control/OverviewColumns.h"
 
 namespace orvex {
 
@@ -30,7 +30,7 @@ FrameCount KVOverviewBuilder::framesPerColumn(FrameCount frames, std::int64_t co
 }
 
 bool KVOverviewBuilder::build(FrameCount frames, std::int64_t columns, FrameCount limit, bool twoChannels,
-                              const BlockReader& read, KVOverviewViewInterface& view, const std::atomic<bool>& cancel,
+                              const BlockReader& read, OverviewColumns& columnsOut, const std::atomic<bool>& cancel,
                               const std::function<void()>& columnStored) {
     const FrameCount step = framesPerColumn(frames, columns);
     std::vector<float> left(static_cast<std::size_t>(step));
@@ -40,10 +40,7 @@ bool KVOverviewBuilder::build(FrameCount frames, std::int64_t columns, FrameCoun
         if (cancel.load()) return false;
         if (!read(step, left.data(), rightData)) break;
         const KVOverviewColumn c = KVOverviewColumn::ofSamples(left.data(), rightData, step);
-        {
-            std::lock_guard<std::recursive_mutex> guard(view.monitor());
-            view.setMinL(c.minL, c.minR, c.maxL, c.maxR, p / step);
-        }
+        columnsOut.set(p / step, c);
         if (columnStored) columnStored();
     }
     return !cancel.load();

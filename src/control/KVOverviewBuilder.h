@@ -8,7 +8,7 @@
 
 namespace orvex {
 
-class KVOverviewViewInterface;
+class OverviewColumns;
 
 // One min/max column of a waveform overview; every value includes 0.
 struct KVOverviewColumn {
@@ -18,8 +18,8 @@ struct KVOverviewColumn {
     static KVOverviewColumn ofSamples(const float* left, const float* right, FrameCount n);
 };
 
-// Fills an overview view column by column from a sequential source. Runs on the calling
-// (worker) thread; the view's monitor is held while a column is stored.
+// Fills overview columns one by one from a sequential source. Runs on the calling (worker)
+// thread.
 class KVOverviewBuilder {
 public:
     // Reads the next n frames of each channel into left and right (right may be null for mono
@@ -34,7 +34,7 @@ public:
     // columnStored() runs (the caller asks for a repaint). Stops early when cancel becomes
     // true; returns false then.
     static bool build(FrameCount frames, std::int64_t columns, FrameCount limit, bool twoChannels,
-                      const BlockReader& read, KVOverviewViewInterface& view, const std::atomic<bool>& cancel,
+                      const BlockReader& read, OverviewColumns& columnsOut, const std::atomic<bool>& cancel,
                       const std::function<void()>& columnStored);
 };
 

@@ -28,9 +28,10 @@ KVSegmentController::KVSegmentController(std::shared_ptr<KVEditHistory> history,
                                          bool highQuality)
     : mView(view),
       mHistory(std::move(history)),
-      mNumberOfColumns(highQuality ? kHighQualityColumns : kLowQualityColumns) {
+      mNumberOfColumns(highQuality ? kHighQualityColumns : kLowQualityColumns),
+      mColumns(std::make_shared<OverviewColumns>(mNumberOfColumns)) {
     mView->useRange(&mRange);
-    mView->setNumberOfColumns(mNumberOfColumns);
+    mView->showColumns(mColumns);
     mView->setHighQuality(highQuality);
     mView->setNumFrames(mHistory->numberOfFrames());
     mView->setNumberOfChannels(mHistory->numberOfChannels());
@@ -114,7 +115,7 @@ void KVSegmentController::runInNewThread() {
         });
     };
     const bool complete =
-        KVOverviewBuilder::build(frames, mNumberOfColumns, frames + 1, stereo, read, *mView, mCancelOverview, columnStored);
+        KVOverviewBuilder::build(frames, mNumberOfColumns, frames + 1, stereo, read, *mColumns, mCancelOverview, columnStored);
     mOverviewRunning = false;
     if (!complete) return;
     mPoster.post([this] {

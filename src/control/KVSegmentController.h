@@ -8,6 +8,7 @@
 
 #include "common/Types.h"
 #include "control/KVMainThreadPoster.h"
+#include "control/OverviewColumns.h"
 #include "control/KVSegmentViewInterface.h"
 #include "history/KVEditHistory.h"
 #include "platform/PropertyList.h"
@@ -48,6 +49,8 @@ public:
     // edits them (useRange) while the controller lives.
     const KVSegmentRange& range() const { return mRange; }
     std::int64_t numberOfColumns() const { return mNumberOfColumns; }
+    // The overview's columns, filled by the overview thread; the view paints from them.
+    std::shared_ptr<const OverviewColumns> overviewColumns() const { return mColumns; }
     bool isOverviewRunning() const { return mOverviewRunning.load(); }
     // Waits for the overview thread; its last repaint is still posted to the main thread.
     void waitForOverview();
@@ -62,6 +65,7 @@ private:
     std::shared_ptr<KVEditHistory> mHistory;
     PropertyList mParamDict;
     const std::int64_t mNumberOfColumns;
+    const std::shared_ptr<OverviewColumns> mColumns;
     KVSegmentControllerDelegate* mDelegate = nullptr;
     std::thread mOverviewThread;
     std::atomic<bool> mCancelOverview{false}, mOverviewRunning{false}, mDisplayPending{false};

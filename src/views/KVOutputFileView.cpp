@@ -16,7 +16,7 @@ constexpr std::int64_t kInitialColumns = 4096;
 const QColor kEditCursorColour(255, 200, 40);
 }  // namespace
 
-KVOutputFileView::KVOutputFileView(QWidget* parent) : QWidget(parent), mColumns(mMonitor, kInitialColumns) {
+KVOutputFileView::KVOutputFileView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(200, 120);
@@ -28,15 +28,14 @@ KVOutputFileView::KVOutputFileView(QWidget* parent) : QWidget(parent), mColumns(
     mCursorTimer.start();
 }
 
-void KVOutputFileView::setNumberOfColumns(std::int64_t columns) { mColumns.reset(columns); }
+void KVOutputFileView::showColumns(std::shared_ptr<const OverviewColumns> columns) {
+    mColumns = std::move(columns);
+    setNeedsRedraw();
+}
 
 void KVOutputFileView::setNumberOfChannels(std::int64_t channels) {
     mChannels = channels;
     setNeedsRedraw();
-}
-
-void KVOutputFileView::setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) {
-    mColumns.set(index, {minL, minR, maxL, maxR});
 }
 
 void KVOutputFileView::setNeedsRedraw() {
@@ -65,7 +64,10 @@ void KVOutputFileView::setNumFrames(FrameCount frames) {
 
 double KVOutputFileView::framesPerPixel() const { return OverviewPainter::framesPerPixel(mNumFrames, width()); }
 
-std::vector<KVOverviewColumn> KVOutputFileView::columns() const { return mColumns.copy(); }
+// Without a controller's columns the view draws silence at its initial resolution.
+std::vector<KVOverviewColumn> KVOutputFileView::columns() const {
+    return mColumns ? mColumns->copy() : std::vector<KVOverviewColumn>(kInitialColumns);
+}
 
 void KVOutputFileView::mouseDoubleClickEvent(QMouseEvent* event) {
     const FramePos frame = static_cast<FramePos>(std::trunc(event->position().x() * framesPerPixel()));

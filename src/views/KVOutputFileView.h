@@ -11,7 +11,7 @@
 
 #include "control/KVOutputViewInterface.h"
 #include "control/KVOverviewBuilder.h"
-#include "views/OverviewColumns.h"
+#include "control/OverviewColumns.h"
 
 namespace orvex {
 
@@ -20,8 +20,8 @@ namespace orvex {
 // puts both cursors under the mouse and tells the delegate; Space asks to play or stop; Escape
 // is swallowed. The picture is cached and rebuilt only when something it shows changes; a
 // cursor timer at 40 Hz repaints while the play cursor moves.
-// Threads: the columns are kept under monitor(), which the controller's overview thread holds
-// while it stores a column; the play cursor is atomic (the document sets it from its display
+// Threads: the columns belong to the controller, whose overview thread fills them while the
+// view paints copies; the play cursor is atomic (the document sets it from its display
 // timer); everything else runs on the GUI thread, and redraw requests from other threads are
 // queued to it.
 class KVOutputFileView : public QWidget, public KVOutputViewInterface {
@@ -33,18 +33,15 @@ public:
     explicit KVOutputFileView(QWidget* parent = nullptr);
 
     // --- Controller side ---
-    void setNumberOfColumns(std::int64_t columns) override;
+    void showColumns(std::shared_ptr<const OverviewColumns> columns) override;
     void setHighQuality(bool highQuality) override { mHighQuality = highQuality; }
     void setNumberOfChannels(std::int64_t channels) override;
-    // Overview thread: replaces column index; ignored outside 0 .. columns - 1.
-    void setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) override;
     void setNeedsRedraw() override;
     void setNeedsDisplay() override { setNeedsRedraw(); }
     // Stored in records (frame / 128), as the mixdown counts.
     void setAnalysisStartFrame(FramePos frame) override;
     void setAnalysisEndFrame(FramePos frame) override;
     void setPlayCursor(FramePos frame) override { mPlayCursor.store(frame); }
-    std::recursive_mutex& monitor() override { return mMonitor; }
     void setNumberOfRecords(std::int64_t records) override { setNumFrames(records * kAnalysisHop); }
     FramePos playCursor() const override { return mPlayCursor.load(); }
     FramePos editCursor() const override { return mEditCursor; }
@@ -74,8 +71,7 @@ protected:
 private:
     void drawCursor(QPainter& painter, FramePos frame, const QColor& colour) const;
 
-    mutable std::recursive_mutex mMonitor;
-    OverviewColumns mColumns;
+    std::shared_ptr<const OverviewColumns> mColumns;  // null until a controller hands its own
     FrameCount mNumFrames = 1;
     std::int64_t mChannels = 1;
     std::int64_t mAnalysisStartRecord = 0, mAnalysisEndRecord = 0;

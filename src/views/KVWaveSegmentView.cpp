@@ -35,7 +35,6 @@ QString timeLabel(FramePos frame) {
 
 KVWaveSegmentView::KVWaveSegmentView(QWidget* parent)
     : QWidget(parent),
-      mColumns(mMonitor, kInitialColumns),
       mStartMarker(resourceImage("selectionStart")),
       mEndMarker(resourceImage("selectionEnd")) {
     mRange->setTotalFrames(1);
@@ -57,16 +56,14 @@ void KVWaveSegmentView::onGuiThread(std::function<void()> call) {
         QMetaObject::invokeMethod(this, PostedCall(std::move(call)), Qt::QueuedConnection);
 }
 
-void KVWaveSegmentView::setNumberOfColumns(std::int64_t columns) { mColumns.reset(columns); }
+void KVWaveSegmentView::showColumns(std::shared_ptr<const OverviewColumns> columns) {
+    mColumns = std::move(columns);
+    setNeedsRedraw();
+}
 
 void KVWaveSegmentView::setNumberOfChannels(std::int64_t channels) {
     mChannels = channels;
     setNeedsRedraw();
-}
-
-// Overview thread, monitor held by the caller.
-void KVWaveSegmentView::setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) {
-    mColumns.set(index, {minL, minR, maxL, maxR});
 }
 
 void KVWaveSegmentView::setNeedsRedraw() {
@@ -178,7 +175,10 @@ void KVWaveSegmentView::focusOutEvent(QFocusEvent*) { update(); }
 
 void KVWaveSegmentView::resizeEvent(QResizeEvent*) { setNeedsRedraw(); }
 
-std::vector<KVOverviewColumn> KVWaveSegmentView::columnsCopy() const { return mColumns.copy(); }
+// Without a controller's columns the view draws silence at its initial resolution.
+std::vector<KVOverviewColumn> KVWaveSegmentView::columnsCopy() const {
+    return mColumns ? mColumns->copy() : std::vector<KVOverviewColumn>(kInitialColumns);
+}
 
 void KVWaveSegmentView::drawSelectionLines(OverviewPainter& painter) {
     QPainter& p = painter.painter();

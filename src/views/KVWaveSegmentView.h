@@ -11,7 +11,7 @@
 #include "control/KVOverviewBuilder.h"
 #include "control/KVSegmentRange.h"
 #include "control/KVSegmentViewInterface.h"
-#include "views/OverviewColumns.h"
+#include "control/OverviewColumns.h"
 
 namespace orvex {
 
@@ -20,9 +20,9 @@ namespace orvex {
 // A press or drag in the upper half moves the start, in the lower half the end; Space asks to
 // play or stop. The picture is cached and rebuilt only when something it shows changes; a
 // cursor timer at 40 Hz repaints while the play cursor moves.
-// Threads: the overview columns are kept under monitor(), which the controller's overview
-// thread holds while it stores a column; everything else runs on the GUI thread, and redraw
-// requests from other threads are queued to it.
+// Threads: the overview columns belong to the controller, whose overview thread fills them
+// while the view paints copies; everything else runs on the GUI thread, and redraw requests
+// from other threads are queued to it.
 class KVWaveSegmentView : public QWidget, public KVSegmentViewInterface {
     Q_OBJECT
 public:
@@ -31,16 +31,14 @@ public:
     explicit KVWaveSegmentView(QWidget* parent = nullptr);
 
     // --- Controller side ---
-    void setNumberOfColumns(std::int64_t columns) override;
+    void showColumns(std::shared_ptr<const OverviewColumns> columns) override;
     void setHighQuality(bool highQuality) override { mHighQuality = highQuality; }
     void setNumberOfChannels(std::int64_t channels) override;
-    void setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) override;
     void setNeedsRedraw() override;
     void setNeedsDisplay() override;
     void setAnalysisStartFrame(FramePos frame) override;
     void setAnalysisEndFrame(FramePos frame) override;
     void setPlayCursor(FramePos frame) override;
-    std::recursive_mutex& monitor() override { return mMonitor; }
     void useRange(KVSegmentRange* range) override;
     void setNumFrames(FrameCount frames) override;
     void setSelectionStartFrame(FramePos frame) override;
@@ -93,8 +91,7 @@ private:
     // Runs call on the GUI thread: at once when already there, else queued.
     void onGuiThread(std::function<void()> call);
 
-    mutable std::recursive_mutex mMonitor;
-    OverviewColumns mColumns;
+    std::shared_ptr<const OverviewColumns> mColumns;  // null until a controller hands its own
     // The range shown and edited: the controller's once it has one, else the view's own.
     KVSegmentRange mOwnRange;
     KVSegmentRange* mRange = &mOwnRange;

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
-#include <mutex>
+#include <memory>
 #include <vector>
 
 #include "control/KVOutputViewInterface.h"
 #include "control/KVOverviewBuilder.h"
 #include "control/KVSegmentRange.h"
 #include "control/KVSegmentViewInterface.h"
+#include "control/OverviewColumns.h"
 
 namespace orvex::test {
 
@@ -16,29 +16,18 @@ namespace orvex::test {
 template <class Interface>
 class RecordingView : public Interface {
 public:
-    void setNumberOfColumns(std::int64_t columns) override {
-        std::lock_guard<std::recursive_mutex> guard(mMonitor);
-        mColumns.assign(static_cast<std::size_t>(columns), unset());
-    }
+    void showColumns(std::shared_ptr<const OverviewColumns> columns) override { mColumns = std::move(columns); }
     void setHighQuality(bool) override {}
     void setNumberOfChannels(std::int64_t channels) override { mChannels = channels; }
-    void setMinL(float minL, float minR, float maxL, float maxR, std::int64_t index) override {
-        std::lock_guard<std::recursive_mutex> guard(mMonitor);
-        if (index < 0 || index >= static_cast<std::int64_t>(mColumns.size())) return;
-        mColumns[static_cast<std::size_t>(index)] = {minL, minR, maxL, maxR};
-    }
     void setNeedsRedraw() override { ++mRedraws; }
     void setNeedsDisplay() override {}
     void setAnalysisStartFrame(FramePos frame) override { mRange.setAnalysisStartFrame(frame); }
     void setAnalysisEndFrame(FramePos frame) override { mRange.setAnalysisEndFrame(frame); }
     void setPlayCursor(FramePos frame) override { mPlayCursor = frame; }
-    std::recursive_mutex& monitor() override { return mMonitor; }
 
-    std::vector<KVOverviewColumn> columns() const {
-        std::lock_guard<std::recursive_mutex> guard(mMonitor);
-        return mColumns;
-    }
-    static bool isSet(const KVOverviewColumn& c) { return c.minL == c.minL; }
+    std::vector<KVOverviewColumn> columns() const { return mColumns ? mColumns->copy() : std::vector<KVOverviewColumn>{}; }
+    // Columns the controller's overview thread has stored so far, left to right.
+    std::int64_t storedColumns() const { return mColumns ? mColumns->stored() : 0; }
 
     std::int64_t mChannels = 0;
     int mRedraws = 0;
@@ -46,12 +35,7 @@ public:
     KVSegmentRange mRange;
 
 private:
-    static KVOverviewColumn unset() {
-        const float nan = std::numeric_limits<float>::quiet_NaN();
-        return {nan, nan, nan, nan};
-    }
-    mutable std::recursive_mutex mMonitor;
-    std::vector<KVOverviewColumn> mColumns;
+    std::shared_ptr<const OverviewColumns> mColumns;
 };
 
 class FakeOutputView : public RecordingView<KVOutputViewInterface> {
