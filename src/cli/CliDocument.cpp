@@ -201,7 +201,7 @@ void CliDocument::waitUntilIdle() {
 }
 
 bool CliDocument::runAndWait(const std::function<void(KVAnalysisController&)>& command) {
-    if (!mDocument->runOnController(command)) return failWith("The command could not run: another one is running");
+    if (const Result started = mDocument->runOnController(command); !started) return failWith(started.text());
     waitUntilIdle();
     const Result& result = controller().lastOperationResult();
     if (!result) return failWith(storeFailureLine(result, "selection", mDocument->sourcePath()));
@@ -258,14 +258,14 @@ bool CliDocument::exportStems(const std::string& output) {
 }
 
 // A refusal names the file (the report's reason); any other failure says what was not written.
-bool CliDocument::runExport(const std::function<bool()>& start, const std::string& failure) {
+bool CliDocument::runExport(const std::function<Result()>& start, const std::string& failure) {
     CliProgress progress("exporting");
     mWindow.setProgress(&progress);
-    const bool started = start();
+    const Result started = start();
     if (started) waitUntilIdle();
     mWindow.setProgress(nullptr);
     progress.finish();
-    if (!started) return failWith(failure);
+    if (!started) return failWith(failure + ": " + started.message());
     const KVExportReport& report = mDocument->lastExport();
     if (report.outcome == KVExportWriter::Outcome::CannotCreate) return failWith(report.result.text());
     if (report.outcome == KVExportWriter::Outcome::SourceDamaged) return failWith(report.result.message());
@@ -294,13 +294,13 @@ bool CliDocument::exportMaster(const std::string& path) {
     if (!undamagedOutput() || !waitForPrefill()) return false;
     CliProgress progress("exporting");
     mWindow.setProgress(&progress);
-    const bool started = mDocument->exportMaster(path);
+    const Result started = mDocument->exportMaster(path);
     KVOutputController& master = *mDocument->outputController();
     master.waitForExport();
     headless().pumpMainThread();
     mWindow.setProgress(nullptr);
     progress.finish();
-    if (!started) return failWith("The master could not be written to " + path);
+    if (!started) return failWith("The master could not be written to " + path + ": " + started.message());
     switch (master.lastExportOutcome()) {
         case KVMasterExport::Outcome::Written:
             reportClipping(master.lastExportClippedSamples());

@@ -88,7 +88,7 @@ private:
     bool waitForPrefill();
     // Starts a segment or stems export with start, shows its progress and waits for it; failure
     // is the line for an export that did not run or write.
-    bool runExport(const std::function<bool()>& start, const std::string& failure);
+    bool runExport(const std::function<Result()>& start, const std::string& failure);
     KVOutputController* output();
     // The master, refused with its reason while it is damaged (only a reset may open it then).
     KVOutputController* undamagedOutput();

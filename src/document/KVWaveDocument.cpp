@@ -270,88 +270,102 @@ bool KVWaveDocument::refusedWhileBusy() {
     return true;
 }
 
+Result KVWaveDocument::busy() { return Result::failure("Processing is in progress", "Another operation is running"); }
+
+Result KVWaveDocument::noAnalysis() {
+    return Result::failure("No analysis", "This command works on an analysed segment; analyse one first");
+}
+
+Result KVWaveDocument::declined(const std::string& question) {
+    return Result::failure(question, "The command was cancelled");
+}
+
 bool KVWaveDocument::confirm(const std::string& title, const std::string& message, const std::string& proceed) {
     return Platform::shared().runAlert(title, message, {proceed, "Cancel"}) == AlertButton::Default;
 }
 
-bool KVWaveDocument::runOnController(const std::function<void(KVAnalysisController&)>& command) {
-    if (!mAnalysisController || refusedWhileBusy()) return false;
+Result KVWaveDocument::runOnController(const std::function<void(KVAnalysisController&)>& command) {
+    if (!mAnalysisController) return noAnalysis();
+    if (refusedWhileBusy()) return busy();
     command(*mAnalysisController);
     publishState();
-    return true;
+    return Result::success();
 }
 
-bool KVWaveDocument::runProcessing(const char* text, const std::function<void(KVAnalysisController&)>& command) {
-    if (!mAnalysisController || refusedWhileBusy()) return false;
+Result KVWaveDocument::runProcessing(const char* text, const std::function<void(KVAnalysisController&)>& command) {
+    if (!mAnalysisController) return noAnalysis();
+    if (refusedWhileBusy()) return busy();
     if (text && mWindow) mWindow->beginProcessing(text);
     mProgressShown = 0;
     mEditRunning = true;
     command(*mAnalysisController);
     publishState();
-    return true;
+    return Result::success();
 }
 
-bool KVWaveDocument::isolateDeterministic() { return runSegmentEdit(EditorCommand::DiscardTransients); }
+Result KVWaveDocument::isolateDeterministic() { return runSegmentEdit(EditorCommand::DiscardTransients); }
 
-bool KVWaveDocument::isolateStochastic() { return runSegmentEdit(EditorCommand::KeepTransients); }
+Result KVWaveDocument::isolateStochastic() { return runSegmentEdit(EditorCommand::KeepTransients); }
 
-bool KVWaveDocument::fillGaps() { return runSegmentEdit(EditorCommand::FillGaps); }
+Result KVWaveDocument::fillGaps() { return runSegmentEdit(EditorCommand::FillGaps); }
 
-bool KVWaveDocument::runSegmentEdit(EditorCommand command) {
+Result KVWaveDocument::runSegmentEdit(EditorCommand command) {
     const std::string text(EditorCommands::row(command).progressText);
     return runProcessing(text.empty() ? nullptr : text.c_str(), SegmentEdits::of(command));
 }
 
-bool KVWaveDocument::isolateRepeatingPattern() {
+Result KVWaveDocument::isolateRepeatingPattern() {
     return runProcessing(nullptr, [](KVAnalysisController& c) { c.uiIsolateRepeatingPattern(); });
 }
 
-bool KVWaveDocument::selectAll() {
+Result KVWaveDocument::selectAll() {
     if (mPlaySource == PlaySource::Input) {
         KVSegmentViewInterface* view = mWindow ? mWindow->segmentView() : nullptr;
-        if (view) {
-            view->setSelectionStartFrame(0);
-            view->setSelectionEndFrame(frames());
-        }
-        return view != nullptr;
+        if (!view) return Result::failure("No input view", "Select All on the input tab selects in its view");
+        view->setSelectionStartFrame(0);
+        view->setSelectionEndFrame(frames());
+        return Result::success();
     }
     if (mPlaySource == PlaySource::Output || !mAnalysisController) {
         Platform::shared().beep();
-        return false;
+        return mAnalysisController ? Result::failure("Nothing to select", "The master output has no selection")
+                                   : noAnalysis();
     }
-    if (refusedWhileBusy()) return false;
+    if (refusedWhileBusy()) return busy();
     if (!confirm("Select entire segment?",
                  "Selecting clears the current selection and selects everything in this segment.\n\nAre you sure "
                  "you want to do this?",
                  "Select all"))
-        return false;
+        return declined("Select entire segment?");
     return runSegmentEdit(EditorCommand::SelectAll);
 }
 
 // While the analysis controller works (in Modify mode it copies the selection as long as the
 // analysis runs) the question is still asked, and the controller answers with its busy alert.
-bool KVWaveDocument::selectNone() {
-    if (!mAnalysisController || (!mAnalysisController->isProcessing() && refusedWhileBusy())) return false;
+Result KVWaveDocument::selectNone() {
+    if (!mAnalysisController) return noAnalysis();
+    if (!mAnalysisController->isProcessing() && refusedWhileBusy()) return busy();
     if (!confirm("De-select everything?",
                  "De-selecting clears the current selection and removes all temporary files (including undo), which "
                  "means you will have to start selecting instruments or voice from scratch. This cannot be "
                  "undone.\n\nAre you sure you want to do this?",
                  "De-Select all"))
-        return false;
+        return declined("De-select everything?");
     const Result cleared = mAnalysisController->selectNone();
     commitWhileAnalysisTabHidden();
     publishState();
     if (!cleared) showFailure(cleared, false);
-    return cleared.ok();
+    return cleared;
 }
 
-bool KVWaveDocument::applySelection() {
-    if (!mAnalysisController || refusedWhileBusy()) return false;
+Result KVWaveDocument::applySelection() {
+    if (!mAnalysisController) return noAnalysis();
+    if (refusedWhileBusy()) return busy();
     if (!confirm("Apply Selection",
                  "Applying the selection will make it permanent. It replaces the original analysis file with the "
                  "extracted selection as a basis for further editing. This cannot be undone.",
                  "Proceed"))
-        return false;
+        return declined("Apply Selection");
     return runSegmentEdit(EditorCommand::ApplySelection);
 }
 
@@ -385,26 +399,29 @@ Result KVWaveDocument::walkHistory(bool forward) {
     return result;
 }
 
-// The document's commands of the command table; false for one it has no answer to (a beep).
-// A refusal (busy, nothing to undo) has told the user already.
-bool KVWaveDocument::perform(EditorCommand command) {
+// The document's commands of the command table, with how each ended; a failure (and a beep) for
+// one it has no answer to. A refusal (busy, nothing to undo) has told the user already.
+Result KVWaveDocument::perform(EditorCommand command) {
+    const auto done = [](auto&&...) { return Result::success(); };
     switch (command) {
-        case EditorCommand::Undo: (void)undo(); return true;
-        case EditorCommand::Redo: (void)redo(); return true;
-        case EditorCommand::SelectAll: selectAll(); return true;
-        case EditorCommand::ClearSelection: selectNone(); return true;
+        case EditorCommand::Undo: return undo();
+        case EditorCommand::Redo: return redo();
+        case EditorCommand::SelectAll: return selectAll();
+        case EditorCommand::ClearSelection: return selectNone();
         case EditorCommand::KeepTransients:
         case EditorCommand::DiscardTransients:
-        case EditorCommand::FillGaps: runSegmentEdit(command); return true;
-        case EditorCommand::ApplySelection: applySelection(); return true;
-        case EditorCommand::CancelProcessing: cancelProcessing(); return true;
-        case EditorCommand::TogglePlayStop: togglePlayStop(); return true;
-        case EditorCommand::PlayOriginal: playOriginal(); return true;
-        case EditorCommand::Stop: stop(); return true;
-        case EditorCommand::Forward: forward(); return true;
-        case EditorCommand::Rewind: rewind(); return true;
-        case EditorCommand::Loop: toggleLoop(); return true;
-        default: return false;
+        case EditorCommand::FillGaps: return runSegmentEdit(command);
+        case EditorCommand::ApplySelection: return applySelection();
+        case EditorCommand::CancelProcessing: return cancelProcessing(), done();
+        case EditorCommand::TogglePlayStop: return togglePlayStop(), done();
+        case EditorCommand::PlayOriginal: return playOriginal(), done();
+        case EditorCommand::Stop: return stop(), done();
+        case EditorCommand::Forward: return forward(), done();
+        case EditorCommand::Rewind: return rewind(), done();
+        case EditorCommand::Loop: return toggleLoop(), done();
+        default:
+            Platform::shared().beep();
+            return Result::failure("Not a document command", std::string(EditorCommands::row(command).name));
     }
 }
 
@@ -723,20 +740,20 @@ FrameCount KVWaveDocument::commitEditToMaster() {
 // file's own frames.
 FrameCount KVWaveDocument::segmentFramesInFile() const { return std::min(mSegmentEnd, frames()) - mSegmentStart; }
 
-bool KVWaveDocument::exportCurrentSegment(const std::string& path) {
-    if (!mAnalysisController) return false;
+Result KVWaveDocument::exportCurrentSegment(const std::string& path) {
+    if (!mAnalysisController) return noAnalysis();
     return startExport("Exporting current segment as audio file...",
                        KVExportJob::segment(mAnalysisController, segmentFramesInFile(), path, mMetadataChunks));
 }
 
-bool KVWaveDocument::exportStems(const std::string& output) {
-    if (!mAnalysisController) return false;
+Result KVWaveDocument::exportStems(const std::string& output) {
+    if (!mAnalysisController) return noAnalysis();
     return startExport("Exporting stems...", KVExportJob::stems(mAnalysisController, mEditHistory, mSegmentStart,
                                                                 segmentFramesInFile(), output, mMetadataChunks));
 }
 
-bool KVWaveDocument::startExport(const char* text, KVExportJob::Work work) {
-    if (refusedWhileBusy()) return false;
+Result KVWaveDocument::startExport(const char* text, KVExportJob::Work work) {
+    if (refusedWhileBusy()) return busy();
     if (mWindow) mWindow->beginProcessing(text);
     mProgressShown = 0;
     mExportJob = std::make_unique<KVExportJob>(
@@ -744,7 +761,7 @@ bool KVWaveDocument::startExport(const char* text, KVExportJob::Work work) {
         [this](const KVExportReport& report) { finishExport(report); });
     mExportJob->start();
     publishState();
-    return true;
+    return Result::success();
 }
 
 void KVWaveDocument::finishExport(const KVExportReport& report) {
@@ -759,19 +776,25 @@ void KVWaveDocument::finishExport(const KVExportReport& report) {
 
 bool KVWaveDocument::isExportingSegment() const { return mExportJob && mExportJob->isRunning(); }
 
-bool KVWaveDocument::exportMaster(const std::string& path) {
-    if (refusedWhileBusy() || !outputController()) return false;
+Result KVWaveDocument::exportMaster(const std::string& path) {
+    if (refusedWhileBusy()) return busy();
+    if (!outputController()) return noMaster();
     if (mWindow) mWindow->beginProcessing("Exporting audio file...");
     mProgressShown = 0;
     mOutputController->exportToPath(path, mMetadataChunks.view());
     publishState();
-    return true;
+    return Result::success();
 }
 
-bool KVWaveDocument::resetMasterFile() {
-    if (refusedWhileBusy() || !outputController()) return false;
+Result KVWaveDocument::resetMasterFile() {
+    if (refusedWhileBusy()) return busy();
+    if (!outputController()) return noMaster();
     mOutputController->resetMasterFile();
-    return true;
+    return Result::success();
+}
+
+Result KVWaveDocument::noMaster() const {
+    return Result::failure("No master output", "The master output of " + mSourcePath + " could not be opened");
 }
 
 // --- Status texts ---

@@ -101,19 +101,22 @@ public:
     // Escape in the window: a running analysis stops at its next block (false when none runs).
     bool cancelAnalysis();
 
-    // --- Commands (main thread; refused with a beep while busy, returning false) ---
-    // A command of the command table whose scope is the document (EditorCommands); false for
-    // any other.
-    bool perform(EditorCommand command);
-    bool isolateDeterministic();
-    bool isolateStochastic();
-    bool fillGaps();
-    bool isolateRepeatingPattern();
+    // --- Commands (main thread) ---
+    // Each returns success when it ran (or, for a command that runs on a worker, started), or
+    // the reason it did not: refused with a beep while another operation runs (busy()), no
+    // analysis to work on (noAnalysis()), or a confirmation the user declined (declined()).
+    // A command of the command table whose scope is the document (EditorCommands); a failure
+    // for any other.
+    Result perform(EditorCommand command);
+    Result isolateDeterministic();
+    Result isolateStochastic();
+    Result fillGaps();
+    Result isolateRepeatingPattern();
     // Tab 0: the whole working file in the input view; tab 1: the whole segment after the
     // confirmation; tab 2 (or no analysis): a beep.
-    bool selectAll();
-    bool selectNone();
-    bool applySelection();
+    Result selectAll();
+    Result selectNone();
+    Result applySelection();
     void cancelProcessing();
     // Undoes or redoes one step of the selection's history; a refusal is shown (with a beep).
     Result undo();
@@ -125,9 +128,15 @@ public:
     // What the command table's enabling rules read of this document.
     CommandContext commandContext() const;
     // Any command of the analysis controller (a gesture of the CLI), under the busy rule.
-    bool runOnController(const std::function<void(KVAnalysisController&)>& command);
+    Result runOnController(const std::function<void(KVAnalysisController&)>& command);
     // A whole-segment edit (SegmentEdits) under its progress sheet.
-    bool runSegmentEdit(EditorCommand command);
+    Result runSegmentEdit(EditorCommand command);
+    // The reasons a command did not run.
+    static Result busy();
+    static Result noAnalysis();
+    static Result declined(const std::string& question);
+    // The master output could not be opened (the output tab's commands).
+    Result noMaster() const;
 
     // --- Tools and switches ---
     void setTool(AnalysisTool tool);
@@ -172,16 +181,16 @@ public:
     // Success, or why the last commit left the master as it was.
     const Result& lastCommitResult() const { return mLastCommitResult; }
     // Starts the segment export on a worker; the window hears its end (exportFinished).
-    bool exportCurrentSegment(const std::string& path);
+    Result exportCurrentSegment(const std::string& path);
     // Starts the export of the segment's stems over the whole working file on a worker, to
     // output's stem names (KVStemsExporter::pathsFor); the window hears its end.
-    bool exportStems(const std::string& output);
+    Result exportStems(const std::string& output);
     // The segment export or the stems export runs.
     bool isExportingSegment() const;
     // How the last segment or stems export ended, once its finishing step has run.
     const KVExportReport& lastExport() const { return mLastExport; }
-    bool exportMaster(const std::string& path);
-    bool resetMasterFile();
+    Result exportMaster(const std::string& path);
+    Result resetMasterFile();
 
     // --- Status texts ---
     // "%4.2f GB" free on the working file's volume, "-- GB" without a working file or when the
@@ -218,11 +227,11 @@ private:
     void commitWhileAnalysisTabHidden();
     bool refusedWhileBusy();
     bool confirm(const std::string& title, const std::string& message, const std::string& proceed);
-    bool runProcessing(const char* text, const std::function<void(KVAnalysisController&)>& command);
+    Result runProcessing(const char* text, const std::function<void(KVAnalysisController&)>& command);
     FramePos startPositionForTab() const;
     void updatePlayRanges();
     std::unique_ptr<AudioOutputBackend> newOutput() const;
-    bool startExport(const char* text, KVExportJob::Work work);
+    Result startExport(const char* text, KVExportJob::Work work);
     void finishExport(const KVExportReport& report);
     FrameCount segmentFramesInFile() const;
     void shutDownAnalysis();

@@ -183,10 +183,12 @@ TEST_F(WaveDocumentTest, CommandRulesPerTab) {
     EXPECT_GT(mWindow.input.selectionEndFrame(), 3 * 44100 - 128);  // the view snaps it to a whole frame
     int beeps = platform().beepCount();
     document.tabDidChange(PlaySource::Analysis);  // no analysis yet
-    EXPECT_FALSE(document.selectAll());
+    EXPECT_EQ(document.selectAll().title(), "No analysis");
     document.tabDidChange(PlaySource::Output);
     EXPECT_FALSE(document.selectAll());
-    EXPECT_FALSE(document.isolateDeterministic());  // nothing without an analysis, silently
+    const Result refused = document.isolateDeterministic();  // nothing without an analysis, silently
+    EXPECT_EQ(refused.title(), "No analysis");
+    EXPECT_EQ(document.perform(EditorCommand::KeepTransients).title(), "No analysis");
     EXPECT_EQ(platform().beepCount(), beeps + 2);
     EXPECT_FALSE(document.canUndo());
     EXPECT_FALSE(document.undo());
@@ -215,9 +217,9 @@ TEST_F(WaveDocumentTest, ASecondCommandWhileOneRunsIsRefusedAndClosingDoesNotWai
     ASSERT_TRUE(document.isolateDeterministic());
     const int beeps = platform().beepCount();
     EXPECT_TRUE(document.isBusy());
-    EXPECT_FALSE(document.isolateStochastic());
+    EXPECT_EQ(document.isolateStochastic().title(), KVWaveDocument::busy().title());
     EXPECT_FALSE(document.undo());
-    EXPECT_FALSE(document.exportCurrentSegment(temp().file("out.wav")));
+    EXPECT_EQ(document.exportCurrentSegment(temp().file("out.wav")).text(), KVWaveDocument::busy().text());
     EXPECT_EQ(platform().beepCount(), beeps + 3);
     ASSERT_TRUE(pumpUntil([&] { return !document.isBusy(); }));
     EXPECT_TRUE(document.canUndo());
