@@ -12,7 +12,7 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
   sox ffmpeg python3 python3-numpy fluidsynth fluid-soundfont-gm desktop-file-utils
-  qt6-base-dev fonts-dejavu-core xvfb xauth x11-utils
+  qt6-base-dev fonts-dejavu-core xvfb xauth x11-utils xdotool
   clang libclang-rt-14-dev
 )
 

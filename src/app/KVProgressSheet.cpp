@@ -53,6 +53,9 @@ void KVProgressSheet::setValue(int percent) {
         mBox->hide();  // hidden on its own too, so the box alone tells whether something runs
         mBox->setFloatValue(0);
         mPercent->setText("Idle");
+        // The keyboard goes back to the window: without a window manager to hand it on, the
+        // window's keys (Ctrl+Q among them) would reach nothing once the sheet is gone.
+        if (QWidget* owner = parentWidget(); owner && owner->isVisible()) owner->activateWindow();
         return;
     }
     if (percent == mShown) return;
