@@ -216,8 +216,10 @@ bool KVAnalysisChunkFile::flushAppends() {
     if (mFailures->failed()) {
         if (mAppends->keepsUndo()) mUndoCount = mAppends->undoStart();  // no copy was saved
     } else {
+        mStoredCopies = 0;
         stored = (!mAppends->keepsUndo() || saveUndoCopies(start, count)) && writeBlock(start, count);
     }
+    mStoredCopies = 0;
     mAppends->clear();
     return stored;
 }
@@ -226,7 +228,7 @@ bool KVAnalysisChunkFile::flushAppends() {
 // when an earlier one failed.
 bool KVAnalysisChunkFile::writeBlock(FramePos start, FrameCount count) {
     bool stored = mGrains->writeRecords(mAppends->grains(), start, count) == 0;
-    const bool recorded = writeOrAlert(kRecords, mAppends->records(), start, count);
+    const bool recorded = writeBlockRecords(start, count);
     if (mHasDisplayFiles) {
         stored = writeOrAlert(kSpectral, mAppends->spectral(), start, count) && stored;
         stored = writeOrAlert(kHarmonic, mAppends->harmonic(), start, count) && stored;
@@ -243,10 +245,12 @@ bool KVAnalysisChunkFile::writeBlock(FramePos start, FrameCount count) {
 // Past the copy every file is written even when an earlier one failed.
 bool KVAnalysisChunkFile::writeFrame(const FrameRecord& record, FramePos frame, bool saveUndo) {
     if (frame < 0) return true;
+    mStoredInScratch = false;
     if (mKeepsUndo && saveUndo && !saveUndoCopy(frame)) return false;
     FrameRecord::copy(record, *mWriteRecord);
     bool stored = synthesizeGrain(frame);
-    const bool recorded = writeOrAlert(kRecords, mWriteRecord.get(), frame);
+    // After an undo copy of a whole stored record, only the bytes the write changes go out.
+    const bool recorded = mStoredInScratch ? writeChangedOrAlert(frame) : writeOrAlert(kRecords, mWriteRecord.get(), frame);
     if (mHasDisplayFiles) stored = writeDisplayRecords(frame) && stored;
     // The remembered count follows the writes, so hasAudio holds as soon as a frame is stored.
     if (recorded && frame >= mFrameCount.load()) mFrameCount = frame + 1;
@@ -263,18 +267,42 @@ bool KVAnalysisChunkFile::synthesizeGrain(FramePos frame) {
 // Keeps what frame i holds now (an empty record where there is none yet), tagged with i.
 bool KVAnalysisChunkFile::saveUndoCopy(FramePos frame) {
     mScratchRecord->reset();
-    if (mFiles[kRecords]->readSkippingHoles(mScratchRecord.get(), frame) !=
-        static_cast<std::int64_t>(sizeof(FrameRecord))) {
+    const bool whole = mFiles[kRecords]->readSkippingHoles(mScratchRecord.get(), frame) ==
+                       static_cast<std::int64_t>(sizeof(FrameRecord));
+    if (!whole) {
         if (recordDamage(kRecords)) return false;  // a damaged frame is neither saved nor changed
         mScratchRecord->reset();
     }
+    const std::int32_t storedIndex = mScratchRecord->frameIndex;
     mScratchRecord->frameIndex = static_cast<std::int32_t>(frame);
     if (!writeOrAlert(kUndo, mScratchRecord.get(), mUndoCount)) {
         dropUndoCopiesFrom(mUndoCount);
         return false;
     }
     ++mUndoCount;
+    mScratchRecord->frameIndex = storedIndex;  // the scratch record is again what the file holds
+    mStoredInScratch = whole;
     return true;
+}
+
+// The block's records; those whose stored records its undo copies hold write only what changed.
+bool KVAnalysisChunkFile::writeBlockRecords(FramePos start, FrameCount count) {
+    if (mStoredCopies == 0) return writeOrAlert(kRecords, mAppends->records(), start, count);
+    const FrameRecord* records = mAppends->records();
+    const FrameRecord* copies = mAppends->undoCopies();
+    bool recorded = true;
+    for (FrameCount i = 0; i < mStoredCopies && recorded; ++i)
+        recorded = mFiles[kRecords]->writeChanged(&records[i], &copies[i], start + i);
+    if (!recorded) recordFailure(kRecords);
+    if (recorded && mStoredCopies < count)
+        recorded = writeOrAlert(kRecords, records + mStoredCopies, start + mStoredCopies, count - mStoredCopies);
+    return recorded;
+}
+
+bool KVAnalysisChunkFile::writeChangedOrAlert(FramePos frame) {
+    if (mFiles[kRecords]->writeChanged(mWriteRecord.get(), mScratchRecord.get(), frame)) return true;
+    recordFailure(kRecords);
+    return false;
 }
 
 // The block's copies of what its frames hold now; no write reaches them between gathering and
@@ -284,13 +312,20 @@ bool KVAnalysisChunkFile::saveUndoCopies(FramePos start, FrameCount count) {
     const std::int64_t bytes = mFiles[kRecords]->readSkippingHoles(copies, start, count);
     if (bytes < 0 && recordDamage(kRecords)) return false;
     const FrameCount whole = std::max<std::int64_t>(bytes, 0) / static_cast<std::int64_t>(sizeof(FrameRecord));
+    mStoredIndices.resize(std::size_t(count));
     for (FrameCount i = 0; i < count; ++i) {
         if (i >= whole) copies[i].reset();
+        mStoredIndices[std::size_t(i)] = copies[i].frameIndex;
         copies[i].frameIndex = static_cast<std::int32_t>(start + i);
     }
-    if (writeOrAlert(kUndo, copies, mAppends->undoStart(), count)) return true;
-    dropUndoCopiesFrom(mAppends->undoStart());
-    return false;
+    if (!writeOrAlert(kUndo, copies, mAppends->undoStart(), count)) {
+        dropUndoCopiesFrom(mAppends->undoStart());
+        return false;
+    }
+    // The copies are again what the records file holds, for writeBlock to write only changes.
+    for (FrameCount i = 0; i < whole; ++i) copies[i].frameIndex = mStoredIndices[std::size_t(i)];
+    mStoredCopies = whole;
+    return true;
 }
 
 // Copies that could not be saved give back their places: the next copy goes where they were

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/Types.h"
 #include "dsp/DisplayColumn.h"
@@ -170,6 +171,9 @@ private:
     void dropUndoCopiesFrom(FramePos index);
     bool writeDisplayRecords(FramePos frame);
     bool writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count = 1);
+    // Writes mWriteRecord at frame over the stored record held in mScratchRecord.
+    bool writeChangedOrAlert(FramePos frame);
+    bool writeBlockRecords(FramePos start, FrameCount count);
     void recordFailure(FileIndex file);
     // After a failed read: when a record read does not match its checksum, the damage goes to
     // the latch (so the store stops writing) and true is returned.
@@ -187,6 +191,9 @@ private:
     std::array<std::unique_ptr<KVRecordFile>, kFileCount> mFiles;
     std::unique_ptr<KVGrainCollection> mGrains;
     std::unique_ptr<FrameRecord> mScratchRecord;  // undo copies
+    bool mStoredInScratch = false;                // mScratchRecord holds frame's whole stored record
+    FrameCount mStoredCopies = 0;                 // leading undo copies of the block that are whole stored records
+    std::vector<std::int32_t> mStoredIndices;     // their frame index fields as stored
     std::unique_ptr<FrameRecord> mWriteRecord;    // the record being written
     std::unique_ptr<AppendBlock> mAppends;        // made at the first gathered append
     std::shared_ptr<WriteFailureLatch> mFailures;

@@ -170,6 +170,47 @@ bool KVRecordFile::writeLeavingHoles(const void* from, std::int64_t index, std::
     return true;
 }
 
+namespace {
+
+constexpr std::size_t kCompareBlock = 256;
+
+// The first byte at which a and b differ, found a block at a time; size when none does.
+std::size_t firstDifference(const char* a, const char* b, std::size_t size) {
+    std::size_t at = 0;
+    while (at + kCompareBlock <= size && std::memcmp(a + at, b + at, kCompareBlock) == 0) at += kCompareBlock;
+    while (at < size && a[at] == b[at]) ++at;
+    return at;
+}
+
+// One past the last byte at which a and b differ, searched down to floor.
+std::size_t endOfDifference(const char* a, const char* b, std::size_t size, std::size_t floor) {
+    std::size_t end = size;
+    while (end >= floor + kCompareBlock &&
+           std::memcmp(a + end - kCompareBlock, b + end - kCompareBlock, kCompareBlock) == 0)
+        end -= kCompareBlock;
+    while (end > floor && a[end - 1] == b[end - 1]) --end;
+    return end;
+}
+
+}  // namespace
+
+bool KVRecordFile::writeChanged(const void* record, const void* stored, std::int64_t index) {
+    const char* bytes = static_cast<const char*>(record);
+    const char* old = static_cast<const char*>(stored);
+    const std::size_t first = firstDifference(bytes, old, mRecordSize);
+    if (first == mRecordSize) return true;
+    if (mFd < 0) {
+        mLastError = "file not open";
+        return false;
+    }
+    const std::size_t end = endOfDifference(bytes, old, mRecordSize, first);
+    mSums.forget(index, 1);
+    const off_t start = static_cast<off_t>(index) * static_cast<off_t>(mRecordSize) + static_cast<off_t>(first);
+    if (!writeBytes(bytes + first, end - first, start)) return false;
+    mSums.record(record, index, 1);
+    return true;
+}
+
 bool KVRecordFile::writeRecords(const void* from, std::int64_t index, std::int64_t count) {
     if (mFd < 0) {
         mLastError = "file not open";

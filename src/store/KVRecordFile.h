@@ -58,6 +58,10 @@ public:
     // as a hole instead of being written, and the file is extended over the last one. Every
     // record counted by recordCount() is whole at every moment.
     bool writeLeavingHoles(const void* from, std::int64_t index, std::int64_t count = 1);
+    // Writes record at index, whose bytes in the file are stored (read whole just before):
+    // only the span from the first to the last byte that differs is written, and nothing when
+    // none does. An edit that changes a few bins of a record then writes those, not all of it.
+    bool writeChanged(const void* record, const void* stored, std::int64_t index);
     // Cuts or extends the file to count records.
     bool truncate(std::int64_t count);
     // Leaves the path naming an empty file, as truncate(0) does, without waiting for the old

@@ -157,4 +157,27 @@ TEST_F(IntegrityTest, FilesWithoutASideFileAreReadUnchecked) {
 }
 
 }  // namespace
+// Rewriting a stored record with a few bytes changed writes those bytes only, with the sum of
+// the whole new record; an unchanged record writes nothing.
+TEST_F(IntegrityTest, AChangedRecordWritesOnlyTheSpanThatDiffers) {
+    const std::vector<char> stored = recordOf(2);
+    std::vector<char> changed = stored;
+    for (std::size_t i = 100; i < 110; ++i) changed[i] = static_cast<char>(~changed[i]);
+    test::flipByte(mPath, 2 * kSize + 700);  // behind the store's back, outside the changed span
+    ASSERT_TRUE(mFile->writeChanged(changed.data(), stored.data(), 2));
+    std::vector<char> onDisk = test::fileBytes(mPath);
+    std::vector<char> expected = changed;
+    expected[700] = static_cast<char>(expected[700] ^ 0x50);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), onDisk.begin() + 2 * kSize));  // only 100..109 went out
+    EXPECT_FALSE(reads(2));  // so the flipped byte still shows as damage against the new sum
+    test::flipByte(mPath, 2 * kSize + 700);
+    EXPECT_TRUE(reads(0, 8));
+
+    const std::vector<char> sideBefore = test::fileBytes(RecordChecksums::pathFor(mPath));
+    const std::vector<char> before = test::fileBytes(mPath);
+    ASSERT_TRUE(mFile->writeChanged(changed.data(), changed.data(), 2));
+    EXPECT_EQ(test::fileBytes(mPath), before);
+    EXPECT_EQ(test::fileBytes(RecordChecksums::pathFor(mPath)), sideBefore);
+}
+
 }  // namespace orvex
