@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <system_error>
+#include <thread>
 
 #include "store/KVAnalysisPaths.h"
 #include "store/StoreFailures.h"
@@ -324,7 +326,7 @@ Result KVAnalysisFileSet::undoForGood(std::int64_t id) {
     // The latch keeps the failure of the undo tried before (alerted once); success is told by
     // the writes themselves.
     bool written = true;
-    for (KVAnalysisChunkFile* chunk : chunkFiles()) written = chunk->writeCopiesFrom(chunk->stepCopyPath(id), false) && written;
+    written = writeCopiesBack(id, false);
     if (!written) {
         const Result failure = mFailures->failure();
         return Result::failure(failure.title(), failure.message() + "\nthe undo is finished when the file is opened again");
@@ -351,10 +353,28 @@ Result KVAnalysisFileSet::redoLastStep() {
 Result KVAnalysisFileSet::replayLevel(StepKind kind, const KVHistoryEntry& level) {
     const KVHistoryEntry replayed = level;
     beginStep(replayed.name, kind);
-    for (KVAnalysisChunkFile* chunk : chunkFiles()) {
-        if (!chunk->writeCopiesFrom(chunk->stepCopyPath(replayed.id))) break;
-    }
+    writeCopiesBack(replayed.id, true);
     return commitUndoStep();
+}
+
+// Every chunk file writes the level's copies back, two at a time (the calling thread and one
+// helper take the next file in turn, the overview first as it costs most). The files share
+// nothing but the failure latch, which has its own lock; a failure of one is in the latch, and
+// the step it belongs to is rolled back whole.
+bool KVAnalysisFileSet::writeCopiesBack(std::int64_t id, bool keepCopies) {
+    const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> written{true};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < chunks.size(); i = next++)
+            if (!chunks[i]->writeCopiesFrom(chunks[i]->stepCopyPath(id), keepCopies)) written = false;
+    };
+    {
+        std::jthread helper;
+        if (chunks.size() > 1) helper = std::jthread(work);
+        work();
+    }
+    return written.load();
 }
 
 Result KVAnalysisFileSet::noDataToUndo() {

@@ -140,6 +140,7 @@ private:
 
     void beginStep(const std::string& name, StepKind kind);
     Result replayLevel(StepKind kind, const KVHistoryEntry& level);
+    bool writeCopiesBack(std::int64_t id, bool keepCopies);
     Result undoForGood(std::int64_t id);
     Result historyNotWritten() const;
     // The committed step into the history; false when the history could not be written.
