@@ -1,6 +1,7 @@
 // Whole-segment isolation on a 20 s stereo analysis: isolate sustained and isolate transients
 // (each record read and decoded once, floors from a sliding-window minimum), the median
-// separator (its mask alone and the whole command), and a multi-pencil path over 5 s of it.
+// separator (its mask alone and the whole command), a multi-pencil path over 5 s of it and a box
+// over 1 s x one octave.
 // Counters give seconds of audio per second.
 
 #include <benchmark/benchmark.h>
@@ -148,6 +149,30 @@ void BM_MultiPencil5s(benchmark::State& state) {
     state.counters["audio_s_per_s"] = benchmark::Counter(5.0 * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MultiPencil5s)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// A box over 1 s x one octave (A4 to A5) taken out of a whole selection: each repetition
+// takes the next second, so every box changes what it covers. The cost should follow the box's
+// area, not the segment's length.
+void BM_BoxSecondByOctave(benchmark::State& state) {
+    BenchAnalysis& bench = shared();
+    KVIsolationOperations ops(*bench.analysis, *bench.selection, bench.cancel);
+    static bool wholeSelection = false;
+    if (!wholeSelection) {
+        bench.selection->beginUndoStep();
+        ops.selectAll();
+        bench.selection->commitUndoStep();
+        wholeSelection = true;
+    }
+    static int next = 0;
+    const float frames = 44100.0f / 128.0f, a4 = 69.0f * 6.0f, octave = 72.0f;
+    for (auto _ : state) {
+        bench.selection->beginUndoStep();
+        ops.boxTool(AnalysisTool::box, SelectionMode::Subtract, false, frames * float(1 + next++ % 18), a4, frames, octave);
+        bench.selection->commitUndoStep();
+    }
+}
+BENCHMARK(BM_BoxSecondByOctave)->Name("BoxSecondByOctave/20s_stereo")->Unit(benchmark::kMillisecond)
+    ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
 
 // The store's part of every operation: writing the same records back (grain synthesis, undo copy).
 void BM_StoreRewrite(benchmark::State& state) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "dsp/KVHarmonicProcessor.h"
 #include "dsp/PeakPicker.h"
@@ -24,13 +25,13 @@ constexpr float kHarmonicTolerance = 1.0f;
 float nominalFrequency(int k) { return float(k) * kIsolationBinHz; }
 }  // namespace
 
-KVBoxTools::KVBoxTools(KVIsolationStores& stores, const KVBoxGeometry& box)
-    : mStores(stores), mBox(box), mTarget(FrameRecord::create()), mScratch(FrameRecord::create()),
+KVBoxTools::KVBoxTools(KVIsolationStores& stores, const KVBoxGeometry& box, std::vector<std::int32_t> channels)
+    : mStores(stores), mBox(box), mChannels(std::move(channels)), mTarget(FrameRecord::create()), mScratch(FrameRecord::create()),
       mValues(kIsolationBins), mOther(kIsolationBins), mFrequencies(kIsolationBins), mPhases(kIsolationBins),
       mFloor(kIsolationBins), mBefore(kIsolationBins), mAfter(kIsolationBins), mMask(kIsolationBins) {}
 
 void KVBoxTools::forEachFrame(const std::function<void(std::int32_t)>& prelude, const FrameStep& step) {
-    for (const std::int32_t channel : mStores.shapingChannels()) {
+    for (const std::int32_t channel : mChannels) {
         if (prelude) prelude(channel);
         for (FramePos t = mBox.first(); t <= mBox.last(); ++t) step(channel, t);
     }

@@ -12,12 +12,14 @@
 
 namespace orvex {
 
-// The rectangle tools: each shapes the selection records of the box's frames, for the mix and
-// then every channel, from the selection and the analysis. Mode 0 adds, 1 subtracts.
+// The rectangle tools: each shapes the selection records of the box's frames, for each of the
+// given channels in turn (-1 the mix), from the selection and the analysis. Mode 0 adds, 1
+// subtracts. A channel's frames depend on nothing of another channel, so tools for different
+// channels may run on different threads at once.
 // Not synchronised: one thread at a time.
 class KVBoxTools {
 public:
-    KVBoxTools(KVIsolationStores& stores, const KVBoxGeometry& box);
+    KVBoxTools(KVIsolationStores& stores, const KVBoxGeometry& box, std::vector<std::int32_t> channels);
 
     // Tool 3: adds the box's content (from the selection itself with shift) under a bell, or
     // fades it out.
@@ -35,7 +37,7 @@ public:
 
 private:
     using FrameStep = std::function<void(std::int32_t channel, FramePos t)>;
-    // For the mix and each channel: prelude(channel), then step for every frame of the box.
+    // For each channel: prelude(channel), then step for every frame of the box.
     void forEachFrame(const std::function<void(std::int32_t)>& prelude, const FrameStep& step);
     void write(FramePos t, std::int32_t channel);
     void encodeAndWrite(FramePos t, std::int32_t channel);
@@ -45,6 +47,7 @@ private:
 
     KVIsolationStores& mStores;
     KVBoxGeometry mBox;
+    std::vector<std::int32_t> mChannels;
     std::unique_ptr<FrameRecord> mTarget, mScratch;
     std::vector<float> mValues, mOther, mFrequencies, mPhases, mFloor, mBefore, mAfter, mWork;
     std::vector<std::uint8_t> mMask;

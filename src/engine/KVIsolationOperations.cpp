@@ -16,6 +16,7 @@
 #include "engine/KVIsolationSpectra.h"
 #include "engine/KVIsolationWindow.h"
 #include "store/KVAnalysisFileSet.h"
+#include "utilities/InTurn.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
 #include "utilities/KVParamDictionary.h"
@@ -65,17 +66,21 @@ void KVIsolationOperations::boxTool(AnalysisTool tool, SelectionMode selectionMo
                                     float w, float h) {
     const auto box = KVBoxGeometry::fit(x, y, w, h, mAnalysis.frameCount());
     if (!box) return;
-    KVBoxTools tools(mStores, *box);
     const int mode = selectionMode == SelectionMode::Subtract ? 1 : 0;
-    switch (tool) {
-    case AnalysisTool::box: tools.box(mode, shiftMode); break;
-    case AnalysisTool::denoiseBox: tools.denoise(); break;
-    case AnalysisTool::backgroundBox: tools.background(mode); break;
-    case AnalysisTool::gapFillerBox: tools.gapFiller(); break;
-    case AnalysisTool::magicBox: tools.magic(shiftMode); break;
-    case AnalysisTool::deselectBox: tools.deselect(mode); break;
-    default: break;
-    }
+    // The channels two at a time, the mix first (it also writes display records).
+    const std::vector<std::int32_t> channels = mStores.shapingChannels();
+    runInTurn(channels.size(), mThreads, [&](std::size_t i) {
+        KVBoxTools tools(mStores, *box, {channels[i]});
+        switch (tool) {
+        case AnalysisTool::box: tools.box(mode, shiftMode); break;
+        case AnalysisTool::denoiseBox: tools.denoise(); break;
+        case AnalysisTool::backgroundBox: tools.background(mode); break;
+        case AnalysisTool::gapFillerBox: tools.gapFiller(); break;
+        case AnalysisTool::magicBox: tools.magic(shiftMode); break;
+        case AnalysisTool::deselectBox: tools.deselect(mode); break;
+        default: break;
+        }
+    });
 }
 
 void KVIsolationOperations::dragCeiling(FramePos start, FramePos end) {

@@ -12,10 +12,10 @@
 #include <fstream>
 #include <limits>
 #include <system_error>
-#include <thread>
 
 #include "store/KVAnalysisPaths.h"
 #include "store/StoreFailures.h"
+#include "utilities/InTurn.h"
 #include "utilities/KVUtilities.h"
 
 namespace orvex {
@@ -363,17 +363,10 @@ Result KVAnalysisFileSet::replayLevel(StepKind kind, const KVHistoryEntry& level
 // the step it belongs to is rolled back whole.
 bool KVAnalysisFileSet::writeCopiesBack(std::int64_t id, bool keepCopies) {
     const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
-    std::atomic<std::size_t> next{0};
     std::atomic<bool> written{true};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < chunks.size(); i = next++)
-            if (!chunks[i]->writeCopiesFrom(chunks[i]->stepCopyPath(id), keepCopies)) written = false;
-    };
-    {
-        std::jthread helper;
-        if (chunks.size() > 1) helper = std::jthread(work);
-        work();
-    }
+    runInTurn(chunks.size(), 2, [&](std::size_t i) {
+        if (!chunks[i]->writeCopiesFrom(chunks[i]->stepCopyPath(id), keepCopies)) written = false;
+    });
     return written.load();
 }
 
