@@ -216,10 +216,9 @@ bool KVAnalysisChunkFile::flushAppends() {
     if (mFailures->failed()) {
         if (mAppends->keepsUndo()) mUndoCount = mAppends->undoStart();  // no copy was saved
     } else {
-        mStoredCopies = 0;
         stored = (!mAppends->keepsUndo() || saveUndoCopies(start, count)) && writeBlock(start, count);
     }
-    mStoredCopies = 0;
+    mStoredCopies = 0;  // the next block starts with no stored copies known
     mAppends->clear();
     return stored;
 }

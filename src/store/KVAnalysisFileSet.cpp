@@ -325,9 +325,7 @@ Result KVAnalysisFileSet::undoForGood(std::int64_t id) {
     if (!markStepOpen()) return mFailures->failure();
     // The latch keeps the failure of the undo tried before (alerted once); success is told by
     // the writes themselves.
-    bool written = true;
-    written = writeCopiesBack(id, false);
-    if (!written) {
+    if (!writeCopiesBack(id, false)) {
         const Result failure = mFailures->failure();
         return Result::failure(failure.title(), failure.message() + "\nthe undo is finished when the file is opened again");
     }

@@ -45,9 +45,10 @@ status=\$?
 [ \$status = 0 ] || fail "orvex exited with \$status"
 ! grep -q "AudioEngine" "$work/orvex.log" || fail "the audio engine printed its diagnostics without --verbose"
 
-# The window that has the keyboard is the one named \$1 (polled; a loaded machine is slow).
+# The window that has the keyboard is the one named \$1 (polled for up to a minute: a loaded
+# machine is slow).
 focused() {
-  for _ in \$(seq 1 300); do
+  for _ in \$(seq 1 600); do
     [ "\$(xdotool getwindowfocus getwindowname 2> /dev/null)" = "\$1" ] && return 0
     sleep 0.1
   done
@@ -81,7 +82,7 @@ xdotool key ctrl+2
 focused "Perform extraction/suppression on currently selected segment?" || fail "the analysis tab does not offer to analyse"
 xdotool key Return
 plist="$work/analyse.analysis/analyse.plist"
-for _ in \$(seq 1 600); do
+for _ in \$(seq 1 3000); do  # up to five minutes on a loaded machine; a second or two when idle
   grep -A1 -q "AnalysisCompleteForSelection" "\$plist" 2> /dev/null && grep -A1 "AnalysisCompleteForSelection" "\$plist" | grep -q true && break
   sleep 0.1
 done
