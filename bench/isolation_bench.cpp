@@ -1,7 +1,7 @@
 // Whole-segment isolation on a 20 s stereo analysis: isolate sustained and isolate transients
 // (each record read and decoded once, floors from a sliding-window minimum), the median
-// separator (its mask alone and the whole command), a multi-pencil path over 5 s of it and a box
-// over 1 s x one octave.
+// separator (its mask alone and the whole command), a multi-pencil path over 5 s of it, a box
+// over 1 s x one octave, and the undo and redo of a whole-segment step.
 // Counters give seconds of audio per second.
 
 #include <benchmark/benchmark.h>
@@ -85,7 +85,7 @@ void BM_WholeSegment(benchmark::State& state) {
     BenchAnalysis& bench = shared();
     KVIsolationOperations ops(*bench.analysis, *bench.selection, bench.cancel);
     for (auto _ : state) {
-        bench.selection->beginUndoStep();
+        bench.selection->beginWholeSegmentStep("Keep");
         (ops.*Operation)();
         bench.selection->commitUndoStep();
     }
@@ -124,7 +124,7 @@ void BM_MedianSustained(benchmark::State& state) {
     BenchAnalysis& bench = shared();
     KVIsolationOperations ops(*bench.analysis, *bench.selection, bench.cancel);
     for (auto _ : state) {
-        bench.selection->beginUndoStep();
+        bench.selection->beginWholeSegmentStep("Keep Sustained");
         ops.separateByMedian(false, KVMedianSettings{}, readerOf(bench.audio), 2);
         bench.selection->commitUndoStep();
     }
@@ -172,6 +172,39 @@ void BM_BoxSecondByOctave(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_BoxSecondByOctave)->Name("BoxSecondByOctave/20s_stereo")->Unit(benchmark::kMillisecond)
+    ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
+
+// Undo and redo of a whole-segment step (keep transients by the median method, made once): each
+// exchanges the selection's files with those of its level, whatever the segment's length.
+void undoOrRedoWholeSegment(benchmark::State& state, bool redo) {
+    BenchAnalysis& bench = shared();
+    static bool made = false;
+    if (!made) {
+        KVIsolationOperations ops(*bench.analysis, *bench.selection, bench.cancel);
+        bench.selection->beginWholeSegmentStep("Keep Transients");
+        ops.separateByMedian(true, KVMedianSettings{}, readerOf(bench.audio), 2);
+        bench.selection->commitUndoStep();
+        made = true;
+    }
+    for (auto _ : state) {
+        if (redo) {
+            state.PauseTiming();
+            bench.selection->undoLastStep();
+            state.ResumeTiming();
+            benchmark::DoNotOptimize(bench.selection->redoLastStep());
+        } else {
+            benchmark::DoNotOptimize(bench.selection->undoLastStep());
+            state.PauseTiming();
+            bench.selection->redoLastStep();
+            state.ResumeTiming();
+        }
+    }
+}
+void BM_UndoWholeSegment(benchmark::State& state) { undoOrRedoWholeSegment(state, false); }
+void BM_RedoWholeSegment(benchmark::State& state) { undoOrRedoWholeSegment(state, true); }
+BENCHMARK(BM_UndoWholeSegment)->Name("UndoWholeSegment/20s_stereo")->Unit(benchmark::kMillisecond)
+    ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_RedoWholeSegment)->Name("RedoWholeSegment/20s_stereo")->Unit(benchmark::kMillisecond)
     ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
 
 // The store's part of every operation: writing the same records back (grain synthesis, undo copy).

@@ -149,7 +149,7 @@ void KVAnalysisController::pathComplete(const std::vector<KVPathPoint>& points) 
     if (mAnalysisView) mAnalysisView->addPath(points);
     // The view is asked for when the path is done: after shutdown there is none.
     runInNewThread([points, settings](KVIsolationOperations& ops) { ops.pencilPath(points, settings); }, "Pencil",
-                   [this, points] {
+                   StepScope::frames, [this, points] {
                        if (mAnalysisView) mAnalysisView->removePath(points);
                    });
 }
@@ -230,11 +230,11 @@ void KVAnalysisController::runSeparation(bool transients) {
             [transients, settings = mSeparation.median, history, channels](KVIsolationOperations& ops) {
                 ops.separateByMedian(transients, settings, segmentReader(history), channels);
             },
-            step);
+            step, StepScope::wholeSegment);
     } else {
         runInNewThread([transients](KVIsolationOperations& ops) {
             transients ? ops.isolateStochastic() : ops.isolateDeterministic();
-        }, step);
+        }, step, StepScope::wholeSegment);
     }
 }
 
@@ -247,7 +247,8 @@ void KVAnalysisController::fillGaps() {
 void KVAnalysisController::selectAll() {
     if (refusedWhileProcessing() || !mSelectionIdle || mAnalysisStore->frameCount() == 0) return;
     mSelectionIdle = false;
-    runInNewThread([](KVIsolationOperations& ops) { ops.selectAll(); }, "Select All", [this] { mSelectionIdle = true; });
+    runInNewThread([](KVIsolationOperations& ops) { ops.selectAll(); }, "Select All", StepScope::wholeSegment,
+                   [this] { mSelectionIdle = true; });
 }
 
 void KVAnalysisController::selectAllContinuously() {
@@ -260,7 +261,7 @@ void KVAnalysisController::selectAllContinuously() {
             ops.selectAllContinuously([this] { return mHasFinishedProcessing.load(); }, [this] { postRelayout(); },
                                       path);
         },
-        "", [this] { mSelectionIdle = true; });
+        "", StepScope::frames, [this] { mSelectionIdle = true; });
 }
 
 Result KVAnalysisController::selectNone() {
@@ -270,7 +271,7 @@ Result KVAnalysisController::selectNone() {
                                "again once all pending operations have completed");
     mSelectionIdle = false;
     mCancelProcessing = false;
-    mSelectionStore->beginUndoStep("Clear Selection");
+    mSelectionStore->beginWholeSegmentStep("Clear Selection");
     KVIsolationOperations(*mAnalysisStore, *mSelectionStore, mCancelProcessing).clearSelection();
     mLastOperationResult = mSelectionStore->commitUndoStep();
     if (mAnalysisView) mAnalysisView->invalidateImage();
@@ -347,10 +348,14 @@ void KVAnalysisController::runOnMainThread(const std::string& step, const Operat
 // on the main thread and never by a worker. The undo step is committed and the operation counted
 // out before the delegate hears of the end, so that what it asks then (canUndo, isProcessing)
 // is already the answer after the operation.
-void KVAnalysisController::runInNewThread(Operation op, const std::string& step, std::function<void()> afterwards) {
+void KVAnalysisController::runInNewThread(Operation op, const std::string& step, StepScope scope,
+                                         std::function<void()> afterwards) {
     const bool withUndo = !step.empty();
     disableAudio();
-    if (withUndo) mSelectionStore->beginUndoStep(step);
+    if (withUndo && scope == StepScope::wholeSegment)
+        mSelectionStore->beginWholeSegmentStep(step);
+    else if (withUndo)
+        mSelectionStore->beginUndoStep(step);
     ++mRunningOperations;
     std::thread([self = shared_from_this(), op = std::move(op), withUndo, afterwards = std::move(afterwards)]() mutable {
         {

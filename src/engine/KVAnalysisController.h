@@ -162,6 +162,9 @@ public:
 
 private:
     using Operation = std::function<void(KVIsolationOperations&)>;
+    // What an operation's undo step keeps: copies of the frames it writes, or (for one that
+    // rewrites the whole segment) the selection's files themselves.
+    enum class StepScope { frames, wholeSegment };
 
     void openStores(const std::shared_ptr<KVEditHistory>& history, bool force);
     void startPreviewThread();
@@ -178,7 +181,8 @@ private:
     static KVMedianMask::AudioReader segmentReader(std::shared_ptr<KVEditHistory> history);
     // Worker operations: audio off, the undo step named step begun here (none when step is
     // empty), op on a new thread, then the finishing step and the commit posted to the main thread.
-    void runInNewThread(Operation op, const std::string& step, std::function<void()> afterwards = {});
+    void runInNewThread(Operation op, const std::string& step, StepScope scope = StepScope::frames,
+                        std::function<void()> afterwards = {});
     void finishOperation(const Result& result);
     // While an operation runs every other one is refused with a beep: two operations never
     // write the selection store at once nor nest undo steps.

@@ -1,8 +1,10 @@
 #include "store/KVAnalysisChunkFile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -33,6 +35,10 @@ constexpr DataFileKind kDataFiles[] = {
     {".undo.noindex", sizeof(FrameRecord), "Error writing to undo file"},
 };
 
+// The data files a whole-segment step keeps (records and display records), then the grains.
+constexpr std::size_t kKeptDataFiles = 4;
+constexpr const char* kGrainSuffix = ".asp.noindex";
+
 // A saved copy holds a record of this format, or the zeros of a frame never written (a hole
 // in the data file), tagged with a frame index; anything else is damage and is not replayed.
 bool isUndoCopy(const FrameRecord& copy) {
@@ -61,9 +67,13 @@ KVAnalysisChunkFile::KVAnalysisChunkFile(Token, const std::string& path, double 
       mFailures(failures ? std::move(failures) : std::make_shared<WriteFailureLatch>()),
       mKeepsUndo(keepsUndo),
       mHasDisplayFiles(hasDisplayFiles) {
-    for (int i = 0; i < kFileCount; ++i)
+    // An analysis is pushed to the disk when it is done; the selection's edits are not, so
+    // their writes are left to the system.
+    for (int i = 0; i < kFileCount; ++i) {
         mFiles[i] = std::make_unique<KVRecordFile>(KVAnalysisPaths::dataFilePath(path, kDataFiles[i].suffix),
                                                    kDataFiles[i].recordSize);
+        mFiles[i]->setWritesBackEarly(!keepsUndo);
+    }
 }
 
 std::unique_ptr<KVAnalysisChunkFile> KVAnalysisChunkFile::initByOpeningFileAtPath(
@@ -78,6 +88,7 @@ std::unique_ptr<KVAnalysisChunkFile> KVAnalysisChunkFile::initByOpeningFileAtPat
         return chunk;
     }
     chunk->mGrains = KVGrainCollection::initByOpeningFileAtPath(path, false, false, chunk->mFailures);
+    chunk->mGrains->setWritesBackEarly(!keepsUndo);
     chunk->openFiles();
     chunk->checkStoredVersion();
     chunk->checkFilesAgree();
@@ -95,6 +106,7 @@ void KVAnalysisChunkFile::createFiles() {
     for (auto& file : mFiles)
         if (!file->create()) mFailures->record(StoreFailures::cannotCreateFile(file->path()));
     mGrains = KVGrainCollection::initByOpeningFileAtPath(mSourcePath, false, true, mFailures);
+    mGrains->setWritesBackEarly(!mKeepsUndo);
     mFrameCount = 0;
 }
 
@@ -148,6 +160,7 @@ Status KVAnalysisChunkFile::readFrameRecord(FramePos frame, FrameRecord& into) {
     frame = std::max<FramePos>(frame, 0);
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     flushAppends();
+    if (mKept && mKept->readsFrame(frame)) return readThrough(kRecords, reinterpret_cast<char*>(&into), frame, 1) == 1 ? 0 : -1;
     KVRecordFile& records = *mFiles[kRecords];
     // A record cut short (a truncated file) counts as absent: nothing of it is handed out.
     if (frame >= records.recordCount()) return -1;
@@ -162,7 +175,7 @@ Status KVAnalysisChunkFile::writeFrameRecord(const FrameRecord& record, FramePos
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     if (mFailures->failed()) return -1;
     if (mKeepsUndo && mUndoNesting > 0) {
-        gatherWrite(record, frame, true);
+        gatherWrite(record, frame, mKeptStep == 0);  // a step that keeps the files keeps no copies
         return gatheredStatus();
     }
     const bool flushed = flushAppends();
@@ -234,6 +247,7 @@ bool KVAnalysisChunkFile::writeBlock(FramePos start, FrameCount count) {
         stored = writeOrAlert(kSummaries, mAppends->summaries(), start, count) && stored;
     }
     if (recorded && start + count > mFrameCount.load()) mFrameCount = start + count;
+    if (mKept) mKept->wrote(start, count);
     mDirty = true;
     return recorded && stored;
 }
@@ -253,6 +267,7 @@ bool KVAnalysisChunkFile::writeFrame(const FrameRecord& record, FramePos frame, 
     if (mHasDisplayFiles) stored = writeDisplayRecords(frame) && stored;
     // The remembered count follows the writes, so hasAudio holds as soon as a frame is stored.
     if (recorded && frame >= mFrameCount.load()) mFrameCount = frame + 1;
+    if (mKept) mKept->wrote(frame, 1);
     mDirty = true;
     return recorded && stored;
 }
@@ -367,6 +382,7 @@ bool KVAnalysisChunkFile::setFrameCount(FrameCount n) {
     n = std::max<FrameCount>(n, 0);
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     bool cut = flushAppends();
+    if (mKept) mKept->cut(n);
     for (FileIndex file : {kRecords, kSpectral, kHarmonic, kSummaries}) {
         if (file != kRecords && !mHasDisplayFiles) continue;
         if (!mFiles[file]->truncate(n)) {
@@ -383,7 +399,7 @@ bool KVAnalysisChunkFile::setFrameCount(FrameCount n) {
 FrameCount KVAnalysisChunkFile::frameCount() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     flushAppends();
-    mFrameCount = mFiles[kRecords]->recordCount();
+    mFrameCount = std::max<FrameCount>(mFiles[kRecords]->recordCount(), mKept ? mKept->frames() : 0);
     return mFrameCount;
 }
 
@@ -398,6 +414,8 @@ void KVAnalysisChunkFile::beginUndoStep() {
         if (mKeepsUndo && !mFiles[kUndo]->keepAs(keptUndoPath())) recordFailure(kUndo);
         if (!mFiles[kUndo]->empty()) recordFailure(kUndo);
         mUndoCount = 0;
+        mKeptStep = 0;
+        mKept.reset();
     }
     ++mUndoNesting;
 }
@@ -407,6 +425,8 @@ void KVAnalysisChunkFile::commitUndoStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     if (mUndoNesting == 0 || --mUndoNesting > 0) return;
     flushAppends();
+    if (mKept && !mFailures->failed()) copyUnwrittenFrames();
+    mKept.reset();
     if (!mFailures->failed()) dropKeptUndo();
 }
 
@@ -436,6 +456,7 @@ bool KVAnalysisChunkFile::rollBackFailedStep() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     flushAppends();
     if (mUndoNesting > 0) return false;
+    if (mKeptStep != 0) return putBackKeptFiles() && restoreKeptUndo();
     bool back = replayCopies(mCountsAtStep[kRecords]);
     for (FileIndex file : {kRecords, kSpectral, kHarmonic, kSummaries}) {
         if (mFiles[file]->recordCount() <= mCountsAtStep[file]) continue;
@@ -549,6 +570,193 @@ bool KVAnalysisChunkFile::writeCopiesFrom(const std::string& path, bool keepCopi
     return written;
 }
 
+std::vector<std::string> KVAnalysisChunkFile::ownFilePaths(const std::string& basePath) {
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < kKeptDataFiles; ++i) paths.push_back(KVAnalysisPaths::dataFilePath(basePath, kDataFiles[i].suffix));
+    paths.push_back(KVAnalysisPaths::dataFilePath(basePath, kGrainSuffix));
+    return paths;
+}
+
+std::vector<std::string> KVAnalysisChunkFile::keptFilePaths(const std::string& basePath, std::int64_t id) {
+    const std::string step = ".step-" + std::to_string(id);
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < kKeptDataFiles; ++i)
+        paths.push_back(KVAnalysisPaths::dataFilePath(basePath, step + kDataFiles[i].suffix));
+    paths.push_back(KVAnalysisPaths::dataFilePath(basePath, step + kGrainSuffix));
+    return paths;
+}
+
+// Caller holds the monitor. Runs change(paths[i]) on every data file and then the grain file;
+// each failure goes to the latch. With skipMissing, a path that names no file is passed over.
+bool KVAnalysisChunkFile::changeEachFile(const std::vector<std::string>& paths,
+                                         bool (KVRecordFile::*change)(const std::string&), bool skipMissing) {
+    const auto missing = [&](std::size_t i) {
+        struct stat info {};
+        return skipMissing && ::stat(paths[i].c_str(), &info) != 0;
+    };
+    bool changed = true;
+    for (std::size_t i = 0; i < kKeptDataFiles; ++i) {
+        if (missing(i) || (mFiles[i].get()->*change)(paths[i])) continue;
+        recordFailure(static_cast<FileIndex>(i));
+        changed = false;
+    }
+    if (missing(kKeptDataFiles)) return changed;
+    return mGrains->changeFile([&](KVRecordFile& grains) { return (grains.*change)(paths[kKeptDataFiles]); }) && changed;
+}
+
+// Every name is in place before any file is detached, so that a failure leaves every file
+// either as it was or kept whole under its step name.
+bool KVAnalysisChunkFile::keepFilesAs(std::int64_t id) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
+    if (!mKeepsUndo || mUndoNesting == 0) return false;
+    mKeptStep = id;
+    const std::vector<std::string> kept = keptFilePaths(mSourcePath, id);
+    if (!changeEachFile(kept, &KVRecordFile::linkAs, false)) return false;
+    std::vector<std::size_t> sizes;
+    for (std::size_t i = 0; i < kKeptDataFiles; ++i) sizes.push_back(kDataFiles[i].recordSize);
+    sizes.push_back(sizeof(KVEncodedGrain));
+    mKept = std::make_unique<KeptStepFiles>(kept, sizes);
+    bool detached = true;
+    for (std::size_t i = 0; i < kKeptDataFiles; ++i) {
+        if (mFiles[i]->detach()) continue;
+        recordFailure(static_cast<FileIndex>(i));
+        detached = false;
+    }
+    detached = mGrains->changeFile([](KVRecordFile& grains) { return grains.detach(); }) && detached;
+    frameCount();
+    return detached;
+}
+
+bool KVAnalysisChunkFile::takeFilesOf(std::int64_t id) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
+    mKept.reset();  // the files taken are whole: nothing reads through any more
+    const std::vector<std::string> kept = keptFilePaths(mSourcePath, id);
+    // A level missing one of its files is damage, and the step that takes it is rolled back.
+    for (const std::string& path : kept) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) continue;
+        mFailures->record(StoreFailures::damagedData(path + ": " + std::strerror(errno)));
+        return false;
+    }
+    const bool taken = changeEachFile(kept, &KVRecordFile::replaceBy, false);
+    frameCount();
+    return taken;
+}
+
+bool KVAnalysisChunkFile::keptFilesUntouched() const {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    return mKept && mKept->untouched();
+}
+
+bool KVAnalysisChunkFile::giveBackKeptFiles() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    flushAppends();
+    return mKeptStep == 0 || putBackKeptFiles();
+}
+
+bool KVAnalysisChunkFile::keepsFilesOfStep() const {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    return mKeptStep != 0;
+}
+
+// Caller holds the monitor. A file whose step name is missing was never detached.
+bool KVAnalysisChunkFile::putBackKeptFiles() {
+    mKept.reset();
+    const bool back = changeEachFile(keptFilePaths(mSourcePath, mKeptStep), &KVRecordFile::replaceBy, true);
+    if (back) dropStepFiles(mSourcePath, mKeptStep);  // only names: the files are the chunk file's again
+    mKeptStep = 0;
+    frameCount();
+    return back;
+}
+
+// Caller holds the monitor; the step has written every frame it is going to.
+bool KVAnalysisChunkFile::copyUnwrittenFrames() {
+    bool copied = true;
+    for (const auto& [start, count] : mKept->unwrittenRuns())
+        for (std::size_t file = 0; file <= kKeptDataFiles && copied; ++file)
+            if (file == kRecords || file == kKeptDataFiles || mHasDisplayFiles) copied = copyKeptRecords(file, start, count);
+    return copied;
+}
+
+// Caller holds the monitor. A run of kept records (file kKeptDataFiles: grains) into the chunk
+// file's own, a block at a time; a kept file that ends first gives what it holds.
+bool KVAnalysisChunkFile::copyKeptRecords(std::size_t file, FramePos start, FrameCount count) {
+    KVRecordFile& from = mKept->file(file);
+    const auto size = static_cast<std::int64_t>(from.recordSize());
+    constexpr FrameCount kBlock = 32;
+    std::vector<char> bytes(static_cast<std::size_t>(size * kBlock));
+    for (FrameCount done = 0; done < count;) {
+        const std::int64_t read = from.read(bytes.data(), start + done, std::min(kBlock, count - done));
+        if (read < 0) {
+            mFailures->record(StoreFailures::damagedData(from.path() + ": " + from.lastError()));
+            return false;
+        }
+        const FrameCount n = read / size;
+        if (n == 0) return true;
+        const bool written = file == kKeptDataFiles
+                                 ? mGrains->writeRecords(reinterpret_cast<const KVEncodedGrain*>(bytes.data()), start + done, n) == 0
+                                 : writeOrAlert(static_cast<FileIndex>(file), bytes.data(), start + done, n);
+        if (!written) return false;
+        done += n;
+    }
+    return true;
+}
+
+// Caller holds the monitor. Runs of frames read from the kept files or from the chunk file's
+// own, whichever holds each; the records read whole, or -1 when a read fails.
+FrameCount KVAnalysisChunkFile::readThrough(FileIndex file, char* into, FramePos index, FrameCount count) {
+    const auto size = static_cast<std::int64_t>(kDataFiles[file].recordSize);
+    FrameCount done = 0;
+    while (done < count) {
+        const bool kept = mKept->readsFrame(index + done);
+        FrameCount run = 1;
+        while (done + run < count && mKept->readsFrame(index + done + run) == kept) ++run;
+        KVRecordFile& source = kept ? mKept->file(static_cast<std::size_t>(file)) : *mFiles[file];
+        const std::int64_t bytes = source.read(into + done * size, index + done, run);
+        if (bytes < 0) {
+            if (source.lastReadWasDamaged()) mFailures->record(StoreFailures::damagedData(source.lastError()));
+            return -1;
+        }
+        done += bytes / size;
+        if (bytes < run * size) break;
+    }
+    return done;
+}
+
+std::int64_t KVAnalysisChunkFile::keptFileBytes(std::int64_t id) const {
+    std::int64_t bytes = 0;
+    for (const std::string& path : keptFilePaths(mSourcePath, id)) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) bytes += std::int64_t{info.st_blocks} * 512;
+    }
+    return bytes;
+}
+
+// The sums go first, so that no data is checked against the sums of other data meanwhile.
+// A kept name of the very file under the path (a step that had not detached it) is removed.
+bool KVAnalysisChunkFile::restoreFilesOf(const std::string& basePath, std::int64_t id) {
+    const std::vector<std::string> own = ownFilePaths(basePath);
+    const std::vector<std::string> kept = keptFilePaths(basePath, id);
+    bool restored = false;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        struct stat info {};
+        if (::stat(kept[i].c_str(), &info) != 0) continue;
+        ::unlink(RecordChecksums::pathFor(own[i]).c_str());
+        if (::rename(kept[i].c_str(), own[i].c_str()) != 0) continue;
+        ::unlink(kept[i].c_str());
+        ::rename(RecordChecksums::pathFor(kept[i]).c_str(), RecordChecksums::pathFor(own[i]).c_str());
+        restored = true;
+    }
+    return restored;
+}
+
+void KVAnalysisChunkFile::dropStepFiles(const std::string& basePath, std::int64_t id) {
+    dropCopyFile(KVAnalysisPaths::dataFilePath(basePath, ".step-" + std::to_string(id) + ".noindex"));
+    for (const std::string& path : keptFilePaths(basePath, id)) dropCopyFile(path);
+}
+
 FrameCount KVAnalysisChunkFile::undoCount() const {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     return mUndoCount;
@@ -575,6 +783,12 @@ FrameCount KVAnalysisChunkFile::readDisplayFile(FileIndex file, void* into, Fram
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     flushAppends();
     const auto recordSize = static_cast<std::int64_t>(kDataFiles[file].recordSize);
+    if (mKept && mHasDisplayFiles && index >= 0) {
+        const FrameCount read = readThrough(file, static_cast<char*>(into), index, count);
+        if (read >= 0) return read;
+        std::memset(into, 0, static_cast<std::size_t>(recordSize * count));
+        return 0;
+    }
     const std::int64_t bytes = mHasDisplayFiles && index >= 0 ? mFiles[file]->read(into, index, count) : -1;
     if (bytes < 0) {
         if (mHasDisplayFiles && index >= 0) recordDamage(file);

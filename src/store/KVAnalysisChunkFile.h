@@ -16,6 +16,7 @@
 #include "store/KVEncodedGrain.h"
 #include "store/KVGrainCollection.h"
 #include "store/KVRecordFile.h"
+#include "store/KeptStepFiles.h"
 #include "store/WriteFailureLatch.h"
 
 namespace orvex {
@@ -114,6 +115,32 @@ public:
     // Removes a copy file and its checksums.
     static void dropCopyFile(const std::string& path);
 
+    // A step that rewrites the whole segment keeps the files themselves as its undo state:
+    // inside a step, every data file (records, grains, display records) gets a second name of
+    // step id (B.step-<id>.ana.noindex, ...) and the paths then name fresh files for the step
+    // to write. Until the step commits, every frame it has not written reads from the kept
+    // files; the commit copies those in. Nothing else is copied. False, with the failure in the
+    // latch, when a file cannot be kept; the rollback puts back those that were.
+    bool keepFilesAs(std::int64_t id);
+    // Inside a step whose files are kept: the files kept by step id become the chunk file's
+    // own, with no copy (the undo or redo of a whole-segment step). Their names stay until
+    // the level is dropped. False, with the failure in the latch, when one cannot be taken.
+    bool takeFilesOf(std::int64_t id);
+    // Inside a step whose files are kept: whether it has written and cut none of the frames.
+    bool keptFilesUntouched() const;
+    // Before the commit of a step that changed nothing: its kept files go back under their
+    // paths, so that it leaves no level.
+    bool giveBackKeptFiles();
+    // Whether the current (or last) step keeps files as its level.
+    bool keepsFilesOfStep() const;
+    // The bytes the files kept by step id take on the disk.
+    std::int64_t keptFileBytes(std::int64_t id) const;
+    // Before the files of base are opened: the files kept by step id (a step interrupted by a
+    // kill) back under their paths. True when there were any.
+    static bool restoreFilesOf(const std::string& basePath, std::int64_t id);
+    // Removes the copy file and the kept files of step id.
+    static void dropStepFiles(const std::string& basePath, std::int64_t id);
+
     // count display records of a kind, or frame summaries, from index; a failed read
     // zero-fills, the end of the file stops quietly. Returns the records read whole.
     FrameCount readDisplayColumns(DisplayColumn* into, FramePos index, FrameCount count, DisplayColumnKind kind);
@@ -171,6 +198,14 @@ private:
     void dropUndoCopiesFrom(FramePos index);
     bool writeDisplayRecords(FramePos frame);
     bool writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count = 1);
+    static std::vector<std::string> ownFilePaths(const std::string& basePath);
+    static std::vector<std::string> keptFilePaths(const std::string& basePath, std::int64_t id);
+    bool changeEachFile(const std::vector<std::string>& paths, bool (KVRecordFile::*change)(const std::string&),
+                        bool skipMissing);
+    bool copyUnwrittenFrames();
+    bool copyKeptRecords(std::size_t file, FramePos start, FrameCount count);
+    bool putBackKeptFiles();
+    FrameCount readThrough(FileIndex file, char* into, FramePos index, FrameCount count);
     // Writes mWriteRecord at frame over the stored record held in mScratchRecord.
     bool writeChangedOrAlert(FramePos frame);
     bool writeBlockRecords(FramePos start, FrameCount count);
@@ -205,6 +240,8 @@ private:
     FramePos mAppendIndex = 0;
     std::atomic<bool> mDirty{true};
     std::int64_t mUndoNesting = 0;
+    std::int64_t mKeptStep = 0;             // the step whose files are kept, until the next begins
+    std::unique_ptr<KeptStepFiles> mKept;  // read by the step until it commits
     mutable std::recursive_mutex mMonitor;
 };
 

@@ -36,6 +36,7 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
         StoreFailures::incompatibleAnalysis();
     }
     KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path);
+    const bool filesBack = keepsUndo && !recreate && restoreInterruptedFileStep(path, channels);
 
     for (std::int32_t c = 0; c < std::max(channels, 0); ++c) {
         const std::string chunkPath = KVAnalysisPaths::channelChunkPath(path, c);
@@ -47,6 +48,7 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
                                                                   zeroPadding, frameSize, overlap, keepsUndo,
                                                                   recreate, true, set->mFailures);
     set->openHistory(recreate);
+    set->mRolledBackInterruptedStep = set->mRolledBackInterruptedStep || filesBack;
     set->mWhole = set->channelsHoldTheOverview();
     return set;
 }
@@ -58,6 +60,27 @@ bool KVAnalysisFileSet::channelsHoldTheOverview() {
     return std::all_of(mChannels.begin(), mChannels.end(), [frames](const auto& chunk) {
         return chunk->isAnalysisComplete() && chunk->frameCount() >= frames;
     });
+}
+
+// A whole-segment step cut short by a kill left its fresh files under the chunk files' paths
+// and the files it started from under its own names: those go back before anything is opened.
+// A step that reached the history only needs its clean-up, which opening the history does.
+bool KVAnalysisFileSet::restoreInterruptedFileStep(const std::string& path, std::int32_t channels) {
+    std::ifstream marker(KVAnalysisPaths::openStepMarkerPath(path));
+    std::int64_t id = 0;
+    if (!(marker >> id) || id <= 0) return false;
+    KVStepHistory history(KVAnalysisPaths::historyPath(path));
+    if (history.load() && history.contains(id)) return false;
+    bool restored = KVAnalysisChunkFile::restoreFilesOf(KVAnalysisPaths::overviewChunkPath(path), id);
+    for (std::int32_t c = 0; c < channels; ++c)
+        restored = KVAnalysisChunkFile::restoreFilesOf(KVAnalysisPaths::channelChunkPath(path, c), id) || restored;
+    return restored;
+}
+
+// The playback collections read the files that were under the paths when they opened.
+void KVAnalysisFileSet::reopenPlayback() {
+    for (auto& grains : mChannelGrains)
+        if (grains) grains->reopen();
 }
 
 // A chunk file keeps its copies only when it could not write them back.
@@ -154,24 +177,45 @@ void KVAnalysisFileSet::setFrameCount(FrameCount n) {
     for (auto& chunk : mChannels) chunk->setFrameCount(n);
 }
 
-void KVAnalysisFileSet::beginUndoStep(const std::string& name) { beginStep(name, StepKind::Edit); }
+void KVAnalysisFileSet::beginUndoStep(const std::string& name) { beginStep(name, StepKind::Edit, false); }
 
-void KVAnalysisFileSet::beginStep(const std::string& name, StepKind kind) {
-    if (mUndoNesting == 0) {
+void KVAnalysisFileSet::beginWholeSegmentStep(const std::string& name) { beginStep(name, StepKind::Edit, true); }
+
+// The files are kept only once the record of the open step is on the disk, so that a kill
+// always finds what to put back.
+void KVAnalysisFileSet::beginStep(const std::string& name, StepKind kind, bool keepsFiles) {
+    const bool outermost = mUndoNesting == 0;
+    if (outermost) {
         mFailures->clear();
         mStepName = name;
         mStepKind = kind;
+        mStepKeepsFiles = keepsFiles && mHistory;
         mStepId = mHistory ? mHistory->takeId() : 0;
     }
     for (auto& chunk : mChannels) chunk->beginUndoStep();
     mOverview->beginUndoStep();
-    if (mUndoNesting++ == 0) markStepOpen();
+    ++mUndoNesting;
+    if (!outermost) return;
+    const bool marked = markStepOpen();
+    if (!mStepKeepsFiles) return;
+    if (!marked) {
+        mFailures->record(StoreFailures::writeFailed("Error writing to undo file",
+                                                     "the open step could not be recorded"));
+        return;
+    }
+    for (KVAnalysisChunkFile* chunk : chunkFiles())
+        if (!chunk->keepFilesAs(mStepId)) break;
 }
 
 // The step's gathered writes reach the files before the step counts as closed.
+// A whole-segment step that changed nothing gives its kept files back: it is no level.
 Result KVAnalysisFileSet::commitUndoStep() {
     flushAppends();
     const bool outermost = mUndoNesting == 1;
+    const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
+    const auto untouched = [](const KVAnalysisChunkFile* chunk) { return chunk->keptFilesUntouched(); };
+    if (outermost && mStepKeepsFiles && !mFailures->failed() && std::all_of(chunks.begin(), chunks.end(), untouched))
+        for (KVAnalysisChunkFile* chunk : chunks) chunk->giveBackKeptFiles();
     if (mUndoNesting > 0) --mUndoNesting;
     for (auto& chunk : mChannels) chunk->commitUndoStep();
     mOverview->commitUndoStep();
@@ -179,8 +223,11 @@ Result KVAnalysisFileSet::commitUndoStep() {
     if (!outermost) return failure;
     mDroppedByLastCommit = 0;
     if (failure && !recordStep()) failure = historyNotWritten();
-    if (!failure && !rollBackFailedStep()) return StoreFailures::stepNotRolledBack(failure);  // the record stays
-    markStepClosed();
+    if (!failure && !rollBackFailedStep())
+        failure = StoreFailures::stepNotRolledBack(failure);  // the record stays
+    else
+        markStepClosed();
+    if (mStepKeepsFiles) reopenPlayback();
     return failure;
 }
 
@@ -195,14 +242,20 @@ std::vector<KVAnalysisChunkFile*> KVAnalysisFileSet::chunkFiles() const {
 // the history file is written leaves the step to be rolled back, one after it only clean-up.
 bool KVAnalysisFileSet::recordStep() {
     if (!mHistory) return true;
-    const auto holdsCopies = [](const KVAnalysisChunkFile* chunk) { return chunk->undoCount() > 0; };
+    const auto holdsCopies = [](const KVAnalysisChunkFile* chunk) {
+        return chunk->undoCount() > 0 || chunk->keepsFilesOfStep();
+    };
     const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
     if (mStepKind == StepKind::Edit && std::none_of(chunks.begin(), chunks.end(), holdsCopies)) {
         markStepClosed();  // a step that wrote nothing is no level
         return true;
     }
-    KVHistoryEntry step{mStepId, mStepName, 0};
+    KVHistoryEntry step{mStepId, mStepName, 0, mStepKeepsFiles};
     for (KVAnalysisChunkFile* chunk : chunks) {
+        if (mStepKeepsFiles) {
+            step.bytes += chunk->keptFileBytes(mStepId);
+            continue;
+        }
         if (!chunk->keepUndoCopiesAs(chunk->stepCopyPath(mStepId))) return false;
         struct stat info {};
         if (::stat(chunk->stepCopyPath(mStepId).c_str(), &info) == 0) step.bytes += std::int64_t{info.st_blocks} * 512;
@@ -242,15 +295,15 @@ std::int64_t KVAnalysisFileSet::historyBudget() const {
 
 void KVAnalysisFileSet::dropCopies(const std::vector<KVHistoryEntry>& levels) {
     for (const auto& level : levels)
-        for (KVAnalysisChunkFile* chunk : chunkFiles()) KVAnalysisChunkFile::dropCopyFile(chunk->stepCopyPath(level.id));
+        for (KVAnalysisChunkFile* chunk : chunkFiles()) KVAnalysisChunkFile::dropStepFiles(chunk->sourceFilePath(), level.id);
 }
 
 void KVAnalysisFileSet::emptyUndoCopies() {
     for (KVAnalysisChunkFile* chunk : chunkFiles()) chunk->emptyUndoCopies();
 }
 
-// Copy files that no level names: left by a step interrupted before its level was written, or
-// by one interrupted while it removed the levels it replaced.
+// Copy files and kept files that no level names: left by a step interrupted before its level
+// was written, or by one interrupted while it removed the levels it replaced.
 void KVAnalysisFileSet::dropUnlistedCopies() {
     for (KVAnalysisChunkFile* chunk : chunkFiles()) {
         const std::filesystem::path base = chunk->stepCopyPath(0);
@@ -262,7 +315,9 @@ void KVAnalysisFileSet::dropUnlistedCopies() {
             if (name.rfind(stem, 0) != 0 || name.size() <= stem.size() + 8 ||
                 name.compare(name.size() - 8, 8, ".noindex") != 0)
                 continue;
-            const std::string digits = name.substr(stem.size(), name.size() - stem.size() - 8);
+            // "<id>.noindex" names copies, "<id>.ana.noindex" and the like the files of a level.
+            std::string digits = name.substr(stem.size(), name.size() - stem.size() - 8);
+            digits.resize(std::min(digits.size(), digits.find('.')));
             const auto isDigit = [](unsigned char c) { return std::isdigit(c) != 0; };
             if (digits.empty() || digits.size() > 18 || !std::all_of(digits.begin(), digits.end(), isDigit)) continue;
             if (!mHistory->contains(std::stoll(digits)))
@@ -325,7 +380,8 @@ Result KVAnalysisFileSet::undoForGood(std::int64_t id) {
     if (!markStepOpen()) return mFailures->failure();
     // The latch keeps the failure of the undo tried before (alerted once); success is told by
     // the writes themselves.
-    if (!writeCopiesBack(id, false)) {
+    const KVHistoryEntry level = *mHistory->nextUndo();
+    if (!writeCopiesBack(level, false)) {
         const Result failure = mFailures->failure();
         return Result::failure(failure.title(), failure.message() + "\nthe undo is finished when the file is opened again");
     }
@@ -350,8 +406,8 @@ Result KVAnalysisFileSet::redoLastStep() {
 // become the level that takes the other direction.
 Result KVAnalysisFileSet::replayLevel(StepKind kind, const KVHistoryEntry& level) {
     const KVHistoryEntry replayed = level;
-    beginStep(replayed.name, kind);
-    writeCopiesBack(replayed.id, true);
+    beginStep(replayed.name, kind, replayed.keepsFiles);
+    if (!mFailures->failed()) writeCopiesBack(replayed, true);
     return commitUndoStep();
 }
 
@@ -359,11 +415,18 @@ Result KVAnalysisFileSet::replayLevel(StepKind kind, const KVHistoryEntry& level
 // helper take the next file in turn, the overview first as it costs most). The files share
 // nothing but the failure latch, which has its own lock; a failure of one is in the latch, and
 // the step it belongs to is rolled back whole.
-bool KVAnalysisFileSet::writeCopiesBack(std::int64_t id, bool keepCopies) {
+// A level that keeps files gives them back instead: no frame is written.
+bool KVAnalysisFileSet::writeCopiesBack(const KVHistoryEntry& level, bool keepCopies) {
     const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
+    if (level.keepsFiles) {
+        bool taken = true;
+        for (KVAnalysisChunkFile* chunk : chunks) taken = chunk->takeFilesOf(level.id) && taken;
+        reopenPlayback();
+        return taken;
+    }
     std::atomic<bool> written{true};
     runInTurn(chunks.size(), 2, [&](std::size_t i) {
-        if (!chunks[i]->writeCopiesFrom(chunks[i]->stepCopyPath(id), keepCopies)) written = false;
+        if (!chunks[i]->writeCopiesFrom(chunks[i]->stepCopyPath(level.id), keepCopies)) written = false;
     });
     return written.load();
 }

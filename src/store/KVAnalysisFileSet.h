@@ -74,6 +74,11 @@ public:
     // frame back from the saved copies, so the selection is as it was before the step.
     // name is what the history calls the step ("Keep Sustained").
     void beginUndoStep(const std::string& name = "Edit");
+    // The same for a step that rewrites the whole segment (keep sustained, select all): its
+    // level keeps the chunk files' data files themselves instead of copies of their frames,
+    // so the step copies nothing and its undo and redo only exchange files. Inside an open
+    // step it is an ordinary nested begin.
+    void beginWholeSegmentStep(const std::string& name);
     // The outermost commit of a step whose writes failed puts every frame back from the saved
     // copies, as a reopen after a kill would, and returns the failure (already alerted): the
     // selection is then as it was before the step. When that cannot be written either, the
@@ -138,9 +143,11 @@ public:
 private:
     enum class StepKind { Edit, Undo, Redo };
 
-    void beginStep(const std::string& name, StepKind kind);
+    void beginStep(const std::string& name, StepKind kind, bool keepsFiles);
     Result replayLevel(StepKind kind, const KVHistoryEntry& level);
-    bool writeCopiesBack(std::int64_t id, bool keepCopies);
+    bool writeCopiesBack(const KVHistoryEntry& level, bool keepCopies);
+    static bool restoreInterruptedFileStep(const std::string& path, std::int32_t channels);
+    void reopenPlayback();
     Result undoForGood(std::int64_t id);
     Result historyNotWritten() const;
     // The committed step into the history; false when the history could not be written.
@@ -174,6 +181,7 @@ private:
     std::unique_ptr<KVStepHistory> mHistory;  // null without undo
     std::string mStepName;
     StepKind mStepKind = StepKind::Edit;
+    bool mStepKeepsFiles = false;
     std::int64_t mStepId = 0;
     std::size_t mMaxLevels = 20;
     double mBudgetShare = 0.2;

@@ -184,6 +184,27 @@ void KVGrainCollection::markComplete() {
     mIsComplete = pushed && !mFailures->failed();
 }
 
+bool KVGrainCollection::changeFile(const std::function<bool(KVRecordFile&)>& change) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    const bool changed = change(mFile);
+    if (!changed) recordWriteFailure();
+    frameCount();
+    mDirty = true;
+    return changed;
+}
+
+void KVGrainCollection::setWritesBackEarly(bool early) {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    mFile.setWritesBackEarly(early);
+}
+
+bool KVGrainCollection::reopen() {
+    std::lock_guard<std::recursive_mutex> guard(mMonitor);
+    const bool opened = mFile.open(true);
+    frameCount();
+    return opened;
+}
+
 void KVGrainCollection::closeFile() {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     mFile.close();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -94,6 +95,14 @@ public:
     // piece of work whose own failures are to be told.
     void clearWriteFailure() { mFailures->clear(); }
     void closeFile();
+    // Runs change on the data file under the monitor (a second name, a detach or a replacement:
+    // see KVRecordFile) and counts its records again; a failure goes to the latch.
+    bool changeFile(const std::function<bool(KVRecordFile&)>& change);
+    // See KVRecordFile::setWritesBackEarly.
+    void setWritesBackEarly(bool early);
+    // A read-only collection opens its path again once the file under it was replaced; the
+    // stream goes on from the record it had reached.
+    bool reopen();
 
     const std::string& sourceFilePath() const { return mSourcePath; }
     const std::string& filePath() const { return mFile.path(); }

@@ -29,6 +29,7 @@ bool KVRecordFile::fail() {
 
 bool KVRecordFile::create() {
     close();
+    mReadOnly = false;
     mSums.open(false);
     mSums.reset();
     // Emptying in place keeps other descriptors on the path (read-only collections) in step;
@@ -42,9 +43,13 @@ bool KVRecordFile::create() {
 
 bool KVRecordFile::open(bool readOnly) {
     close();
+    mReadOnly = readOnly;
     mFd = ::open(mPath.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-    // The empty file of an empty() cut short by a kill before its rename.
-    if (mFd >= 0 && !readOnly) ::unlink(freshPath().c_str());
+    // The fresh name of an empty(), detach() or replaceBy() cut short by a kill before its rename.
+    if (mFd >= 0 && !readOnly) {
+        ::unlink(freshPath().c_str());
+        RecordChecksums::dropKept(freshPath());
+    }
     if (mFd < 0) return fail();
     mSums.open(readOnly);
     return true;
@@ -151,7 +156,7 @@ bool KVRecordFile::writeBytes(const char* bytes, std::size_t length, off_t start
 // left both cores idle for seconds. Only a request; the synchronize still decides.
 void KVRecordFile::startWriteback(off_t start, std::size_t length) const {
     constexpr std::size_t kLargeWrite = 256 * 1024;
-    if (length < kLargeWrite) return;
+    if (length < kLargeWrite || !mWritesBackEarly) return;
     ::sync_file_range(mFd, start, static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
 }
 
@@ -302,14 +307,23 @@ bool KVRecordFile::truncate(std::int64_t count) {
 bool KVRecordFile::empty() {
     if (mFd < 0) return truncate(0);
     if (byteSize() == 0) return true;
-    mSums.reset();
+    return detach() || truncate(0);
+}
+
+bool KVRecordFile::detach() {
+    if (mFd < 0) {
+        mLastError = "file not open";
+        return false;
+    }
     const std::string fresh = freshPath();
     const int fd = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return truncate(0);
+    if (fd < 0) return fail();
+    mSums.reset();
     if (::rename(fresh.c_str(), mPath.c_str()) != 0) {
+        fail();
         ::close(fd);
         ::unlink(fresh.c_str());
-        return truncate(0);
+        return false;
     }
     const int old = std::exchange(mFd, fd);
     try {
@@ -318,6 +332,32 @@ bool KVRecordFile::empty() {
         ::close(old);  // no thread to spare: close it here
     }
     return true;
+}
+
+bool KVRecordFile::linkAs(const std::string& name) {
+    ::unlink(name.c_str());
+    RecordChecksums::dropKept(name);
+    if (::link(mPath.c_str(), name.c_str()) != 0) return fail();
+    mSums.keepAs(name);
+    return true;
+}
+
+// The side file is copied beside the fresh name first and goes in after the data, so the data
+// is never checked against the sums of other data (in between, its sums are unknown).
+bool KVRecordFile::replaceBy(const std::string& other) {
+    const std::string fresh = freshPath();
+    ::unlink(fresh.c_str());
+    if (::link(other.c_str(), fresh.c_str()) != 0) return fail();
+    const bool sums = RecordChecksums::copySideFile(other, fresh);
+    mSums.reset();
+    if (::rename(fresh.c_str(), mPath.c_str()) != 0) {
+        fail();
+        ::unlink(fresh.c_str());
+        RecordChecksums::dropKept(fresh);
+        return false;
+    }
+    if (sums) mSums.restoreKept(fresh);
+    return open(mReadOnly);
 }
 
 bool KVRecordFile::synchronize() {

@@ -71,12 +71,25 @@ public:
     bool empty();
     // Pushes written data to the disk.
     bool synchronize();
+    // Whether a large write starts its way to the disk at once (the default), for files that
+    // are pushed to the disk when their writer is done; other files leave it to the system.
+    void setWritesBackEarly(bool early) { mWritesBackEarly = early; }
     // Keeps what the file holds now under kept (a second name for the same data, so it costs
     // no space), for a later restoreKept(); an empty file keeps nothing. Call it before empty().
     bool keepAs(const std::string& kept);
     // Puts what keepAs saved back under the path and reopens it (an empty file when nothing
     // was kept); false when the rename fails.
     bool restoreKept(const std::string& kept);
+    // Gives what the file holds now a second name, even when it is empty (with its side file
+    // copied), so that detach() can leave it to that name untouched.
+    bool linkAs(const std::string& name);
+    // Leaves the path naming a fresh empty file and the descriptor on it; whatever other names
+    // or descriptors the old file has keep its contents as they are. False (nothing changed)
+    // when no fresh file can be made: unlike empty(), the old file is never cut in place.
+    bool detach();
+    // Makes the path name the file at other (which keeps its name too) with its side file, in
+    // one rename, and reopens it; false, with the path as it was, when that cannot be done.
+    bool replaceBy(const std::string& other);
 
     // Whether the last read failed because a record does not match its checksum, and which.
     bool lastReadWasDamaged() const { return mDamagedRecord >= 0; }
@@ -103,6 +116,8 @@ private:
     std::string mPath;
     std::size_t mRecordSize;
     int mFd = -1;
+    bool mReadOnly = false;
+    bool mWritesBackEarly = true;
     std::string mLastError;
     RecordChecksums mSums;
     std::int64_t mDamagedRecord = -1;

@@ -15,6 +15,7 @@ namespace orvex {
 namespace {
 
 constexpr const char* kHeader = "orvex-history 1";
+constexpr const char* kFilesKind = "files";
 
 // A name is one field of one line.
 std::string oneLine(std::string name) {
@@ -36,7 +37,11 @@ bool readEntry(const std::string& line, KVHistoryEntry& entry) {
         return false;
     }
     entry.name = line.substr(second + 1);
-    return true;
+    const std::size_t kind = entry.name.find('\t');
+    if (kind == std::string::npos) return true;
+    entry.keepsFiles = entry.name.compare(kind + 1, std::string::npos, kFilesKind) == 0;
+    entry.name.resize(kind);
+    return entry.keepsFiles;
 }
 
 // "next 18" -> 18; false for anything else.
@@ -85,7 +90,11 @@ bool KVStepHistory::load() {
 bool KVStepHistory::save() const {
     std::ostringstream text;
     text << kHeader << "\nnext " << mNextId << "\ncursor " << mCursor << "\n";
-    for (const auto& entry : mEntries) text << entry.id << '\t' << entry.bytes << '\t' << oneLine(entry.name) << '\n';
+    for (const auto& entry : mEntries) {
+        text << entry.id << '\t' << entry.bytes << '\t' << oneLine(entry.name);
+        if (entry.keepsFiles) text << '\t' << kFilesKind;
+        text << '\n';
+    }
     const std::string partial = mPath + ".partial";
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);

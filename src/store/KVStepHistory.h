@@ -7,11 +7,13 @@
 namespace orvex {
 
 // One level of the edit history: the step's id (which names its copy files), what the user
-// did ("Keep Sustained") and the bytes its copies take on the disk.
+// did ("Keep Sustained") and the bytes its copies take on the disk. A level that keeps files
+// holds whole data files of the chunk files (a whole-segment step) instead of frame copies.
 struct KVHistoryEntry {
     std::int64_t id = 0;
     std::string name;
     std::int64_t bytes = 0;
+    bool keepsFiles = false;
 };
 
 // The levels of undo and redo of a file set, kept in a small text file beside its chunk files.
@@ -19,12 +21,13 @@ struct KVHistoryEntry {
 // the frames as they were before the step. Entries from the cursor on are steps that were
 // undone and can be redone, the next redo first; their copy files hold the frames as the step
 // left them. The file is replaced whole (written, synced, renamed): a step belongs to the
-// history exactly when the file that names it reached the disk.
+// history exactly when the file that names it reached the disk. A level that keeps whole files
+// ends in a fourth field "files".
 //
 //   orvex-history 1
 //   next 18
 //   cursor 2
-//   15<TAB>4202496<TAB>Keep Sustained
+//   15<TAB>1043963904<TAB>Keep Sustained<TAB>files
 //   16<TAB>98304<TAB>Box
 //   17<TAB>4202496<TAB>Select All
 //

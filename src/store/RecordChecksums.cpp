@@ -48,6 +48,16 @@ std::size_t readAll(int fd, void* into, std::size_t length, off_t at) {
     return done;
 }
 
+// A side file's bytes under path, whole or not at all.
+bool writeCopy(const std::string& path, const std::vector<char>& bytes) {
+    const int copy = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (copy < 0) return false;
+    const bool written = writeAll(copy, bytes.data(), bytes.size(), 0);
+    ::close(copy);
+    if (!written) ::unlink(path.c_str());
+    return written;
+}
+
 std::array<char, RecordChecksums::kHeaderSize> headerFor(std::size_t recordSize) {
     std::array<char, RecordChecksums::kHeaderSize> header{};
     std::memcpy(header.data(), kMagic, sizeof kMagic);
@@ -184,15 +194,23 @@ void RecordChecksums::keepAs(const std::string& keptDataPath) {
     ::unlink(kept.c_str());
     if (mFd < 0) return;
     std::vector<char> bytes(kHeaderSize + static_cast<std::size_t>(entries()) * kSumSize);
-    if (readAll(mFd, bytes.data(), bytes.size(), 0) != bytes.size()) return;
-    const int copy = ::open(kept.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (copy < 0) return;
-    const bool written = writeAll(copy, bytes.data(), bytes.size(), 0);
-    ::close(copy);
-    if (!written) ::unlink(kept.c_str());
+    if (readAll(mFd, bytes.data(), bytes.size(), 0) == bytes.size()) writeCopy(kept, bytes);
 }
 
 void RecordChecksums::dropKept(const std::string& keptDataPath) { ::unlink(pathFor(keptDataPath).c_str()); }
+
+bool RecordChecksums::copySideFile(const std::string& fromDataPath, const std::string& toDataPath) {
+    const std::string to = pathFor(toDataPath);
+    ::unlink(to.c_str());
+    const int from = ::open(pathFor(fromDataPath).c_str(), O_RDONLY | O_CLOEXEC);
+    if (from < 0) return false;
+    struct stat info {};
+    std::vector<char> bytes;
+    if (::fstat(from, &info) == 0) bytes.resize(static_cast<std::size_t>(info.st_size));
+    const bool read = !bytes.empty() && readAll(from, bytes.data(), bytes.size(), 0) == bytes.size();
+    ::close(from);
+    return read && writeCopy(to, bytes);
+}
 
 void RecordChecksums::restoreKept(const std::string& keptDataPath) {
     reset();

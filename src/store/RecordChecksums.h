@@ -55,6 +55,9 @@ public:
     // Copies the side file beside keptDataPath (see KVRecordFile::keepAs); dropKept removes it.
     void keepAs(const std::string& keptDataPath);
     static void dropKept(const std::string& keptDataPath);
+    // Copies the side file of the data file at fromDataPath beside toDataPath; false when there
+    // is none or it cannot be copied whole (nothing is then left beside toDataPath).
+    static bool copySideFile(const std::string& fromDataPath, const std::string& toDataPath);
     // Puts the side file kept beside keptDataPath back under this name (reset() first, so that
     // the data renamed meanwhile is never checked against the sums of other data).
     void restoreKept(const std::string& keptDataPath);

@@ -347,12 +347,8 @@ void AnalysisTabTest::analysingShowsProgressThenTheTonesSnapshotThenCommandsConf
     QVERIFY(history->actions()[1]->isChecked());
     historyItem(2)->trigger();
     QCOMPARE(storeBytes(selection), sustained);
-    historyItem(0)->trigger();  // the frames select all added stay, as empty records
-    auto record = FrameRecord::create();
-    for (const FramePos frame : {FramePos(0), selection.frameCount() / 2, selection.frameCount() - 1}) {
-        QCOMPARE(selection.readFrameRecord(frame, *record, -1), 0);
-        QCOMPARE(int(record->valid), 0);
-    }
+    historyItem(0)->trigger();  // select all gives back the files it started from
+    QCOMPARE(storeBytes(selection), empty);
     QVERIFY(historyItem(0)->isChecked());
     historyItem(1)->trigger();
     QCOMPARE(storeBytes(selection), all);
