@@ -117,6 +117,31 @@ TEST_F(WriteFailureTest, AFailedStepIsPutBackAsItWas) {
     }
 }
 
+// A whole-segment step writes fresh files: one that fills the disk gets the files it kept back
+// under their paths, and leaves no level and no kept file behind.
+TEST_F(WriteFailureTest, AWholeSegmentStepThatFillsTheDiskGetsItsKeptFilesBack) {
+    auto set = openSelection(true);
+    const auto before = overviewBytes();
+    mFailures.clear();
+    set->beginWholeSegmentStep("Keep Sustained");
+    {
+        FileSizeLimit limit(10 * kRecord);
+        for (int f = 0; f < 40; ++f) set->writeFrameRecord(*partialsRecord(700 + f), f, -1);
+        EXPECT_FALSE(set->flushAppends());
+    }
+    const Result committed = set->commitUndoStep();
+    EXPECT_EQ(committed.title(), "Error writing to data file");
+    EXPECT_EQ(failures().size(), 1u);
+    EXPECT_FALSE(set->canUndo());
+    EXPECT_FALSE(stepRecorded());
+    EXPECT_EQ(overviewBytes(), before);
+    for (const auto& entry : fs::directory_iterator(temp().file("take.analysis")))
+        EXPECT_EQ(entry.path().filename().string().find(".step-"), std::string::npos) << entry.path();
+    set.reset();
+    EXPECT_EQ(overviewBytes(), before);
+    EXPECT_FALSE(open(1)->rolledBackInterruptedStep());
+}
+
 // An undo that meets the full disk says why and keeps what it needs; once there is room the same
 // undo puts the frames back.
 TEST_F(WriteFailureTest, AnUndoThatCannotWriteKeepsItsCopiesForAnotherTry) {
