@@ -263,7 +263,7 @@ bool KVAnalysisFileSet::recordStep() {
     const std::vector<KVHistoryEntry> gone = placeStep(step);
     if (!mHistory->save()) {
         mHistory->load();
-        dropCopies({step});
+        if (!mStepKeepsFiles) dropCopies({step});  // kept files are what the rollback puts back
         return false;
     }
     emptyUndoCopies();

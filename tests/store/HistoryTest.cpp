@@ -285,6 +285,19 @@ TEST_F(HistoryTest, AWholeSegmentStepCutShortOrWithALevelFileMissingLeavesTheSel
         EXPECT_EQ(folderFiles(), files);
         wholeEdit(*set, "Keep Transients", 8, 600, false);
     }
+    // A history that cannot be written fails the step, which then gets its kept files back.
+    {
+        auto set = open(2);
+        const std::vector<char> transients = state();
+        const fs::path blocked = temp().file("take.analysis/take_history.noindex.partial");
+        fs::create_directory(blocked);
+        set->beginWholeSegmentStep("Select All");
+        set->setFrameCount(0);
+        EXPECT_EQ(set->commitUndoStep().title(), "Error writing to undo file");
+        fs::remove(blocked);
+        EXPECT_EQ(state(), transients);
+        EXPECT_EQ(set->historyEntries().size(), 2u);
+    }
     const std::vector<char> edited = state();
     fs::remove(data("1", ".step-" + std::to_string(open(2)->historyEntries().back().id) + ".asp.noindex"));
     auto set = open(2);
