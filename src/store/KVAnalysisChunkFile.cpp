@@ -570,20 +570,22 @@ bool KVAnalysisChunkFile::writeCopiesFrom(const std::string& path, bool keepCopi
     return written;
 }
 
-std::vector<std::string> KVAnalysisChunkFile::ownFilePaths(const std::string& basePath) {
+// The data files a whole-segment step keeps, then the grain file, of base path B with infix
+// between B and each suffix: "" for the chunk file's own, ".step-<id>" for a step's.
+std::vector<std::string> KVAnalysisChunkFile::keptFilePaths(const std::string& basePath, const std::string& infix) {
     std::vector<std::string> paths;
-    for (std::size_t i = 0; i < kKeptDataFiles; ++i) paths.push_back(KVAnalysisPaths::dataFilePath(basePath, kDataFiles[i].suffix));
-    paths.push_back(KVAnalysisPaths::dataFilePath(basePath, kGrainSuffix));
+    for (std::size_t i = 0; i < kKeptDataFiles; ++i)
+        paths.push_back(KVAnalysisPaths::dataFilePath(basePath, infix + kDataFiles[i].suffix));
+    paths.push_back(KVAnalysisPaths::dataFilePath(basePath, infix + kGrainSuffix));
     return paths;
 }
 
+std::vector<std::string> KVAnalysisChunkFile::ownFilePaths(const std::string& basePath) {
+    return keptFilePaths(basePath, std::string());
+}
+
 std::vector<std::string> KVAnalysisChunkFile::keptFilePaths(const std::string& basePath, std::int64_t id) {
-    const std::string step = ".step-" + std::to_string(id);
-    std::vector<std::string> paths;
-    for (std::size_t i = 0; i < kKeptDataFiles; ++i)
-        paths.push_back(KVAnalysisPaths::dataFilePath(basePath, step + kDataFiles[i].suffix));
-    paths.push_back(KVAnalysisPaths::dataFilePath(basePath, step + kGrainSuffix));
-    return paths;
+    return keptFilePaths(basePath, ".step-" + std::to_string(id));
 }
 
 // Caller holds the monitor. Runs change(paths[i]) on every data file and then the grain file;

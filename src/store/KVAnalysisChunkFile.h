@@ -200,6 +200,7 @@ private:
     bool writeOrAlert(FileIndex file, const void* data, FramePos index, FrameCount count = 1);
     static std::vector<std::string> ownFilePaths(const std::string& basePath);
     static std::vector<std::string> keptFilePaths(const std::string& basePath, std::int64_t id);
+    static std::vector<std::string> keptFilePaths(const std::string& basePath, const std::string& infix);
     bool changeEachFile(const std::vector<std::string>& paths, bool (KVRecordFile::*change)(const std::string&),
                         bool skipMissing);
     bool copyUnwrittenFrames();
