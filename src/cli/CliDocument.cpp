@@ -178,11 +178,12 @@ bool CliDocument::openStoredAnalysis() {
     FramePos start = 0, end = 0;
     if (!storedAnalysisRange(workingPath(), start, end))
         return failWith("No analysis is stored for this file; run 'orvex-cli analyse' first");
-    if (!CliGuards::analysisIsWhole(workingPath(), mDocument->channels(), start, end)) return false;
-    // An edit cut short leaves its frames uneven until opening the store rolls it back.
+    // An edit cut short leaves its frames uneven until opening the stores rolls it back; an
+    // Apply Selection cut short, the analysis' as well.
     std::error_code error;
     const bool stepToRollBack = std::filesystem::exists(
         KVAnalysisPaths::openStepMarkerPath(KVAnalysisPaths::selectionFileSetPath(workingPath())), error);
+    if (!stepToRollBack && !CliGuards::analysisIsWhole(workingPath(), mDocument->channels(), start, end)) return false;
     if (!stepToRollBack && !CliGuards::selectionIsWhole(workingPath(), mDocument->channels())) return false;
     return analyse(start, end, false);
 }

@@ -346,9 +346,8 @@ Result KVWaveDocument::selectNone() {
     if (!mAnalysisController) return noAnalysis();
     if (!mAnalysisController->isProcessing() && refusedWhileBusy()) return busy();
     if (!confirm("De-select everything?",
-                 "De-selecting clears the current selection and removes all temporary files (including undo), which "
-                 "means you will have to start selecting instruments or voice from scratch. This cannot be "
-                 "undone.\n\nAre you sure you want to do this?",
+                 "De-selecting clears the current selection, which means you will have to start selecting "
+                 "instruments or voice from scratch. Edit > Undo brings it back.\n\nAre you sure you want to do this?",
                  "De-Select all"))
         return declined("De-select everything?");
     const Result cleared = mAnalysisController->selectNone();
@@ -363,7 +362,7 @@ Result KVWaveDocument::applySelection() {
     if (refusedWhileBusy()) return busy();
     if (!confirm("Apply Selection",
                  "Applying the selection will make it permanent. It replaces the original analysis file with the "
-                 "extracted selection as a basis for further editing. This cannot be undone.",
+                 "extracted selection as a basis for further editing. Edit > Undo gives back the original analysis.",
                  "Proceed"))
         return declined("Apply Selection");
     return runSegmentEdit(EditorCommand::ApplySelection);

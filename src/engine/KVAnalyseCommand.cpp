@@ -9,6 +9,7 @@
 #include "engine/KVAnalysisRunner.h"
 #include "history/KVEditHistory.h"
 #include "platform/Platform.h"
+#include "store/KVAnalysisFileSet.h"
 #include "store/KVAnalysisPaths.h"
 #include "utilities/KVUtilities.h"
 #include "utilities/ParamDictKeys.h"
@@ -126,6 +127,8 @@ KVAnalyseResult KVAnalyseCommand::analyzeSegment(KVAnalyseRequest request,
         return result;
     }
 
+    // An Apply Selection cut short left the analysis uneven: it is put back before it is judged.
+    if (!request.optionHeld) KVAnalysisFileSet::restoreInterruptedApply(path, request.channels);
     result.forced = needsFreshAnalysis(path, request.channels, start, end, request.optionHeld);
     result.segmentStartFrame = start;
     result.segmentOverviewPosition = start / kAnalysisHop;

@@ -77,6 +77,7 @@ void KVAnalysisController::openStores(const std::shared_ptr<KVEditHistory>& hist
     mSelectionStore = KVAnalysisFileSet::initByOpeningFileAtPath(KVAnalysisPaths::selectionFileSetPath(mWorkingFilePath),
                                                                  kWorkingSampleRate, kZeroPadding, kFrameSize,
                                                                  kOverlap, channels, true, force);
+    mSelectionStore->shareStepsWith(mAnalysisStore.get());
 }
 
 // --- Settings ---
@@ -281,7 +282,8 @@ Result KVAnalysisController::selectNone() {
 
 void KVAnalysisController::applySelection() {
     if (refusedWhileProcessing()) return;
-    runInNewThread([](KVIsolationOperations& ops) { ops.applySelection(); }, "Apply Selection");
+    runInNewThread([](KVIsolationOperations& ops) { ops.applySelection(); }, "Apply Selection",
+                   StepScope::selectionAndAnalysis);
 }
 
 void KVAnalysisController::uiIsolateRepeatingPattern() { Platform::shared().beep(); }
@@ -352,7 +354,9 @@ void KVAnalysisController::runInNewThread(Operation op, const std::string& step,
                                          std::function<void()> afterwards) {
     const bool withUndo = !step.empty();
     disableAudio();
-    if (withUndo && scope == StepScope::wholeSegment)
+    if (withUndo && scope == StepScope::selectionAndAnalysis)
+        mSelectionStore->beginApplyStep(step);
+    else if (withUndo && scope == StepScope::wholeSegment)
         mSelectionStore->beginWholeSegmentStep(step);
     else if (withUndo)
         mSelectionStore->beginUndoStep(step);

@@ -164,7 +164,9 @@ private:
     using Operation = std::function<void(KVIsolationOperations&)>;
     // What an operation's undo step keeps: copies of the frames it writes, or (for one that
     // rewrites the whole segment) the selection's files themselves.
-    enum class StepScope { frames, wholeSegment };
+    // What a step's undo keeps: copies of the frames it writes, the selection's files, or the
+    // selection's and the analysis' files (Apply Selection).
+    enum class StepScope { frames, wholeSegment, selectionAndAnalysis };
 
     void openStores(const std::shared_ptr<KVEditHistory>& history, bool force);
     void startPreviewThread();

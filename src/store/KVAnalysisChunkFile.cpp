@@ -611,7 +611,7 @@ bool KVAnalysisChunkFile::changeEachFile(const std::vector<std::string>& paths,
 bool KVAnalysisChunkFile::keepFilesAs(std::int64_t id) {
     std::lock_guard<std::recursive_mutex> guard(mMonitor);
     flushAppends();
-    if (!mKeepsUndo || mUndoNesting == 0) return false;
+    if (mUndoNesting == 0) return false;
     mKeptStep = id;
     const std::vector<std::string> kept = keptFilePaths(mSourcePath, id);
     if (!changeEachFile(kept, &KVRecordFile::linkAs, false)) return false;

@@ -36,7 +36,8 @@ std::unique_ptr<KVAnalysisFileSet> KVAnalysisFileSet::initByOpeningFileAtPath(
         StoreFailures::incompatibleAnalysis();
     }
     KVUtilities::updateAndSaveParamDictForAnalysisOfFileAtPath(path);
-    const bool filesBack = keepsUndo && !recreate && restoreInterruptedFileStep(path, channels);
+    const bool filesBack = !recreate && (keepsUndo ? restoreInterruptedFileStep(path, path, channels)
+                                                   : restoreInterruptedApply(path, channels));
 
     for (std::int32_t c = 0; c < std::max(channels, 0); ++c) {
         const std::string chunkPath = KVAnalysisPaths::channelChunkPath(path, c);
@@ -65,11 +66,12 @@ bool KVAnalysisFileSet::channelsHoldTheOverview() {
 // A whole-segment step cut short by a kill left its fresh files under the chunk files' paths
 // and the files it started from under its own names: those go back before anything is opened.
 // A step that reached the history only needs its clean-up, which opening the history does.
-bool KVAnalysisFileSet::restoreInterruptedFileStep(const std::string& path, std::int32_t channels) {
-    std::ifstream marker(KVAnalysisPaths::openStepMarkerPath(path));
+bool KVAnalysisFileSet::restoreInterruptedFileStep(const std::string& path, const std::string& stepsPath,
+                                                   std::int32_t channels) {
+    std::ifstream marker(KVAnalysisPaths::openStepMarkerPath(stepsPath));
     std::int64_t id = 0;
     if (!(marker >> id) || id <= 0) return false;
-    KVStepHistory history(KVAnalysisPaths::historyPath(path));
+    KVStepHistory history(KVAnalysisPaths::historyPath(stepsPath));
     if (history.load() && history.contains(id)) return false;
     bool restored = KVAnalysisChunkFile::restoreFilesOf(KVAnalysisPaths::overviewChunkPath(path), id);
     for (std::int32_t c = 0; c < channels; ++c)
@@ -77,10 +79,36 @@ bool KVAnalysisFileSet::restoreInterruptedFileStep(const std::string& path, std:
     return restored;
 }
 
+bool KVAnalysisFileSet::restoreInterruptedApply(const std::string& workingPath, std::int32_t channels) {
+    return restoreInterruptedFileStep(workingPath, KVAnalysisPaths::selectionFileSetPath(workingPath), channels);
+}
+
 // The playback collections read the files that were under the paths when they opened.
 void KVAnalysisFileSet::reopenPlayback() {
     for (auto& grains : mChannelGrains)
         if (grains) grains->reopen();
+    if (mStepSpansAnalysis) mSharedAnalysis->reopenPlayback();
+}
+
+// A step's chunk files: the analysis' follow this set's, so that they are kept after them (a
+// failure to keep this set's stops before the analysis is touched).
+std::vector<KVAnalysisChunkFile*> KVAnalysisFileSet::stepChunkFiles() const {
+    std::vector<KVAnalysisChunkFile*> files = chunkFiles();
+    if (mStepSpansAnalysis) {
+        const std::vector<KVAnalysisChunkFile*> analysis = mSharedAnalysis->chunkFiles();
+        files.insert(files.end(), analysis.begin(), analysis.end());
+    }
+    return files;
+}
+
+// The analysis alerted its failure when it met it; here it only fails the step.
+void KVAnalysisFileSet::takeAnalysisFailure() {
+    if (mStepSpansAnalysis && mSharedAnalysis->writeFailed()) mFailures->keep(mSharedAnalysis->writeFailure());
+}
+
+void KVAnalysisFileSet::shareStepsWith(KVAnalysisFileSet* analysis) {
+    mSharedAnalysis = analysis;
+    if (mHistory && analysis) dropUnlistedCopies(analysis->chunkFiles());
 }
 
 // A chunk file keeps its copies only when it could not write them back.
@@ -105,8 +133,8 @@ void KVAnalysisFileSet::rollBackInterruptedStep() {
 // Every chunk file is taken back, even when one of them cannot be.
 bool KVAnalysisFileSet::rollBackFailedStep() {
     bool back = true;
-    for (auto& chunk : mChannels) back = chunk->rollBackFailedStep() && back;
-    return mOverview->rollBackFailedStep() && back;
+    for (KVAnalysisChunkFile* chunk : stepChunkFiles()) back = chunk->rollBackFailedStep() && back;
+    return back;
 }
 
 // The record names the step's id, so that an open can tell a step that reached the history
@@ -181,19 +209,22 @@ void KVAnalysisFileSet::beginUndoStep(const std::string& name) { beginStep(name,
 
 void KVAnalysisFileSet::beginWholeSegmentStep(const std::string& name) { beginStep(name, StepKind::Edit, true); }
 
+void KVAnalysisFileSet::beginApplyStep(const std::string& name) { beginStep(name, StepKind::Edit, true, true); }
+
 // The files are kept only once the record of the open step is on the disk, so that a kill
 // always finds what to put back.
-void KVAnalysisFileSet::beginStep(const std::string& name, StepKind kind, bool keepsFiles) {
+void KVAnalysisFileSet::beginStep(const std::string& name, StepKind kind, bool keepsFiles, bool spansAnalysis) {
     const bool outermost = mUndoNesting == 0;
     if (outermost) {
         mFailures->clear();
         mStepName = name;
         mStepKind = kind;
         mStepKeepsFiles = keepsFiles && mHistory;
+        mStepSpansAnalysis = spansAnalysis && mStepKeepsFiles && mSharedAnalysis;
+        if (mStepSpansAnalysis) mSharedAnalysis->mFailures->clear();
         mStepId = mHistory ? mHistory->takeId() : 0;
     }
-    for (auto& chunk : mChannels) chunk->beginUndoStep();
-    mOverview->beginUndoStep();
+    for (KVAnalysisChunkFile* chunk : stepChunkFiles()) chunk->beginUndoStep();
     ++mUndoNesting;
     if (!outermost) return;
     const bool marked = markStepOpen();
@@ -203,8 +234,9 @@ void KVAnalysisFileSet::beginStep(const std::string& name, StepKind kind, bool k
                                                      "the open step could not be recorded"));
         return;
     }
-    for (KVAnalysisChunkFile* chunk : chunkFiles())
+    for (KVAnalysisChunkFile* chunk : stepChunkFiles())
         if (!chunk->keepFilesAs(mStepId)) break;
+    takeAnalysisFailure();
 }
 
 // The step's gathered writes reach the files before the step counts as closed.
@@ -212,13 +244,15 @@ void KVAnalysisFileSet::beginStep(const std::string& name, StepKind kind, bool k
 Result KVAnalysisFileSet::commitUndoStep() {
     flushAppends();
     const bool outermost = mUndoNesting == 1;
-    const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
+    if (outermost && mStepSpansAnalysis) mSharedAnalysis->flushAppends();
+    if (outermost) takeAnalysisFailure();
+    const std::vector<KVAnalysisChunkFile*> chunks = stepChunkFiles();
     const auto untouched = [](const KVAnalysisChunkFile* chunk) { return chunk->keptFilesUntouched(); };
     if (outermost && mStepKeepsFiles && !mFailures->failed() && std::all_of(chunks.begin(), chunks.end(), untouched))
         for (KVAnalysisChunkFile* chunk : chunks) chunk->giveBackKeptFiles();
     if (mUndoNesting > 0) --mUndoNesting;
-    for (auto& chunk : mChannels) chunk->commitUndoStep();
-    mOverview->commitUndoStep();
+    for (KVAnalysisChunkFile* chunk : chunks) chunk->commitUndoStep();
+    if (outermost) takeAnalysisFailure();
     Result failure = mFailures->failure();
     if (!outermost) return failure;
     mDroppedByLastCommit = 0;
@@ -245,12 +279,12 @@ bool KVAnalysisFileSet::recordStep() {
     const auto holdsCopies = [](const KVAnalysisChunkFile* chunk) {
         return chunk->undoCount() > 0 || chunk->keepsFilesOfStep();
     };
-    const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
+    const std::vector<KVAnalysisChunkFile*> chunks = stepChunkFiles();
     if (mStepKind == StepKind::Edit && std::none_of(chunks.begin(), chunks.end(), holdsCopies)) {
         markStepClosed();  // a step that wrote nothing is no level
         return true;
     }
-    KVHistoryEntry step{mStepId, mStepName, 0, mStepKeepsFiles};
+    KVHistoryEntry step{mStepId, mStepName, 0, mStepKeepsFiles, mStepSpansAnalysis};
     for (KVAnalysisChunkFile* chunk : chunks) {
         if (mStepKeepsFiles) {
             step.bytes += chunk->keptFileBytes(mStepId);
@@ -294,8 +328,14 @@ std::int64_t KVAnalysisFileSet::historyBudget() const {
 }
 
 void KVAnalysisFileSet::dropCopies(const std::vector<KVHistoryEntry>& levels) {
-    for (const auto& level : levels)
-        for (KVAnalysisChunkFile* chunk : chunkFiles()) KVAnalysisChunkFile::dropStepFiles(chunk->sourceFilePath(), level.id);
+    for (const auto& level : levels) {
+        std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
+        if (level.spansAnalysis && mSharedAnalysis) {
+            const std::vector<KVAnalysisChunkFile*> analysis = mSharedAnalysis->chunkFiles();
+            chunks.insert(chunks.end(), analysis.begin(), analysis.end());
+        }
+        for (KVAnalysisChunkFile* chunk : chunks) KVAnalysisChunkFile::dropStepFiles(chunk->sourceFilePath(), level.id);
+    }
 }
 
 void KVAnalysisFileSet::emptyUndoCopies() {
@@ -304,8 +344,8 @@ void KVAnalysisFileSet::emptyUndoCopies() {
 
 // Copy files and kept files that no level names: left by a step interrupted before its level
 // was written, or by one interrupted while it removed the levels it replaced.
-void KVAnalysisFileSet::dropUnlistedCopies() {
-    for (KVAnalysisChunkFile* chunk : chunkFiles()) {
+void KVAnalysisFileSet::dropUnlistedCopies(const std::vector<KVAnalysisChunkFile*>& chunks) {
+    for (KVAnalysisChunkFile* chunk : chunks) {
         const std::filesystem::path base = chunk->stepCopyPath(0);
         const std::string stem = base.filename().string().substr(0, base.filename().string().size() - 9);  // "0.noindex"
         std::error_code error;
@@ -358,7 +398,7 @@ void KVAnalysisFileSet::openHistory(bool recreate) {
         mStepKind = StepKind::Edit;
         recordStep();
     }
-    dropUnlistedCopies();
+    dropUnlistedCopies(chunkFiles());
 }
 
 // An undo that cannot keep the copies for its redo (a full disk) writes the level back in
@@ -406,7 +446,8 @@ Result KVAnalysisFileSet::redoLastStep() {
 // become the level that takes the other direction.
 Result KVAnalysisFileSet::replayLevel(StepKind kind, const KVHistoryEntry& level) {
     const KVHistoryEntry replayed = level;
-    beginStep(replayed.name, kind, replayed.keepsFiles);
+    if (replayed.spansAnalysis && !mSharedAnalysis) return kind == StepKind::Undo ? noDataToUndo() : noDataToRedo();
+    beginStep(replayed.name, kind, replayed.keepsFiles, replayed.spansAnalysis);
     if (!mFailures->failed()) writeCopiesBack(replayed, true);
     return commitUndoStep();
 }
@@ -417,7 +458,7 @@ Result KVAnalysisFileSet::replayLevel(StepKind kind, const KVHistoryEntry& level
 // the step it belongs to is rolled back whole.
 // A level that keeps files gives them back instead: no frame is written.
 bool KVAnalysisFileSet::writeCopiesBack(const KVHistoryEntry& level, bool keepCopies) {
-    const std::vector<KVAnalysisChunkFile*> chunks = chunkFiles();
+    const std::vector<KVAnalysisChunkFile*> chunks = stepChunkFiles();
     if (level.keepsFiles) {
         bool taken = true;
         for (KVAnalysisChunkFile* chunk : chunks) taken = chunk->takeFilesOf(level.id) && taken;

@@ -36,6 +36,11 @@ public:
                                                                       std::int32_t channels, bool keepsUndo,
                                                                       bool recreate);
 
+    // Before anything reads the stored analysis of a working file: the analysis files an Apply
+    // Selection cut short by a kill had kept go back under their paths (opening the analysis does
+    // it too). True when there were any.
+    static bool restoreInterruptedApply(const std::string& workingPath, std::int32_t channels);
+
     std::int32_t numberOfChannels() const { return static_cast<std::int32_t>(mChannels.size()); }
     double sampleRate() const { return mSampleRate; }
     const std::string& sourceFilePath() const { return mSourcePath; }
@@ -79,6 +84,14 @@ public:
     // so the step copies nothing and its undo and redo only exchange files. Inside an open
     // step it is an ordinary nested begin.
     void beginWholeSegmentStep(const std::string& name);
+    // A whole-segment step that rewrites the shared analysis too (Apply Selection): its level
+    // keeps the analysis' data files as well, so that its undo gives back both. Without a
+    // shared analysis it is an ordinary whole-segment step.
+    void beginApplyStep(const std::string& name);
+    // The analysis (opened before this set, and outliving its steps; not retained) whose files
+    // the steps begun by beginApplyStep keep with this set's. Drops the analysis' kept files
+    // that no level names.
+    void shareStepsWith(KVAnalysisFileSet* analysis);
     // The outermost commit of a step whose writes failed puts every frame back from the saved
     // copies, as a reopen after a kill would, and returns the failure (already alerted): the
     // selection is then as it was before the step. When that cannot be written either, the
@@ -143,10 +156,18 @@ public:
 private:
     enum class StepKind { Edit, Undo, Redo };
 
-    void beginStep(const std::string& name, StepKind kind, bool keepsFiles);
+    void beginStep(const std::string& name, StepKind kind, bool keepsFiles, bool spansAnalysis = false);
+    // The chunk files the current step changes: this set's, then the shared analysis' when the
+    // step spans it.
+    std::vector<KVAnalysisChunkFile*> stepChunkFiles() const;
+    // The shared analysis' failure of a step that spans it, as this set's.
+    void takeAnalysisFailure();
     Result replayLevel(StepKind kind, const KVHistoryEntry& level);
     bool writeCopiesBack(const KVHistoryEntry& level, bool keepCopies);
-    static bool restoreInterruptedFileStep(const std::string& path, std::int32_t channels);
+    // The files of the chunk files of path kept by an interrupted step of the history of
+    // stepsPath, back under their paths.
+    static bool restoreInterruptedFileStep(const std::string& path, const std::string& stepsPath,
+                                           std::int32_t channels);
     void reopenPlayback();
     Result undoForGood(std::int64_t id);
     Result historyNotWritten() const;
@@ -154,7 +175,7 @@ private:
     bool recordStep();
     std::vector<KVHistoryEntry> placeStep(const KVHistoryEntry& step);
     void dropCopies(const std::vector<KVHistoryEntry>& levels);
-    void dropUnlistedCopies();
+    void dropUnlistedCopies(const std::vector<KVAnalysisChunkFile*>& chunks);
     void emptyUndoCopies();
     std::int64_t historyBudget() const;
     std::vector<KVAnalysisChunkFile*> chunkFiles() const;
@@ -182,6 +203,8 @@ private:
     std::string mStepName;
     StepKind mStepKind = StepKind::Edit;
     bool mStepKeepsFiles = false;
+    bool mStepSpansAnalysis = false;
+    KVAnalysisFileSet* mSharedAnalysis = nullptr;
     std::int64_t mStepId = 0;
     std::size_t mMaxLevels = 20;
     double mBudgetShare = 0.2;

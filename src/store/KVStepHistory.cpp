@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kHeader = "orvex-history 1";
 constexpr const char* kFilesKind = "files";
+constexpr const char* kAnalysisFilesKind = "files+analysis";
 
 // A name is one field of one line.
 std::string oneLine(std::string name) {
@@ -39,7 +40,8 @@ bool readEntry(const std::string& line, KVHistoryEntry& entry) {
     entry.name = line.substr(second + 1);
     const std::size_t kind = entry.name.find('\t');
     if (kind == std::string::npos) return true;
-    entry.keepsFiles = entry.name.compare(kind + 1, std::string::npos, kFilesKind) == 0;
+    entry.spansAnalysis = entry.name.compare(kind + 1, std::string::npos, kAnalysisFilesKind) == 0;
+    entry.keepsFiles = entry.spansAnalysis || entry.name.compare(kind + 1, std::string::npos, kFilesKind) == 0;
     entry.name.resize(kind);
     return entry.keepsFiles;
 }
@@ -92,7 +94,7 @@ bool KVStepHistory::save() const {
     text << kHeader << "\nnext " << mNextId << "\ncursor " << mCursor << "\n";
     for (const auto& entry : mEntries) {
         text << entry.id << '\t' << entry.bytes << '\t' << oneLine(entry.name);
-        if (entry.keepsFiles) text << '\t' << kFilesKind;
+        if (entry.keepsFiles) text << '\t' << (entry.spansAnalysis ? kAnalysisFilesKind : kFilesKind);
         text << '\n';
     }
     const std::string partial = mPath + ".partial";

@@ -8,12 +8,14 @@ namespace orvex {
 
 // One level of the edit history: the step's id (which names its copy files), what the user
 // did ("Keep Sustained") and the bytes its copies take on the disk. A level that keeps files
-// holds whole data files of the chunk files (a whole-segment step) instead of frame copies.
+// holds whole data files of the chunk files (a whole-segment step) instead of frame copies;
+// one that also spans the analysis (Apply Selection) holds the analysis' data files too.
 struct KVHistoryEntry {
     std::int64_t id = 0;
     std::string name;
     std::int64_t bytes = 0;
     bool keepsFiles = false;
+    bool spansAnalysis = false;
 };
 
 // The levels of undo and redo of a file set, kept in a small text file beside its chunk files.
@@ -22,14 +24,15 @@ struct KVHistoryEntry {
 // undone and can be redone, the next redo first; their copy files hold the frames as the step
 // left them. The file is replaced whole (written, synced, renamed): a step belongs to the
 // history exactly when the file that names it reached the disk. A level that keeps whole files
-// ends in a fourth field "files".
+// ends in a fourth field "files", one that keeps the analysis' files as well in "files+analysis".
 //
 //   orvex-history 1
-//   next 18
+//   next 19
 //   cursor 2
 //   15<TAB>1043963904<TAB>Keep Sustained<TAB>files
 //   16<TAB>98304<TAB>Box
 //   17<TAB>4202496<TAB>Select All
+//   18<TAB>2781839360<TAB>Apply Selection<TAB>files+analysis
 //
 // Not synchronised: the file set calls it from its editing thread.
 class KVStepHistory {

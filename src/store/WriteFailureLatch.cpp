@@ -5,14 +5,16 @@
 namespace orvex {
 
 void WriteFailureLatch::record(const Result& failure) {
-    if (failure) return;
-    {
-        std::lock_guard<std::mutex> guard(mMutex);
-        if (mFailed.load()) return;
-        mFirst = failure;
-        mFailed = true;
-    }
-    FailureChannel::report(failure);
+    if (keep(failure)) FailureChannel::report(failure);
+}
+
+bool WriteFailureLatch::keep(const Result& failure) {
+    if (failure) return false;
+    std::lock_guard<std::mutex> guard(mMutex);
+    if (mFailed.load()) return false;
+    mFirst = failure;
+    mFailed = true;
+    return true;
 }
 
 Result WriteFailureLatch::failure() const {

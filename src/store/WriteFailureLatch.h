@@ -17,6 +17,9 @@ class WriteFailureLatch {
 public:
     // Keeps the first failure and reports it; later failures change nothing. Successes are ignored.
     void record(const Result& failure);
+    // The same for a failure that was reported elsewhere already: kept, not reported again.
+    // True when it became the first.
+    bool keep(const Result& failure);
     bool failed() const { return mFailed.load(); }
     // The first failure since the last clear, or success.
     Result failure() const;

@@ -1,4 +1,5 @@
-// orvex-cli killed (SIGKILL) at random moments of analyse, edit, undo, redo, commit and export: the next
+// orvex-cli killed (SIGKILL) at random moments of analyse, edit, undo, redo, apply, the undo of apply,
+// commit and export: the next
 // command must find the state from before the interrupted command or the one after it, never
 // a mixture, and no file that neither state holds may be left behind.
 
@@ -193,6 +194,8 @@ TEST_F(CliInterruptionTest, KilledCommandsLeaveTheStateBeforeOrAfterThemAndNoStr
     const auto commit = makeState("edited", "committed", {"commit", "t.wav"});
     const auto undo = makeState("edited", "undone", {"edit", "t.wav", "undo"});
     const auto redo = makeState("undone", "redone", {"edit", "t.wav", "redo"});
+    const auto apply = makeState("edited", "applied", {"edit", "t.wav", "apply"});
+    const auto unapply = makeState("applied", "unapplied", {"edit", "t.wav", "undo"});
     // An older export lies where the new one goes: it must stay whole until replaced whole.
     ASSERT_EQ(runIn(state("analysed"), {"export", "t.wav", "out.wav", "--segment"}).exitCode, 0);
     fs::copy_file(state("analysed/out.wav"), state("edited/out.wav"));
@@ -208,6 +211,22 @@ TEST_F(CliInterruptionTest, KilledCommandsLeaveTheStateBeforeOrAfterThemAndNoStr
         exported(folder, "--master");
         return selection;
     };
+    // Apply changes the analysis as well: the selection is seen as selectionSeen sees it, then (on
+    // a probe copy, so that select all leaves no level in the folder checked) the analysis as
+    // select all copies it.
+    auto andAnalysis = [](std::function<std::optional<std::string>(const fs::path&)> selectionSeen) {
+        return [selectionSeen](const fs::path& folder) {
+            const auto selection = selectionSeen(folder);
+            const fs::path probe = folder.parent_path() / "analysis-probe";
+            replaceFolder(folder, probe);
+            const bool selected = runIn(probe, {"edit", "t.wav", "select-all"}).exitCode == 0;
+            const auto analysis = exported(probe, "--segment");
+            std::error_code ignored;
+            fs::remove_all(probe, ignored);
+            return std::optional<std::string>((selection ? *selection : "none") + "|" +
+                                              (selected && analysis ? *analysis : "none"));
+        };
+    };
     // The file as it lies; then the same export again must succeed and leave nothing else.
     auto output = [](const fs::path& folder) {
         const auto bytes = contents(folder / "out.wav");
@@ -220,10 +239,12 @@ TEST_F(CliInterruptionTest, KilledCommandsLeaveTheStateBeforeOrAfterThemAndNoStr
         {"edit", {"edit", "t.wav", "sustained"}, "analysed", "edited", segment, 10},
         {"undo", {"edit", "t.wav", "undo"}, "edited", "undone", selectionThenMaster, 10},
         {"redo", {"edit", "t.wav", "redo"}, "undone", "redone", selectionThenMaster, 10},
+        {"apply", {"edit", "t.wav", "apply"}, "edited", "applied", andAnalysis(segment), 8},
+        {"undo apply", {"edit", "t.wav", "undo"}, "applied", "unapplied", andAnalysis(selectionThenMaster), 8},
         {"commit", {"commit", "t.wav"}, "edited", "committed", master, 22},
         {"export", {"export", "t.wav", "out.wav", "--segment"}, "edited", "exported", output, 22},
     };
-    const Clock::duration durations[] = {analyse, edit, undo, redo, commit, exportTime};
+    const Clock::duration durations[] = {analyse, edit, undo, redo, apply, unapply, commit, exportTime};
     std::mt19937 generator(kGeneratorConstant);
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         const auto start = Clock::now();

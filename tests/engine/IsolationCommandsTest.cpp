@@ -74,27 +74,38 @@ TEST_F(IsolationCommandsTest, FillGapsFillsOnlyUnselectedFramesByDocumentMode) {
     }
 }
 
-TEST_F(IsolationCommandsTest, ApplySelectionMovesTheSelectionIntoTheAnalysis) {
+TEST_F(IsolationCommandsTest, ApplySelectionMovesTheSelectionIntoTheAnalysisAndItsUndoGivesBothBack) {
     appendAnalysis(kFrames);
-    // Applying an empty selection changes nothing: the analysis has no undo.
+    // Applying an empty selection changes nothing.
     mOps->applySelection();
     EXPECT_EQ(mAnalysis->frameCount(), kFrames);
 
     for (FramePos f = 0; f < 7; ++f)
         for (std::int32_t c = -1; c < 1; ++c) mSelection->writeFrameRecord(*test::partialsRecord(200 + int(f)), f, c);
-    mSelection->beginUndoStep();
+    mSelection->shareStepsWith(mAnalysis.get());
+    const auto applied = [&] {
+        EXPECT_EQ(mSelection->frameCount(), 0);
+        ASSERT_EQ(mAnalysis->frameCount(), 7);
+        for (FramePos f = 0; f < 7; ++f)
+            for (std::int32_t c = -1; c < 1; ++c)
+                EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mAnalysis, f, c), *test::partialsRecord(200 + int(f))));
+    };
+    mSelection->beginApplyStep("Apply Selection");
     mOps->applySelection();
-    mSelection->commitUndoStep();
-    EXPECT_EQ(mSelection->frameCount(), 0);
-    ASSERT_EQ(mAnalysis->frameCount(), 7);
-    for (FramePos f = 0; f < 7; ++f)
-        for (std::int32_t c = -1; c < 1; ++c)
-            EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mAnalysis, f, c), *test::partialsRecord(200 + int(f))));
-    // The selection's undo brings its records back; the analysis stays as applied.
+    ASSERT_TRUE(mSelection->commitUndoStep());
+    applied();
+    EXPECT_TRUE(mSelection->historyEntries().back().spansAnalysis);
+
+    // Its undo brings back the selection and the analysis it replaced; its redo applies again.
     ASSERT_TRUE(mSelection->undoLastStep());
-    for (FramePos f = 0; f < 7; ++f)
-        EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mSelection, f), *test::partialsRecord(200 + int(f))));
-    EXPECT_EQ(mAnalysis->frameCount(), 7);
+    ASSERT_EQ(mAnalysis->frameCount(), kFrames);
+    for (FramePos f = 0; f < kFrames; ++f)
+        for (std::int32_t c = -1; c < 1; ++c) {
+            EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mAnalysis, f, c), *test::partialsRecord(int(f))));
+            if (f < 7) EXPECT_TRUE(test::sameApartFromSampleRange(*read(*mSelection, f, c), *test::partialsRecord(200 + int(f))));
+        }
+    ASSERT_TRUE(mSelection->redoLastStep());
+    applied();
 }
 
 // The lanes may run 16 claims ahead of the slowest, so the copy is long enough that a cancel at
