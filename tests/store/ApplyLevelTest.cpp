@@ -1,6 +1,6 @@
 // A level that spans the analysis (Apply Selection): it keeps the analysis' files with the
 // selection's, so its undo and redo give back both, in one process and after reopening; one cut
-// short by a kill or failed by its history leaves both as they were; dropping the level drops the
+// short by a kill, failed by its history or by a full disk leaves both as they were; dropping the level drops the
 // analysis' kept files too.
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 
+#include "store/FileSizeLimit.h"
 #include "store/KVAnalysisPaths.h"
 #include "store/StoreRecords.h"
 
@@ -117,7 +118,7 @@ TEST_F(ApplyLevelTest, UndoAndRedoOfApplyGiveBackTheAnalysisWithTheSelectionInOn
     EXPECT_TRUE(analysisKeptFiles().empty());
 }
 
-TEST_F(ApplyLevelTest, AnApplyCutShortOrWhoseHistoryCannotBeWrittenLeavesAnalysisAndSelectionAsTheyWere) {
+TEST_F(ApplyLevelTest, AnApplyCutShortFailedByItsHistoryOrByAFullDiskLeavesAnalysisAndSelectionAsTheyWere) {
     std::vector<char> before;
     {
         Stores stores = openFilled();
@@ -141,6 +142,18 @@ TEST_F(ApplyLevelTest, AnApplyCutShortOrWhoseHistoryCannotBeWrittenLeavesAnalysi
     }
     Stores stores = openBoth();
     EXPECT_EQ(state(), before);
+
+    // The analysis' frames beyond the third do not fit: its failure, alerted once, fails the step.
+    {
+        test::FileSizeLimit limit(3 * sizeof(FrameRecord));
+        EXPECT_EQ(apply(stores, 6).title(), "Error writing to data file");
+    }
+    EXPECT_EQ(failures().size(), 1u);
+    EXPECT_EQ(state(), before);
+    EXPECT_TRUE(analysisKeptFiles().empty());
+    stores = openBoth();
+    EXPECT_EQ(stores.analysis->frameCount(), 8);
+    EXPECT_TRUE(stores.analysis->isAnalysisComplete());
 }
 
 }  // namespace
