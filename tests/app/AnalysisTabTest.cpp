@@ -376,6 +376,32 @@ void AnalysisTabTest::analysingShowsProgressThenTheTonesSnapshotThenCommandsConf
         QCOMPARE(storeBytes(selection), all);
     }
 
+    // Apply Selection is a step as well: its undo gives back the analysis with the selection,
+    // and the picture of both (the part of the view not under the ruler, which alone is painted).
+    const auto picture = [this] {
+        KVAnalysisView* view = mWindow->analysisView();
+        return view->grab().toImage().copy(view->visibleRegion().boundingRect());
+    };
+    KVAnalysisFileSet& analysis = controller().analysisStore();
+    const QByteArray analysed = storeBytes(analysis);
+    button("uiIsolateDeterministicButton")->click();
+    waitUntilIdle();
+    const QByteArray kept = storeBytes(selection);
+    const QImage keptPicture = picture();
+    answerNextAlert("Proceed");
+    button("uiApplySelectionButton")->click();
+    waitUntilIdle();
+    QCOMPARE(storeBytes(analysis), kept);
+    QCOMPARE(selection.frameCount(), 0);
+    QTRY_VERIFY(picture() != keptPicture);
+    QTRY_COMPARE(menuItem("&Undo")->text(), QString("&Undo Apply Selection"));
+    menuItem("&Undo Apply Selection")->trigger();
+    QCOMPARE(storeBytes(analysis), analysed);
+    QCOMPARE(storeBytes(selection), kept);
+    QTRY_COMPARE(picture(), keptPicture);
+    menuItem("&Undo Keep Sustained")->trigger();
+    QCOMPARE(storeBytes(selection), all);
+
     // With room for one level of undo, the next edit drops the oldest and the window says so
     // until the next step.
     selection.setHistoryLimits(1, 1.0);
