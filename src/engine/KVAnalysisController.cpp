@@ -242,7 +242,7 @@ void KVAnalysisController::runSeparation(bool transients) {
 void KVAnalysisController::fillGaps() {
     if (refusedWhileProcessing()) return;
     const int mode = int(mDocumentMode.load());
-    runInNewThread([mode](KVIsolationOperations& ops) { ops.fillGaps(mode); }, "Fill Gaps");
+    runInNewThread([mode](KVIsolationOperations& ops) { ops.fillGaps(mode); }, "Fill Gaps", StepScope::wholeSegment);
 }
 
 void KVAnalysisController::selectAll() {

@@ -84,6 +84,31 @@ TEST_F(CliEndToEndTest, AnalyseEditCommitAndExportInSteps) {
     EXPECT_NE(ok("history " + q + " --json").out.find("\"position\": 0"), std::string::npos);
     ok("edit " + q + " redo --steps 3");
     EXPECT_EQ(fileBytes(records), sustained);
+    // Fill gaps keeps the files it started from: its undo gives back the very bytes and its redo
+    // what it wrote.
+    const auto keptRecordFiles = [this] {
+        int files = 0;
+        for (const auto& entry : fs::directory_iterator(mTemp.file("take.analysis/take-selection.analysis"))) {
+            const std::string name = entry.path().filename().string();
+            files += name.find(".step-") != std::string::npos && name.ends_with(".ana.noindex");
+        }
+        return files;
+    };
+    ok("edit " + q + " undo");
+    const std::vector<char> drawn = fileBytes(records);
+    const int kept = keptRecordFiles();
+    ok("edit " + q + " fill-gaps");
+    const std::vector<char> filled = fileBytes(records);
+    ASSERT_NE(filled, drawn);
+    // Keep sustained's redo level goes with its three record files (the mix and both channels),
+    // and fill gaps' own level keeps three whole ones.
+    EXPECT_EQ(kept, 3);
+    EXPECT_EQ(keptRecordFiles(), 3);
+    ok("edit " + q + " undo");
+    EXPECT_EQ(fileBytes(records), drawn);
+    ok("edit " + q + " redo");
+    EXPECT_EQ(fileBytes(records), filled);
+    EXPECT_NE(ok("history " + q).out.find("\tdone\tFill Gaps\t"), std::string::npos);
 
     run = ok("info " + q);
     EXPECT_NE(run.out.find("analysed segment: 0.000 s to 3.000 s"), std::string::npos) << run.out;
