@@ -13,10 +13,13 @@
 #include "CliCommand.h"
 #include "CliGuards.h"
 #include "CliProgress.h"
+#include "common/AnalysisConstants.h"
 #include "control/KVOutputController.h"
 #include "control/KVSegmentRange.h"
 #include "document/KVOpenFileCheck.h"
 #include "document/KVWaveDocument.h"
+#include "dsp/FftEngine.h"
+#include "dsp/FftPlanning.h"
 #include "engine/KVAnalyseCommand.h"
 #include "engine/KVAnalysisController.h"
 #include "platform/HeadlessPlatform.h"
@@ -146,9 +149,20 @@ bool CliDocument::resolveSegment(std::optional<double> startSeconds, std::option
     return true;
 }
 
+// The first analysis on a machine measures its FFT plans (a few seconds); said before the bar.
+namespace {
+void prepareTransforms() {
+    FftPlanning::setMeasuringNotice(
+        [] { std::fputs("measuring the fastest transforms of this machine (once)\n", stderr); });
+    FftEngine::preparePlans({kAnalysisFrameSize, kAnalysisFrameSize * kAnalysisZeroPadding});
+    FftPlanning::setMeasuringNotice({});
+}
+}  // namespace
+
 bool CliDocument::analyse(FramePos start, FramePos end, bool force) {
     if (!CliGuards::dictionaryIsFile(workingPath())) return false;
     const bool fresh = KVAnalyseCommand::needsFreshAnalysis(workingPath(), mDocument->channels(), start, end, force);
+    if (fresh) prepareTransforms();
     const Result started = mDocument->analyzeSegment(start, end, force);
     if (!started) return failWith(started.text());
     mFolderUsed = true;

@@ -1,5 +1,7 @@
 #include "dsp/FftEngine.h"
 
+#include "dsp/FftPlanning.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -77,10 +79,19 @@ struct FftEngine::PlatformContext {
         auto* c = reinterpret_cast<fftwf_complex*>(complexBuffer.get());
         auto* r = reinterpret_cast<fftwf_complex*>(realOutput.get());
         const int n = static_cast<int>(m);
-        Plans p{m, fftwf_plan_dft_1d(n, c, c, FFTW_FORWARD, FFTW_ESTIMATE),
-                fftwf_plan_dft_1d(n, c, c, FFTW_BACKWARD, FFTW_ESTIMATE),
-                fftwf_plan_dft_r2c_1d(n, realInput.get(), r, FFTW_ESTIMATE),
-                fftwf_plan_dft_c2r_1d(n, c, inverseOutput.get(), FFTW_ESTIMATE)};
+        // The real transforms carry the analysis and the synthesis and get the process's
+        // (measured) plans; the complex ones serve light work and are estimated.
+        FftPlanning& planning = FftPlanning::process();
+        auto* real = static_cast<fftwf_plan>(planning.plan(
+            [&](unsigned flags) { return static_cast<void*>(fftwf_plan_dft_r2c_1d(n, realInput.get(), r, flags)); }));
+        auto* realInverse = static_cast<fftwf_plan>(planning.plan([&](unsigned flags) {
+            return static_cast<void*>(fftwf_plan_dft_c2r_1d(n, c, inverseOutput.get(), flags));
+        }));
+        auto complexPlan = [&](int sign) {
+            return static_cast<fftwf_plan>(planning.planEstimated(
+                [&](unsigned flags) { return static_cast<void*>(fftwf_plan_dft_1d(n, c, c, sign, flags)); }));
+        };
+        Plans p{m, complexPlan(FFTW_FORWARD), complexPlan(FFTW_BACKWARD), real, realInverse};
         if (!p.forward || !p.inverse || !p.real || !p.realInverse) {
             for (fftwf_plan q : {p.forward, p.inverse, p.real, p.realInverse})
                 if (q) fftwf_destroy_plan(q);
@@ -137,6 +148,10 @@ FftEngine::FftEngine(std::int64_t maxSize, Path path) : mMaxSize(maxSize) {
 }
 
 FftEngine::~FftEngine() = default;
+
+void FftEngine::preparePlans(std::initializer_list<std::int64_t> sizes) {
+    for (std::int64_t size : sizes) FftEngine engine(size);
+}
 
 void FftEngine::prepare(std::int64_t m) {
     if (mPlatform && !mPlatform->plansFor(m)) mPlatform.reset();

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
 namespace orvex {
 
 // Single-precision FFTs on interleaved complex data (re, im, re, im, ...).
-// The platform path runs FFTW plans made once per engine and size; the portable path is an
+// The platform path runs FFTW plans made once per engine and size (the real transforms' plans
+// as FftPlanning makes them); the portable path is an
 // in-place radix-2 transform driven by a cosine table. Both give the same results within
 // float rounding. One engine is used by one thread at a time; engines on different threads
 // are independent (planning is made thread-safe process-wide).
@@ -39,6 +41,9 @@ public:
     std::int64_t maxSize() const { return mMaxSize; }
     // Makes the platform plans for size m now, so the first transform does not plan.
     void prepare(std::int64_t m);
+    // Makes the platform plans of these sizes once in this process, so that engines made later
+    // (on any thread) find them planned: measuring happens here, not in the middle of a run.
+    static void preparePlans(std::initializer_list<std::int64_t> sizes);
 
 private:
     struct PlatformContext;
