@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "dsp/FastMath.h"
@@ -51,15 +52,25 @@ double kernel(double d) {
     const std::int64_t first = std::int64_t(index) + 1 - kHalfWidth;
     float sum = 0.0f;
     if (first >= 0 && first + kTaps <= n) {
-        // Sixteen fixed lanes added up in a fixed order: every vector width stores the same bytes.
-        constexpr int kLanes = 16;
+        // Sixteen fixed lanes (two vectors of eight) added up in a fixed order, the order of
+        // fastmath::sumSixteenLanes: every vector width stores the same bytes. The sum stays in
+        // registers; a lane array would go through memory for the scalar additions.
+        using Eight = float __attribute__((vector_size(32)));
+        using Four = float __attribute__((vector_size(16)));
         const float* run = x + first;
-        float lanes[kLanes] = {};
-        for (int j = 0; j < kTaps; j += kLanes) {
-#pragma omp simd
-            for (int l = 0; l < kLanes; ++l) lanes[l] += taps[j + l] * run[j + l];
+        Eight low = {}, high = {};
+        for (int j = 0; j < kTaps; j += 16) {
+            Eight t0, t1, x0, x1;
+            std::memcpy(&t0, taps + j, sizeof t0);
+            std::memcpy(&t1, taps + j + 8, sizeof t1);
+            std::memcpy(&x0, run + j, sizeof x0);
+            std::memcpy(&x1, run + j + 8, sizeof x1);
+            low += t0 * x0;
+            high += t1 * x1;
         }
-        return fastmath::sumSixteenLanes(lanes);
+        const Eight a = low + high;  // lanes l + (l + 8)
+        const Four b = Four{a[0], a[1], a[2], a[3]} + Four{a[4], a[5], a[6], a[7]};
+        return (b[0] + b[2]) + (b[1] + b[3]);
     }
     for (int j = 0; j < kTaps; ++j) {
         const std::int64_t i = first + j;
