@@ -9,9 +9,8 @@ namespace orvex {
 
 // Single-precision FFTs on interleaved complex data (re, im, re, im, ...).
 // The platform path runs FFTW plans made once per engine and size (the real transforms' plans
-// as FftPlanning makes them); the portable path is an
-// in-place radix-2 transform driven by a cosine table. Both give the same results within
-// float rounding. One engine is used by one thread at a time; engines on different threads
+// as FftPlanning makes them); the portable path is an in-place radix-2 transform driven by a
+// cosine table. Both give the same results within float rounding. One engine is used by one thread at a time; engines on different threads
 // are independent (planning is made thread-safe process-wide).
 class FftEngine {
 public:

@@ -27,7 +27,6 @@ public:
     Mode mode() const { return mMode; }
     // Whether the cache held wisdom FFTW accepted.
     bool loadedWisdom() const { return mLoaded; }
-    const std::filesystem::path& cacheFile() const { return mCacheFile; }
 
     // Makes a plan with the planning's flags: make(flags) is called with FFTW_ESTIMATE, or
     // first with FFTW_MEASURE | FFTW_WISDOM_ONLY and, when the cache knows no plan of that kind,
