@@ -50,6 +50,29 @@ Channels toneClicksAndNoise(std::int64_t frames, int channels) {
     return out;
 }
 
+Channels musicLike(std::int64_t frames) {
+    Channels out;
+    for (int c = 0; c < 2; ++c) {
+        std::vector<float> signal = noise(frames, 0.01, std::uint32_t(c + 3));
+        for (const double root : {220.0, 277.2, 329.6}) {
+            const double f0 = root * (c ? 1.26 : 1.0);
+            double phase = 0.0;
+            for (std::int64_t t = 0; t < frames; ++t) {
+                const double f = f0 * (1.0 + 0.004 * std::sin(2.0 * M_PI * 5.0 * double(t) / 44100.0));
+                phase += 2.0 * M_PI * f / 44100.0;
+                float v = 0.0f;
+                for (int h = 1; h <= 5; ++h) v += float(0.08 / h * std::sin(double(h) * phase));
+                signal[std::size_t(t)] += v;
+            }
+        }
+        for (std::int64_t t = 1000; t + 400 < frames; t += 22050)
+            for (int i = 0; i < 400; ++i)
+                signal[std::size_t(t + i)] += float(0.5 * std::exp(-i / 60.0) * std::sin(2.0 * M_PI * 60.0 * i / 44100.0));
+        out.push_back(std::move(signal));
+    }
+    return out;
+}
+
 void writeWave(const std::string& path, const Channels& channels, int sampleRate, int subtype) {
     SF_INFO info{};
     info.samplerate = sampleRate;
@@ -77,6 +100,17 @@ Channels readSound(const std::string& path, int* sampleRate) {
         for (int c = 0; c < info.channels; ++c) out[c][i] = interleaved[i * info.channels + c];
     if (sampleRate) *sampleRate = info.samplerate;
     return out;
+}
+
+std::vector<float> channelMean(const Channels& channels) {
+    const float share = 1.0f / static_cast<float>(channels.size());
+    std::vector<float> mix(channels[0].size());
+    for (std::size_t i = 0; i < mix.size(); ++i) {
+        float sum = 0.0f;
+        for (const std::vector<float>& channel : channels) sum += channel[i] * share;
+        mix[i] = sum;
+    }
+    return mix;
 }
 
 }  // namespace orvex::test

@@ -20,6 +20,12 @@ void mixInto(std::vector<float>& a, const std::vector<float>& b);
 // A 220 Hz tone with 5 partials (amplitude 0.2 / h), a click every quarter second and quiet
 // noise; further channels hold the tone softer and other noise.
 Channels toneClicksAndNoise(std::int64_t frames, int channels = 2);
+// Two channels at 44.1 kHz: a chord of three voices with vibrato and decaying partials, a
+// kick-like click twice a second and a little noise; the right channel plays a third higher.
+Channels musicLike(std::int64_t frames);
+// The channels' mix as the analysis forms it: 0 + x_1 / C + x_2 / C + ... in float, summed in
+// channel order.
+std::vector<float> channelMean(const Channels& channels);
 
 // Writes a WAVE file through libsndfile (independent of the system's own writer).
 // subtype is an SF_FORMAT_* subtype such as SF_FORMAT_PCM_16 (0 means PCM_24).
