@@ -184,13 +184,17 @@ inline float magnitudeLogTerm(float m) { return m > 0.0f ? m * fastmath::logAppr
 }  // namespace
 
 FrameEstimate SpectralProcessor::analyzeFrame(const float* x) {
-    FrameEstimate estimate;
     const float entropy = spectralEntropy(x);
+    return analyzeFrameWithWarp(x, entropy, chooseWarp(x, entropy).factor);
+}
+
+FrameEstimate SpectralProcessor::analyzeFrameWithWarp(const float* x, float unwarpedEntropy, float warpFactor) {
+    FrameEstimate estimate;
     fastmath::dispatch<extremes<true>>(x, static_cast<const float*>(mHann.data()), static_cast<int>(mFrameSize),
                                        &estimate.minimum, &estimate.maximum);
-    estimate.warpFactor = chooseWarp(x, entropy).factor;
+    estimate.warpFactor = warpFactor;
     frameSpectrum(x, estimate.warpFactor);
-    const float clamped = std::min(std::max(entropy, 2.0f), 50.0f);
+    const float clamped = std::min(std::max(unwarpedEntropy, 2.0f), 50.0f);
     estimate.noisiness = std::pow((clamped - 2.0f) * 0.020833334f, 0.75f);
     return estimate;
 }
@@ -203,13 +207,22 @@ float SpectralProcessor::spectralEntropy(const float* frame) {
     return entropyOfWindowed(windowed);
 }
 
-// -(sum of m ln m) / ln 2 over the magnitudes m = |X[k]| / N of the lower half spectrum.
 float SpectralProcessor::entropyOfWindowed(const float* windowed) {
     mEntropyFft.realForward(windowed, mEntropySpectrum.data(), mFrameSize);
-    const float sum = fastmath::dispatch<magnitudeLogSum>(
-        static_cast<const float*>(mEntropySpectrum.data()), mEntropyMagnitude.data(), static_cast<int>(mFrameSize / 2),
-        1.0f / static_cast<float>(mFrameSize));
+    return entropyOfSpectrum(mEntropySpectrum.data());
+}
+
+// -(sum of m ln m) / ln 2 over the magnitudes m = |X[k]| / N of the lower half spectrum.
+float SpectralProcessor::entropyOfSpectrum(const float* spectrum) {
+    const float sum = fastmath::dispatch<magnitudeLogSum>(spectrum, mEntropyMagnitude.data(),
+                                                          static_cast<int>(mFrameSize / 2),
+                                                          1.0f / static_cast<float>(mFrameSize));
     return -sum / static_cast<float>(std::numbers::ln2);
+}
+
+float SpectralProcessor::warpedEntropy(const WarpTable& table, const float* frame) {
+    table.warpWeighted(frame, mWelch.data(), mEntropyInput.data());
+    return entropyOfWindowed(mEntropyInput.data());
 }
 
 WarpChoice SpectralProcessor::chooseWarp(const float* frame) { return chooseWarp(frame, spectralEntropy(frame)); }
@@ -220,9 +233,8 @@ WarpChoice SpectralProcessor::chooseWarp(const float* frame, float unwarpedEntro
     WarpChoice best{1.0f, unwarpedEntropy};
     for (const WarpTable& table : mWarpTables) {
         if (table.isIdentity()) continue;
-        table.warpWeighted(frame, mWelch.data(), mEntropyInput.data());
-        const float entropy = entropyOfWindowed(mEntropyInput.data());
-        if (entropy < best.entropy) best = {table.factor(), entropy};
+        const float entropy = warpedEntropy(table, frame);
+        if (improves(entropy, best)) best = {table.factor(), entropy};
     }
     return best;
 }

@@ -60,10 +60,20 @@ public:
     // Estimates the frame x[N]: fills magnitudes, phases, frequencies (Hz), stabilities
     // (bins) and the candidate spectrum.
     FrameEstimate analyzeFrame(const float* x);
+    // The rest of analyzeFrame once the warp is chosen: unwarpedEntropy is spectralEntropy(x).
+    FrameEstimate analyzeFrameWithWarp(const float* x, float unwarpedEntropy, float warpFactor);
     // The warp whose resampled frame has strictly the lowest spectral entropy (1.0 on ties).
     WarpChoice chooseWarp(const float* frame);
     // Spectral entropy (bits, not normalised) of the Welch-windowed frame of N samples.
     float spectralEntropy(const float* frame);
+    // The same of the frame warped with table; its spectrum stays in entropySpectrum().
+    float warpedEntropy(const WarpTable& table, const float* frame);
+    // The entropy of a spectrum of N + 2 interleaved values, as a Welch-windowed frame gives.
+    float entropyOfSpectrum(const float* spectrum);
+    // The spectrum of the last spectralEntropy or warpedEntropy: N / 2 + 1 complex values.
+    std::span<const float> entropySpectrum() const { return {mEntropySpectrum.data(), size_t(mFrameSize + 2)}; }
+    // Whether a warp of entropy is chosen over the best one so far: strictly lower only.
+    static bool improves(float entropy, const WarpChoice& best) { return entropy < best.entropy; }
     // The FFT-size part of analyzeFrame: warps x with the table of warpFactor, estimates every
     // bin and derives stabilities and candidates.
     void frameSpectrum(const float* x, float warpFactor);

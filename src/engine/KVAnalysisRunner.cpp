@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/KVBlockWindow.h"
+#include "engine/KVBlockAnalysis.h"
 #include "history/KVEditHistory.h"
 #include "platform/Platform.h"
 #include "store/KVAnalysisFileSet.h"
@@ -99,33 +99,31 @@ void KVAnalysisRunner::startAnalysis() {
 
 namespace {
 
-// Blocks a lane may run ahead of the slowest one; lane threads of a file with many channels.
-constexpr std::size_t kWindowBlocks = 4;
-constexpr std::size_t kMostLaneThreads = 3;
+// Blocks in flight between the reader and the workers, and the workers: the blocks are
+// analysed whole, so every worker is busy to the end of the segment but for the last blocks.
+constexpr std::size_t kMostWorkers = 4;
+
+std::size_t workerCount() {
+    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 2, kMostWorkers);
+}
 
 }  // namespace
 
 void KVAnalysisRunner::analyzeBlocks() {
     const std::int32_t channels = std::max(mEditHistory->numberOfChannels(), 1);
-    createLanes(channels);
-    // Channels first and the mix last: the mix waits for the channels of its block.
-    std::vector<std::size_t> allLanes;
-    for (std::size_t lane = mLanes.size(); lane-- > 0;) allLanes.push_back(lane);
-
-    primeLanes(channels);
-    const std::size_t threads = mParallel ? std::min(mLanes.size(), kMostLaneThreads) : 0;
-    KVBlockWindow window(threads > 0 ? kWindowBlocks : 1, mLanes.size(), std::size_t(kBlockFrames));
-    std::vector<std::thread> laneThreads;
-    for (std::size_t t = 0; t < threads; ++t) {
-        std::vector<std::size_t> lanes;
-        for (std::size_t lane : allLanes)
-            if (lane % threads == t) lanes.push_back(lane);
-        laneThreads.emplace_back([this, &window, lanes = std::move(lanes)] { laneLoop(window, lanes); });
+    const std::size_t workers = mParallel ? workerCount() : 0;
+    KVBlockQueue queue(workers + 2, std::size_t(channels) + 1, std::size_t(mFrameSize + kBlockFrames));
+    std::vector<std::thread> threads;
+    for (std::size_t w = 0; w < workers; ++w) threads.emplace_back([this, &queue, channels] { workerLoop(queue, channels); });
+    if (workers == 0) {
+        KVBlockAnalysis here(channels, mFrameSize, mOverlap, mZeroPadding, mSampleRate, kWarpLimit, kWarpSteps,
+                             kBlockFrames);
+        readBlocks(queue, channels, &here);
+    } else {
+        readBlocks(queue, channels, nullptr);
     }
-    readBlocks(window, channels, threads > 0 ? std::vector<std::size_t>{} : allLanes);
-    window.close();
-    for (std::thread& thread : laneThreads) thread.join();
-    mLanes.clear();
+    queue.close();
+    for (std::thread& thread : threads) thread.join();
     // Pushed to the disk, so that a write the system could only refuse late (a full disk
     // under delayed allocation) still fails the analysis.
     mStore->synchronize();
@@ -152,72 +150,61 @@ void KVAnalysisRunner::readSegment(FramePos position, FrameCount length, std::in
     }
 }
 
-void KVAnalysisRunner::primeLanes(std::int32_t channels) {
-    if (mEditHistory->segmentStart() <= 0 || mLanes.empty()) return;
-    const FrameCount lead = mFrameSize - mFrameSize / mOverlap;
-    std::vector<std::vector<float>> samples(std::size_t(channels) + 1, std::vector<float>(std::size_t(lead)));
+// The first frame ends one hop into the segment, so it holds N - hop samples from before it.
+std::vector<std::vector<float>> KVAnalysisRunner::leadIn(std::int32_t channels) {
+    std::vector<std::vector<float>> lead(std::size_t(channels) + 1, std::vector<float>(std::size_t(mFrameSize), 0.0f));
+    if (mEditHistory->segmentStart() <= 0) return lead;
+    const FrameCount hop = mFrameSize / mOverlap;
     std::vector<float*> buffers;
-    for (auto& channel : samples) buffers.push_back(channel.data());
-    readSegment(-lead, lead, channels, buffers.data());
-    for (std::size_t lane = 0; lane < mLanes.size(); ++lane) mLanes[lane]->primeInput(buffers[lane]);
+    for (auto& stream : lead) buffers.push_back(stream.data() + hop);
+    readSegment(-(mFrameSize - hop), mFrameSize - hop, channels, buffers.data());
+    return lead;
 }
 
-void KVAnalysisRunner::readBlocks(KVBlockWindow& window, std::int32_t channels,
-                                  const std::vector<std::size_t>& lanesHere) {
+// Each block's buffers start with the frame's worth of samples that precede the block.
+void KVAnalysisRunner::readBlocks(KVBlockQueue& queue, std::int32_t channels, KVBlockAnalysis* here) {
+    std::vector<std::vector<float>> lead = leadIn(channels);
+    std::vector<float*> blockStarts(lead.size());
     FramePos position = 0;
     // A store that could not take a frame stops the analysis as a cancel does.
     for (std::uint64_t block = 0; !mCancelRequested && !mStore->writeFailed(); ++block) {
-        const std::vector<float*>& buffers = window.nextBlock();
+        const std::vector<float*>& buffers = queue.nextBlock();
+        for (std::size_t s = 0; s < lead.size(); ++s) {
+            std::copy(lead[s].begin(), lead[s].end(), buffers[s]);
+            blockStarts[s] = buffers[s] + mFrameSize;
+        }
         FrameCount length = 0;
         {
             std::lock_guard<std::recursive_mutex> guard(mEditHistory->monitor());
             length = mEditHistory->numberOfFrames();
         }
-        readSegment(position, kBlockFrames, channels, buffers.data());
+        readSegment(position, kBlockFrames, channels, blockStarts.data());
+        for (std::size_t s = 0; s < lead.size(); ++s)
+            std::copy(buffers[s] + kBlockFrames, buffers[s] + kBlockFrames + mFrameSize, lead[s].begin());
         position += kBlockFrames;
         const bool last = position / kAnalysisHop >= analysedFrameCount(length, mFrameSize);
         const double total = double(analysedFrameCount(length, mFrameSize) * kAnalysisHop);
-        window.publish(last ? -1.0f : static_cast<float>(100.0 * static_cast<double>(position) / total));
-        if (!lanesHere.empty()) feedBlock(window, lanesHere, block);
+        queue.publish(last ? -1.0f : static_cast<float>(100.0 * static_cast<double>(position) / total));
+        if (here) analyzeAndStore(queue, *here, *queue.take());
         if (last) break;
     }
 }
 
-void KVAnalysisRunner::createLanes(std::int32_t channels) {
-    mLanes.clear();
-    for (std::int32_t index = -1; index < channels; ++index) {
-        auto processor = std::make_unique<SpectralProcessor>(mFrameSize, mOverlap, mZeroPadding, mSampleRate,
-                                                             kWarpLimit, kWarpSteps);
-        processor->setAnalysisCallback(&KVAnalysisRunner::frameAnalyzed, this, index);
-        mLanes.push_back(std::move(processor));
-    }
+// The last block reports no progress: finishing the analysis does.
+void KVAnalysisRunner::analyzeAndStore(KVBlockQueue& queue, KVBlockAnalysis& analysis,
+                                       const KVBlockQueue::Taken& taken) {
+    analysis.analyze(taken.block, *taken.samples);
+    const float progress = queue.storeInTurn(taken.block, [&] { analysis.store(*mStore); });
+    if (progress < 0.0f) return;
+    mProgress = progress;
+    postProgress();
 }
 
-// Whichever lane finishes a block last (the mix) reports the block's progress.
-bool KVAnalysisRunner::feedBlock(KVBlockWindow& window, const std::vector<std::size_t>& lanes, std::uint64_t block) {
-    for (std::size_t lane : lanes) {
-        const float* samples = window.await(lane, block);
-        if (!samples) return false;
-        mLanes[lane]->feedSamples(kBlockFrames, samples);
-        const float progress = window.release(lane, block);
-        if (progress >= 0.0f) {
-            mProgress = progress;
-            postProgress();
-        }
-    }
-    return true;
-}
-
-void KVAnalysisRunner::laneLoop(KVBlockWindow& window, std::vector<std::size_t> lanes) {
+void KVAnalysisRunner::workerLoop(KVBlockQueue& queue, std::int32_t channels) {
     Platform::shared().setCurrentThreadPriority(0.0);
-    for (std::uint64_t block = 0; feedBlock(window, lanes, block); ++block) {
-    }
-}
-
-// Called on whichever thread feeds the lane; each chunk file locks itself around the append.
-void KVAnalysisRunner::frameAnalyzed(FrameRecord* record, std::int32_t channel, void* userData) {
-    auto* runner = static_cast<KVAnalysisRunner*>(userData);
-    runner->mStore->appendFrameRecord(*record, channel);
+    KVBlockAnalysis analysis(channels, mFrameSize, mOverlap, mZeroPadding, mSampleRate, kWarpLimit, kWarpSteps,
+                             kBlockFrames);
+    while (const std::optional<KVBlockQueue::Taken> taken = queue.take()) analyzeAndStore(queue, analysis, *taken);
 }
 
 void KVAnalysisRunner::finishAnalysis() {

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "common/Types.h"
-#include "dsp/SpectralProcessor.h"
+#include "engine/KVBlockQueue.h"
 
 namespace orvex {
 
 class KVAnalysisFileSet;
 class KVAnalysisRunner;
-class KVBlockWindow;
+class KVBlockAnalysis;
 class KVEditHistory;
 
 // Told about a runner's progress; always called on the main thread.
@@ -25,12 +25,11 @@ public:
 };
 
 // Analyses a segment (the newest step of an edit history) into its analysis store on a worker
-// thread at the lowest priority: 8192-frame blocks, one spectral processor (lane) per channel
-// and one for the channel mix, each record appended to the store as it is made. The worker
-// reads the blocks into a window of a few blocks; up to three lane threads feed the lanes from
-// it, each lane running ahead of the others within the window (the mix never ahead of the
-// channels). Each lane appends to its own chunk file in frame order, so the stored records are
-// the same bytes as those of a single-threaded run.
+// thread at the lowest priority: 8192-frame blocks of every channel and of the channels' mix.
+// The worker reads the blocks into a queue of a few blocks; one analysis thread per core takes
+// the next block, analyses all its streams together (the mix's warp search from the channels'
+// spectra) and stores its records in turn, so the stored records follow each other in frame
+// order, each frame's channels before its mix, whichever thread finished first.
 // Threads: created, cancelled and released on any thread; delegate calls are posted to the main
 // thread. The worker keeps the runner alive until it has ended.
 class KVAnalysisRunner : public std::enable_shared_from_this<KVAnalysisRunner> {
@@ -83,22 +82,21 @@ private:
     bool storedAnalysisIsUsable();
     void startAnalysis();
     void analyzeBlocks();
-    void createLanes(std::int32_t channels);
-    // Reads the segment block by block into the window until its end or a cancel, feeding
-    // lanesHere itself after each block (every lane when there are no lane threads).
-    void readBlocks(KVBlockWindow& window, std::int32_t channels, const std::vector<std::size_t>& lanesHere);
+    // Reads the segment block by block into the queue until its end or a cancel; without
+    // workers, analyses and stores each block itself.
+    void readBlocks(KVBlockQueue& queue, std::int32_t channels, KVBlockAnalysis* here);
     // Reads length frames of the segment at position into buffers[1 ..] and their mix into
     // buffers[0]. Inside a file, frames before and after the segment are the file's own.
     void readSegment(FramePos position, FrameCount length, std::int32_t channels, float* const* buffers);
-    // Gives every lane the sound before the segment (when the segment starts inside a file).
-    void primeLanes(std::int32_t channels);
-    // Feeds block `block` to each of lanes in turn; false once the window has closed.
-    bool feedBlock(KVBlockWindow& window, const std::vector<std::size_t>& lanes, std::uint64_t block);
-    void laneLoop(KVBlockWindow& window, std::vector<std::size_t> lanes);
+    // The sound before the segment, one frame of each stream ending at its start: zeros, or the
+    // file's own frames when the segment starts inside a file.
+    std::vector<std::vector<float>> leadIn(std::int32_t channels);
+    // Analyses a block taken from the queue and stores its frames in turn.
+    void analyzeAndStore(KVBlockQueue& queue, KVBlockAnalysis& analysis, const KVBlockQueue::Taken& taken);
+    void workerLoop(KVBlockQueue& queue, std::int32_t channels);
     void finishAnalysis();
     void postProgress();
     void postFinish();
-    static void frameAnalyzed(FrameRecord* record, std::int32_t channel, void* userData);
 
     std::atomic<bool> mIsRunning{false};
     std::atomic<bool> mHasEnded{false};
@@ -114,8 +112,6 @@ private:
 
     bool mParallel;
     std::thread mThread;
-    // [0] the mix (-1), then channels 0 .. C-1; each fed by one lane thread at a time.
-    std::vector<std::unique_ptr<SpectralProcessor>> mLanes;
 };
 
 }  // namespace orvex

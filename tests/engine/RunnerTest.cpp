@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "engine/KVAnalysisRunner.h"
@@ -11,8 +12,10 @@
 #include "store/KVAnalysisFileSet.h"
 #include "support/PlatformFixture.h"
 #include "support/Shell.h"
+#include "support/Signals.h"
 #include "utilities/KVUtilities.h"
 #include "StubAnalysisView.h"
+#include "../dsp/AnalysisHelpers.h"
 
 namespace orvex {
 namespace {
@@ -47,9 +50,12 @@ protected:
         return path;
     }
 
-    // Analyses the file at path into its store and waits for the runner's very end.
-    void analyse(const std::string& path, RecordingDelegate& delegate, bool recreate, bool parallel = true) {
-        auto history = KVEditHistory::initWithContentsOfFile(path, 44100.0, false);
+    // Analyses the file at path (or its segment [start, end)) into its store and waits for the
+    // runner's very end.
+    void analyse(const std::string& path, RecordingDelegate& delegate, bool recreate, bool parallel = true,
+                 FramePos start = 0, FramePos end = 0) {
+        auto history = end > 0 ? KVEditHistory::initWithSegmentOfFile(path, 44100.0, start, end)
+                               : KVEditHistory::initWithContentsOfFile(path, 44100.0, false);
         ASSERT_TRUE(history);
         std::shared_ptr<KVAnalysisFileSet> store = KVAnalysisFileSet::initByOpeningFileAtPath(
             path, 44100.0, 4, 4096, 32, history->numberOfChannels(), false, recreate);
@@ -145,7 +151,7 @@ TEST_F(RunnerTest, CancellingStopsAtABlockBoundaryAndStillReportsCompletion) {
     EXPECT_EQ(recordBytes(path, "_0"), 8u * blockBytes);
 }
 
-TEST_F(RunnerTest, ParallelLanesStoreTheSameBytesAsOneThread) {
+TEST_F(RunnerTest, ParallelWorkersStoreTheSameBytesAsOneThread) {
     const std::string serialPath = writeSignal("serial.wav", 30000);
     fs::create_directory(temp().file("p"));
     const std::string parallelPath = temp().file("p/serial.wav");
@@ -161,6 +167,38 @@ TEST_F(RunnerTest, ParallelLanesStoreTheSameBytesAsOneThread) {
             // 30 000 frames and the 4 095 after them: 5 blocks.
             EXPECT_EQ(a.size(), 5u * 64u * (file.find(".ana") != std::string::npos ? sizeof(FrameRecord) : 8208u));
             EXPECT_TRUE(a == b) << file;
+        }
+    }
+}
+
+// Every stream of a segment that starts inside a file holds, frame for frame, the records of that
+// stream analysed on its own from the sound before the segment on: the file's channels and their
+// mean, each fed to a processor of its own.
+TEST_F(RunnerTest, ASegmentInsideAFileIsAnalysedFromTheSoundBeforeIt) {
+    constexpr FramePos kStart = 20000, kEnd = 40000;
+    const std::string path = writeSignal("inside.wav", 60000);
+    RecordingDelegate delegate;
+    analyse(path, delegate, true, true, kStart, kEnd);
+    const test::Channels file = test::readSound(path);
+    const std::vector<float> mix = test::channelMean(file);
+    const std::int64_t lead = 4096 - 128;
+    for (const auto& [name, samples] : {std::pair{"inside_0", &file[0]}, {"inside_1", &file[1]}, {"inside_ovw", &mix}}) {
+        SpectralProcessor alone(4096, 32, 4, 44100.0);
+        test::RecordSink sink;
+        sink.attach(alone);
+        alone.primeInput(samples->data() + kStart - lead);
+        alone.feedSamples(std::int64_t(samples->size()) - kStart, samples->data() + kStart);
+        const std::vector<char> stored = test::fileBytes((temp().path() / "inside.analysis" / (std::string(name) + ".ana.noindex")).string());
+        // 20 000 frames and the 4 095 after them: 3 blocks of 64 records.
+        ASSERT_EQ(stored.size(), 3u * 64u * sizeof(FrameRecord)) << name;
+        for (std::size_t k = 0; k < 3u * 64u; ++k) {
+            FrameRecord& expected = *sink.records[k];
+            const auto& got = *reinterpret_cast<const FrameRecord*>(stored.data() + k * sizeof(FrameRecord));
+            // The store keeps the range of the frame's resynthesised grain in place of the
+            // analysed one.
+            expected.minimumSample = got.minimumSample;
+            expected.maximumSample = got.maximumSample;
+            ASSERT_EQ(std::memcmp(&got, &expected, sizeof(FrameRecord)), 0) << name << " frame " << k;
         }
     }
 }
