@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <thread>
+
 #include "app/AppController.h"
 #include "app/AppResources.h"
 #include "app/LaunchArguments.h"
@@ -12,6 +14,8 @@
 #include "app/WindowDocumentHost.h"
 #include "application/AppVersion.h"
 #include "audiofile/KVAudioFileWriter.h"
+#include "common/AnalysisConstants.h"
+#include "dsp/FftEngine.h"
 #include "playback/AudioEngine.h"
 
 int main(int argc, char** argv) {
@@ -32,6 +36,15 @@ int main(int argc, char** argv) {
     orvex::Platform::install(platform);
     int status = 0;
     {
+        // The first start on a machine measures its fastest transforms (a second or two) here,
+        // in the background, instead of in the middle of the first Analyze with the window
+        // frozen; later starts plan from the stored measurements at once. Joined once the
+        // windows have gone.
+        std::jthread plans([] {
+            orvex::Platform::shared().setCurrentThreadPriority(0.0);
+            orvex::FftEngine::preparePlans(
+                {orvex::kAnalysisFrameSize, orvex::kAnalysisFrameSize * orvex::kAnalysisZeroPadding});
+        });
         orvex::WindowDocumentHost documents;
         orvex::AppController controller(documents);
         documents.setController(&controller);
