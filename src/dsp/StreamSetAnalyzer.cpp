@@ -8,8 +8,7 @@ namespace orvex {
 StreamSetAnalyzer::StreamSetAnalyzer(int channels, std::int64_t frameSize, std::int64_t overlap,
                                      std::int64_t zeroPadding, double sampleRate, float warpLimit,
                                      std::int64_t warpSteps)
-    : mMixSpectrum(static_cast<std::size_t>(frameSize + 2)),
-      mShare(1.0f / static_cast<float>(std::max(channels, 1))) {
+    : mMixSpectrum(static_cast<std::size_t>(frameSize + 2)), mShare(1.0f / static_cast<float>(std::max(channels, 1))) {
     for (int stream = 0; stream <= std::max(channels, 1); ++stream)
         mStreams.push_back(
             std::make_unique<SpectralProcessor>(frameSize, overlap, zeroPadding, sampleRate, warpLimit, warpSteps));

@@ -99,8 +99,8 @@ void KVAnalysisRunner::startAnalysis() {
 
 namespace {
 
-// Blocks in flight between the reader and the workers, and the workers: the blocks are
-// analysed whole, so every worker is busy to the end of the segment but for the last blocks.
+// Analysis threads: one per core, at least two (reading the blocks takes little), at most four.
+// Each analyses whole blocks, so all of them are busy up to the segment's last blocks.
 constexpr std::size_t kMostWorkers = 4;
 
 std::size_t workerCount() {
@@ -114,7 +114,8 @@ void KVAnalysisRunner::analyzeBlocks() {
     const std::size_t workers = mParallel ? workerCount() : 0;
     KVBlockQueue queue(workers + 2, std::size_t(channels) + 1, std::size_t(mFrameSize + kBlockFrames));
     std::vector<std::thread> threads;
-    for (std::size_t w = 0; w < workers; ++w) threads.emplace_back([this, &queue, channels] { workerLoop(queue, channels); });
+    for (std::size_t w = 0; w < workers; ++w)
+        threads.emplace_back([this, &queue, channels] { workerLoop(queue, channels); });
     if (workers == 0) {
         KVBlockAnalysis here(channels, mFrameSize, mOverlap, mZeroPadding, mSampleRate, kWarpLimit, kWarpSteps,
                              kBlockFrames);
@@ -204,7 +205,8 @@ void KVAnalysisRunner::workerLoop(KVBlockQueue& queue, std::int32_t channels) {
     Platform::shared().setCurrentThreadPriority(0.0);
     KVBlockAnalysis analysis(channels, mFrameSize, mOverlap, mZeroPadding, mSampleRate, kWarpLimit, kWarpSteps,
                              kBlockFrames);
-    while (const std::optional<KVBlockQueue::Taken> taken = queue.take()) analyzeAndStore(queue, analysis, *taken);
+    while (const std::optional<KVBlockQueue::Taken> taken = queue.take())
+        analyzeAndStore(queue, analysis, *taken);
 }
 
 void KVAnalysisRunner::finishAnalysis() {

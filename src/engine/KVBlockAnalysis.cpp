@@ -4,9 +4,8 @@
 
 namespace orvex {
 
-KVBlockAnalysis::KVBlockAnalysis(int channels, std::int64_t frameSize, std::int64_t overlap,
-                                 std::int64_t zeroPadding, double sampleRate, float warpLimit,
-                                 std::int64_t warpSteps, FrameCount blockFrames)
+KVBlockAnalysis::KVBlockAnalysis(int channels, std::int64_t frameSize, std::int64_t overlap, std::int64_t zeroPadding,
+                                 double sampleRate, float warpLimit, std::int64_t warpSteps, FrameCount blockFrames)
     : mAnalyzer(channels, frameSize, overlap, zeroPadding, sampleRate, warpLimit, warpSteps),
       mFrameSize(frameSize),
       mHop(frameSize / overlap),

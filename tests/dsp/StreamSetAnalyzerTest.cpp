@@ -50,7 +50,9 @@ std::vector<std::vector<FrameRecord>> togetherRecords(const std::vector<std::vec
     return records;
 }
 
-bool sameBytes(const FrameRecord& a, const FrameRecord& b) { return std::memcmp(&a, &b, sizeof(FrameRecord)) == 0; }
+bool sameBytes(const FrameRecord& a, const FrameRecord& b) {
+    return std::memcmp(&a, &b, sizeof(FrameRecord)) == 0;
+}
 
 // Every stream's records byte for byte as analysed alone; the warp choices are the test signals'
 // own (most frames of the music warped), and nothing else may differ.

@@ -60,7 +60,8 @@ TEST(BlockQueue, EachBlockGoesToOneWorkerAndTheStoresRunInBlockOrder) {
         queue.close();
         for (std::thread& worker : workers) worker.join();
 
-        SCOPED_TRACE(testing::Message() << c.slots << " slots, " << c.streams << " streams, " << c.workers << " workers");
+        SCOPED_TRACE(testing::Message() << c.slots << " slots, " << c.streams << " streams, " << c.workers
+                                        << " workers");
         EXPECT_EQ(faults.load(), 0);
         ASSERT_EQ(stored.size(), kBlocks);
         for (std::uint64_t block = 0; block < kBlocks; ++block) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "../dsp/AnalysisHelpers.h"
+#include "StubAnalysisView.h"
 #include "engine/KVAnalysisRunner.h"
 #include "history/KVEditHistory.h"
 #include "platform/PropertyList.h"
@@ -14,8 +16,6 @@
 #include "support/Shell.h"
 #include "support/Signals.h"
 #include "utilities/KVUtilities.h"
-#include "StubAnalysisView.h"
-#include "../dsp/AnalysisHelpers.h"
 
 namespace orvex {
 namespace {
@@ -182,13 +182,15 @@ TEST_F(RunnerTest, ASegmentInsideAFileIsAnalysedFromTheSoundBeforeIt) {
     const test::Channels file = test::readSound(path);
     const std::vector<float> mix = test::channelMean(file);
     const std::int64_t lead = 4096 - 128;
-    for (const auto& [name, samples] : {std::pair{"inside_0", &file[0]}, {"inside_1", &file[1]}, {"inside_ovw", &mix}}) {
+    for (const auto& [name, samples] :
+         {std::pair{"inside_0", &file[0]}, {"inside_1", &file[1]}, {"inside_ovw", &mix}}) {
         SpectralProcessor alone(4096, 32, 4, 44100.0);
         test::RecordSink sink;
         sink.attach(alone);
         alone.primeInput(samples->data() + kStart - lead);
         alone.feedSamples(std::int64_t(samples->size()) - kStart, samples->data() + kStart);
-        const std::vector<char> stored = test::fileBytes((temp().path() / "inside.analysis" / (std::string(name) + ".ana.noindex")).string());
+        const std::vector<char> stored =
+            test::fileBytes((temp().path() / "inside.analysis" / (std::string(name) + ".ana.noindex")).string());
         // 20 000 frames and the 4 095 after them: 3 blocks of 64 records.
         ASSERT_EQ(stored.size(), 3u * 64u * sizeof(FrameRecord)) << name;
         for (std::size_t k = 0; k < 3u * 64u; ++k) {
